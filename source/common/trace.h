@@ -1,0 +1,22 @@
+// Diagnostic trace shared by every library of the project.
+//
+// A printf-style wide format is rendered into a buffer of 512 wide characters; a message that
+// does not fit is dropped whole. On Windows the text goes to OutputDebugStringW. Elsewhere it goes
+// to the installed sink (none by default), which lets tests and tools capture it.
+#pragma once
+
+#include <cwchar>
+
+namespace tsr {
+
+constexpr int kTraceBufferChars = 512;
+
+using TraceSink = void (*)(const wchar_t* message, void* context);
+
+void trace(const wchar_t* format, ...);
+
+// Installs the sink for platforms without a debugger channel; null removes it. Returns the
+// previous sink. Not meant to be switched while other threads trace.
+TraceSink setTraceSink(TraceSink sink, void* context);
+
+} // namespace tsr

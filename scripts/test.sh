@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs every test suite of every built preset; fails on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+presets="${TSR_PRESETS:-native asan}"
+for preset in $presets; do
+    echo "== build and test: $preset"
+    cmake --build --preset "$preset"
+    ctest --preset "$preset" -j2
+done

@@ -6,10 +6,12 @@ cd "$(dirname "$0")/.."
 
 packages=$(grep -hv '^\s*#' scripts/packages/*.txt | tr -s ' \n' ' ')
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
-missing=$(dpkg-query -W -f='${Package} ${Status}\n' $packages 2>/dev/null | grep -v 'install ok installed' | cut -d' ' -f1 || true)
-missing="$missing $(for p in $packages; do dpkg-query -W "$p" >/dev/null 2>&1 || echo "$p"; done)"
-if [ -n "$(echo $missing)" ]; then
-    echo "== installing: $(echo $missing | tr ' ' '\n' | sort -u | tr '\n' ' ')"
+missing=""
+for p in $packages; do
+    [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    echo "== installing:$missing"
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
 fi

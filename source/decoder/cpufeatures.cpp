@@ -1,0 +1,70 @@
+#include "cpufeatures.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <immintrin.h>
+#include <intrin.h>
+#else
+#include <cpuid.h>
+#endif
+
+namespace tsr {
+
+namespace {
+// Reads IcpForceSSE2 as a number (atoi rules); 0 when unset or empty.
+int forceSse2Value() {
+#ifdef _WIN32
+    char* value = nullptr;
+    size_t length = 0;
+    if (_dupenv_s(&value, &length, "IcpForceSSE2") != 0 || value == nullptr) return 0;
+    const int number = value[0] ? std::atoi(value) : 0;
+    std::free(value);
+    return number;
+#else
+    const char* value = std::getenv("IcpForceSSE2");
+    return value && value[0] ? std::atoi(value) : 0;
+#endif
+}
+
+void cpuid1(unsigned& ecx) {
+#if defined(_MSC_VER) && !defined(__clang__)
+    int regs[4];
+    __cpuid(regs, 1);
+    ecx = static_cast<unsigned>(regs[2]);
+#else
+    unsigned eax, ebx, edx;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) ecx = 0;
+#endif
+}
+
+unsigned long long xcr0() {
+#if defined(_MSC_VER) && !defined(__clang__)
+    return _xgetbv(0);
+#else
+    unsigned eax, edx;
+    __asm__ volatile("xgetbv" : "=a"(eax), "=d"(edx) : "c"(0));
+    return (static_cast<unsigned long long>(edx) << 32) | eax;
+#endif
+}
+} // namespace
+
+bool processorHasAvx() {
+    unsigned ecx = 0;
+    cpuid1(ecx);
+    const bool avx = (ecx >> 28) & 1;
+    const bool osxsave = (ecx >> 27) & 1;
+    // Without OS support for the YMM state, AVX instructions fault: check XCR0 bits 1 and 2 too.
+    return avx && osxsave && (xcr0() & 6) == 6;
+}
+
+bool chooseAvxTransform() {
+    if (forceSse2Value() != 0) {
+        std::fputs("***** forcing SSE2M ****\n", stderr);
+        return false;
+    }
+    return processorHasAvx();
+}
+
+} // namespace tsr

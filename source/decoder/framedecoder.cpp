@@ -1,0 +1,149 @@
+// The frame decoder's C interface: argument checks, frame parse, slice table walk, dispatch to
+// the worker pool and the frame info record.
+#include "tsr/framedecoder.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "codetables.h"
+#include "cpufeatures.h"
+#include "frameformat.h"
+#include "frameheader.h"
+#include "framerecords.h"
+#include "tonecurve.h"
+#include "trace.h"
+#include "workerpool.h"
+
+struct FrameDecoder {
+    std::unique_ptr<tsr::WorkerPool> pool;
+    bool useAvx = false;
+    std::vector<tsr::RowRecord> rows;        // grow only
+    std::vector<tsr::SliceDescriptor> slices; // grow only
+    tsr::FrameContext frame;
+    tsr::ToneCurveTable curve;
+};
+
+namespace {
+using namespace tsr;
+
+int64_t roundUp16(int64_t x) { return (x + 15) / 16 * 16; }
+
+int decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* output, int outputSize, int rowPitch,
+           void* infoRecord, int infoRecordSize, int scaleIndex) {
+    int probedWidth, probedHeight;
+    probeFrameDimensions(input, inputLength, probedWidth, probedHeight);
+    const int shift = (scaleIndex >= 1 && scaleIndex <= 3) ? scaleIndex : 0;
+    if (rowPitch < frameDecoderMinRowPitch(probedWidth, scaleIndex) ||
+        int64_t(outputSize) < int64_t(rowPitch) * (probedHeight >> shift))
+        return FRAME_DECODER_BAD_ARGUMENTS;
+    const bool mosaic = scaleIndex == 0;
+
+    ByteReader reader(input, inputLength);
+    FrameHeader header;
+    if (!parseFrameHeader(reader, header)) return FRAME_DECODER_INVALID_FRAME;
+    const int width = header.width >> shift;
+    const int height = header.height >> shift;
+    if (int64_t(rowPitch) < int64_t(width) * (mosaic ? 2 : 8)) return FRAME_DECODER_BAD_ARGUMENTS;
+
+    FrameContext& frame = d.frame;
+    frame.writer = selectWriter(mosaic, scaleIndex, header.bayerPattern);
+    if (!frame.writer) return FRAME_DECODER_NO_WRITER;
+    frame.scaleIndex = scaleIndex;
+    frame.log2Coefficients = log2CoefficientsForScale(scaleIndex);
+    frame.scan = scanTableForScale(scaleIndex);
+    frame.blockSide = blockSideForScale(scaleIndex);
+    frame.transform = scaleIndex <= 1 ? (d.useAvx ? inverseTransform8x8Avx : inverseTransform8x8Sse2)
+                                      : scaleIndex == 2 ? inverseTransform4x4 : inverseTransform2x2;
+    frame.rowPitch = rowPitch;
+    frame.bytesPerMacroblock = mosaic ? 32 : 8 * (16 >> shift);
+    std::memcpy(frame.quantMatrix, header.quantMatrix, sizeof frame.quantMatrix);
+    d.curve.update(header.toneCurve);
+    frame.curve = d.curve.table();
+
+    // One descriptor per slice, walking the slice size table.
+    const int mbWidth = macroblocksFor(header.width);
+    const int mbHeight = macroblocksFor(header.height);
+    const int perRow = slicesPerRow(mbWidth, header.log2SliceWidth);
+    const size_t sliceCount = size_t(perRow) * mbHeight;
+    if (d.rows.size() < size_t(mbHeight)) d.rows.resize(mbHeight);
+    if (d.slices.size() < sliceCount) d.slices.resize(sliceCount);
+
+    ByteReader table = reader;
+    reader.skip(2 * sliceCount);
+    const int rowsPerMacroblock = 16 >> shift;
+    const int pixelBytes = mosaic ? 2 : 8;
+    int maxQScale = 0;
+    int outputRow = 0;
+    SliceDescriptor* slice = d.slices.data();
+    for (int j = 0; j < mbHeight; ++j) {
+        const int rows = std::min(height - outputRow, rowsPerMacroblock);
+        d.rows[j] = {slice, static_cast<uint32_t>(perRow)};
+        uint8_t* rowOutput = output + ptrdiff_t(outputRow) * rowPitch;
+        forEachSliceInRow(mbWidth, header.log2SliceWidth, [&](int firstMacroblock, int log2Width) {
+            const uint32_t size = table.u16();
+            const size_t start = reader.position();
+            if (size >= 2 && start + 1 < inputLength) maxQScale = std::max<int>(maxQScale, input[start + 1]);
+            reader.skip(size);
+            *slice++ = {input + start, size, static_cast<uint32_t>(log2Width), static_cast<uint32_t>(std::max(rows, 0)),
+                        rowOutput + ptrdiff_t(firstMacroblock) * rowsPerMacroblock * pixelBytes, &frame};
+        });
+        outputRow += std::max(rows, 0);
+    }
+    if (reader.failed() || table.failed()) return FRAME_DECODER_INVALID_FRAME;
+
+    d.pool->run(d.rows.data(), size_t(mbHeight));
+
+    if (infoRecord && infoRecordSize >= TSR_FRAME_INFO_RECORD_SIZE)
+        fillInfoRecord(header, shift, rowPitch, maxQScale * header.quantMatrix[0], infoRecord);
+    return FRAME_DECODER_OK;
+}
+} // namespace
+
+extern "C" {
+
+FrameDecoderHandle frameDecoderCreate(int threadCount) {
+    int threads = threadCount > 0 ? threadCount : tsr::usableProcessorCount();
+    threads = std::min(threads, tsr::kMaxWorkers);
+    std::unique_ptr<FrameDecoder> decoder(new (std::nothrow) FrameDecoder);
+    if (!decoder) return nullptr;
+    decoder->pool = tsr::WorkerPool::create(threads);
+    if (!decoder->pool) return nullptr;
+    decoder->useAvx = tsr::chooseAvxTransform();
+    return decoder.release();
+}
+
+void frameDecoderDestroy(FrameDecoderHandle decoder) { delete decoder; }
+
+int frameDecoderDecode(FrameDecoderHandle decoder, const void* input, int inputLength, void* output, int outputSize,
+                       int rowPitch, void* infoRecord, int infoRecordSize, int scaleIndex) {
+    if (!decoder || !input || !output || inputLength <= 0) return FRAME_DECODER_BAD_ARGUMENTS;
+    try {
+        return decode(*decoder, static_cast<const uint8_t*>(input), size_t(inputLength), static_cast<uint8_t*>(output),
+                      outputSize, rowPitch, infoRecord, infoRecordSize, scaleIndex);
+    } catch (const std::bad_alloc&) {
+        tsr::trace(L"decoder out of memory\n");
+        return FRAME_DECODER_BAD_ARGUMENTS;
+    }
+}
+
+int frameDecoderGetMetadata(const void* input, int inputLength, TsrFrameMetadataRecord* record) {
+    if (!record || inputLength < 0) return FRAME_DECODER_BAD_ARGUMENTS;
+    return tsr::extractMetadata(static_cast<const uint8_t*>(input), size_t(inputLength), *record)
+               ? FRAME_DECODER_OK
+               : FRAME_DECODER_BAD_ARGUMENTS;
+}
+
+int frameDecoderMinRowPitch(int width, int scaleIndex) {
+    const int shift = (scaleIndex >= 1 && scaleIndex <= 3) ? scaleIndex : 0;
+    const int64_t bytesPerPixel = scaleIndex == 0 ? 2 : 8;
+    const int64_t pitch = roundUp16(bytesPerPixel * (roundUp16(std::max(width, 0)) >> shift));
+    return pitch > INT_MAX ? INT_MAX : static_cast<int>(pitch);
+}
+
+int frameDecoderInfoRecordSize(void) { return TSR_FRAME_INFO_RECORD_SIZE; }
+
+} // extern "C"

@@ -1,0 +1,37 @@
+// Parsing of a compressed frame's header, with every validity rule.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "bytereader.h"
+
+namespace tsr {
+
+struct FrameHeader {
+    int version = 0;
+    int width = 0;
+    int height = 0;
+    uint8_t infoBytes[4] = {};
+    int bayerPattern = 0;
+    uint16_t whiteLevelCode = 0;
+    float gain0 = 0, gain1 = 0;
+    float colorMatrix[9] = {};
+    float auxFloat = 0;
+    uint16_t auxWord = 0;
+    int log2SliceWidth = 0;
+    bool hasQuantMatrix = false;
+    bool hasToneCurve = false;
+    uint8_t quantMatrix[64] = {};
+    uint16_t toneCurve[8] = {};
+};
+
+// Reads frameSize, magic and the picture size without the other rules. Returns false (and 0 x 0)
+// unless the size fields are readable, nonzero and even.
+bool probeFrameDimensions(const uint8_t* data, size_t size, int& width, int& height);
+
+// Checks frameSize and the magic, parses the frame header and leaves the reader at the slice
+// size table. Returns false when the frame breaks any header rule.
+bool parseFrameHeader(ByteReader& reader, FrameHeader& header);
+
+} // namespace tsr

@@ -1,0 +1,44 @@
+// Piecewise-linear tone curve over eight knots, applied to every reconstructed sample.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace tsr {
+
+struct ToneCurve {
+    uint16_t knots[8];
+    uint16_t slopes[8]; // knots[i + 1] - knots[i], and 65536 - knots[7] for the last segment
+
+    explicit ToneCurve(const uint16_t* k) {
+        std::memcpy(knots, k, sizeof knots);
+        for (int i = 0; i < 7; ++i) slopes[i] = static_cast<uint16_t>(knots[i + 1] - knots[i]);
+        slopes[7] = static_cast<uint16_t>(65536u - knots[7]);
+    }
+
+    uint16_t apply(uint16_t s) const {
+        const unsigned i = s >> 13;
+        const uint32_t out = (uint32_t(knots[i]) * 8192u + uint32_t(s & 8191u) * slopes[i] + 4096u) >> 13;
+        return static_cast<uint16_t>(out > 65535u ? 65535u : out);
+    }
+};
+
+// The curve tabulated for every input value; rebuilt only when the knots change.
+class ToneCurveTable {
+public:
+    const uint16_t* table() const { return m_table; }
+    void update(const uint16_t* knots) {
+        if (m_valid && std::memcmp(knots, m_knots, sizeof m_knots) == 0) return;
+        const ToneCurve curve(knots);
+        for (uint32_t s = 0; s < 65536; ++s) m_table[s] = curve.apply(static_cast<uint16_t>(s));
+        std::memcpy(m_knots, knots, sizeof m_knots);
+        m_valid = true;
+    }
+
+private:
+    uint16_t m_table[65536];
+    uint16_t m_knots[8] = {};
+    bool m_valid = false;
+};
+
+} // namespace tsr

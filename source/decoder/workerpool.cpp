@@ -1,0 +1,111 @@
+#include "workerpool.h"
+
+#include <new>
+#include <system_error>
+
+#include "trace.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#elif defined(__linux__)
+#include <sched.h>
+#endif
+
+namespace tsr {
+
+int usableProcessorCount() {
+#ifdef _WIN32
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    int mask = 0;
+    for (DWORD_PTR m = info.dwActiveProcessorMask; m; m &= m - 1) ++mask;
+    const int count = static_cast<int>(info.dwNumberOfProcessors) < mask ? static_cast<int>(info.dwNumberOfProcessors) : mask;
+    return count > 0 ? count : 1;
+#else
+#if defined(__linux__)
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        const int count = CPU_COUNT(&set);
+        if (count > 0) return count;
+    }
+#endif
+    const unsigned count = std::thread::hardware_concurrency();
+    return count > 0 ? static_cast<int>(count) : 1;
+#endif
+}
+
+std::unique_ptr<WorkerPool> WorkerPool::create(int threads) {
+    std::unique_ptr<WorkerPool> pool;
+    try {
+        pool.reset(new WorkerPool);
+        pool->m_threads.reserve(threads);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    pool->m_threadCount = threads;
+    std::unique_lock<std::mutex> lock(pool->m_mutex);
+    for (int i = 0; i < threads; ++i) {
+        try {
+            pool->m_threads.emplace_back(&WorkerPool::workerLoop, pool.get());
+        } catch (const std::system_error& e) {
+            (void)e;
+            trace(L"worker thread could not be started\n");
+            lock.unlock();
+            pool->shutDown();
+            return nullptr;
+        }
+    }
+    // Start-up barrier: wait until every worker has reached its idle wait once.
+    pool->m_pending = true;
+    pool->m_idle.wait(lock, [&] { return !pool->m_pending; });
+    const bool failed = pool->m_failed;
+    lock.unlock();
+    if (failed) return nullptr; // the destructor ends the workers
+    return pool;
+}
+
+WorkerPool::~WorkerPool() { shutDown(); }
+
+void WorkerPool::shutDown() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_shutdown = true;
+    }
+    m_work.notify_all();
+    for (std::thread& t : m_threads)
+        if (t.joinable()) t.join();
+    m_threads.clear();
+}
+
+void WorkerPool::run(const RowRecord* rows, size_t count) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_rows = rows;
+    m_nextRow = 0;
+    m_endRow = count;
+    m_pending = true;
+    m_work.notify_all();
+    m_idle.wait(lock, [&] { return !m_pending; });
+    m_rows = nullptr;
+}
+
+void WorkerPool::workerLoop() {
+    std::unique_ptr<WorkerScratch> scratch(new (std::nothrow) WorkerScratch);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!scratch) m_failed = true;
+    while (!m_shutdown) {
+        while (m_nextRow != m_endRow) {
+            const RowRecord& row = m_rows[m_nextRow++];
+            lock.unlock();
+            if (scratch) decodeRow(row, *scratch);
+            lock.lock();
+        }
+        if (++m_idleCount == m_threadCount && m_pending) {
+            m_pending = false;
+            m_idle.notify_one();
+        }
+        m_work.wait(lock);
+        --m_idleCount;
+    }
+}
+
+} // namespace tsr

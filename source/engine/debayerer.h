@@ -1,0 +1,97 @@
+// The engine object through which the debayer transform uses the GPU: it owns the OpenCL state,
+// an optional host queue, the cache of images made from textures and the raw processor, hands out
+// images for a frame and runs frames through the processor's two entry points.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "clapi.h"
+#include "climage.h"
+#include "hresult.h"
+#include "openclstate.h"
+#include "processor.h"
+#include "textureimagecache.h"
+#include "tsr/framerecords.h"
+
+struct ID3D11Texture2D;
+
+namespace tsr {
+
+class OpenCLD3D11KHR; // Direct3D 11 sharing binding, built with the Windows transform
+
+// Status codes of the entry points (0 is success; the chain and program creation add theirs).
+enum EngineStatus : int {
+    kStatusOk = 0,
+    kStatusOther = -1,
+    kStatusBadRecord = -3,
+    kStatusNoProcessor = -4,
+    kStatusBadHostMemory = -7,
+    kStatusBadOutput = -8,
+    kStatusUploadFailed = -9,
+};
+
+// Owns the processor; the entry points take it as their handle.
+struct ProcessorHolder {
+    std::unique_ptr<PrivateProcessor<1>> processor;
+};
+
+class Debayerer {
+public:
+    // The engine chooses its own GPU.
+    explicit Debayerer(HRESULT* status);
+    // Uses the context and device of a host-supplied queue. The queue is not installed as the
+    // host queue: call SetCommandQueue for that.
+    Debayerer(cl_command_queue queue, HRESULT* status);
+    Debayerer(const Debayerer&) = delete;
+    Debayerer& operator=(const Debayerer&) = delete;
+    virtual ~Debayerer();
+
+    // Drops the cached image of `texture`; null empties the cache. Takes no lock.
+    virtual void ForgetTexture(ID3D11Texture2D* texture);
+
+    // Replaces the host queue (retained); null removes it.
+    HRESULT SetCommandQueue(cl_command_queue queue);
+
+    // A new image over system memory on the state's context, transferring on the host queue when
+    // one is held, else the state's. E_INVALIDARG when a transfer is asked for and the host range
+    // does not hold the whole picture at the given pitch.
+    HRESULT CreateImageFromMemory(HostRange host, FrameGeometry geometry, const cl_image_format& format,
+                                  cl_mem_flags flags, std::shared_ptr<CLImage>& image);
+
+    // A plain image holding its own reference to `image`.
+    static HRESULT WrapImage(cl_mem image, std::shared_ptr<CLImage>& wrapped);
+
+    ProcessorHolder* Processor() const { return m_processor.get(); }
+    // The lock to hold around acquire, process and release of one frame.
+    std::mutex& Mutex() { return m_mutex; }
+    const std::shared_ptr<OpenCLState>& State() const { return m_state; }
+    cl_command_queue HostQueue() const { return m_hostQueue; }
+
+protected:
+    Debayerer() = default;
+    // Adopts `state` and creates the processor; the constructors (the Direct3D one included) end
+    // here. Returns the construction status.
+    HRESULT Initialize(std::shared_ptr<OpenCLState> state);
+    HRESULT CreateProcessor();
+
+    std::mutex m_mutex;
+    std::shared_ptr<OpenCLState> m_state;
+    std::shared_ptr<OpenCLD3D11KHR> m_binding;
+    TextureImageCache m_textureImages;
+    std::unique_ptr<ProcessorHolder> m_processor;
+    cl_command_queue m_hostQueue = nullptr;
+};
+
+// Runs one frame from an OpenCL input image into `output`. `record` is the frame info record of
+// `recordSize` bytes; `matrix` null or the 12-float colour override; `queue` the host queue or
+// null for the state's (then the call waits for the GPU).
+int ProcessImage(ProcessorHolder* handle, cl_mem input, const TsrFrameInfoRecord* record, int recordSize,
+                 const float* matrix, unsigned curve, cl_command_queue queue, cl_mem output);
+
+// Same from `byteCount` bytes of host memory, uploaded through the processor's cache.
+int ProcessMemory(ProcessorHolder* handle, const void* host, unsigned byteCount, const TsrFrameInfoRecord* record,
+                  int recordSize, const float* matrix, unsigned curve, cl_command_queue queue, cl_mem output);
+
+} // namespace tsr

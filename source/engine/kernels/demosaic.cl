@@ -1,0 +1,272 @@
+/* Demosaic kernels: Bayer frame -> green plane (RPS_0000) -> red and blue planes with white
+ * balance (RPS_0001) -> colour conversion (RPS_0002).
+ *
+ * Compiled together with parameterblocks.h, which comes first in the program text. */
+
+__constant sampler_t nearestSampler =
+    CLK_NORMALIZED_COORDS_FALSE | CLK_ADDRESS_CLAMP_TO_EDGE | CLK_FILTER_NEAREST;
+
+typedef struct NoiseModel {
+    float blackNorm;
+    float scale;
+    float floorLevel;
+    float offset;
+} NoiseModel;
+
+static float noiseVariance(const NoiseModel* noise, float v)
+{
+    float t = noise->blackNorm + v;
+    return noise->offset + fmax(noise->floorLevel, noise->scale * (t * t));
+}
+
+static float noiseSigma(const NoiseModel* noise, float v)
+{
+    return sqrt(noiseVariance(noise, v));
+}
+
+/* Photosite kind at (x, y) for Bayer pattern b: 0 red, 1 green, 2 blue. */
+static int photositeKind(int x, int y, uint b)
+{
+    int phase = 2 * (y & 1) + (x & 1);
+    if (phase == (int)b)
+        return 0;
+    if (phase == 3 - (int)b)
+        return 2;
+    return 1;
+}
+
+static float normalisedSample(__read_only image2d_t image, int x, int y, int blackLevel, float invRange)
+{
+    int s = (int)read_imageui(image, nearestSampler, (int2)(x, y)).x;
+    return (float)(s - blackLevel) * invRange;
+}
+
+/* Green-direction correction from the colour ratio along one axis. */
+static float ratioCorrection(const NoiseModel* noise, float c, float p1, float q1, float p2, float q2)
+{
+    float sp1 = noiseSigma(noise, p1), sq1 = noiseSigma(noise, q1);
+    float sp2 = noiseSigma(noise, p2), sq2 = noiseSigma(noise, q2);
+    bool consistent = (p1 - q1) * (p2 - q2) > 0.0f || (p2 - c) * (q2 - c) > 0.0f ||
+                      sp1 + sq1 > fabs(p1 - q1) || sp2 + sq2 > fabs(p2 - q2);
+    bool aboveNoise = p1 > sp1 && q1 > sq1 && p2 > sp2 && q2 > sq2;
+    if (consistent && aboveNoise)
+        return (p2 + q2 - 2.0f * c) / (2.0f * (p2 + q2 + 2.0f * c));
+    return 0.0f;
+}
+
+__kernel void RPS_0000(__constant CLRPPS0* parameters, __read_only image2d_t inImage,
+                       __write_only image2d_t outImage)
+{
+    int x = get_global_id(0);
+    int y = get_global_id(1);
+    int width = get_image_width(inImage);
+    int height = get_image_height(inImage);
+    if (x >= width || y >= height)
+        return;
+
+    int blackLevel = (int)parameters->blackLevel;
+    float invRange = parameters->invRange;
+    float n = normalisedSample(inImage, x, y, blackLevel, invRange);
+    int kind = photositeKind(x, y, parameters->bayerPattern);
+    if (kind == 1) {
+        /* Alpha 1 so that a four-channel stand-in for the two-channel image reads like one. */
+        write_imagef(outImage, (int2)(x, y), (float4)(0.0f, n, 0.0f, 1.0f));
+        return;
+    }
+
+    NoiseModel noise;
+    noise.blackNorm = (float)parameters->blackLevel * invRange;
+    noise.scale = parameters->noiseScale;
+    noise.floorLevel = parameters->noiseFloor;
+    noise.offset = parameters->noiseOffset;
+
+    float w = kind == 0 ? parameters->invGainRed : parameters->invGainBlue;
+    float c = fmin(n, w);
+
+    float L1 = fmin(normalisedSample(inImage, x - 1, y, blackLevel, invRange), 1.0f);
+    float R1 = fmin(normalisedSample(inImage, x + 1, y, blackLevel, invRange), 1.0f);
+    float L2 = fmin(normalisedSample(inImage, x - 2, y, blackLevel, invRange), w);
+    float R2 = fmin(normalisedSample(inImage, x + 2, y, blackLevel, invRange), w);
+    float U1 = fmin(normalisedSample(inImage, x, y - 1, blackLevel, invRange), 1.0f);
+    float D1 = fmin(normalisedSample(inImage, x, y + 1, blackLevel, invRange), 1.0f);
+    float U2 = fmin(normalisedSample(inImage, x, y - 2, blackLevel, invRange), w);
+    float D2 = fmin(normalisedSample(inImage, x, y + 2, blackLevel, invRange), w);
+
+    if (x == 0) {
+        L1 = R1;
+        L2 = R2;
+    } else if (x == 1) {
+        L2 = c;
+    } else if (x == width - 1) {
+        R1 = L1;
+        R2 = L2;
+    } else if (x == width - 2) {
+        R2 = c;
+    }
+    if (y == 0) {
+        U1 = D1;
+        U2 = D2;
+    } else if (y == 1) {
+        U2 = c;
+    } else if (y == height - 1) {
+        D1 = U1;
+        D2 = U2;
+    } else if (y == height - 2) {
+        D2 = c;
+    }
+
+    float rh = 0.0f, rv = 0.0f;
+    if (c > noiseSigma(&noise, c)) {
+        rh = ratioCorrection(&noise, c, L1, R1, L2, R2);
+        rv = ratioCorrection(&noise, c, U1, D1, U2, D2);
+    }
+
+    float Gh = 0.5f * (L1 + R1) * (1.0f - rh);
+    float Gv = 0.5f * (U1 + D1) * (1.0f - rv);
+    float Eh = (L1 - Gh) * (L1 - Gh) + (R1 - Gh) * (R1 - Gh) + (L2 - c) * (L2 - c) + (R2 - c) * (R2 - c) +
+               noiseVariance(&noise, L1) + noiseVariance(&noise, R1);
+    float Ev = (U1 - Gv) * (U1 - Gv) + (D1 - Gv) * (D1 - Gv) + (U2 - c) * (U2 - c) + (D2 - c) * (D2 - c) +
+               noiseVariance(&noise, U1) + noiseVariance(&noise, D1);
+    float G = Gv + (Gh - Gv) * Ev / (Eh + Ev);
+    write_imagef(outImage, (int2)(x, y), (float4)(c, G, 0.0f, 1.0f));
+}
+
+/* Noise-aware blend of a colour-ratio estimate and the plain average of four neighbours, each
+ * given as (colour value, green value). */
+static float getEstimate(const NoiseModel* noise, float Gc, float2 n0, float2 n1, float2 n2, float2 n3)
+{
+    float X[4] = {n0.x, n1.x, n2.x, n3.x};
+    float G[4] = {n0.y, n1.y, n2.y, n3.y};
+    float ma = 0.25f * (X[0] + X[1] + X[2] + X[3]);
+
+    float sGc = noiseSigma(noise, Gc);
+    if (!(Gc > sGc))
+        return ma;
+    float sX[4], sG[4];
+    for (int i = 0; i < 4; ++i) {
+        sX[i] = noiseSigma(noise, X[i]);
+        if (!(X[i] > sX[i]))
+            return ma;
+    }
+    for (int i = 0; i < 4; ++i) {
+        sG[i] = noiseSigma(noise, G[i]);
+        if (!(G[i] > sG[i]))
+            return ma;
+    }
+
+    float e[4];
+    float spread = 0.0f;
+    for (int i = 0; i < 4; ++i) {
+        e[i] = Gc * X[i] / G[i];
+        float lo = (Gc - sGc) * (X[i] - sX[i]) / (G[i] + sG[i]);
+        float hi = (Gc + sGc) * (X[i] + sX[i]) / (G[i] - sG[i]);
+        spread += (e[i] - lo) * (hi - e[i]);
+    }
+    float mr = 0.25f * (e[0] + e[1] + e[2] + e[3]);
+    float Er = 0.0f, Ea = 0.0f, variance = 0.0f;
+    for (int i = 0; i < 4; ++i) {
+        Er += (e[i] - mr) * (e[i] - mr);
+        Ea += (X[i] - ma) * (X[i] - ma);
+        variance += noiseVariance(noise, X[i]);
+    }
+    Er += 0.75f * spread;
+    Ea += 0.75f * variance;
+    return ma + (mr - ma) * Ea / (Er + Ea);
+}
+
+static float2 readPair(__read_only image2d_t image, int x, int y)
+{
+    return read_imagef(image, nearestSampler, (int2)(x, y)).xy;
+}
+
+__kernel void RPS_0001(__constant CLRPPS1* parameters, __read_only image2d_t inImage,
+                       __write_only image2d_t outImage)
+{
+    int x = get_global_id(0);
+    int y = get_global_id(1);
+    int width = get_image_width(inImage);
+    int height = get_image_height(inImage);
+    if (x >= width || y >= height)
+        return;
+
+    NoiseModel noise;
+    noise.blackNorm = parameters->blackNorm;
+    noise.scale = parameters->noiseScale;
+    noise.floorLevel = parameters->noiseFloor;
+    noise.offset = parameters->noiseOffset;
+
+    uint b = parameters->bayerPattern;
+    float4 centre = read_imagef(inImage, nearestSampler, (int2)(x, y));
+    float X = centre.x;
+    float Gc = centre.y;
+    float A = centre.w;
+    float R, B;
+
+    int kind = photositeKind(x, y, b);
+    if (kind == 1) {
+        float2 W = readPair(inImage, x - 1, y);
+        float2 E = readPair(inImage, x + 1, y);
+        float2 N = readPair(inImage, x, y - 1);
+        float2 S = readPair(inImage, x, y + 1);
+        if (x == 0)
+            W = E;
+        else if (x == width - 1)
+            E = W;
+        if (y == 0)
+            N = S;
+        else if (y == height - 1)
+            S = N;
+        float eH = getEstimate(&noise, Gc, W, E, W, E);
+        float eV = getEstimate(&noise, Gc, N, S, N, S);
+        bool onRedRow = (y & 1) == (int)(b >> 1);
+        R = onRedRow ? eH : eV;
+        B = onRedRow ? eV : eH;
+    } else {
+        float2 NW = readPair(inImage, x - 1, y - 1);
+        float2 NE = readPair(inImage, x + 1, y - 1);
+        float2 SW = readPair(inImage, x - 1, y + 1);
+        float2 SE = readPair(inImage, x + 1, y + 1);
+        if (x == 0) {
+            NW = NE;
+            SW = SE;
+            if (y == 0)
+                NW = NE = SW = SE;
+            else if (y == height - 1)
+                NW = SW = SE = NE;
+        } else if (x == width - 1) {
+            NE = NW;
+            SE = SW;
+            if (y == 0)
+                NW = NE = SE = SW;
+            else if (y == height - 1)
+                NE = SW = SE = NW;
+        } else if (y == 0) {
+            NW = SW;
+            NE = SE;
+        } else if (y == height - 1) {
+            SW = NW;
+            SE = NE;
+        }
+        float est = getEstimate(&noise, Gc, NW, SW, NE, SE);
+        R = kind == 0 ? X : est;
+        B = kind == 0 ? est : X;
+    }
+
+    write_imagef(outImage, (int2)(x, y),
+                 (float4)(fmin(R * parameters->gainRed, 1.0f), fmin(Gc, 1.0f),
+                          fmin(B * parameters->gainBlue, 1.0f), fmin(A, 1.0f)));
+}
+
+__kernel void RPS_0002(__constant CLRPPS2* parameters, __read_only image2d_t inImage,
+                       __write_only image2d_t outImage)
+{
+    int x = get_global_id(0);
+    int y = get_global_id(1);
+    if (x >= get_image_width(inImage) || y >= get_image_height(inImage))
+        return;
+    float4 v = read_imagef(inImage, nearestSampler, (int2)(x, y));
+    __constant float* m = parameters->matrix;
+    write_imagef(outImage, (int2)(x, y),
+                 (float4)(m[0] * v.x + m[1] * v.y + m[2] * v.z, m[3] * v.x + m[4] * v.y + m[5] * v.z,
+                          m[6] * v.x + m[7] * v.y + m[8] * v.z, 1.0f));
+}

@@ -1,0 +1,34 @@
+// Big-endian stores and loads for frame bytes.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace tsr {
+
+inline void storeU16BE(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v >> 8);
+    p[1] = static_cast<uint8_t>(v);
+}
+
+inline void storeU32BE(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
+}
+
+inline void storeF32BE(uint8_t* p, float f) {
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    storeU32BE(p, bits);
+}
+
+inline uint32_t loadU16BE(const uint8_t* p) { return static_cast<uint32_t>(p[0]) << 8 | p[1]; }
+
+inline uint32_t loadU32BE(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+           p[3];
+}
+
+} // namespace tsr

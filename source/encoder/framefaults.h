@@ -1,0 +1,58 @@
+// Deliberately broken frames for tests: edits single fields of an encoded frame in place.
+// Every edit writes exactly the bytes of the named field (big-endian, as in the frame) and
+// returns false, changing nothing, when the field is not in the frame (e.g. a quantiser weight
+// of a frame without a quantiser matrix, or a slice past the end).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tsr {
+namespace faults {
+
+// Where a frame's parts lie, read from the frame as it is now.
+struct FrameLayout {
+    int headerSize = 0;
+    int version = 0;
+    int width = 0;
+    int height = 0;
+    uint16_t frameFlags = 0;
+    size_t quantMatrixOffset = 0; // 0 when the frame has none
+    size_t toneCurveOffset = 0;   // 0 when the frame has none
+    size_t sliceTableOffset = 0;
+    int sliceCount = 0;
+};
+
+// False when the frame is too short for its header or its dimensions or flags are unusable.
+bool readLayout(const std::vector<uint8_t>& frame, FrameLayout& layout);
+
+struct SliceSpan {
+    size_t offset = 0; // from the start of the frame
+    size_t length = 0; // the slice size table entry
+};
+// Locates slice `index` by the slice size table; false when it is missing or runs past the end.
+bool findSlice(const std::vector<uint8_t>& frame, int index, SliceSpan& span);
+
+bool setFrameSize(std::vector<uint8_t>& frame, uint32_t value);
+bool setMagic(std::vector<uint8_t>& frame, const char magic[4]);
+bool setHeaderSize(std::vector<uint8_t>& frame, uint16_t value);
+bool setVersion(std::vector<uint8_t>& frame, uint8_t value);
+bool setWidth(std::vector<uint8_t>& frame, uint16_t value);
+bool setHeight(std::vector<uint8_t>& frame, uint16_t value);
+bool setBayerPatternWord(std::vector<uint8_t>& frame, uint16_t value);
+bool setFrameFlags(std::vector<uint8_t>& frame, uint16_t value);
+// Sets (on) or clears the bits of `mask` in frameFlags.
+bool setFrameFlagBits(std::vector<uint8_t>& frame, uint16_t mask, bool on);
+bool setQuantWeight(std::vector<uint8_t>& frame, int index, uint8_t value);
+bool setToneCurveKnot(std::vector<uint8_t>& frame, int index, uint16_t value);
+bool setSliceSizeEntry(std::vector<uint8_t>& frame, int slice, uint16_t value);
+// Byte 0 of the slice header: the header size in bytes is this value >> 3.
+bool setSliceHeaderSizeByte(std::vector<uint8_t>& frame, int slice, uint8_t value);
+bool setSliceQScale(std::vector<uint8_t>& frame, int slice, uint8_t value);
+bool setSliceComponentSize(std::vector<uint8_t>& frame, int slice, int component, uint16_t value);
+// Keeps the first `size` bytes (false when the frame is not longer than that).
+bool truncateFrame(std::vector<uint8_t>& frame, size_t size);
+
+} // namespace faults
+} // namespace tsr

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+
+#include "framefaults.h"
+#include "frameencoder.h"
+#include "syntheticscene.h"
+
+namespace {
+
+std::vector<uint8_t> sampleFrame(bool matrix, bool curve) {
+    tsr::SceneSettings scene;
+    scene.width = 48;
+    scene.height = 34;
+    const auto mosaic = tsr::renderSceneMosaic(scene, 0, 0);
+    tsr::EncoderSettings s;
+    s.log2SliceWidth = 1; // 3 macroblocks: slices of 2 and 1, 3 rows
+    s.hasQuantMatrix = matrix;
+    s.quantMatrix.fill(2);
+    s.hasToneCurve = curve;
+    s.toneCurve = {0, 512, 1024, 2048, 4096, 8192, 16384, 32768};
+    return tsr::encodeFrame(mosaic.data(), 48, 34, 48, s);
+}
+
+std::set<size_t> changedBytes(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    std::set<size_t> changed;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if (a[i] != b[i]) changed.insert(i);
+    return changed;
+}
+
+TEST(FrameFaults, LocatesSlicesByTheSizeTable) {
+    const auto frame = sampleFrame(true, true);
+    tsr::faults::FrameLayout layout;
+    ASSERT_TRUE(tsr::faults::readLayout(frame, layout));
+    EXPECT_EQ(layout.headerSize, 152);
+    EXPECT_EQ(layout.quantMatrixOffset, 80u);
+    EXPECT_EQ(layout.toneCurveOffset, 144u);
+    EXPECT_EQ(layout.sliceTableOffset, 160u);
+    EXPECT_EQ(layout.sliceCount, 6);
+    size_t expected = 160 + 12;
+    for (int i = 0; i < 6; ++i) {
+        tsr::faults::SliceSpan span;
+        ASSERT_TRUE(tsr::faults::findSlice(frame, i, span));
+        EXPECT_EQ(span.offset, expected);
+        EXPECT_EQ(frame[span.offset], 64); // an 8-byte slice header
+        expected += span.length;
+    }
+    EXPECT_EQ(expected, frame.size());
+    tsr::faults::SliceSpan span;
+    EXPECT_FALSE(tsr::faults::findSlice(frame, 6, span));
+    EXPECT_FALSE(tsr::faults::findSlice(frame, -1, span));
+}
+
+// Each edit changes exactly the bytes of its field, to the value given, big-endian.
+TEST(FrameFaults, EachEditChangesExactlyItsField) {
+    using Frame = std::vector<uint8_t>;
+    const Frame original = sampleFrame(true, true);
+    tsr::faults::SliceSpan slice2;
+    ASSERT_TRUE(tsr::faults::findSlice(original, 2, slice2));
+    const size_t s2 = slice2.offset;
+    struct Case {
+        const char* name;
+        std::function<bool(Frame&)> edit;
+        std::map<size_t, uint8_t> bytes; // offset -> new value
+    } const cases[] = {
+        {"frameSize", [](Frame& f) { return tsr::faults::setFrameSize(f, 0x01020304); }, {{0, 1}, {1, 2}, {2, 3}, {3, 4}}},
+        {"magic", [](Frame& f) { return tsr::faults::setMagic(f, "tsrg"); }, {{7, 'g'}}},
+        {"headerSize", [](Frame& f) { return tsr::faults::setHeaderSize(f, 0x0197); }, {{8, 0x01}, {9, 0x97}}},
+        {"version", [](Frame& f) { return tsr::faults::setVersion(f, 2); }, {{11, 2}}},
+        {"width", [](Frame& f) { return tsr::faults::setWidth(f, 0x0A0B); }, {{16, 0x0A}, {17, 0x0B}}},
+        {"height", [](Frame& f) { return tsr::faults::setHeight(f, 0x0C0D); }, {{18, 0x0C}, {19, 0x0D}}},
+        {"pattern word", [](Frame& f) { return tsr::faults::setBayerPatternWord(f, 0xFFFF); }, {{24, 0xFF}, {25, 0xFF}}},
+        {"flags", [](Frame& f) { return tsr::faults::setFrameFlags(f, 0x7F13); }, {{78, 0x7F}, {79, 0x13}}},
+        {"flag bits on", [](Frame& f) { return tsr::faults::setFrameFlagBits(f, 0xFFC0, true); }, {{78, 0xFF}, {79, 0xD3}}},
+        {"flag bits off", [](Frame& f) { return tsr::faults::setFrameFlagBits(f, 0x0001, false); }, {{79, 0x12}}},
+        {"quant weight", [](Frame& f) { return tsr::faults::setQuantWeight(f, 63, 64); }, {{80 + 63, 64}}},
+        {"tone knot", [](Frame& f) { return tsr::faults::setToneCurveKnot(f, 3, 0x0102); }, {{144 + 6, 0x01}, {144 + 7, 0x02}}},
+        {"size entry", [](Frame& f) { return tsr::faults::setSliceSizeEntry(f, 5, 0xFFEE); }, {{170, 0xFF}, {171, 0xEE}}},
+        {"slice header size", [](Frame& f) { return tsr::faults::setSliceHeaderSizeByte(f, 2, 7 << 3); }, {{s2, 56}}},
+        {"slice qScale", [](Frame& f) { return tsr::faults::setSliceQScale(f, 2, 0); }, {{s2 + 1, 0}}},
+        {"component size", [](Frame& f) { return tsr::faults::setSliceComponentSize(f, 2, 2, 0xABCD); }, {{s2 + 6, 0xAB}, {s2 + 7, 0xCD}}},
+    };
+    for (const Case& c : cases) {
+        Frame edited = original;
+        ASSERT_TRUE(c.edit(edited)) << c.name;
+        ASSERT_EQ(edited.size(), original.size()) << c.name;
+        std::set<size_t> expectedChanged;
+        for (auto [offset, value] : c.bytes) {
+            EXPECT_EQ(edited[offset], value) << c.name << " byte " << offset;
+            if (original[offset] != value) expectedChanged.insert(offset);
+        }
+        EXPECT_EQ(changedBytes(original, edited), expectedChanged) << c.name;
+    }
+    Frame truncated = original;
+    EXPECT_TRUE(tsr::faults::truncateFrame(truncated, 100));
+    EXPECT_EQ(truncated, Frame(original.begin(), original.begin() + 100));
+    EXPECT_FALSE(tsr::faults::truncateFrame(truncated, 100));
+}
+
+TEST(FrameFaults, RefusesFieldsTheFrameDoesNotHave) {
+    auto frame = sampleFrame(false, false);
+    const auto original = frame;
+    EXPECT_FALSE(tsr::faults::setQuantWeight(frame, 0, 5));
+    EXPECT_FALSE(tsr::faults::setToneCurveKnot(frame, 0, 5));
+    EXPECT_FALSE(tsr::faults::setSliceQScale(frame, 6, 1));
+    EXPECT_FALSE(tsr::faults::setSliceComponentSize(frame, 0, 3, 1)); // component 3 has no size field
+    EXPECT_FALSE(tsr::faults::setSliceSizeEntry(frame, 6, 1));
+    EXPECT_EQ(frame, original);
+    std::vector<uint8_t> tiny(6, 0);
+    EXPECT_FALSE(tsr::faults::setMagic(tiny, "tsrf"));
+    EXPECT_FALSE(tsr::faults::setVersion(tiny, 1));
+}
+
+} // namespace

@@ -49,10 +49,11 @@ std::vector<uint8_t> frameHeader(const EncoderSettings& s, int width, int height
     return h;
 }
 
-// Encodes every slice into `out` after the slice size table; `qScaleOf(slice)` gives each
+// Encodes the slices of every `rowStep`-th macroblock row into `out` after the slice size table
+// (all of them for a real frame, a sample for rate control); `qScaleOf(slice)` gives each
 // slice's starting qScale. Returns false when a slice cannot be made to fit.
 template <typename QScaleOf>
-bool encodeSlices(const SliceSource& source, int log2SliceWidth, QScaleOf qScaleOf, size_t tableOffset,
+bool encodeSlices(const SliceSource& source, int log2SliceWidth, int rowStep, QScaleOf qScaleOf, size_t tableOffset,
                   std::vector<uint8_t>& out, EncodeReport* report) {
     const int mbWidth = macroblocksFor(source.width);
     const int mbHeight = macroblocksFor(source.height);
@@ -60,6 +61,10 @@ bool encodeSlices(const SliceSource& source, int log2SliceWidth, QScaleOf qScale
     int index = 0;
     bool ok = true;
     for (int mbY = 0; mbY < mbHeight && ok; ++mbY) {
+        if (mbY % rowStep != 0) {
+            index += slicesPerRow(mbWidth, log2SliceWidth);
+            continue;
+        }
         forEachSliceInRow(mbWidth, log2SliceWidth, [&](int mbX, int log2Width) {
             if (!ok) return;
             slice.transform(source, mbX, mbY, log2Width);
@@ -155,18 +160,24 @@ std::vector<uint8_t> encodeFrame(const uint16_t* mosaic, int width, int height, 
                                                                          : settings.qScale;
     };
     if (settings.targetBitsPerPhotosite > 0) {
+        // Tall frames are measured on every rowStep-th macroblock row (at least 32 rows), scaled up.
+        const int mbHeight = macroblocksFor(height);
+        const int rowStep = mbHeight >= 64 ? mbHeight / 32 : 1;
+        const int sampledRows = (mbHeight + rowStep - 1) / rowStep;
         const double targetBytes = settings.targetBitsPerPhotosite * width * static_cast<double>(height) / 8.0;
         frameQScale = chooseQScale(targetBytes, [&](int q) {
             frame.resize(slicesOffset);
-            if (!encodeSlices(source, settings.log2SliceWidth, [q](int) { return q; }, tableOffset, frame, nullptr))
+            if (!encodeSlices(source, settings.log2SliceWidth, rowStep, [q](int) { return q; }, tableOffset, frame,
+                              nullptr))
                 return size_t{0xFFFFFFFFu};
-            return frame.size();
+            const double sliceBytes = static_cast<double>(frame.size() - slicesOffset) * mbHeight / sampledRows;
+            return slicesOffset + static_cast<size_t>(sliceBytes);
         });
         frame.resize(slicesOffset);
     }
 
     if (report) *report = EncodeReport{frameQScale, {}, 0};
-    if (!encodeSlices(source, settings.log2SliceWidth, sliceQScale, tableOffset, frame, report)) return {};
+    if (!encodeSlices(source, settings.log2SliceWidth, 1, sliceQScale, tableOffset, frame, report)) return {};
     if (frame.size() > 0xFFFFFFFFu) return {};
     storeU32BE(frame.data(), static_cast<uint32_t>(frame.size()));
     return frame;

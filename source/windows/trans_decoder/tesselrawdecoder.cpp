@@ -1,0 +1,334 @@
+// TesselRAWDecoder: creation, destruction, IUnknown and stream negotiation.
+#include "tesselrawdecoder.h"
+
+#include "comerror.h"
+#include "tesselrawguids.h"
+
+#include <shlwapi.h>
+
+#include <climits>
+
+namespace tsr {
+
+using com::comMethodEdge;
+using com::throwIfFailed;
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// Input subtypes in the order of their type indices.
+const GUID* const kInputSubtypes[] = {&MFVideoFormat_tsrh_BE, &MFVideoFormat_tsrn_BE, &MFVideoFormat_tsrh,
+                                      &MFVideoFormat_tsrn};
+// Output subtypes: full-size mosaic, then quads for the reduced sizes.
+const GUID* const kOutputSubtypes[] = {&MFVideoFormat_bp16, &MFVideoFormat_bp64};
+
+constexpr DWORD kInputTypeCount = 4;
+constexpr DWORD kOutputTypeCount = 2;
+constexpr UINT32 kScaleIndexCount = 4;
+
+bool isOneOf(const GUID& subtype, const GUID* const* list, DWORD count) {
+    for (DWORD i = 0; i < count; ++i)
+        if (IsEqualGUID(subtype, *list[i])) return true;
+    return false;
+}
+
+// Checks the major type and the subtype of a proposed type against a subtype list.
+HRESULT checkSubtype(IMFMediaType* type, const GUID* const* subtypes, DWORD count) {
+    GUID major = GUID_NULL;
+    HRESULT hr = type->GetGUID(MF_MT_MAJOR_TYPE, &major);
+    if (FAILED(hr)) return hr;
+    if (!IsEqualGUID(major, MFMediaType_Video)) return MF_E_INVALIDMEDIATYPE;
+    GUID subtype = GUID_NULL;
+    hr = type->GetGUID(MF_MT_SUBTYPE, &subtype);
+    if (FAILED(hr)) return hr;
+    return isOneOf(subtype, subtypes, count) ? S_OK : MF_E_INVALIDMEDIATYPE;
+}
+
+// True when a picture of this size decodes into a sample whose byte counts the frame decoder's
+// int arguments can carry. Computed in 64 bits: a frame size is any pair of UINT32.
+bool decodableSize(UINT32 inputWidth, UINT32 outputHeight, UINT32 scaleIndex) {
+    if (inputWidth == 0 || outputHeight == 0 || (inputWidth >> scaleIndex) == 0) return false;
+    const std::uint64_t alignedWidth = (std::uint64_t{inputWidth} + 15) / 16 * 16;
+    const std::uint64_t bytesPerPixel = scaleIndex == 0 ? 2 : 8;
+    const std::uint64_t rowPitch = (bytesPerPixel * (alignedWidth >> scaleIndex) + 15) / 16 * 16;
+    return rowPitch * outputHeight + TSR_FRAME_INFO_RECORD_SIZE <= INT_MAX;
+}
+
+} // namespace
+
+HRESULT TesselRAWDecoder::create(IUnknown* outer, REFIID iid, void** result) {
+    return com::createObject<TesselRAWDecoder>(outer, iid, result);
+}
+
+TesselRAWDecoder::TesselRAWDecoder(HRESULT* hr) {
+    *hr = S_OK;
+    m_frameDecoder = frameDecoderCreate(0);
+    if (!m_frameDecoder) {
+        *hr = E_OUTOFMEMORY;
+        return;
+    }
+    *hr = MFCreateAttributes(&m_attributes, 1);
+    if (SUCCEEDED(*hr)) *hr = m_attributes->SetUINT32(MF_RAW_FRAME_INFO_SIZE, TSR_FRAME_INFO_RECORD_SIZE);
+}
+
+TesselRAWDecoder::~TesselRAWDecoder() {
+    frameDecoderDestroy(m_frameDecoder);
+    m_sizeTable.clear();
+    m_pending.clear();
+    m_attributes.Reset();
+    m_outputType.Reset();
+    m_inputType.Reset();
+}
+
+STDMETHODIMP TesselRAWDecoder::QueryInterface(REFIID iid, void** result) {
+    static const QITAB interfaces[] = {
+        QITABENTMULTI(TesselRAWDecoder, IUnknown, IMFTransform),
+        QITABENT(TesselRAWDecoder, IMFTransform),
+        {nullptr, 0},
+    };
+    return QISearch(this, interfaces, iid, result);
+}
+
+STDMETHODIMP_(ULONG) TesselRAWDecoder::AddRef() {
+    return addReference();
+}
+
+STDMETHODIMP_(ULONG) TesselRAWDecoder::Release() {
+    return releaseReference();
+}
+
+STDMETHODIMP TesselRAWDecoder::GetStreamLimits(DWORD* inputMinimum, DWORD* inputMaximum, DWORD* outputMinimum,
+                                               DWORD* outputMaximum) {
+    for (DWORD* limit : {inputMinimum, inputMaximum, outputMinimum, outputMaximum})
+        if (limit) *limit = 1;
+    return S_OK;
+}
+
+STDMETHODIMP TesselRAWDecoder::GetStreamCount(DWORD* inputStreams, DWORD* outputStreams) {
+    if (inputStreams) *inputStreams = 1;
+    if (outputStreams) *outputStreams = 1;
+    return S_OK;
+}
+
+STDMETHODIMP TesselRAWDecoder::GetStreamIDs(DWORD inputIdCount, DWORD* inputIds, DWORD outputIdCount,
+                                            DWORD* outputIds) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (inputIdCount > 1 || outputIdCount > 1) return E_INVALIDARG;
+    // An array declared empty is not written.
+    if (inputIds && inputIdCount == 1) inputIds[0] = m_streamId;
+    if (outputIds && outputIdCount == 1) outputIds[0] = m_streamId;
+    return S_OK;
+}
+
+STDMETHODIMP TesselRAWDecoder::GetInputStreamInfo(DWORD /*stream*/, MFT_INPUT_STREAM_INFO* info) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (!info) return E_POINTER;
+    info->hnsMaxLatency = 0;
+    info->dwFlags = MFT_INPUT_STREAM_WHOLE_SAMPLES | MFT_INPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER;
+    info->cbSize = 0;
+    info->cbMaxLookahead = 0;
+    info->cbAlignment = 0;
+    return S_OK;
+}
+
+STDMETHODIMP TesselRAWDecoder::GetOutputStreamInfo(DWORD /*stream*/, MFT_OUTPUT_STREAM_INFO* info) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (!info) return E_POINTER;
+    info->dwFlags = MFT_OUTPUT_STREAM_WHOLE_SAMPLES | MFT_OUTPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER |
+                    MFT_OUTPUT_STREAM_FIXED_SAMPLE_SIZE | MFT_OUTPUT_STREAM_CAN_PROVIDE_SAMPLES;
+    const std::uint64_t bytes = outputSampleBytes();
+    info->cbSize = bytes > UINT32_MAX ? UINT32_MAX : static_cast<DWORD>(bytes);
+    info->cbAlignment = 0;
+    return S_OK;
+}
+
+STDMETHODIMP TesselRAWDecoder::GetAttributes(IMFAttributes** attributes) {
+    if (!attributes) return E_POINTER;
+    *attributes = m_attributes.Get();
+    (*attributes)->AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP TesselRAWDecoder::GetInputStreamAttributes(DWORD, IMFAttributes**) {
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP TesselRAWDecoder::GetOutputStreamAttributes(DWORD, IMFAttributes**) {
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP TesselRAWDecoder::DeleteInputStream(DWORD) {
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP TesselRAWDecoder::AddInputStreams(DWORD, DWORD*) {
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP TesselRAWDecoder::GetInputAvailableType(DWORD /*stream*/, DWORD index, IMFMediaType** type) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return comMethodEdge([&]() -> HRESULT {
+        if (index >= kInputTypeCount) return MF_E_NO_MORE_TYPES;
+        if (!type) return E_POINTER;
+        if (m_inputType) {
+            *type = m_inputType.Get();
+            (*type)->AddRef();
+            return S_OK;
+        }
+        ComPtr<IMFMediaType> offered;
+        throwIfFailed(MFCreateMediaType(&offered));
+        throwIfFailed(offered->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
+        throwIfFailed(offered->SetGUID(MF_MT_SUBTYPE, *kInputSubtypes[index]));
+        *type = offered.Detach();
+        return S_OK;
+    });
+}
+
+STDMETHODIMP TesselRAWDecoder::GetOutputAvailableType(DWORD /*stream*/, DWORD index, IMFMediaType** type) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return comMethodEdge([&]() -> HRESULT {
+        if (index >= kOutputTypeCount) return MF_E_NO_MORE_TYPES;
+        if (!type) return E_POINTER;
+        if (!m_inputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
+        if (m_outputType) {
+            *type = m_outputType.Get();
+            (*type)->AddRef();
+            return S_OK;
+        }
+        ComPtr<IMFMediaType> offered;
+        throwIfFailed(MFCreateMediaType(&offered));
+        throwIfFailed(offered->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
+        throwIfFailed(offered->SetGUID(MF_MT_SUBTYPE, *kOutputSubtypes[index]));
+        throwIfFailed(offered->SetUINT32(MF_MT_FIXED_SIZE_SAMPLES, TRUE));
+        throwIfFailed(offered->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, TRUE));
+        throwIfFailed(offered->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive));
+        throwIfFailed(MFSetAttributeSize(offered.Get(), MF_MT_FRAME_SIZE, m_outputWidth, m_outputHeight));
+        throwIfFailed(MFSetAttributeRatio(offered.Get(), MF_MT_FRAME_RATE, m_frameRateNumerator,
+                                          m_frameRateDenominator));
+        *type = offered.Detach();
+        return S_OK;
+    });
+}
+
+STDMETHODIMP TesselRAWDecoder::SetInputType(DWORD /*stream*/, IMFMediaType* type, DWORD flags) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return comMethodEdge([&]() -> HRESULT {
+        if (!type) return E_POINTER;
+        if (flags & ~static_cast<DWORD>(MFT_SET_TYPE_TEST_ONLY)) return E_INVALIDARG;
+        if (!m_pending.empty()) return MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING;
+        if (flags & MFT_SET_TYPE_TEST_ONLY) return S_OK;
+        throwIfFailed(checkSubtype(type, kInputSubtypes, kInputTypeCount));
+        applyInputType(type);
+        return S_OK;
+    });
+}
+
+void TesselRAWDecoder::applyInputType(IMFMediaType* type) {
+    UINT32 width = 0;
+    UINT32 height = 0;
+    if (FAILED(MFGetAttributeSize(type, MF_MT_FRAME_SIZE, &width, &height))) throwIfFailed(E_INVALIDARG);
+    // An empty picture, or one too large for the decoder's byte counts, cannot be decoded.
+    if (!decodableSize(width, height, 0)) throwIfFailed(E_INVALIDARG);
+    m_inputWidth = m_outputWidth = width;
+    m_inputHeight = m_outputHeight = height;
+
+    // Later entries win where small sizes collide.
+    m_sizeTable.clear();
+    for (UINT32 scale = 0; scale < kScaleIndexCount; ++scale)
+        m_sizeTable[FrameSize(width >> scale, height >> scale)] = scale;
+
+    UINT32 numerator = 0;
+    UINT32 denominator = 0;
+    if (SUCCEEDED(MFGetAttributeRatio(type, MF_MT_FRAME_RATE, &numerator, &denominator))) {
+        m_frameRateNumerator = numerator;
+        m_frameRateDenominator = denominator;
+    }
+    UINT64 duration = 0;
+    if (SUCCEEDED(MFFrameRateToAverageTimePerFrame(m_frameRateNumerator, m_frameRateDenominator, &duration)))
+        m_averageFrameDuration = static_cast<LONGLONG>(duration);
+
+    m_inputType = type;
+}
+
+STDMETHODIMP TesselRAWDecoder::SetOutputType(DWORD /*stream*/, IMFMediaType* type, DWORD flags) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return comMethodEdge([&]() -> HRESULT {
+        if (!type) return E_POINTER;
+        if (flags & ~static_cast<DWORD>(MFT_SET_TYPE_TEST_ONLY)) return E_INVALIDARG;
+        if (!m_pending.empty()) return MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING;
+        if (flags & MFT_SET_TYPE_TEST_ONLY) return S_OK;
+        throwIfFailed(checkSubtype(type, kOutputSubtypes, kOutputTypeCount));
+        // Output sizes derive from the input size.
+        if (!m_inputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
+        applyOutputType(type);
+        return S_OK;
+    });
+}
+
+void TesselRAWDecoder::applyOutputType(IMFMediaType* type) {
+    GUID subtype = GUID_NULL;
+    throwIfFailed(type->GetGUID(MF_MT_SUBTYPE, &subtype));
+    UINT32 width = 0;
+    UINT32 height = 0;
+    const bool hasSize = SUCCEEDED(MFGetAttributeSize(type, MF_MT_FRAME_SIZE, &width, &height));
+
+    UINT32 scale = 0;
+    if (IsEqualGUID(subtype, MFVideoFormat_bp16) || !hasSize) {
+        // The full-size mosaic, whatever size the type carries.
+        width = m_inputWidth;
+        height = m_inputHeight;
+    } else {
+        const auto entry = m_sizeTable.find(FrameSize(width, height));
+        if (entry == m_sizeTable.end()) throwIfFailed(E_INVALIDARG);
+        scale = entry->second;
+    }
+    if (!decodableSize(m_inputWidth, height, scale)) throwIfFailed(E_INVALIDARG);
+
+    m_outputWidth = width;
+    m_outputHeight = height;
+    m_scaleIndex = scale;
+    m_rowPitch = static_cast<UINT32>(frameDecoderMinRowPitch(static_cast<int>(m_inputWidth), static_cast<int>(scale)));
+    m_outputType = type;
+}
+
+STDMETHODIMP TesselRAWDecoder::GetInputCurrentType(DWORD /*stream*/, IMFMediaType** type) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (!m_inputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
+    if (!type) return E_POINTER;
+    *type = m_inputType.Get();
+    (*type)->AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP TesselRAWDecoder::GetOutputCurrentType(DWORD /*stream*/, IMFMediaType** type) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (!m_outputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
+    if (!type) return E_POINTER;
+    *type = m_outputType.Get();
+    (*type)->AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP TesselRAWDecoder::GetInputStatus(DWORD /*stream*/, DWORD* flags) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (!flags) return E_POINTER;
+    *flags = MFT_INPUT_STATUS_ACCEPT_DATA;
+    return S_OK;
+}
+
+STDMETHODIMP TesselRAWDecoder::GetOutputStatus(DWORD* flags) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (!flags) return E_POINTER;
+    *flags = m_pending.empty() ? 0 : MFT_OUTPUT_STATUS_SAMPLE_READY;
+    return S_OK;
+}
+
+STDMETHODIMP TesselRAWDecoder::SetOutputBounds(LONGLONG, LONGLONG) {
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP TesselRAWDecoder::ProcessEvent(DWORD, IMFMediaEvent*) {
+    return E_NOTIMPL;
+}
+
+} // namespace tsr

@@ -1,0 +1,85 @@
+#include "comsession.h"
+#include "d3d11device.h"
+#include "mediabuffer.h"
+
+#include <mfapi.h>
+
+#include <cstring>
+
+using Microsoft::WRL::ComPtr;
+using tsr::com::MediaBuffer;
+
+class MediaBufferTest : public MediaFoundationTest {};
+
+TEST_F(MediaBufferTest, MemoryBufferViewLocksAndWritesTheLengthBackOnRelease) {
+    ComPtr<IMFMediaBuffer> buffer;
+    ASSERT_HRESULT_SUCCEEDED(MFCreateMemoryBuffer(256, &buffer));
+    ASSERT_HRESULT_SUCCEEDED(buffer->SetCurrentLength(10));
+
+    std::shared_ptr<MediaBuffer> view;
+    ASSERT_EQ(MediaBuffer::create(buffer.Get(), view), S_OK);
+    ASSERT_NE(view->data(), nullptr);
+    EXPECT_GE(view->maxLength(), 256u);
+    EXPECT_EQ(view->currentLength(), 10u);
+    EXPECT_EQ(view->texture(), nullptr);
+    std::memset(view->data(), 0x5A, 200);
+    view->setCurrentLength(200);
+
+    // The length takes effect only when the view goes.
+    DWORD length = 0;
+    ASSERT_HRESULT_SUCCEEDED(buffer->GetCurrentLength(&length));
+    EXPECT_EQ(length, 10u);
+    view.reset();
+    ASSERT_HRESULT_SUCCEEDED(buffer->GetCurrentLength(&length));
+    EXPECT_EQ(length, 200u);
+
+    BYTE* data = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(buffer->Lock(&data, nullptr, nullptr));
+    EXPECT_EQ(data[199], 0x5A);
+    buffer->Unlock();
+}
+
+TEST_F(MediaBufferTest, CreatingReplacesTheCallersPreviousView) {
+    ComPtr<IMFMediaBuffer> first;
+    ComPtr<IMFMediaBuffer> second;
+    ASSERT_HRESULT_SUCCEEDED(MFCreateMemoryBuffer(16, &first));
+    ASSERT_HRESULT_SUCCEEDED(MFCreateMemoryBuffer(16, &second));
+    std::shared_ptr<MediaBuffer> view;
+    ASSERT_EQ(MediaBuffer::create(first.Get(), view), S_OK);
+    view->setCurrentLength(7);
+    ASSERT_EQ(MediaBuffer::create(second.Get(), view), S_OK);
+    DWORD length = 0;
+    ASSERT_HRESULT_SUCCEEDED(first->GetCurrentLength(&length));
+    EXPECT_EQ(length, 7u); // the first view was released and unlocked
+}
+
+TEST_F(MediaBufferTest, NullBufferGivesAViewWithoutData) {
+    std::shared_ptr<MediaBuffer> view;
+    EXPECT_EQ(MediaBuffer::create(nullptr, view), E_POINTER);
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->data(), nullptr);
+    EXPECT_EQ(view->maxLength(), 0u);
+}
+
+TEST_F(MediaBufferTest, DxgiBufferViewHoldsTheTextureAndHasNoData) {
+    ComPtr<ID3D11Device> device = createTestDevice();
+    if (!device) GTEST_SKIP() << "no Direct3D 11 device";
+    ComPtr<ID3D11Texture2D> texture;
+    ComPtr<IMFMediaBuffer> buffer;
+    ASSERT_HRESULT_SUCCEEDED(createTextureBuffer(device.Get(), 64, 32, texture, buffer));
+
+    texture->AddRef();
+    const ULONG textureReferences = texture->Release();
+
+    std::shared_ptr<MediaBuffer> view;
+    ASSERT_EQ(MediaBuffer::create(buffer.Get(), view), S_OK);
+    EXPECT_EQ(view->data(), nullptr);
+    EXPECT_EQ(view->maxLength(), 0u);
+    EXPECT_EQ(view->currentLength(), 0u);
+    EXPECT_EQ(view->texture(), texture.Get());
+    view.reset();
+
+    // The view gave back the texture reference it held.
+    texture->AddRef();
+    EXPECT_EQ(texture->Release(), textureReferences);
+}

@@ -19,15 +19,19 @@ void writeFirstDc(BitWriter& bits, int dc) {
 }
 
 // Codes the DCs of blocks 1.. as deltas; a delta's sign is sent relative to the previous one's.
+// Coefficients wrap modulo 2^16 in a decoder, so the shorter way round is taken: any step
+// between 16-bit DCs is a delta of at most 32768.
 void writeDcDeltas(BitWriter& bits, int16_t* dc, int blocks) {
     uint16_t descriptor = kDcDeltaStart;
     bool previousNegative = false;
     for (int b = 1; b < blocks; ++b) {
         const int previous = dc[b - 1];
-        // The codeword for magnitude m is 2m - 1 or 2m; keep it within 32 bits.
-        const int maxStep = std::min<int64_t>(kMaxMagnitude, maxCodewordValue(descriptor) / 2);
-        const int delta = std::clamp(dc[b] - previous, -maxStep, maxStep);
-        dc[b] = static_cast<int16_t>(previous + delta);
+        // The codeword for magnitude m is 2m - 1 or 2m; only after a zero delta (descriptor 16)
+        // does 32768 not fit 32 bits, and then the step is one short.
+        const int maxStep = static_cast<int>(std::min<uint32_t>(32768, maxCodewordValue(descriptor) / 2));
+        const int wrapped = static_cast<int16_t>(static_cast<uint16_t>(dc[b] - previous));
+        const int delta = std::clamp(wrapped, -maxStep, maxStep);
+        dc[b] = static_cast<int16_t>(static_cast<uint16_t>(previous + delta));
         const int m = std::abs(delta);
         const bool negative = delta < 0;
         const uint32_t c = m == 0 ? 0u : static_cast<uint32_t>(2 * m) - ((negative != previousNegative) ? 1u : 0u);

@@ -95,19 +95,23 @@ TEST(EntropyEncoder, RandomComponentsRoundTripAtEveryScale) {
     }
 }
 
-// Extreme levels: DC steps beyond what the delta code carries in 32 bits and the magnitude
-// 32768 are clamped in place; the stream then decodes to exactly the clamped values.
-TEST(EntropyEncoder, ClampsWhatCannotBeCodedAndReportsIt) {
+// Extreme levels. DC steps go the short way round modulo 2^16, so alternating -32768 and 32767
+// come back exactly; after a zero step (descriptor 16) a step of 32768 does not fit 32 bits and
+// is one short. AC magnitude 32768 is clamped to 32767. The stream then decodes to exactly the
+// values left in the array.
+TEST(EntropyEncoder, ExtremeLevelsWrapOrClampInPlace) {
     const int log2Blocks = 4, count = 64 << 4;
     std::vector<int16_t> levels(static_cast<size_t>(count), 0);
-    for (int b = 0; b < 16; ++b) levels[static_cast<size_t>(b)] = static_cast<int16_t>(b & 1 ? 32767 : -32768);
+    for (int b = 0; b < 13; ++b) levels[static_cast<size_t>(b)] = static_cast<int16_t>(b & 1 ? 32767 : -32768);
+    levels[13] = 100, levels[14] = 100, levels[15] = -32668; // a zero step, then 32768
     for (int g = 16; g < count; g += 3) levels[static_cast<size_t>(g)] = static_cast<int16_t>(g & 1 ? -32768 : 32767);
     std::vector<int16_t> coded = levels;
     std::vector<uint8_t> bytes;
     tsr::encodeComponent(coded.data(), count, log2Blocks, bytes);
-    EXPECT_EQ(coded[0], -32768);
-    for (int b = 1; b < 16; ++b) EXPECT_LE(std::abs(coded[static_cast<size_t>(b)] - coded[static_cast<size_t>(b - 1)]), 32767);
-    for (int g = 16; g < count; ++g) EXPECT_LE(std::abs(coded[static_cast<size_t>(g)]), 32767);
+    for (int b = 0; b < 15; ++b) EXPECT_EQ(coded[static_cast<size_t>(b)], levels[static_cast<size_t>(b)]) << b;
+    EXPECT_EQ(coded[15], -32667);
+    for (int g = 16; g < count; ++g)
+        EXPECT_EQ(coded[static_cast<size_t>(g)], levels[static_cast<size_t>(g)] == -32768 ? -32767 : levels[static_cast<size_t>(g)]);
     EXPECT_EQ(decodeWithReference(bytes, log2Blocks, 0), rasterFromCodingOrder(coded, log2Blocks));
 }
 

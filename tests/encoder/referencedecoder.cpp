@@ -158,24 +158,34 @@ uint16_t toneCurve(const uint16_t knots[8], uint32_t s) {
 
 namespace {
 
-// Inverse transform of the top-left side x side coefficients (8x8 raster, dequantised) in double.
+// cos((2m + 1)u pi / 2N) scaled by C(u), for N = 8 and 4.
+struct Basis {
+    double w8[8][8], w4[4][4];
+    Basis() {
+        const double pi = 3.14159265358979323846;
+        for (int u = 0; u < 8; ++u)
+            for (int m = 0; m < 8; ++m) w8[u][m] = (u ? std::sqrt(2.0) : 1.0) * std::cos((2 * m + 1) * u * pi / 16);
+        for (int u = 0; u < 4; ++u)
+            for (int m = 0; m < 4; ++m) w4[u][m] = (u ? std::sqrt(2.0) : 1.0) * std::cos((2 * m + 1) * u * pi / 8);
+    }
+    double at(int side, int u, int m) const { return side == 8 ? w8[u][m] : w4[u][m]; }
+};
+const Basis kBasis;
+
+// Inverse transform of the top-left side x side coefficients (8x8 raster, dequantised) in double:
+// x(m, n) = sum C(u) C(v) F(u, v) cos((2m + 1)u pi / 2N) cos((2n + 1)v pi / 2N), rounded.
 void inverseTransform(const int32_t* f, int side, int32_t* out) {
-    const double pi = 3.14159265358979323846;
     for (int m = 0; m < side; ++m)
         for (int n = 0; n < side; ++n) {
-            if (side == 2) {
+            if (side == 2) { // integer sums and differences
                 const int sm = m ? -1 : 1, sn = n ? -1 : 1;
                 out[m * side + n] = f[0] + sm * f[8] + sn * f[1] + sm * sn * f[9];
                 continue;
             }
             double x = 0;
             for (int u = 0; u < side; ++u)
-                for (int v = 0; v < side; ++v) {
-                    const double cu = u ? std::sqrt(2.0) : 1.0, cv = v ? std::sqrt(2.0) : 1.0;
-                    x += cu * cv * f[8 * u + v] * std::cos((2 * m + 1) * u * pi / (2 * side)) *
-                         std::cos((2 * n + 1) * v * pi / (2 * side));
-                }
-            out[m * side + n] = static_cast<int32_t>(std::floor(x + 0.5)); // 32768 added below
+                for (int v = 0; v < side; ++v) x += f[8 * u + v] * kBasis.at(side, u, m) * kBasis.at(side, v, n);
+            out[m * side + n] = static_cast<int32_t>(std::floor(x + 0.5)); // 32768 added by the caller
         }
 }
 

@@ -257,6 +257,59 @@ TEST(RoundTrip, PerSliceQScaleAndMaxDcStep) {
     }
 }
 
+// Content at the limits: full-range noise and hard black/white edges through a slope-1 curve, so
+// levels reach the 16-bit limits, DC steps wrap, dequantised products saturate (weights up to 63
+// at qScale 255) and codewords grow to their longest; with slice header extensions and header
+// padding. The decoder agrees with the reference at every scale.
+TEST(RoundTrip, ExtremeContentAgreesWithReference) {
+    const Decoder decoder = makeDecoder();
+    const int width = 96, height = 50;
+    std::vector<uint16_t> mosaic(static_cast<size_t>(width * height));
+    uint32_t state = 12345;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const bool noise = x >= 48;
+            mosaic[static_cast<size_t>(y * width + x)] =
+                noise ? static_cast<uint16_t>(state >> 16) : (((x / 3) ^ (y / 5)) & 1 ? 65535 : 0);
+        }
+    struct Case {
+        int qScale;
+        bool matrix;
+        int extension, padding;
+    } const cases[] = {{1, false, 0, 0}, {1, true, 23, 3}, {255, true, 8, 0}, {40, false, 1, 1000}};
+    for (const Case& c : cases) {
+        tsr::EncoderSettings s;
+        s.qScale = c.qScale;
+        s.log2SliceWidth = 4;
+        s.hasToneCurve = true;
+        s.toneCurve = kLinearCurve;
+        s.hasQuantMatrix = c.matrix;
+        for (int i = 0; i < 64; ++i) s.quantMatrix[static_cast<size_t>(i)] = static_cast<uint8_t>(i == 0 ? 63 : 1 + i % 63);
+        s.sliceHeaderExtension = c.extension;
+        s.extraHeaderBytes = c.padding;
+        const auto frame = tsr::encodeFrame(mosaic.data(), width, height, width, s);
+        ASSERT_FALSE(frame.empty());
+        for (int scale = 0; scale < 4; ++scale) {
+            const DecodedFrame decoded = decodeFrame(decoder.get(), frame, width, height, scale);
+            ASSERT_EQ(decoded.result, 0);
+            EXPECT_TRUE(decoded.guardsIntact);
+            reference::Frame expected;
+            ASSERT_EQ(reference::decodeFrame(frame, scale, expected), 0);
+            // Near full-scale coefficients the fixed-point weights stray furthest; on average by
+            // well under a unit.
+            EXPECT_LE(maxDifference(decoded.samples, expected.samples), 8) << "qScale " << c.qScale << " scale " << scale;
+            double total = 0;
+            for (size_t i = 0; i < decoded.samples.size(); ++i) total += std::abs(decoded.samples[i] - expected.samples[i]);
+            EXPECT_LE(total / static_cast<double>(decoded.samples.size()), 1.0) << "qScale " << c.qScale << " scale " << scale;
+            EXPECT_EQ(decoded.info.maxDcStep, c.qScale * (c.matrix ? 63 : 1));
+            if (scale == 0 && c.qScale == 1 && !c.matrix) {
+                EXPECT_LE(maxDifference(decoded.samples, mosaic), 24);
+            }
+        }
+    }
+}
+
 // A rate-controlled 4K-wide strip: the size lands near the target and the picture decodes.
 TEST(RoundTrip, RateControlledFrameDecodes) {
     const Decoder decoder = makeDecoder();

@@ -6,8 +6,6 @@ namespace tsr {
 
 CLImage::CLImage(cl_mem image)
 {
-    if (!image)
-        return;
     const cl_int status = clRetainMemObject(image);
     if (status != CL_SUCCESS) {
         trace(L"fail to retain cl image, statusor=%d\n", status);

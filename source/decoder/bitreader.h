@@ -1,6 +1,7 @@
-// Bit reader for one slice component: a 64-bit window aligned to its most significant bit,
-// refilled 32 bits at a time with one big-endian load while at least four bytes remain.
-// Bits past the end of the component read as zero.
+// Bit reader for one slice component: a 64-bit window aligned to its most significant bit.
+// While at least eight bytes remain, a refill is one big-endian 64-bit load that tops the window
+// up to 56..63 valid bits; near the end, bytes are loaded one by one. Bits past the end of the
+// component read as zero.
 #pragma once
 
 #include <cstddef>
@@ -19,37 +20,53 @@ inline uint32_t loadBigEndian32(const uint8_t* p) {
 #endif
 }
 
+inline uint64_t loadBigEndian64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+#if defined(_MSC_VER) && !defined(__clang__)
+    return _byteswap_uint64(v);
+#else
+    return __builtin_bswap64(v);
+#endif
+}
+
 class BitReader {
 public:
     BitReader(const uint8_t* data, size_t size) : m_next(data), m_end(data + size) { refill(); }
 
-    // The next 32 bits of the string.
-    uint32_t peek32() const { return static_cast<uint32_t>(m_window >> 32); }
+    // The window: its top 32 bits are the next 32 bits of the string after every refill.
     uint64_t window() const { return m_window; }
+    uint32_t peek32() const { return static_cast<uint32_t>(m_window >> 32); }
+    int validBits() const { return m_bits; }
 
-    // Drops up to 32 bits and keeps at least 32 valid bits in the window.
-    void consume(unsigned count) {
-        m_window <<= count;
-        m_bits -= static_cast<int>(count);
-        if (m_bits < 32) refill();
+    // Tops the window up to at least 56 valid bits (or zeros past the end).
+    void refill() {
+        if (m_end - m_next >= 8) {
+            m_window |= loadBigEndian64(m_next) >> m_bits;
+            m_next += (63 - m_bits) >> 3;
+            m_bits |= 56;
+        } else {
+            refillNearEnd();
+        }
     }
 
-    // Reads up to 32 bits as an unsigned number.
+    // Drops bits already checked to be in the window (at most the valid count).
+    void skip(unsigned count) {
+        m_window <<= count;
+        m_bits -= static_cast<int>(count);
+    }
+
+    // Reads up to 32 bits as an unsigned number; refills first.
     uint32_t read(unsigned count) {
+        refill();
         if (count == 0) return 0;
         const uint32_t v = static_cast<uint32_t>(m_window >> (64 - count));
-        consume(count);
+        skip(count);
         return v;
     }
 
 private:
-    void refill() {
-        if (m_end - m_next >= 4) {
-            m_window |= static_cast<uint64_t>(loadBigEndian32(m_next)) << (32 - m_bits);
-            m_next += 4;
-            m_bits += 32;
-            return;
-        }
+    void refillNearEnd() {
         while (m_bits <= 56 && m_next < m_end) {
             m_window |= static_cast<uint64_t>(*m_next++) << (56 - m_bits);
             m_bits += 8;

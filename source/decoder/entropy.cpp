@@ -4,11 +4,88 @@
 
 namespace tsr {
 
+uint32_t readOverlongCodeword(BitReader& bits, unsigned q, unsigned k, unsigned s, uint32_t offset) {
+    bits.skip(q);
+    unsigned rest = q + k - s;
+    uint32_t v = 0;
+    while (rest > 0) {
+        const unsigned chunk = rest > 16 ? 16 : rest;
+        v = static_cast<uint32_t>((static_cast<uint64_t>(v) << chunk) | bits.read(chunk));
+        rest -= chunk;
+    }
+    return v + offset;
+}
+
 namespace {
-inline int16_t signedLevel(BitReader& bits, uint32_t u) {
+template <size_t N> struct ParamsTable {
+    CodeParams entries[N];
+    constexpr explicit ParamsTable(const uint16_t (&descriptors)[N]) : entries{} {
+        for (size_t i = 0; i < N; ++i) entries[i] = codeParams(descriptors[i]);
+    }
+    constexpr const CodeParams& operator[](uint32_t i) const { return entries[i < N - 1 ? i : N - 1]; }
+};
+constexpr ParamsTable<kDcTableLast + 1> kDcParams(kDcTable);
+constexpr ParamsTable<kRunTableLast + 1> kRunParams(kRunTable);
+constexpr ParamsTable<kZeroTableLast + 1> kZeroParams(kZeroTable);
+constexpr ParamsTable<kLevelTableLast + 1> kLevelParams(kLevelTable);
+constexpr CodeParams kFirstDcParams = codeParams(kFirstDcDescriptor);
+constexpr CodeParams kDcDeltaStartParams = codeParams(kDcDeltaStart);
+constexpr CodeParams kRunCountStartParams = codeParams(kRunCountStart);
+constexpr CodeParams kZeroRunStartParams = codeParams(kZeroRunStart);
+constexpr CodeParams kLevelStartParams = codeParams(kLevelStart);
+
+// Short level codewords are decoded by table: for each distinct level descriptor, the next
+// kLevelLookupBits bits give the signed level, the bits it takes with its sign, and the
+// descriptor that follows it. Longer codewords take the arithmetic path.
+constexpr int kLevelLookupBits = 9;
+constexpr int kLevelClasses = 11;
+
+struct LevelLookup {
+    uint8_t classOfIndex[kLevelTableLast + 1]; // LEVEL table index -> class
+    CodeParams classParams[kLevelClasses];
+    uint32_t entries[kLevelClasses][1 << kLevelLookupBits]; // level << 16 | class << 6 | length
+    int startClass = 0;
+
+    LevelLookup() : classOfIndex{}, classParams{}, entries{} {
+        uint16_t descriptors[kLevelClasses];
+        int count = 0;
+        auto classOf = [&](uint16_t d) {
+            for (int c = 0; c < count; ++c)
+                if (descriptors[c] == d) return c;
+            descriptors[count] = d;
+            classParams[count] = codeParams(d);
+            return count++;
+        };
+        startClass = classOf(kLevelStart);
+        for (int i = 0; i <= kLevelTableLast; ++i) classOfIndex[i] = uint8_t(classOf(kLevelTable[i]));
+        for (int c = 0; c < count; ++c) {
+            for (uint32_t pattern = 0; pattern < (1u << kLevelLookupBits); ++pattern) {
+                const uint8_t bytes[8] = {uint8_t(pattern >> 1), uint8_t(pattern << 7)};
+                BitReader probe(bytes, sizeof bytes);
+                if (probe.peek32() == 0) continue;
+                uint32_t sign;
+                const uint32_t u = readCodeword<true>(probe, classParams[c], &sign);
+                const int length = 64 - probe.validBits();
+                if (length > kLevelLookupBits) continue;
+                const uint32_t magnitude = u + 1;
+                const uint16_t level = uint16_t(sign ? 0u - magnitude : magnitude);
+                entries[c][pattern] = uint32_t(level) << 16 | uint32_t(classOfIndex[std::min<uint32_t>(u, kLevelTableLast)]) << 6 | uint32_t(length);
+            }
+        }
+    }
+};
+const LevelLookup& levelLookup() {
+    static const LevelLookup lookup;
+    return lookup;
+}
+
+// A level codeword and its sign bit: +(u + 1) or -(u + 1). Returns u for the adaptation.
+inline uint32_t readLevel(BitReader& bits, const CodeParams& params, int16_t& level) {
+    uint32_t negative;
+    const uint32_t u = readCodeword<true>(bits, params, &negative);
     const uint32_t magnitude = u + 1;
-    const uint32_t negative = bits.read(1);
-    return static_cast<int16_t>(negative ? 0u - magnitude : magnitude);
+    level = static_cast<int16_t>(negative ? 0u - magnitude : magnitude);
+    return u;
 }
 } // namespace
 
@@ -19,50 +96,67 @@ void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2C
     const uint32_t end = blocks << log2Coefficients;
     const uint32_t blockMask = blocks - 1;
 
-    unsigned dcDescriptor = kDcDeltaStart;
-    unsigned runDescriptor = kRunCountStart;
-    unsigned zeroDescriptor = kZeroRunStart;
-    unsigned levelDescriptor = kLevelStart;
+    const CodeParams* dcParams = &kDcDeltaStartParams;
+    const CodeParams* runParams = &kRunCountStartParams;
+    const CodeParams* zeroParams = &kZeroRunStartParams;
+    const LevelLookup& lookup = levelLookup();
+    int levelClass = lookup.startClass;
+
+    // Every codeword (with its sign) takes at most 33 bits: refill below that.
+    auto ensure = [&bits] {
+        if (bits.validBits() < 33) bits.refill();
+    };
 
     // DC coefficients: the first one absolute, the others as deltas with a sign flag.
     if (bits.peek32() == 0) return;
-    const uint32_t first = readCodeword(bits, kFirstDcDescriptor);
+    const uint32_t first = readCodeword<false>(bits, kFirstDcParams);
     uint32_t dc = (first & 1) ? 0u - ((first >> 1) + 1) : first >> 1;
     levels[0] = static_cast<int16_t>(dc);
     bool previousNegative = false;
     for (uint32_t b = 1; b < blocks; ++b) {
+        ensure();
         if (bits.peek32() == 0) return;
-        const uint32_t c = readCodeword(bits, dcDescriptor);
+        const uint32_t c = readCodeword<false>(bits, *dcParams);
         const uint32_t m = (c >> 1) + (c & 1);
         const bool negative = ((c & 1) != 0) != previousNegative;
         dc += negative ? 0u - m : m;
         levels[b << 6] = static_cast<int16_t>(dc);
         previousNegative = negative && m != 0;
-        dcDescriptor = kDcTable[std::min<uint32_t>(m, kDcTableLast)];
+        dcParams = &kDcParams[m];
     }
 
     // AC coefficients in frequency-major order: runs of levels, then zero runs.
     uint32_t g = blocks;
     while (g < end) {
+        ensure();
         if (bits.peek32() == 0) return;
-        uint32_t n = readCodeword(bits, runDescriptor);
+        uint32_t n = readCodeword<false>(bits, *runParams);
         for (; n > 0; --n) {
-            if (bits.peek32() == 0) return;
-            const uint32_t u = readCodeword(bits, levelDescriptor);
-            levelDescriptor = kLevelTable[std::min<uint32_t>(u, kLevelTableLast)];
-            levels[((g & blockMask) << 6) + scan[g >> log2Blocks]] = signedLevel(bits, u);
+            ensure();
+            int16_t& level = levels[((g & blockMask) << 6) + scan[g >> log2Blocks]];
+            const uint32_t entry = lookup.entries[levelClass][bits.window() >> (64 - kLevelLookupBits)];
+            if (entry & 63) {
+                bits.skip(entry & 63);
+                level = static_cast<int16_t>(entry >> 16);
+                levelClass = (entry >> 6) & 15;
+            } else {
+                if (bits.peek32() == 0) return;
+                levelClass = lookup.classOfIndex[std::min<uint32_t>(readLevel(bits, lookup.classParams[levelClass], level),
+                                                                    kLevelTableLast)];
+            }
             if (++g == end) return;
         }
+        ensure();
         if (bits.peek32() == 0) return;
-        const uint32_t z = readCodeword(bits, zeroDescriptor);
-        zeroDescriptor = kZeroTable[std::min<uint32_t>(z, kZeroTableLast)];
+        const uint32_t z = readCodeword<false>(bits, *zeroParams);
+        zeroParams = &kZeroParams[z];
         if (z >= end - g - 1) return; // the zero run reaches the end
         g += z + 1;
+        ensure();
         if (bits.peek32() == 0) return;
-        const uint32_t u = readCodeword(bits, levelDescriptor);
-        levelDescriptor = kLevelTable[std::min<uint32_t>(u, kLevelTableLast)];
-        runDescriptor = kRunTable[std::min<uint32_t>(u, kRunTableLast)];
-        levels[((g & blockMask) << 6) + scan[g >> log2Blocks]] = signedLevel(bits, u);
+        const uint32_t u = readLevel(bits, lookup.classParams[levelClass], levels[((g & blockMask) << 6) + scan[g >> log2Blocks]]);
+        levelClass = lookup.classOfIndex[std::min<uint32_t>(u, kLevelTableLast)];
+        runParams = &kRunParams[u];
         ++g;
     }
 }

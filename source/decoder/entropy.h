@@ -9,12 +9,24 @@
 
 namespace tsr {
 
-// Reads one codeword with descriptor d. The caller has checked that the 32-bit peek is not zero.
-// Codewords longer than 32 bits only occur in damaged data; their value is taken modulo 2^32.
-inline uint32_t readCodeword(BitReader& bits, unsigned d) {
-    const unsigned s = Descriptor::s(static_cast<uint16_t>(d));
-    const unsigned k = Descriptor::k(static_cast<uint16_t>(d));
-    const unsigned r = Descriptor::r(static_cast<uint16_t>(d));
+// Slow path for codewords longer than 32 bits, which only damaged data holds: q leading zeros,
+// then q + k - s bits of value, taken modulo 2^32.
+uint32_t readOverlongCodeword(BitReader& bits, unsigned q, unsigned k, unsigned s, uint32_t offset);
+
+// A descriptor unpacked for decoding: switch, exponent order, Rice order and the value offset of
+// the long form, ((s + 1) << r) - 2^k.
+struct CodeParams {
+    uint8_t s, k, r;
+    uint32_t offset;
+};
+constexpr CodeParams codeParams(unsigned d) {
+    return {uint8_t(d >> 8), uint8_t((d >> 4) & 15), uint8_t(d & 15), ((((d >> 8) & 255) + 1) << (d & 15)) - (1u << ((d >> 4) & 15))};
+}
+
+// Reads one codeword from a window holding at least 33 valid bits whose top 32 bits are not all
+// zero. When `WithSign` is set, the bit after the codeword is consumed too and returned in `sign`.
+template <bool WithSign> inline uint32_t readCodeword(BitReader& bits, const CodeParams& p, uint32_t* sign = nullptr) {
+    const unsigned s = p.s, k = p.k, r = p.r;
     const uint64_t window = bits.window();
 #if defined(_MSC_VER) && !defined(__clang__)
     unsigned long index;
@@ -23,29 +35,26 @@ inline uint32_t readCodeword(BitReader& bits, unsigned d) {
 #else
     const unsigned q = static_cast<unsigned>(__builtin_clzll(window));
 #endif
-    if (q <= s) {
-        const unsigned length = q + 1 + r;
-        const uint32_t v = r ? static_cast<uint32_t>((window << (q + 1)) >> (64 - r)) : 0;
-        bits.consume(length);
-        return (q << r) + v;
+    // Both forms are computed and one is selected, which keeps the code free of a
+    // data-dependent branch.
+    const unsigned shortLength = q + 1 + r;
+    const uint32_t shortValue = (q << r) + static_cast<uint32_t>(((window << (q + 1)) >> 1) >> (63 - r));
+    const bool isShort = q <= s;
+    const unsigned longLength = isShort ? 1 : 2 * q + k - s;
+    if (!isShort && longLength > 32) {
+        const uint32_t value = readOverlongCodeword(bits, q, k, s, p.offset);
+        if (WithSign) *sign = bits.read(1);
+        return value;
     }
-    const unsigned length = 2 * q + k - s;
-    const uint32_t offset = ((s + 1) << r) - (1u << k);
-    if (length <= 32) {
-        const uint32_t v = static_cast<uint32_t>(window >> (64 - length));
-        bits.consume(length);
-        return v + offset;
-    }
-    // Damaged data: q leading zeros, then q + k - s bits of value.
-    bits.consume(q);
-    unsigned rest = q + k - s;
-    uint32_t v = 0;
-    while (rest > 0) {
-        const unsigned chunk = rest > 16 ? 16 : rest;
-        v = static_cast<uint32_t>((static_cast<uint64_t>(v) << chunk) | bits.read(chunk));
-        rest -= chunk;
-    }
-    return v + offset;
+    const uint32_t longValue = static_cast<uint32_t>(window >> (64 - longLength)) + p.offset;
+    const unsigned length = isShort ? shortLength : longLength;
+    if (WithSign) *sign = static_cast<uint32_t>((window << length) >> 63);
+    bits.skip(length + (WithSign ? 1 : 0));
+    return isShort ? shortValue : longValue;
+}
+
+template <bool WithSign> inline uint32_t readCodeword(BitReader& bits, unsigned d, uint32_t* sign = nullptr) {
+    return readCodeword<WithSign>(bits, codeParams(d), sign);
 }
 
 // Decodes the levels of one component of a slice of 2^log2Blocks blocks with 2^log2Coefficients

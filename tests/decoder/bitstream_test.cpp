@@ -26,7 +26,7 @@ TEST(Codewords, DecodeTheDescriptorExamples) {
         // A trailing one bit checks that exactly the codeword's bits were consumed.
         const std::vector<uint8_t> bytes = bitsToBytes(c.bits + "1");
         BitReader reader(bytes.data(), bytes.size());
-        EXPECT_EQ(readCodeword(reader, c.descriptor), c.value) << c.descriptor << " " << c.bits;
+        EXPECT_EQ(readCodeword<false>(reader, c.descriptor), c.value) << c.descriptor << " " << c.bits;
         EXPECT_EQ(reader.peek32() >> 31, 1u) << c.descriptor << " " << c.bits;
     }
 }
@@ -37,16 +37,25 @@ TEST(Codewords, WindowRefillsAcrossManyCodewordsAndPastTheEnd) {
     for (int i = 0; i < 40; ++i) bits += "000100";
     const std::vector<uint8_t> bytes = bitsToBytes(bits);
     BitReader reader(bytes.data(), bytes.size());
-    for (int i = 0; i < 40; ++i) ASSERT_EQ(readCodeword(reader, 0), 4u) << i;
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(reader.peek32(), 0u); // zero bits past the end
+    for (int i = 0; i < 40; ++i) {
+        reader.refill();
+        ASSERT_EQ(readCodeword<false>(reader, 0), 4u) << i;
+    }
+    for (int i = 0; i < 4; ++i) {
+        reader.refill();
+        EXPECT_EQ(reader.peek32(), 0u); // zero bits past the end
+        reader.skip(32);
+    }
 }
 
 TEST(Codewords, OverlongCodewordsInDamagedDataDoNotOverrun) {
     // 31 leading zeros with a large K asks for a codeword far longer than 32 bits.
     const std::vector<uint8_t> bytes = bitsToBytes(std::string(31, '0') + "1" + std::string(60, '1'));
     BitReader reader(bytes.data(), bytes.size());
-    readCodeword(reader, 700);
-    readCodeword(reader, 0x0F0F);
+    readCodeword<false>(reader, 700);
+    reader.refill();
+    uint32_t sign;
+    readCodeword<true>(reader, 0x0F0F, &sign);
     SUCCEED();
 }
 

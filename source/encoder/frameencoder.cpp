@@ -71,7 +71,9 @@ bool encodeSlices(const SliceSource& source, int log2SliceWidth, int rowStep, QS
             int q = qScaleOf(index);
             size_t size = slice.emit(source, q, out);
             // A slice must fit 65535 bytes (and each of its first three components too): coarser
-            // quantisation until it does. Even noise at full scale fits long before qScale 255.
+            // quantisation until it does. With codewords of at most 32 bits a coefficient costs at
+            // most ~97 bits (run count, zero run, level and sign), so 16 macroblocks stay below
+            // 50 000 bytes and this never triggers; it guards the size fields all the same.
             while (size == 0 && q < 255) {
                 q = q + (q + 3) / 4 > 255 ? 255 : q + (q + 3) / 4;
                 size = slice.emit(source, q, out);

@@ -135,5 +135,31 @@ bool truncateFrame(std::vector<uint8_t>& frame, size_t size) {
     return true;
 }
 
+bool applyFault(std::vector<uint8_t>& frame, const std::string& field, uint32_t value, int index, int component) {
+    const bool fits8 = value <= 0xFF, fits16 = value <= 0xFFFF;
+    const auto u8 = static_cast<uint8_t>(value);
+    const auto u16 = static_cast<uint16_t>(value);
+    if (field == "frameSize") return setFrameSize(frame, value);
+    if (field == "magic") {
+        const char magic[4] = {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+                               static_cast<char>(value >> 8), static_cast<char>(value)};
+        return setMagic(frame, magic);
+    }
+    if (field == "truncate") return truncateFrame(frame, value);
+    if (field == "headerSize") return fits16 && setHeaderSize(frame, u16);
+    if (field == "version") return fits8 && setVersion(frame, u8);
+    if (field == "width") return fits16 && setWidth(frame, u16);
+    if (field == "height") return fits16 && setHeight(frame, u16);
+    if (field == "bayerPatternWord") return fits16 && setBayerPatternWord(frame, u16);
+    if (field == "frameFlags") return fits16 && setFrameFlags(frame, u16);
+    if (field == "quantWeight") return fits8 && setQuantWeight(frame, index, u8);
+    if (field == "toneCurveKnot") return fits16 && setToneCurveKnot(frame, index, u16);
+    if (field == "sliceSize") return fits16 && setSliceSizeEntry(frame, index, u16);
+    if (field == "sliceHeaderSizeByte") return fits8 && setSliceHeaderSizeByte(frame, index, u8);
+    if (field == "sliceQScale") return fits8 && setSliceQScale(frame, index, u8);
+    if (field == "sliceComponentSize") return fits16 && setSliceComponentSize(frame, index, component, u16);
+    return false;
+}
+
 } // namespace faults
 } // namespace tsr

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tsr {
@@ -53,6 +54,15 @@ bool setSliceQScale(std::vector<uint8_t>& frame, int slice, uint8_t value);
 bool setSliceComponentSize(std::vector<uint8_t>& frame, int slice, int component, uint16_t value);
 // Keeps the first `size` bytes (false when the frame is not longer than that).
 bool truncateFrame(std::vector<uint8_t>& frame, size_t size);
+
+// The edits above by field name, for tools and table-driven tests: "frameSize", "magic" (value
+// holds the four bytes, first byte highest), "headerSize", "version", "width", "height",
+// "bayerPatternWord", "frameFlags", "quantWeight" (index), "toneCurveKnot" (index), "sliceSize"
+// (index = slice), "sliceHeaderSizeByte", "sliceQScale", "sliceComponentSize" (index = slice,
+// component 0..2), "truncate" (value = new length). False for an unknown name, a value too wide
+// for the field, or a field the frame does not have.
+bool applyFault(std::vector<uint8_t>& frame, const std::string& field, uint32_t value, int index = 0,
+                int component = 0);
 
 } // namespace faults
 } // namespace tsr

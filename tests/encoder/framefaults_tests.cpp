@@ -100,6 +100,45 @@ TEST(FrameFaults, EachEditChangesExactlyItsField) {
     EXPECT_FALSE(tsr::faults::truncateFrame(truncated, 100));
 }
 
+TEST(FrameFaults, EditsByFieldNameMatchTheNamedFunctions) {
+    using Frame = std::vector<uint8_t>;
+    const Frame original = sampleFrame(true, true);
+    namespace f = tsr::faults;
+    struct Case {
+        const char* field;
+        uint32_t value;
+        int index, component;
+        std::function<bool(Frame&)> direct;
+    } const cases[] = {
+        {"frameSize", 77, 0, 0, [](Frame& g) { return f::setFrameSize(g, 77); }},
+        {"magic", 0x74737266u ^ 1u, 0, 0, [](Frame& g) { return f::setMagic(g, "tsrg"); }},
+        {"headerSize", 151, 0, 0, [](Frame& g) { return f::setHeaderSize(g, 151); }},
+        {"version", 0, 0, 0, [](Frame& g) { return f::setVersion(g, 0); }},
+        {"width", 47, 0, 0, [](Frame& g) { return f::setWidth(g, 47); }},
+        {"height", 0, 0, 0, [](Frame& g) { return f::setHeight(g, 0); }},
+        {"bayerPatternWord", 0xFFFF, 0, 0, [](Frame& g) { return f::setBayerPatternWord(g, 0xFFFF); }},
+        {"frameFlags", 0x40, 0, 0, [](Frame& g) { return f::setFrameFlags(g, 0x40); }},
+        {"quantWeight", 0, 9, 0, [](Frame& g) { return f::setQuantWeight(g, 9, 0); }},
+        {"toneCurveKnot", 5, 7, 0, [](Frame& g) { return f::setToneCurveKnot(g, 7, 5); }},
+        {"sliceSize", 3, 4, 0, [](Frame& g) { return f::setSliceSizeEntry(g, 4, 3); }},
+        {"sliceHeaderSizeByte", 0, 1, 0, [](Frame& g) { return f::setSliceHeaderSizeByte(g, 1, 0); }},
+        {"sliceQScale", 0, 3, 0, [](Frame& g) { return f::setSliceQScale(g, 3, 0); }},
+        {"sliceComponentSize", 9, 3, 1, [](Frame& g) { return f::setSliceComponentSize(g, 3, 1, 9); }},
+        {"truncate", 99, 0, 0, [](Frame& g) { return f::truncateFrame(g, 99); }},
+    };
+    for (const Case& c : cases) {
+        Frame byName = original, direct = original;
+        ASSERT_TRUE(f::applyFault(byName, c.field, c.value, c.index, c.component)) << c.field;
+        ASSERT_TRUE(c.direct(direct)) << c.field;
+        EXPECT_EQ(byName, direct) << c.field;
+    }
+    Frame frame = original;
+    EXPECT_FALSE(f::applyFault(frame, "colour", 1));
+    EXPECT_FALSE(f::applyFault(frame, "version", 256));
+    EXPECT_FALSE(f::applyFault(frame, "width", 0x10000));
+    EXPECT_EQ(frame, original);
+}
+
 TEST(FrameFaults, RefusesFieldsTheFrameDoesNotHave) {
     auto frame = sampleFrame(false, false);
     const auto original = frame;

@@ -1,0 +1,20 @@
+# Installs the build tree into a scratch prefix, then configures, builds and runs a consumer project.
+file(REMOVE_RECURSE ${WORK})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${WORK}/prefix --component Unspecified
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(rc)
+    message(FATAL_ERROR "install failed: ${rc}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE} -B ${WORK}/build -G Ninja -DCMAKE_PREFIX_PATH=${WORK}/prefix
+                RESULT_VARIABLE rc)
+if(rc)
+    message(FATAL_ERROR "consumer configure failed: ${rc}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK}/build RESULT_VARIABLE rc)
+if(rc)
+    message(FATAL_ERROR "consumer build failed: ${rc}")
+endif()
+execute_process(COMMAND ${WORK}/build/consumer RESULT_VARIABLE rc)
+if(rc)
+    message(FATAL_ERROR "consumer run failed: ${rc}")
+endif()

@@ -24,11 +24,13 @@ inline void storeF32BE(uint8_t* p, float f) {
     storeU32BE(p, bits);
 }
 
-inline uint32_t loadU16BE(const uint8_t* p) { return static_cast<uint32_t>(p[0]) << 8 | p[1]; }
+inline uint32_t loadU16BE(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) << 8 | p[1];
+}
 
 inline uint32_t loadU32BE(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
-           p[3];
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | p[3];
 }
 
 } // namespace tsr

@@ -34,7 +34,8 @@ void writeDcDeltas(BitWriter& bits, int16_t* dc, int blocks) {
         dc[b] = static_cast<int16_t>(static_cast<uint16_t>(previous + delta));
         const int m = std::abs(delta);
         const bool negative = delta < 0;
-        const uint32_t c = m == 0 ? 0u : static_cast<uint32_t>(2 * m) - ((negative != previousNegative) ? 1u : 0u);
+        const uint32_t c =
+            m == 0 ? 0u : static_cast<uint32_t>(2 * m) - ((negative != previousNegative) ? 1u : 0u);
         writeCodeword(bits, c, descriptor);
         previousNegative = negative;
         descriptor = kDcTable[std::min(m, kDcTableLast)];

@@ -27,7 +27,8 @@ std::vector<uint8_t> frameHeader(const EncoderSettings& s, int width, int height
     storeU16BE(&h[header::kWidth], static_cast<uint32_t>(width));
     storeU16BE(&h[header::kHeight], static_cast<uint32_t>(height));
     for (int i = 0; i < 4; ++i) h[header::kInfoBytes + i] = s.infoBytes[i];
-    storeU16BE(&h[header::kBayerPattern], (s.bayerPatternHighBits & 0xFFFCu) | static_cast<uint32_t>(s.bayerPattern));
+    storeU16BE(&h[header::kBayerPattern],
+               (s.bayerPatternHighBits & 0xFFFCu) | static_cast<uint32_t>(s.bayerPattern));
     storeU16BE(&h[header::kWhiteLevelCode], s.whiteLevelCode);
     storeF32BE(&h[header::kGain0], s.gain0);
     storeF32BE(&h[header::kGain1], s.gain1);
@@ -53,8 +54,8 @@ std::vector<uint8_t> frameHeader(const EncoderSettings& s, int width, int height
 // (all of them for a real frame, a sample for rate control); `qScaleOf(slice)` gives each
 // slice's starting qScale. Returns false when a slice cannot be made to fit.
 template <typename QScaleOf>
-bool encodeSlices(const SliceSource& source, int log2SliceWidth, int rowStep, QScaleOf qScaleOf, size_t tableOffset,
-                  std::vector<uint8_t>& out, EncodeReport* report) {
+bool encodeSlices(const SliceSource& source, int log2SliceWidth, int rowStep, QScaleOf qScaleOf,
+                  size_t tableOffset, std::vector<uint8_t>& out, EncodeReport* report) {
     const int mbWidth = macroblocksFor(source.width);
     const int mbHeight = macroblocksFor(source.height);
     SliceEncoder slice;
@@ -122,12 +123,13 @@ std::vector<uint8_t> encodeFrame(const uint16_t* mosaic, int width, int height, 
 
 std::vector<uint8_t> encodeFrame(const uint16_t* mosaic, int width, int height, ptrdiff_t rowPitchSamples,
                                  const EncoderSettings& settings, EncodeReport* report) {
-    if (!mosaic || width < 2 || width > 65534 || height < 2 || height > 65534 || (width & 1) || (height & 1) ||
-        rowPitchSamples < width || !encoderSettingsValid(settings))
+    if (!mosaic || width < 2 || width > 65534 || height < 2 || height > 65534 || (width & 1) ||
+        (height & 1) || rowPitchSamples < width || !encoderSettingsValid(settings))
         return {};
 
     ToneCurveKnots knots;
-    for (int i = 0; i < 8; ++i) knots[i] = settings.hasToneCurve ? settings.toneCurve[i] : kDefaultToneCurve[i];
+    for (int i = 0; i < 8; ++i)
+        knots[i] = settings.hasToneCurve ? settings.toneCurve[i] : kDefaultToneCurve[i];
     const InverseToneCurve inverseCurve(knots);
     std::array<uint8_t, 64> weights;
     weights.fill(1);
@@ -144,8 +146,9 @@ std::vector<uint8_t> encodeFrame(const uint16_t* mosaic, int width, int height, 
     source.headerExtension = settings.sliceHeaderExtension;
 
     const std::vector<uint8_t> headerBytes = frameHeader(settings, width, height);
-    const size_t sliceCount = static_cast<size_t>(macroblocksFor(height)) *
-                              static_cast<size_t>(slicesPerRow(macroblocksFor(width), settings.log2SliceWidth));
+    const size_t sliceCount =
+        static_cast<size_t>(macroblocksFor(height)) *
+        static_cast<size_t>(slicesPerRow(macroblocksFor(width), settings.log2SliceWidth));
     const size_t tableOffset = kFrameHeaderStart + headerBytes.size();
     const size_t slicesOffset = tableOffset + 2 * sliceCount;
 
@@ -159,20 +162,23 @@ std::vector<uint8_t> encodeFrame(const uint16_t* mosaic, int width, int height, 
     auto sliceQScale = [&](int index) {
         if (settings.targetBitsPerPhotosite > 0) return frameQScale;
         return static_cast<size_t>(index) < settings.sliceQScale.size() ? settings.sliceQScale[index]
-                                                                         : settings.qScale;
+                                                                        : settings.qScale;
     };
     if (settings.targetBitsPerPhotosite > 0) {
         // Tall frames are measured on every rowStep-th macroblock row (at least 32 rows), scaled up.
         const int mbHeight = macroblocksFor(height);
         const int rowStep = mbHeight >= 64 ? mbHeight / 32 : 1;
         const int sampledRows = (mbHeight + rowStep - 1) / rowStep;
-        const double targetBytes = settings.targetBitsPerPhotosite * width * static_cast<double>(height) / 8.0;
+        const double targetBytes =
+            settings.targetBitsPerPhotosite * width * static_cast<double>(height) / 8.0;
         frameQScale = chooseQScale(targetBytes, [&](int q) {
             frame.resize(slicesOffset);
-            if (!encodeSlices(source, settings.log2SliceWidth, rowStep, [q](int) { return q; }, tableOffset, frame,
-                              nullptr))
+            if (!encodeSlices(
+                    source, settings.log2SliceWidth, rowStep, [q](int) { return q; }, tableOffset, frame,
+                    nullptr))
                 return size_t{0xFFFFFFFFu};
-            const double sliceBytes = static_cast<double>(frame.size() - slicesOffset) * mbHeight / sampledRows;
+            const double sliceBytes =
+                static_cast<double>(frame.size() - slicesOffset) * mbHeight / sampledRows;
             return slicesOffset + static_cast<size_t>(sliceBytes);
         });
         frame.resize(slicesOffset);

@@ -39,10 +39,12 @@ bool readLayout(const std::vector<uint8_t>& frame, FrameLayout& layout) {
         at += header::kQuantMatrixSize;
     }
     if (layout.frameFlags & flags::kHasToneCurve) layout.toneCurveOffset = at;
-    const int log2SliceWidth = (layout.frameFlags & flags::kLog2SliceWidthMask) >> flags::kLog2SliceWidthShift;
+    const int log2SliceWidth =
+        (layout.frameFlags & flags::kLog2SliceWidthMask) >> flags::kLog2SliceWidthShift;
     if (layout.width == 0 || layout.height == 0 || log2SliceWidth > kMaxLog2SliceWidth) return false;
     layout.sliceTableOffset = kHeaderStart + static_cast<size_t>(layout.headerSize);
-    layout.sliceCount = macroblocksFor(layout.height) * slicesPerRow(macroblocksFor(layout.width), log2SliceWidth);
+    layout.sliceCount =
+        macroblocksFor(layout.height) * slicesPerRow(macroblocksFor(layout.width), log2SliceWidth);
     return true;
 }
 
@@ -52,7 +54,8 @@ bool findSlice(const std::vector<uint8_t>& frame, int index, SliceSpan& span) {
     const size_t tableEnd = layout.sliceTableOffset + 2 * static_cast<size_t>(layout.sliceCount);
     if (tableEnd > frame.size()) return false;
     size_t offset = tableEnd;
-    for (int i = 0; i < index; ++i) offset += loadU16BE(&frame[layout.sliceTableOffset + 2 * static_cast<size_t>(i)]);
+    for (int i = 0; i < index; ++i)
+        offset += loadU16BE(&frame[layout.sliceTableOffset + 2 * static_cast<size_t>(i)]);
     span.offset = offset;
     span.length = loadU16BE(&frame[layout.sliceTableOffset + 2 * static_cast<size_t>(index)]);
     return offset + span.length <= frame.size();
@@ -76,7 +79,9 @@ bool setHeaderSize(std::vector<uint8_t>& frame, uint16_t value) {
 bool setVersion(std::vector<uint8_t>& frame, uint8_t value) {
     return putU8(frame, kHeaderStart + header::kVersion, value);
 }
-bool setWidth(std::vector<uint8_t>& frame, uint16_t value) { return putU16(frame, kHeaderStart + header::kWidth, value); }
+bool setWidth(std::vector<uint8_t>& frame, uint16_t value) {
+    return putU16(frame, kHeaderStart + header::kWidth, value);
+}
 bool setHeight(std::vector<uint8_t>& frame, uint16_t value) {
     return putU16(frame, kHeaderStart + header::kHeight, value);
 }
@@ -135,7 +140,8 @@ bool truncateFrame(std::vector<uint8_t>& frame, size_t size) {
     return true;
 }
 
-bool applyFault(std::vector<uint8_t>& frame, const std::string& field, uint32_t value, int index, int component) {
+bool applyFault(std::vector<uint8_t>& frame, const std::string& field, uint32_t value, int index,
+                int component) {
     const bool fits8 = value <= 0xFF, fits16 = value <= 0xFFFF;
     const auto u8 = static_cast<uint8_t>(value);
     const auto u16 = static_cast<uint16_t>(value);

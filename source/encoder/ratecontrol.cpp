@@ -19,7 +19,8 @@ int chooseQScale(double targetBytes, const std::function<size_t(int)>& encodedBy
         const int mid = (tooLarge + fits) / 2;
         (bytesAt(mid) > targetBytes ? tooLarge : fits) = mid;
     }
-    return std::fabs(bytesAt(tooLarge) - targetBytes) < std::fabs(bytesAt(fits) - targetBytes) ? tooLarge : fits;
+    return std::fabs(bytesAt(tooLarge) - targetBytes) < std::fabs(bytesAt(fits) - targetBytes) ? tooLarge
+                                                                                               : fits;
 }
 
 } // namespace tsr

@@ -13,7 +13,9 @@ namespace tsr {
 namespace {
 
 // Photosites past the picture edge repeat the last row or column of the same colour.
-inline int padIndex(int i, int size) { return i < size ? i : size - 2 + ((i - size) & 1); }
+inline int padIndex(int i, int size) {
+    return i < size ? i : size - 2 + ((i - size) & 1);
+}
 
 int quantise(float coefficient, float inverseStep, int low, int high) {
     const float q = coefficient * inverseStep;
@@ -40,7 +42,8 @@ void SliceEncoder::transform(const SliceSource& source, int mbX, int mbY, int lo
             const int left = kCellComponent[source.bayerPattern][2 * (r & 1)];
             const int right = kCellComponent[source.bayerPattern][2 * (r & 1) + 1];
             for (int n = 0; n < 8; ++n) {
-                m_coefficients[left][b][8 * m + n] = static_cast<float>(inverse(row[columns[2 * n]])) - 32768.0f;
+                m_coefficients[left][b][8 * m + n] =
+                    static_cast<float>(inverse(row[columns[2 * n]])) - 32768.0f;
                 m_coefficients[right][b][8 * m + n] =
                     static_cast<float>(inverse(row[columns[2 * n + 1]])) - 32768.0f;
             }
@@ -72,7 +75,8 @@ size_t SliceEncoder::emit(const SliceSource& source, int qScale, std::vector<uin
     }
 
     const size_t size = out.size() - start;
-    if (size > 0xFFFF || componentSize[0] > 0xFFFF || componentSize[1] > 0xFFFF || componentSize[2] > 0xFFFF) {
+    if (size > 0xFFFF || componentSize[0] > 0xFFFF || componentSize[1] > 0xFFFF ||
+        componentSize[2] > 0xFFFF) {
         out.resize(start);
         return 0;
     }

@@ -34,7 +34,9 @@ struct Rgb {
     float r, g, b;
 };
 
-Rgb mix(Rgb a, Rgb b, float t) { return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t}; }
+Rgb mix(Rgb a, Rgb b, float t) {
+    return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
+}
 
 class Scene {
 public:
@@ -60,8 +62,10 @@ public:
         const float horizon = 0.55f + 0.03f * std::sin(un * 7.0f);
         Rgb sky{0.30f + 0.15f * un, 0.45f + 0.08f * un, 0.75f};
         sky = mix(sky, Rgb{0.7f, 0.7f, 0.72f}, smoothstep(0.2f, horizon, vn) * 0.6f);
-        const float grass = 0.5f + 0.5f * std::sin(static_cast<float>(x) * 1.9f + 2.0f * std::sin(static_cast<float>(y) * 0.37f)) *
-                                       std::sin(static_cast<float>(y) * 2.3f);
+        const float grass =
+            0.5f +
+            0.5f * std::sin(static_cast<float>(x) * 1.9f + 2.0f * std::sin(static_cast<float>(y) * 0.37f)) *
+                std::sin(static_cast<float>(y) * 2.3f);
         Rgb ground{0.16f + 0.05f * grass, 0.24f + 0.10f * grass, 0.07f + 0.03f * grass};
         ground = mix(ground, Rgb{0.1f, 0.13f, 0.05f}, (vn - horizon) / (1.0f - horizon + 1e-3f));
         Rgb c = vn < horizon ? sky : ground;
@@ -79,7 +83,9 @@ public:
             c = {0.42f, 0.30f, 0.26f};
             const float wx = (u - bx0) / (0.02f * m_aspectX), wy = (v - by0) / (0.03f * m_aspectY);
             const bool window = wx - std::floor(wx) > 0.35f && wy - std::floor(wy) > 0.4f;
-            if (window) c = (static_cast<int>(wx) + static_cast<int>(wy)) % 3 == 0 ? Rgb{0.9f, 0.8f, 0.5f} : Rgb{0.05f, 0.06f, 0.08f};
+            if (window)
+                c = (static_cast<int>(wx) + static_cast<int>(wy)) % 3 == 0 ? Rgb{0.9f, 0.8f, 0.5f}
+                                                                           : Rgb{0.05f, 0.06f, 0.08f};
         }
 
         // A zone plate: rings whose frequency rises to the sampling limit, drifting with time.
@@ -117,7 +123,9 @@ public:
         const float white = static_cast<float>(m_settings.whiteLevelCode);
         float value = std::clamp(linear, 0.0f, 1.0f) * white;
         if (m_settings.noise > 0) {
-            const uint32_t key = m_frameKey ^ hash32(static_cast<uint32_t>(x) * 0x85EBCA6BU + static_cast<uint32_t>(y) * 3u + static_cast<uint32_t>(channel));
+            const uint32_t key =
+                m_frameKey ^ hash32(static_cast<uint32_t>(x) * 0x85EBCA6BU + static_cast<uint32_t>(y) * 3u +
+                                    static_cast<uint32_t>(channel));
             const float spread = m_settings.noise * (2.0f + 0.6f * std::sqrt(value));
             value += spread * noiseAt(key);
         }
@@ -132,9 +140,13 @@ private:
     uint32_t m_frameKey;
 };
 
-bool sizeOk(int width, int height) { return width > 0 && height > 0 && width <= 65535 && height <= 65535; }
+bool sizeOk(int width, int height) {
+    return width > 0 && height > 0 && width <= 65535 && height <= 65535;
+}
 
-int channelOf(int component) { return component == kRed ? 0 : component == kBlue ? 2 : 1; }
+int channelOf(int component) {
+    return component == kRed ? 0 : component == kBlue ? 2 : 1;
+}
 
 } // namespace
 

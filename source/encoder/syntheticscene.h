@@ -2,7 +2,8 @@
 // building with sharp-edged windows, a sun near clipping, fine grass and zone-plate texture, a
 // ball that crosses the picture and a turning wheel (so a clip is not one frame repeated), and
 // a little sensor noise. Rendered in the linear sensor range: black 256 .. white
-// whiteLevelCode + 256. Deterministic for given settings and time.
+// whiteLevelCode + 256 (noise may dip a little below black, as on a real sensor).
+// Deterministic for given settings and time.
 #pragma once
 
 #include <cstddef>

@@ -34,11 +34,12 @@ TEST(Codewords, MatchTheDescriptorExamplesBitForBit) {
         {700, 5, "1000000000101"},
         {700, 8192, "001000000000000"},
         {700, 12288, "000100000000000"}, // first escape value: M = 2^11, 2 * 12 - 11 + 2 bits
-        {66, 3, "111"},                     // S 0, K 4, R 2: no zeros, the one, then 11
-        {66, 4, "010000"},                  // escape: M = 4 - 4 + 16, one zero then M in 5 bits
+        {66, 3, "111"},                  // S 0, K 4, R 2: no zeros, the one, then 11
+        {66, 4, "010000"},               // escape: M = 4 - 4 + 16, one zero then M in 5 bits
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(codewordBits(c.value, c.descriptor), c.bits) << "descriptor " << c.descriptor << " value " << c.value;
+        EXPECT_EQ(codewordBits(c.value, c.descriptor), c.bits)
+            << "descriptor " << c.descriptor << " value " << c.value;
         EXPECT_EQ(tsr::codewordLength(c.value, c.descriptor), static_cast<int>(std::string(c.bits).size()));
     }
 }
@@ -75,8 +76,10 @@ TEST(Codewords, EveryDescriptorRoundTripsUpToItsLongestCodeword) {
 
 // The shared tables agree with the reference transcription.
 TEST(Codewords, SharedAdaptationTablesMatchTheReference) {
-    for (unsigned i = 0; i <= tsr::kDcTableLast; ++i) EXPECT_EQ(tsr::kDcTable[i], reference::dcDescriptor(i)) << i;
-    for (unsigned i = 0; i <= tsr::kRunTableLast; ++i) EXPECT_EQ(tsr::kRunTable[i], reference::runDescriptor(i)) << i;
+    for (unsigned i = 0; i <= tsr::kDcTableLast; ++i)
+        EXPECT_EQ(tsr::kDcTable[i], reference::dcDescriptor(i)) << i;
+    for (unsigned i = 0; i <= tsr::kRunTableLast; ++i)
+        EXPECT_EQ(tsr::kRunTable[i], reference::runDescriptor(i)) << i;
     for (unsigned i = 0; i <= tsr::kZeroTableLast; ++i)
         EXPECT_EQ(tsr::kZeroTable[i], reference::zeroDescriptor(i)) << i;
     for (unsigned i = 0; i <= tsr::kLevelTableLast; ++i)

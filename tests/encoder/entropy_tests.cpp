@@ -12,7 +12,8 @@ std::vector<int16_t> rasterFromCodingOrder(const std::vector<int16_t>& coded, in
     const int blocks = 1 << log2Blocks;
     std::vector<int16_t> raster(64 * static_cast<size_t>(blocks));
     for (int g = 0; g < 64 * blocks; ++g)
-        raster[static_cast<size_t>((g & (blocks - 1)) * 64 + reference::kScan8[g >> log2Blocks])] = coded[static_cast<size_t>(g)];
+        raster[static_cast<size_t>((g & (blocks - 1)) * 64 + reference::kScan8[g >> log2Blocks])] =
+            coded[static_cast<size_t>(g)];
     return raster;
 }
 
@@ -74,7 +75,9 @@ TEST(EntropyEncoder, RandomComponentsRoundTripAtEveryScale) {
                 int v = std::geometric_distribution<>(trial % 2 ? 0.02 : 0.4)(random) + 1;
                 if (random() % 97 == 0) v = static_cast<int>(random() % 32767) + 1;
                 levels[static_cast<size_t>(g)] = static_cast<int16_t>(random() & 1 ? -v : v);
-                if (dc) levels[static_cast<size_t>(g)] = static_cast<int16_t>(static_cast<int>(random() % 4001) - 2000);
+                if (dc)
+                    levels[static_cast<size_t>(g)] =
+                        static_cast<int16_t>(static_cast<int>(random() % 4001) - 2000);
             }
             std::vector<int16_t> coded = levels;
             std::vector<uint8_t> bytes;
@@ -87,8 +90,8 @@ TEST(EntropyEncoder, RandomComponentsRoundTripAtEveryScale) {
                 for (size_t i = 0; i < raster.size(); ++i) {
                     const int u = static_cast<int>(i % 64) / 8, v = static_cast<int>(i % 64) % 8;
                     const int16_t expected = (u < side && v < side) ? raster[i] : 0;
-                    ASSERT_EQ(decoded[i], expected) << "log2Blocks " << log2Blocks << " trial " << trial << " scale "
-                                                    << scale << " index " << i;
+                    ASSERT_EQ(decoded[i], expected) << "log2Blocks " << log2Blocks << " trial " << trial
+                                                    << " scale " << scale << " index " << i;
                 }
             }
         }
@@ -102,16 +105,20 @@ TEST(EntropyEncoder, RandomComponentsRoundTripAtEveryScale) {
 TEST(EntropyEncoder, ExtremeLevelsWrapOrClampInPlace) {
     const int log2Blocks = 4, count = 64 << 4;
     std::vector<int16_t> levels(static_cast<size_t>(count), 0);
-    for (int b = 0; b < 13; ++b) levels[static_cast<size_t>(b)] = static_cast<int16_t>(b & 1 ? 32767 : -32768);
+    for (int b = 0; b < 13; ++b)
+        levels[static_cast<size_t>(b)] = static_cast<int16_t>(b & 1 ? 32767 : -32768);
     levels[13] = 100, levels[14] = 100, levels[15] = -32668; // a zero step, then 32768
-    for (int g = 16; g < count; g += 3) levels[static_cast<size_t>(g)] = static_cast<int16_t>(g & 1 ? -32768 : 32767);
+    for (int g = 16; g < count; g += 3)
+        levels[static_cast<size_t>(g)] = static_cast<int16_t>(g & 1 ? -32768 : 32767);
     std::vector<int16_t> coded = levels;
     std::vector<uint8_t> bytes;
     tsr::encodeComponent(coded.data(), count, log2Blocks, bytes);
-    for (int b = 0; b < 15; ++b) EXPECT_EQ(coded[static_cast<size_t>(b)], levels[static_cast<size_t>(b)]) << b;
+    for (int b = 0; b < 15; ++b)
+        EXPECT_EQ(coded[static_cast<size_t>(b)], levels[static_cast<size_t>(b)]) << b;
     EXPECT_EQ(coded[15], -32667);
     for (int g = 16; g < count; ++g)
-        EXPECT_EQ(coded[static_cast<size_t>(g)], levels[static_cast<size_t>(g)] == -32768 ? -32767 : levels[static_cast<size_t>(g)]);
+        EXPECT_EQ(coded[static_cast<size_t>(g)],
+                  levels[static_cast<size_t>(g)] == -32768 ? -32767 : levels[static_cast<size_t>(g)]);
     EXPECT_EQ(decodeWithReference(bytes, log2Blocks, 0), rasterFromCodingOrder(coded, log2Blocks));
 }
 

@@ -11,8 +11,12 @@
 
 namespace {
 
-uint32_t be16(const std::vector<uint8_t>& f, size_t at) { return static_cast<uint32_t>(f[at]) << 8 | f[at + 1]; }
-uint32_t be32(const std::vector<uint8_t>& f, size_t at) { return be16(f, at) << 16 | be16(f, at + 2); }
+uint32_t be16(const std::vector<uint8_t>& f, size_t at) {
+    return static_cast<uint32_t>(f[at]) << 8 | f[at + 1];
+}
+uint32_t be32(const std::vector<uint8_t>& f, size_t at) {
+    return be16(f, at) << 16 | be16(f, at + 2);
+}
 uint32_t floatBits(float v) {
     uint32_t bits;
     std::memcpy(&bits, &v, 4);
@@ -71,7 +75,8 @@ TEST(FrameEncoder, WritesEveryHeaderFieldBigEndian) {
     EXPECT_EQ(be32(f, h + 4), 0xCAFEF00Du);
     EXPECT_EQ(be16(f, h + 8), 48u);
     EXPECT_EQ(be16(f, h + 10), 34u);
-    EXPECT_EQ((std::vector<uint8_t>(f.begin() + h + 12, f.begin() + h + 16)), (std::vector<uint8_t>{9, 8, 7, 6}));
+    EXPECT_EQ((std::vector<uint8_t>(f.begin() + h + 12, f.begin() + h + 16)),
+              (std::vector<uint8_t>{9, 8, 7, 6}));
     EXPECT_EQ(be16(f, h + 16), 0xABCEu);
     EXPECT_EQ(be16(f, h + 18), 0x1234u);
     EXPECT_EQ(be32(f, h + 20), floatBits(1.75f));
@@ -148,7 +153,8 @@ TEST(FrameEncoder, ReconstructsTheMosaicClosely) {
         s.log2SliceWidth = c.log2;
         s.qScale = c.qScale;
         s.hasQuantMatrix = c.matrix;
-        for (int i = 0; i < 64; ++i) s.quantMatrix[static_cast<size_t>(i)] = static_cast<uint8_t>(i == 0 ? 1 : 1 + i / 32);
+        for (int i = 0; i < 64; ++i)
+            s.quantMatrix[static_cast<size_t>(i)] = static_cast<uint8_t>(i == 0 ? 1 : 1 + i / 32);
         s.hasToneCurve = c.curve;
         s.toneCurve = linearCurve;
         std::vector<uint16_t> mosaic = scene(c.width, c.height, c.pattern);
@@ -215,7 +221,9 @@ TEST(FrameEncoder, RejectsBadArgumentsAndSettings) {
         return encode(mosaic, 32, 32, s).empty();
     };
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.version = 2; }));
-    EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.version = 0, s.hasToneCurve = true, s.toneCurve = {0, 1, 2, 3, 4, 5, 6, 7}; }));
+    EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) {
+        s.version = 0, s.hasToneCurve = true, s.toneCurve = {0, 1, 2, 3, 4, 5, 6, 7};
+    }));
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.bayerPattern = 4; }));
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.log2SliceWidth = 5; }));
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.qScale = 0; }));
@@ -223,7 +231,8 @@ TEST(FrameEncoder, RejectsBadArgumentsAndSettings) {
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.sliceQScale = {3, 0}; }));
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.hasQuantMatrix = true; })); // weights 0
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.hasQuantMatrix = true, s.quantMatrix.fill(64); }));
-    EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.hasToneCurve = true, s.toneCurve = {0, 1, 2, 3, 3, 5, 6, 7}; }));
+    EXPECT_TRUE(rejects(
+        [](tsr::EncoderSettings& s) { s.hasToneCurve = true, s.toneCurve = {0, 1, 2, 3, 3, 5, 6, 7}; }));
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.sliceHeaderExtension = 24; }));
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.extraHeaderBytes = -1; }));
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.targetBitsPerPhotosite = NAN; }));

@@ -4,8 +4,8 @@
 #include <map>
 #include <set>
 
-#include "framefaults.h"
 #include "frameencoder.h"
+#include "framefaults.h"
 #include "syntheticscene.h"
 
 namespace {
@@ -66,22 +66,40 @@ TEST(FrameFaults, EachEditChangesExactlyItsField) {
         std::function<bool(Frame&)> edit;
         std::map<size_t, uint8_t> bytes; // offset -> new value
     } const cases[] = {
-        {"frameSize", [](Frame& f) { return tsr::faults::setFrameSize(f, 0x01020304); }, {{0, 1}, {1, 2}, {2, 3}, {3, 4}}},
+        {"frameSize",
+         [](Frame& f) { return tsr::faults::setFrameSize(f, 0x01020304); },
+         {{0, 1}, {1, 2}, {2, 3}, {3, 4}}},
         {"magic", [](Frame& f) { return tsr::faults::setMagic(f, "tsrg"); }, {{7, 'g'}}},
-        {"headerSize", [](Frame& f) { return tsr::faults::setHeaderSize(f, 0x0197); }, {{8, 0x01}, {9, 0x97}}},
+        {"headerSize",
+         [](Frame& f) { return tsr::faults::setHeaderSize(f, 0x0197); },
+         {{8, 0x01}, {9, 0x97}}},
         {"version", [](Frame& f) { return tsr::faults::setVersion(f, 2); }, {{11, 2}}},
         {"width", [](Frame& f) { return tsr::faults::setWidth(f, 0x0A0B); }, {{16, 0x0A}, {17, 0x0B}}},
         {"height", [](Frame& f) { return tsr::faults::setHeight(f, 0x0C0D); }, {{18, 0x0C}, {19, 0x0D}}},
-        {"pattern word", [](Frame& f) { return tsr::faults::setBayerPatternWord(f, 0xFFFF); }, {{24, 0xFF}, {25, 0xFF}}},
+        {"pattern word",
+         [](Frame& f) { return tsr::faults::setBayerPatternWord(f, 0xFFFF); },
+         {{24, 0xFF}, {25, 0xFF}}},
         {"flags", [](Frame& f) { return tsr::faults::setFrameFlags(f, 0x7F13); }, {{78, 0x7F}, {79, 0x13}}},
-        {"flag bits on", [](Frame& f) { return tsr::faults::setFrameFlagBits(f, 0xFFC0, true); }, {{78, 0xFF}, {79, 0xD3}}},
-        {"flag bits off", [](Frame& f) { return tsr::faults::setFrameFlagBits(f, 0x0001, false); }, {{79, 0x12}}},
+        {"flag bits on",
+         [](Frame& f) { return tsr::faults::setFrameFlagBits(f, 0xFFC0, true); },
+         {{78, 0xFF}, {79, 0xD3}}},
+        {"flag bits off",
+         [](Frame& f) { return tsr::faults::setFrameFlagBits(f, 0x0001, false); },
+         {{79, 0x12}}},
         {"quant weight", [](Frame& f) { return tsr::faults::setQuantWeight(f, 63, 64); }, {{80 + 63, 64}}},
-        {"tone knot", [](Frame& f) { return tsr::faults::setToneCurveKnot(f, 3, 0x0102); }, {{144 + 6, 0x01}, {144 + 7, 0x02}}},
-        {"size entry", [](Frame& f) { return tsr::faults::setSliceSizeEntry(f, 5, 0xFFEE); }, {{170, 0xFF}, {171, 0xEE}}},
-        {"slice header size", [](Frame& f) { return tsr::faults::setSliceHeaderSizeByte(f, 2, 7 << 3); }, {{s2, 56}}},
+        {"tone knot",
+         [](Frame& f) { return tsr::faults::setToneCurveKnot(f, 3, 0x0102); },
+         {{144 + 6, 0x01}, {144 + 7, 0x02}}},
+        {"size entry",
+         [](Frame& f) { return tsr::faults::setSliceSizeEntry(f, 5, 0xFFEE); },
+         {{170, 0xFF}, {171, 0xEE}}},
+        {"slice header size",
+         [](Frame& f) { return tsr::faults::setSliceHeaderSizeByte(f, 2, 7 << 3); },
+         {{s2, 56}}},
         {"slice qScale", [](Frame& f) { return tsr::faults::setSliceQScale(f, 2, 0); }, {{s2 + 1, 0}}},
-        {"component size", [](Frame& f) { return tsr::faults::setSliceComponentSize(f, 2, 2, 0xABCD); }, {{s2 + 6, 0xAB}, {s2 + 7, 0xCD}}},
+        {"component size",
+         [](Frame& f) { return tsr::faults::setSliceComponentSize(f, 2, 2, 0xABCD); },
+         {{s2 + 6, 0xAB}, {s2 + 7, 0xCD}}},
     };
     for (const Case& c : cases) {
         Frame edited = original;

@@ -19,7 +19,7 @@ template <size_t N> uint16_t lookup(const Range (&ranges)[N], unsigned index) {
 
 const Range kDc[] = {{0, 16}, {1, 33}, {2, 50}, {5, 51}, {11, 68}, {12, 118}};
 const Range kRun[] = {{0, 256}, {1, 273}, {3, 546}, {5, 290}, {7, 1075}, {13, 563}, {14, 51}};
-const Range kZero[] = {{0, 512}, {1, 256}, {3, 0},  {5, 529},  {7, 273},  {9, 17},
+const Range kZero[] = {{0, 512}, {1, 256},  {3, 0},   {5, 529}, {7, 273}, {9, 17},
                        {11, 33}, {12, 546}, {24, 34}, {26, 50}, {27, 68}};
 const Range kLevel[] = {{0, 0},    {1, 529},  {3, 273},  {6, 546},  {9, 290},
                         {17, 563}, {19, 307}, {41, 580}, {93, 853}, {94, 358}};
@@ -30,7 +30,9 @@ const uint8_t kScan2[4] = {0, 2, 1, 3};
 // Component at cell position (row, column) for each pattern.
 const int kCell[4][2][2] = {{{3, 1}, {0, 2}}, {{1, 3}, {2, 0}}, {{0, 2}, {3, 1}}, {{2, 0}, {1, 3}}};
 
-uint32_t u16(const std::vector<uint8_t>& f, size_t at) { return static_cast<uint32_t>(f[at]) << 8 | f[at + 1]; }
+uint32_t u16(const std::vector<uint8_t>& f, size_t at) {
+    return static_cast<uint32_t>(f[at]) << 8 | f[at + 1];
+}
 
 } // namespace
 
@@ -39,10 +41,18 @@ const uint8_t kScan8[64] = {0,  8,  1,  9,  16, 24, 17, 25, 2,  10, 3,  11, 18, 
                             4,  12, 5,  6,  13, 20, 28, 21, 14, 7,  15, 22, 29, 36, 44, 37,
                             30, 23, 31, 38, 45, 52, 60, 53, 46, 39, 47, 54, 61, 62, 55, 63};
 
-uint16_t dcDescriptor(unsigned index) { return lookup(kDc, index); }
-uint16_t runDescriptor(unsigned index) { return lookup(kRun, index); }
-uint16_t zeroDescriptor(unsigned index) { return lookup(kZero, index); }
-uint16_t levelDescriptor(unsigned index) { return lookup(kLevel, index); }
+uint16_t dcDescriptor(unsigned index) {
+    return lookup(kDc, index);
+}
+uint16_t runDescriptor(unsigned index) {
+    return lookup(kRun, index);
+}
+uint16_t zeroDescriptor(unsigned index) {
+    return lookup(kZero, index);
+}
+uint16_t levelDescriptor(unsigned index) {
+    return lookup(kLevel, index);
+}
 
 int BitReader::bit(size_t index) const {
     const size_t byte = index / 8;
@@ -76,7 +86,8 @@ uint32_t readCodeword(BitReader& bits, uint16_t descriptor) {
     return static_cast<uint32_t>(first + (uint64_t{s + 1} << r) - (uint64_t{1} << k));
 }
 
-void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int scaleIndex, int16_t* coefficients) {
+void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int scaleIndex,
+                     int16_t* coefficients) {
     const int nb = 1 << log2Blocks;
     const int n = scaleIndex <= 1 ? 64 : scaleIndex == 2 ? 16 : 4;
     const uint8_t* scan = scaleIndex <= 1 ? kScan8 : scaleIndex == 2 ? kScan4 : kScan2;
@@ -164,9 +175,11 @@ struct Basis {
     Basis() {
         const double pi = 3.14159265358979323846;
         for (int u = 0; u < 8; ++u)
-            for (int m = 0; m < 8; ++m) w8[u][m] = (u ? std::sqrt(2.0) : 1.0) * std::cos((2 * m + 1) * u * pi / 16);
+            for (int m = 0; m < 8; ++m)
+                w8[u][m] = (u ? std::sqrt(2.0) : 1.0) * std::cos((2 * m + 1) * u * pi / 16);
         for (int u = 0; u < 4; ++u)
-            for (int m = 0; m < 4; ++m) w4[u][m] = (u ? std::sqrt(2.0) : 1.0) * std::cos((2 * m + 1) * u * pi / 8);
+            for (int m = 0; m < 4; ++m)
+                w4[u][m] = (u ? std::sqrt(2.0) : 1.0) * std::cos((2 * m + 1) * u * pi / 8);
     }
     double at(int side, int u, int m) const { return side == 8 ? w8[u][m] : w4[u][m]; }
 };
@@ -184,7 +197,8 @@ void inverseTransform(const int32_t* f, int side, int32_t* out) {
             }
             double x = 0;
             for (int u = 0; u < side; ++u)
-                for (int v = 0; v < side; ++v) x += f[8 * u + v] * kBasis.at(side, u, m) * kBasis.at(side, v, n);
+                for (int v = 0; v < side; ++v)
+                    x += f[8 * u + v] * kBasis.at(side, u, m) * kBasis.at(side, v, n);
             out[m * side + n] = static_cast<int32_t>(std::floor(x + 0.5)); // 32768 added by the caller
         }
 }
@@ -220,7 +234,8 @@ int decodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
     std::memcpy(out.toneCurve, defaults, sizeof defaults);
     if (hasCurve) {
         if (size < at + 16) return -2;
-        for (int i = 0; i < 8; ++i) out.toneCurve[i] = static_cast<uint16_t>(u16(f, at + 2 * static_cast<size_t>(i)));
+        for (int i = 0; i < 8; ++i)
+            out.toneCurve[i] = static_cast<uint16_t>(u16(f, at + 2 * static_cast<size_t>(i)));
         at += 16;
     }
     if (headerSize < at - h || out.version > 1 || (out.version == 0 && hasCurve)) return -2;
@@ -284,7 +299,8 @@ int decodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
             const size_t compSize[4] = {c0, c1, c2, length - hs - c0 - c1 - c2};
             for (int c = 0; c < 4; ++c) {
                 if (c == 1 && s != 0) continue;
-                decodeComponent(&f[compStart[c]], compSize[c], log2w, s, &levels[static_cast<size_t>(c) * 16 * 64]);
+                decodeComponent(&f[compStart[c]], compSize[c], log2w, s,
+                                &levels[static_cast<size_t>(c) * 16 * 64]);
             }
             for (int b = 0; b < nb; ++b) {
                 int32_t samples[4][64];
@@ -292,7 +308,8 @@ int decodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
                     if (c == 1 && s != 0) continue;
                     int32_t dq[64];
                     for (int i = 0; i < 64; ++i) {
-                        const int32_t p = levels[static_cast<size_t>(c) * 1024 + static_cast<size_t>(b) * 64 + static_cast<size_t>(i)] *
+                        const int32_t p = levels[static_cast<size_t>(c) * 1024 + static_cast<size_t>(b) * 64 +
+                                                 static_cast<size_t>(i)] *
                                           (out.quantMatrix[i] * q);
                         dq[i] = p < -32768 ? -32768 : p > 32767 ? 32767 : p;
                     }
@@ -300,7 +317,9 @@ int decodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
                     inverseTransform(dq, side, x);
                     for (int i = 0; i < side * side; ++i) {
                         const int32_t v = x[i] + 32768;
-                        samples[c][i] = toneCurve(out.toneCurve, static_cast<uint32_t>(v < 0 ? 0 : v > 65535 ? 65535 : v));
+                        samples[c][i] = toneCurve(out.toneCurve, static_cast<uint32_t>(v < 0       ? 0
+                                                                                       : v > 65535 ? 65535
+                                                                                                   : v));
                     }
                 }
                 const int ox = (mbx0 + b) * mbOut, oy = mby * mbOut;
@@ -310,13 +329,16 @@ int decodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
                             for (int r = 0; r < 2; ++r)
                                 for (int cc = 0; cc < 2; ++cc) {
                                     const int comp = kCell[out.bayerPattern][r][cc];
-                                    full[static_cast<size_t>(oy + 2 * m + r) * static_cast<size_t>(fullWidth) +
+                                    full[static_cast<size_t>(oy + 2 * m + r) *
+                                             static_cast<size_t>(fullWidth) +
                                          static_cast<size_t>(ox + 2 * n + cc)] =
                                         static_cast<uint16_t>(samples[comp][m * side + n]);
                                 }
                         } else {
-                            uint16_t* p = &full[(static_cast<size_t>(oy + m) * static_cast<size_t>(fullWidth) +
-                                                 static_cast<size_t>(ox + n)) * 4];
+                            uint16_t* p =
+                                &full[(static_cast<size_t>(oy + m) * static_cast<size_t>(fullWidth) +
+                                       static_cast<size_t>(ox + n)) *
+                                      4];
                             p[0] = static_cast<uint16_t>(samples[3][m * side + n]);
                             p[1] = static_cast<uint16_t>(samples[0][m * side + n]);
                             p[2] = static_cast<uint16_t>(samples[2][m * side + n]);
@@ -326,11 +348,14 @@ int decodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
             }
         }
     }
-    out.samples.resize(static_cast<size_t>(out.outputWidth) * static_cast<size_t>(out.outputHeight) * static_cast<size_t>(channels));
+    out.samples.resize(static_cast<size_t>(out.outputWidth) * static_cast<size_t>(out.outputHeight) *
+                       static_cast<size_t>(channels));
     for (int y = 0; y < out.outputHeight; ++y)
-        std::memcpy(&out.samples[static_cast<size_t>(y) * static_cast<size_t>(out.outputWidth) * static_cast<size_t>(channels)],
-                    &full[static_cast<size_t>(y) * static_cast<size_t>(fullWidth) * static_cast<size_t>(channels)],
-                    sizeof(uint16_t) * static_cast<size_t>(out.outputWidth) * static_cast<size_t>(channels));
+        std::memcpy(
+            &out.samples[static_cast<size_t>(y) * static_cast<size_t>(out.outputWidth) *
+                         static_cast<size_t>(channels)],
+            &full[static_cast<size_t>(y) * static_cast<size_t>(fullWidth) * static_cast<size_t>(channels)],
+            sizeof(uint16_t) * static_cast<size_t>(out.outputWidth) * static_cast<size_t>(channels));
     return 0;
 }
 

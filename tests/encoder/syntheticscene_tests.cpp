@@ -25,8 +25,8 @@ TEST(SyntheticScene, IsDeterministicMovesWithTimeAndStaysInRange) {
 
     uint16_t low = 65535, high = 0;
     for (uint16_t v : a) low = std::min(low, v), high = std::max(high, v);
-    EXPECT_GE(low, 200);      // around the black level 256, noise may dip a little below it
-    EXPECT_EQ(high, 4095);    // the sun clips at white
+    EXPECT_GE(low, 200);   // around the black level 256, noise may dip a little below it
+    EXPECT_EQ(high, 4095); // the sun clips at white
     EXPECT_GT(high - low, 3000);
 }
 
@@ -36,7 +36,8 @@ TEST(SyntheticScene, MosaicKeepsTheChannelOfEachFilter) {
     s.height = 18;
     const auto rgb = tsr::renderSceneRgb(s, 3.0);
     ASSERT_EQ(rgb.size(), 34u * 18 * 3);
-    // Channel of photosite (row, column) of the 2x2 cell per pattern: R G / G B, G R / B G, G B / R G, B G / G R.
+    // Channel of photosite (row, column) of the 2x2 cell per pattern: R G / G B, G R / B G, G B / R G, B G /
+    // G R.
     const int channel[4][2][2] = {{{0, 1}, {1, 2}}, {{1, 0}, {2, 1}}, {{1, 2}, {0, 1}}, {{2, 1}, {1, 0}}};
     for (int pattern = 0; pattern < 4; ++pattern) {
         const auto mosaic = tsr::mosaicRgb(rgb.data(), 34, 18, pattern);
@@ -44,7 +45,8 @@ TEST(SyntheticScene, MosaicKeepsTheChannelOfEachFilter) {
         for (int y = 0; y < 18; ++y)
             for (int x = 0; x < 34; ++x)
                 ASSERT_EQ(mosaic[static_cast<size_t>(y * 34 + x)],
-                          rgb[static_cast<size_t>(y * 34 + x) * 3 + static_cast<size_t>(channel[pattern][y & 1][x & 1])]);
+                          rgb[static_cast<size_t>(y * 34 + x) * 3 +
+                              static_cast<size_t>(channel[pattern][y & 1][x & 1])]);
     }
     EXPECT_TRUE(tsr::renderSceneRgb(tsr::SceneSettings{}, 0).empty());
 }

@@ -10,7 +10,7 @@
 
 struct DecodedFrame {
     int result = 0;
-    int width = 0;  // output size at the scale
+    int width = 0; // output size at the scale
     int height = 0;
     std::vector<uint16_t> samples;
     TsrFrameInfoRecord info{};

@@ -8,8 +8,8 @@
 #include <random>
 
 #include "decodedframe.h"
-#include "framefaults.h"
 #include "frameencoder.h"
+#include "framefaults.h"
 #include "syntheticscene.h"
 
 namespace {
@@ -50,23 +50,35 @@ TEST(FaultRoundTrip, EachBrokenRuleGivesItsResult) {
         std::function<bool(Frame&)> edit;
         int result;
     } const cases[] = {
-        {"frameSize one past the input", [&](Frame& g) { return f::setFrameSize(g, static_cast<uint32_t>(g.size() + 1)); }, -2},
+        {"frameSize one past the input",
+         [&](Frame& g) { return f::setFrameSize(g, static_cast<uint32_t>(g.size() + 1)); }, -2},
         {"frameSize 0", [](Frame& g) { return f::setFrameSize(g, 0); }, -2},
-        {"frameSize below the input", [&](Frame& g) { return f::setFrameSize(g, static_cast<uint32_t>(g.size() - 100)); }, 0},
+        {"frameSize below the input",
+         [&](Frame& g) { return f::setFrameSize(g, static_cast<uint32_t>(g.size() - 100)); }, 0},
         {"magic", [](Frame& g) { return f::setMagic(g, "tsrF"); }, -2},
         {"headerSize one short", [](Frame& g) { return f::setHeaderSize(g, 151); }, -2},
         {"version 2", [](Frame& g) { return f::setVersion(g, 2); }, -2},
         {"version 0 with a tone curve", [](Frame& g) { return f::setVersion(g, 0); }, -2},
         {"odd width", [](Frame& g) { return f::setWidth(g, kWidth - 1); }, -2},
         {"zero height", [](Frame& g) { return f::setHeight(g, 0); }, -2},
-        {"log2SliceWidth 5", [&](Frame& g) { return f::setFrameFlags(g, static_cast<uint16_t>((flags & ~0xEu) | 5u << 1)); }, -2},
+        {"log2SliceWidth 5",
+         [&](Frame& g) { return f::setFrameFlags(g, static_cast<uint16_t>((flags & ~0xEu) | 5u << 1)); }, -2},
         {"quantiser weight 0", [](Frame& g) { return f::setQuantWeight(g, 17, 0); }, -2},
         {"quantiser weight 64", [](Frame& g) { return f::setQuantWeight(g, 0, 64); }, -2},
         {"quantiser weight 63", [](Frame& g) { return f::setQuantWeight(g, 63, 63); }, 0},
         {"equal tone-curve knots", [&](Frame& g) { return f::setToneCurveKnot(g, 3, knot2); }, -2},
-        {"last slice past the end", [&](Frame& g) { return f::setSliceSizeEntry(g, 5, static_cast<uint16_t>(g.size() - last.offset + 1)); }, -2},
-        {"one byte short", [](Frame& g) { return f::truncateFrame(g, g.size() - 1) && f::setFrameSize(g, static_cast<uint32_t>(g.size())); }, -2},
-        {"only the header", [](Frame& g) { return f::truncateFrame(g, 8 + 152) && f::setFrameSize(g, 8 + 152); }, -2},
+        {"last slice past the end",
+         [&](Frame& g) {
+             return f::setSliceSizeEntry(g, 5, static_cast<uint16_t>(g.size() - last.offset + 1));
+         },
+         -2},
+        {"one byte short",
+         [](Frame& g) {
+             return f::truncateFrame(g, g.size() - 1) && f::setFrameSize(g, static_cast<uint32_t>(g.size()));
+         },
+         -2},
+        {"only the header",
+         [](Frame& g) { return f::truncateFrame(g, 8 + 152) && f::setFrameSize(g, 8 + 152); }, -2},
     };
     for (const Case& c : cases) {
         Frame broken = original;
@@ -92,7 +104,8 @@ TEST(FaultRoundTrip, BadSliceHeadersSkipOnlyTheirSlice) {
     const size_t sizes = (original[slice2.offset + 2] << 8 | original[slice2.offset + 3]) +
                          (original[slice2.offset + 4] << 8 | original[slice2.offset + 5]) +
                          (original[slice2.offset + 6] << 8 | original[slice2.offset + 7]);
-    const uint16_t size0 = static_cast<uint16_t>(original[slice2.offset + 2] << 8 | original[slice2.offset + 3]);
+    const uint16_t size0 =
+        static_cast<uint16_t>(original[slice2.offset + 2] << 8 | original[slice2.offset + 3]);
     namespace f = tsr::faults;
     struct Case {
         const char* name;
@@ -103,7 +116,10 @@ TEST(FaultRoundTrip, BadSliceHeadersSkipOnlyTheirSlice) {
         {"qScale 0", [](Frame& g) { return f::setSliceQScale(g, 2, 0); }, 1, 0, 2},
         {"component 1 size 0", [](Frame& g) { return f::setSliceComponentSize(g, 2, 1, 0); }, 1, 0, 2},
         {"no room for component 3",
-         [&](Frame& g) { return f::setSliceComponentSize(g, 2, 0, static_cast<uint16_t>(size0 + slice2.length - 8 - sizes)); },
+         [&](Frame& g) {
+             return f::setSliceComponentSize(g, 2, 0,
+                                             static_cast<uint16_t>(size0 + slice2.length - 8 - sizes));
+         },
          1, 0, 2},
         // The last slice, so that no later slice moves.
         {"slice shorter than its header", [](Frame& g) { return f::setSliceSizeEntry(g, 5, 7); }, 2, 2, 3},
@@ -121,8 +137,12 @@ TEST(FaultRoundTrip, BadSliceHeadersSkipOnlyTheirSlice) {
             for (int y = 0; y < decoded.height; ++y)
                 for (int x = 0; x < decoded.width; ++x)
                     for (int ch = 0; ch < channels; ++ch) {
-                        const size_t i = (static_cast<size_t>(y) * static_cast<size_t>(decoded.width) + static_cast<size_t>(x)) * static_cast<size_t>(channels) + static_cast<size_t>(ch);
-                        const bool skipped = y / side == c.mbRow && x / side >= c.mbFirst && x / side < c.mbEnd;
+                        const size_t i = (static_cast<size_t>(y) * static_cast<size_t>(decoded.width) +
+                                          static_cast<size_t>(x)) *
+                                             static_cast<size_t>(channels) +
+                                         static_cast<size_t>(ch);
+                        const bool skipped =
+                            y / side == c.mbRow && x / side >= c.mbFirst && x / side < c.mbEnd;
                         ASSERT_EQ(decoded.samples[i], skipped ? kFillValue : good.samples[i])
                             << c.name << " scale " << scale << " at " << x << "," << y;
                     }
@@ -166,12 +186,14 @@ TEST(FaultRoundTrip, RandomDamageNeverWritesOutside) {
             tsr::faults::setFrameSize(broken, static_cast<uint32_t>(broken.size()));
         } else { // slice header fields
             const int slice = static_cast<int>(random() % 6);
-            tsr::faults::setSliceComponentSize(broken, slice, static_cast<int>(random() % 3), static_cast<uint16_t>(random()));
+            tsr::faults::setSliceComponentSize(broken, slice, static_cast<int>(random() % 3),
+                                               static_cast<uint16_t>(random()));
             tsr::faults::setSliceHeaderSizeByte(broken, slice, static_cast<uint8_t>(random()));
         }
         const int scale = static_cast<int>(random() % 4);
         const DecodedFrame decoded = decodeFrame(decoder.get(), broken, kWidth, kHeight, scale);
-        EXPECT_TRUE(decoded.result == 0 || decoded.result == -2) << "trial " << trial << " result " << decoded.result;
+        EXPECT_TRUE(decoded.result == 0 || decoded.result == -2)
+            << "trial " << trial << " result " << decoded.result;
         EXPECT_TRUE(decoded.guardsIntact) << "trial " << trial;
     }
 }

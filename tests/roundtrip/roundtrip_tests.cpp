@@ -17,7 +17,9 @@ struct DecoderDeleter {
 };
 using Decoder = std::unique_ptr<FrameDecoder, DecoderDeleter>;
 
-Decoder makeDecoder(int threads = 2) { return Decoder(frameDecoderCreate(threads)); }
+Decoder makeDecoder(int threads = 2) {
+    return Decoder(frameDecoderCreate(threads));
+}
 
 // Component at cell (row, column) per pattern: 0, 1 green, 2 blue, 3 red.
 const int kCell[4][2][2] = {{{3, 1}, {0, 2}}, {{1, 3}, {2, 0}}, {{0, 2}, {3, 1}}, {{2, 0}, {1, 3}}};
@@ -34,7 +36,8 @@ uint16_t cellValue(const std::vector<uint16_t>& mosaic, int width, int pattern, 
 }
 
 // Mean of `component` over the cells of output pixel (y, x) at scale s (2^(s-1) cells a side).
-double boxMean(const std::vector<uint16_t>& mosaic, int width, int pattern, int component, int s, int y, int x) {
+double boxMean(const std::vector<uint16_t>& mosaic, int width, int pattern, int component, int s, int y,
+               int x) {
     const int n = 1 << (s - 1);
     double sum = 0;
     for (int i = 0; i < n; ++i)
@@ -74,7 +77,8 @@ TEST(RoundTrip, EveryPatternLayoutAndScaleMatchesInputAndReference) {
             s.hasToneCurve = s.version == 1 && variant % 2 == 0;
             s.toneCurve = kLinearCurve;
             s.hasQuantMatrix = variant % 4 < 2;
-            for (int i = 0; i < 64; ++i) s.quantMatrix[static_cast<size_t>(i)] = static_cast<uint8_t>(1 + (i % 8 + i / 8) / 6);
+            for (int i = 0; i < 64; ++i)
+                s.quantMatrix[static_cast<size_t>(i)] = static_cast<uint8_t>(1 + (i % 8 + i / 8) / 6);
             s.log2SliceWidth = variant % 5;
             s.qScale = 1;
             s.whiteLevelCode = 4000;
@@ -93,10 +97,12 @@ TEST(RoundTrip, EveryPatternLayoutAndScaleMatchesInputAndReference) {
 
             for (int scale = 0; scale < 4; ++scale) {
                 const std::string where = std::to_string(layout.width) + "x" + std::to_string(layout.height) +
-                                          " pattern " + std::to_string(pattern) + " scale " + std::to_string(scale) +
-                                          (s.hasToneCurve ? " curve" : "") + (s.hasQuantMatrix ? " matrix" : "") +
-                                          " version " + std::to_string(s.version);
-                const DecodedFrame decoded = decodeFrame(decoder.get(), frame, layout.width, layout.height, scale);
+                                          " pattern " + std::to_string(pattern) + " scale " +
+                                          std::to_string(scale) + (s.hasToneCurve ? " curve" : "") +
+                                          (s.hasQuantMatrix ? " matrix" : "") + " version " +
+                                          std::to_string(s.version);
+                const DecodedFrame decoded =
+                    decodeFrame(decoder.get(), frame, layout.width, layout.height, scale);
                 ASSERT_EQ(decoded.result, 0) << where;
                 EXPECT_TRUE(decoded.guardsIntact) << where;
                 if (!s.hasToneCurve) { // with the full 16-bit range the fill value is a real sample value
@@ -120,11 +126,16 @@ TEST(RoundTrip, EveryPatternLayoutAndScaleMatchesInputAndReference) {
                     int worst = 0;
                     for (int y = 0; y < decoded.height; ++y)
                         for (int x = 0; x < decoded.width; ++x) {
-                            const uint16_t* p = &decoded.samples[(static_cast<size_t>(y) * static_cast<size_t>(decoded.width) + static_cast<size_t>(x)) * 4];
-                            worst = std::max({worst, std::abs(p[0] - cellValue(mosaic, layout.width, pattern, 3, y, x)),
-                                              std::abs(p[1] - cellValue(mosaic, layout.width, pattern, 0, y, x)),
-                                              std::abs(p[2] - cellValue(mosaic, layout.width, pattern, 2, y, x)),
-                                              std::abs(p[3] - 65535)});
+                            const uint16_t* p =
+                                &decoded
+                                     .samples[(static_cast<size_t>(y) * static_cast<size_t>(decoded.width) +
+                                               static_cast<size_t>(x)) *
+                                              4];
+                            worst = std::max(
+                                {worst, std::abs(p[0] - cellValue(mosaic, layout.width, pattern, 3, y, x)),
+                                 std::abs(p[1] - cellValue(mosaic, layout.width, pattern, 0, y, x)),
+                                 std::abs(p[2] - cellValue(mosaic, layout.width, pattern, 2, y, x)),
+                                 std::abs(p[3] - 65535)});
                         }
                     EXPECT_LE(worst, inputTolerance) << where;
                 }
@@ -145,7 +156,8 @@ TEST(RoundTrip, FlatBlocksShowTheirValueAtEveryScale) {
         };
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
-                mosaic[static_cast<size_t>(y * width + x)] = blockValue(x / 16, y / 16, kCell[pattern][y & 1][x & 1]);
+                mosaic[static_cast<size_t>(y * width + x)] =
+                    blockValue(x / 16, y / 16, kCell[pattern][y & 1][x & 1]);
         tsr::EncoderSettings s;
         s.bayerPattern = pattern;
         s.qScale = 1;
@@ -159,14 +171,16 @@ TEST(RoundTrip, FlatBlocksShowTheirValueAtEveryScale) {
             for (int y = 0; y < decoded.height; ++y)
                 for (int x = 0; x < decoded.width; ++x) {
                     if (scale == 0) {
-                        worst = std::max(worst, std::abs(decoded.samples[static_cast<size_t>(y * width + x)] -
-                                                         blockValue(x / 16, y / 16, kCell[pattern][y & 1][x & 1])));
+                        worst = std::max(worst,
+                                         std::abs(decoded.samples[static_cast<size_t>(y * width + x)] -
+                                                  blockValue(x / 16, y / 16, kCell[pattern][y & 1][x & 1])));
                         continue;
                     }
                     const uint16_t* p = &decoded.samples[static_cast<size_t>(y * decoded.width + x) * 4];
                     const int components[3] = {3, 0, 2};
                     for (int c = 0; c < 3; ++c)
-                        worst = std::max(worst, std::abs(p[c] - blockValue(x / side, y / side, components[c])));
+                        worst =
+                            std::max(worst, std::abs(p[c] - blockValue(x / side, y / side, components[c])));
                 }
             EXPECT_LE(worst, 1) << "pattern " << pattern << " scale " << scale;
         }
@@ -218,7 +232,8 @@ TEST(RoundTrip, ReducedScalesApproximateBoxAveragesOfSmoothContent) {
                     const uint16_t* p = &decoded.samples[static_cast<size_t>(y * decoded.width + x) * 4];
                     const int components[3] = {3, 0, 2};
                     for (int c = 0; c < 3; ++c)
-                        worst = std::max(worst, std::fabs(p[c] - boxMean(mosaic, width, pattern, components[c], scale, y, x)));
+                        worst = std::max(worst, std::fabs(p[c] - boxMean(mosaic, width, pattern,
+                                                                         components[c], scale, y, x)));
                 }
             EXPECT_LE(worst, tolerance) << "pattern " << pattern << " scale " << scale << " rise " << rise;
         }
@@ -236,7 +251,8 @@ TEST(RoundTrip, PerSliceQScaleAndMaxDcStep) {
     struct Case {
         std::vector<uint8_t> sliceQScale;
         int qScale, weight0, maxDcStep;
-    } const cases[] = {{{4, 9, 2}, 1, 1, 9}, {{4, 9, 2}, 1, 3, 27}, {{}, 7, 1, 7}, {{1, 1, 1, 1, 1, 200}, 1, 2, 400}};
+    } const cases[] = {
+        {{4, 9, 2}, 1, 1, 9}, {{4, 9, 2}, 1, 3, 27}, {{}, 7, 1, 7}, {{1, 1, 1, 1, 1, 200}, 1, 2, 400}};
     for (const Case& c : cases) {
         tsr::EncoderSettings s;
         s.log2SliceWidth = 1;
@@ -285,7 +301,8 @@ TEST(RoundTrip, ExtremeContentAgreesWithReference) {
         s.hasToneCurve = true;
         s.toneCurve = kLinearCurve;
         s.hasQuantMatrix = c.matrix;
-        for (int i = 0; i < 64; ++i) s.quantMatrix[static_cast<size_t>(i)] = static_cast<uint8_t>(i == 0 ? 63 : 1 + i % 63);
+        for (int i = 0; i < 64; ++i)
+            s.quantMatrix[static_cast<size_t>(i)] = static_cast<uint8_t>(i == 0 ? 63 : 1 + i % 63);
         s.sliceHeaderExtension = c.extension;
         s.extraHeaderBytes = c.padding;
         const auto frame = tsr::encodeFrame(mosaic.data(), width, height, width, s);
@@ -298,10 +315,13 @@ TEST(RoundTrip, ExtremeContentAgreesWithReference) {
             ASSERT_EQ(reference::decodeFrame(frame, scale, expected), 0);
             // Near full-scale coefficients the fixed-point weights stray furthest; on average by
             // well under a unit.
-            EXPECT_LE(maxDifference(decoded.samples, expected.samples), 8) << "qScale " << c.qScale << " scale " << scale;
+            EXPECT_LE(maxDifference(decoded.samples, expected.samples), 8)
+                << "qScale " << c.qScale << " scale " << scale;
             double total = 0;
-            for (size_t i = 0; i < decoded.samples.size(); ++i) total += std::abs(decoded.samples[i] - expected.samples[i]);
-            EXPECT_LE(total / static_cast<double>(decoded.samples.size()), 1.0) << "qScale " << c.qScale << " scale " << scale;
+            for (size_t i = 0; i < decoded.samples.size(); ++i)
+                total += std::abs(decoded.samples[i] - expected.samples[i]);
+            EXPECT_LE(total / static_cast<double>(decoded.samples.size()), 1.0)
+                << "qScale " << c.qScale << " scale " << scale;
             EXPECT_EQ(decoded.info.maxDcStep, c.qScale * (c.matrix ? 63 : 1));
             if (scale == 0 && c.qScale == 1 && !c.matrix) {
                 EXPECT_LE(maxDifference(decoded.samples, mosaic), 24);

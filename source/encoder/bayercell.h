@@ -13,18 +13,4 @@ constexpr int componentAt(int bayerPattern, int row, int column) {
     return kCellComponent[bayerPattern & 3][2 * (row & 1) + (column & 1)];
 }
 
-// Row and column (0 or 1) of a component inside the cell.
-constexpr int cellRowOf(int bayerPattern, int component) {
-    return (kCellComponent[bayerPattern & 3][0] == component ||
-            kCellComponent[bayerPattern & 3][1] == component)
-               ? 0
-               : 1;
-}
-constexpr int cellColumnOf(int bayerPattern, int component) {
-    return (kCellComponent[bayerPattern & 3][0] == component ||
-            kCellComponent[bayerPattern & 3][2] == component)
-               ? 0
-               : 1;
-}
-
 } // namespace tsr

@@ -84,8 +84,7 @@ void EntropyOnly(benchmark::State& state) {
             const uint8_t* component = p + headerSize;
             for (int c = 0; c < 4; ++c) {
                 if (c != 1 || scale == 0)
-                    tsr::decodeComponent(component, sizes4[c], s.log2Width, tsr::log2CoefficientsForScale(scale),
-                                         tsr::scanTableForScale(scale), levels);
+                    tsr::decodeComponent(component, sizes4[c], s.log2Width, tsr::log2CoefficientsForScale(scale), levels);
                 component += sizes4[c];
             }
         }

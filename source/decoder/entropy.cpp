@@ -38,6 +38,7 @@ constexpr CodeParams kLevelStartParams = codeParams(kLevelStart);
 // kLevelLookupBits bits give the signed level, the bits it takes with its sign, and the
 // descriptor that follows it. Longer codewords take the arithmetic path.
 constexpr int kLevelLookupBits = 9;
+constexpr int kMaxLog2Blocks = 4;
 constexpr int kLevelClasses = 11;
 
 struct LevelLookup {
@@ -64,8 +65,9 @@ struct LevelLookup {
                 BitReader probe(bytes, sizeof bytes);
                 if (probe.peek32() == 0) continue;
                 uint32_t sign;
+                const int before = probe.validBits();
                 const uint32_t u = readCodeword<true>(probe, classParams[c], &sign);
-                const int length = 64 - probe.validBits();
+                const int length = before - probe.validBits();
                 if (length > kLevelLookupBits) continue;
                 const uint32_t magnitude = u + 1;
                 const uint16_t level = uint16_t(sign ? 0u - magnitude : magnitude);
@@ -79,6 +81,25 @@ const LevelLookup& levelLookup() {
     return lookup;
 }
 
+// Where coding position g lands in the level store (block * 64 + scan[k]), for every slice
+// width and scan table: one lookup instead of a shift, a mask and a scan lookup per level.
+struct PositionTables {
+    uint16_t positions[kMaxLog2Blocks + 1][3][16 * 64];
+    PositionTables() : positions{} {
+        const uint8_t* scans[3] = {kScan8x8, kScan4x4, kScan2x2};
+        const int log2Coefficients[3] = {6, 4, 2};
+        for (int log2Blocks = 0; log2Blocks <= kMaxLog2Blocks; ++log2Blocks)
+            for (int t = 0; t < 3; ++t)
+                for (uint32_t g = 0; g < (1u << (log2Blocks + log2Coefficients[t])); ++g)
+                    positions[log2Blocks][t][g] =
+                        uint16_t(((g & ((1u << log2Blocks) - 1)) << 6) + scans[t][g >> log2Blocks]);
+    }
+};
+const uint16_t* positionTable(int log2Blocks, int log2Coefficients) {
+    static const PositionTables tables;
+    return tables.positions[log2Blocks][log2Coefficients == 6 ? 0 : log2Coefficients == 4 ? 1 : 2];
+}
+
 // A level codeword and its sign bit: +(u + 1) or -(u + 1). Returns u for the adaptation.
 inline uint32_t readLevel(BitReader& bits, const CodeParams& params, int16_t& level) {
     uint32_t negative;
@@ -89,17 +110,16 @@ inline uint32_t readLevel(BitReader& bits, const CodeParams& params, int16_t& le
 }
 } // namespace
 
-void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2Coefficients,
-                     const uint8_t* scan, int16_t* levels) {
+void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2Coefficients, int16_t* levels) {
     BitReader bits(data, size);
     const uint32_t blocks = 1u << log2Blocks;
     const uint32_t end = blocks << log2Coefficients;
-    const uint32_t blockMask = blocks - 1;
 
     const CodeParams* dcParams = &kDcDeltaStartParams;
     const CodeParams* runParams = &kRunCountStartParams;
     const CodeParams* zeroParams = &kZeroRunStartParams;
     const LevelLookup& lookup = levelLookup();
+    const uint16_t* position = positionTable(log2Blocks, log2Coefficients);
     int levelClass = lookup.startClass;
 
     // Every codeword (with its sign) takes at most 33 bits: refill below that.
@@ -133,7 +153,7 @@ void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2C
         uint32_t n = readCodeword<false>(bits, *runParams);
         for (; n > 0; --n) {
             ensure();
-            int16_t& level = levels[((g & blockMask) << 6) + scan[g >> log2Blocks]];
+            int16_t& level = levels[position[g]];
             const uint32_t entry = lookup.entries[levelClass][bits.window() >> (64 - kLevelLookupBits)];
             if (entry & 63) {
                 bits.skip(entry & 63);
@@ -153,9 +173,19 @@ void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2C
         if (z >= end - g - 1) return; // the zero run reaches the end
         g += z + 1;
         ensure();
-        if (bits.peek32() == 0) return;
-        const uint32_t u = readLevel(bits, lookup.classParams[levelClass], levels[((g & blockMask) << 6) + scan[g >> log2Blocks]]);
-        levelClass = lookup.classOfIndex[std::min<uint32_t>(u, kLevelTableLast)];
+        int16_t& level = levels[position[g]];
+        const uint32_t entry = lookup.entries[levelClass][bits.window() >> (64 - kLevelLookupBits)];
+        uint32_t u;
+        if (entry & 63) {
+            bits.skip(entry & 63);
+            level = static_cast<int16_t>(entry >> 16);
+            levelClass = (entry >> 6) & 15;
+            u = static_cast<uint32_t>(level < 0 ? -level : level) - 1;
+        } else {
+            if (bits.peek32() == 0) return;
+            u = readLevel(bits, lookup.classParams[levelClass], level);
+            levelClass = lookup.classOfIndex[std::min<uint32_t>(u, kLevelTableLast)];
+        }
         runParams = &kRunParams[u];
         ++g;
     }

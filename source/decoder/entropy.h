@@ -57,9 +57,9 @@ template <bool WithSign> inline uint32_t readCodeword(BitReader& bits, unsigned 
     return readCodeword<WithSign>(bits, codeParams(d), sign);
 }
 
-// Decodes the levels of one component of a slice of 2^log2Blocks blocks with 2^log2Coefficients
-// coefficients each. Levels land at block * 64 + scan[k] in `levels`, which the caller zeroed.
-void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2Coefficients,
-                     const uint8_t* scan, int16_t* levels);
+// Decodes the levels of one component of a slice of 2^log2Blocks blocks (0..4) with
+// 2^log2Coefficients coefficients each (64, 16 or 4, scanned by the 8x8, 4x4 or 2x2 table).
+// Levels land at block * 64 + raster index in `levels`, which the caller zeroed.
+void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2Coefficients, int16_t* levels);
 
 } // namespace tsr

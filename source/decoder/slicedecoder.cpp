@@ -32,8 +32,7 @@ void decodeSlice(const SliceDescriptor& slice, WorkerScratch& scratch) {
     for (int c = 0; c < 4; ++c) {
         if (c != 1 || fullSize) {
             std::memset(scratch.levels[c], 0, sizeof(int16_t) * 64 * blocks);
-            decodeComponent(component, componentSizes[c], log2Blocks, frame.log2Coefficients, frame.scan,
-                            scratch.levels[c]);
+            decodeComponent(component, componentSizes[c], log2Blocks, frame.log2Coefficients, scratch.levels[c]);
         }
         component += componentSizes[c];
     }

@@ -62,8 +62,7 @@ TEST(Codewords, OverlongCodewordsInDamagedDataDoNotOverrun) {
 std::vector<int16_t> decode(const std::string& bits, int log2Blocks, int scaleIndex) {
     std::vector<int16_t> levels(64 << log2Blocks, 0);
     const std::vector<uint8_t> bytes = bitsToBytes(bits);
-    decodeComponent(bytes.data(), bytes.size(), log2Blocks, log2CoefficientsForScale(scaleIndex),
-                    scanTableForScale(scaleIndex), levels.data());
+    decodeComponent(bytes.data(), bytes.size(), log2Blocks, log2CoefficientsForScale(scaleIndex), levels.data());
     return levels;
 }
 

@@ -25,30 +25,29 @@ template <size_t N> struct ParamsTable {
     constexpr const CodeParams& operator[](uint32_t i) const { return entries[i < N - 1 ? i : N - 1]; }
 };
 constexpr ParamsTable<kDcTableLast + 1> kDcParams(kDcTable);
-constexpr ParamsTable<kRunTableLast + 1> kRunParams(kRunTable);
-constexpr ParamsTable<kZeroTableLast + 1> kZeroParams(kZeroTable);
-constexpr ParamsTable<kLevelTableLast + 1> kLevelParams(kLevelTable);
 constexpr CodeParams kFirstDcParams = codeParams(kFirstDcDescriptor);
 constexpr CodeParams kDcDeltaStartParams = codeParams(kDcDeltaStart);
-constexpr CodeParams kRunCountStartParams = codeParams(kRunCountStart);
-constexpr CodeParams kZeroRunStartParams = codeParams(kZeroRunStart);
-constexpr CodeParams kLevelStartParams = codeParams(kLevelStart);
 
-// Short level codewords are decoded by table: for each distinct level descriptor, the next
-// kLevelLookupBits bits give the signed level, the bits it takes with its sign, and the
-// descriptor that follows it. Longer codewords take the arithmetic path.
-constexpr int kLevelLookupBits = 9;
+// Short codewords are decoded by table: for each distinct descriptor of an adaptation table, the
+// next kLookupBits bits of the window give the value (the signed level for levels), the bits it
+// takes (with its sign for levels; 0 when the codeword is longer) and the class of the
+// descriptor that the value selects next. Longer codewords take the arithmetic path.
+constexpr int kLookupBits = 9;
+constexpr int kMaxClasses = 16;
 constexpr int kMaxLog2Blocks = 4;
-constexpr int kLevelClasses = 11;
 
-struct LevelLookup {
-    uint8_t classOfIndex[kLevelTableLast + 1]; // LEVEL table index -> class
-    CodeParams classParams[kLevelClasses];
-    uint32_t entries[kLevelClasses][1 << kLevelLookupBits]; // level << 16 | class << 6 | length
+inline uint32_t lookupIndex(const BitReader& bits) { return static_cast<uint32_t>(bits.window() >> (64 - kLookupBits)); }
+inline unsigned entryLength(uint32_t entry) { return entry & 63; }
+inline int entryClass(uint32_t entry) { return (entry >> 6) & 15; }
+
+template <size_t N> struct CodeLookup {
+    uint8_t classOfIndex[N];
+    CodeParams classParams[kMaxClasses];
+    uint32_t entries[kMaxClasses][1 << kLookupBits]; // value << 16 | next class << 6 | length
     int startClass = 0;
 
-    LevelLookup() : classOfIndex{}, classParams{}, entries{} {
-        uint16_t descriptors[kLevelClasses];
+    CodeLookup(const uint16_t (&table)[N], uint16_t start, bool withSign) : classOfIndex{}, classParams{}, entries{} {
+        uint16_t descriptors[kMaxClasses];
         int count = 0;
         auto classOf = [&](uint16_t d) {
             for (int c = 0; c < count; ++c)
@@ -57,28 +56,35 @@ struct LevelLookup {
             classParams[count] = codeParams(d);
             return count++;
         };
-        startClass = classOf(kLevelStart);
-        for (int i = 0; i <= kLevelTableLast; ++i) classOfIndex[i] = uint8_t(classOf(kLevelTable[i]));
+        startClass = classOf(start);
+        for (size_t i = 0; i < N; ++i) classOfIndex[i] = uint8_t(classOf(table[i]));
         for (int c = 0; c < count; ++c) {
-            for (uint32_t pattern = 0; pattern < (1u << kLevelLookupBits); ++pattern) {
+            for (uint32_t pattern = 0; pattern < (1u << kLookupBits); ++pattern) {
                 const uint8_t bytes[8] = {uint8_t(pattern >> 1), uint8_t(pattern << 7)};
                 BitReader probe(bytes, sizeof bytes);
                 if (probe.peek32() == 0) continue;
-                uint32_t sign;
+                uint32_t sign = 0;
                 const int before = probe.validBits();
-                const uint32_t u = readCodeword<true>(probe, classParams[c], &sign);
+                const uint32_t v = withSign ? readCodeword<true>(probe, classParams[c], &sign)
+                                            : readCodeword<false>(probe, classParams[c]);
                 const int length = before - probe.validBits();
-                if (length > kLevelLookupBits) continue;
-                const uint32_t magnitude = u + 1;
-                const uint16_t level = uint16_t(sign ? 0u - magnitude : magnitude);
-                entries[c][pattern] = uint32_t(level) << 16 | uint32_t(classOfIndex[std::min<uint32_t>(u, kLevelTableLast)]) << 6 | uint32_t(length);
+                if (length > kLookupBits) continue;
+                const uint32_t value = withSign ? (sign ? 0u - (v + 1) : v + 1) : v;
+                entries[c][pattern] = (value & 0xFFFF) << 16 | uint32_t(classAfter(v)) << 6 | uint32_t(length);
             }
         }
     }
+    int classAfter(uint32_t value) const { return classOfIndex[value < N - 1 ? value : N - 1]; }
 };
-const LevelLookup& levelLookup() {
-    static const LevelLookup lookup;
-    return lookup;
+
+struct Lookups {
+    CodeLookup<kLevelTableLast + 1> level{kLevelTable, kLevelStart, true};
+    CodeLookup<kZeroTableLast + 1> zero{kZeroTable, kZeroRunStart, false};
+    CodeLookup<kRunTableLast + 1> run{kRunTable, kRunCountStart, false};
+};
+const Lookups& lookups() {
+    static const Lookups tables;
+    return tables;
 }
 
 // Where coding position g lands in the level store (block * 64 + scan[k]), for every slice
@@ -116,15 +122,42 @@ void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2C
     const uint32_t end = blocks << log2Coefficients;
 
     const CodeParams* dcParams = &kDcDeltaStartParams;
-    const CodeParams* runParams = &kRunCountStartParams;
-    const CodeParams* zeroParams = &kZeroRunStartParams;
-    const LevelLookup& lookup = levelLookup();
+    const Lookups& tables = lookups();
     const uint16_t* position = positionTable(log2Blocks, log2Coefficients);
-    int levelClass = lookup.startClass;
+    int levelClass = tables.level.startClass, runClass = tables.run.startClass, zeroClass = tables.zero.startClass;
 
     // Every codeword (with its sign) takes at most 33 bits: refill below that.
     auto ensure = [&bits] {
         if (bits.validBits() < 33) bits.refill();
+    };
+    // A level by table or, for long codewords, arithmetically; false at the end of the data.
+    auto readLevelAt = [&](int16_t& level, uint32_t& u) {
+        const uint32_t entry = tables.level.entries[levelClass][lookupIndex(bits)];
+        if (entryLength(entry)) {
+            bits.skip(entryLength(entry));
+            level = static_cast<int16_t>(entry >> 16);
+            levelClass = entryClass(entry);
+            u = static_cast<uint32_t>(level < 0 ? -level : level) - 1;
+            return true;
+        }
+        if (bits.peek32() == 0) return false;
+        u = readLevel(bits, tables.level.classParams[levelClass], level);
+        levelClass = tables.level.classAfter(u);
+        return true;
+    };
+    // A run count or zero run by table or arithmetically; false at the end of the data.
+    auto readValue = [&bits](const auto& table, int& valueClass, bool adapt, uint32_t& value) {
+        const uint32_t entry = table.entries[valueClass][lookupIndex(bits)];
+        if (entryLength(entry)) {
+            bits.skip(entryLength(entry));
+            value = entry >> 16;
+            if (adapt) valueClass = entryClass(entry);
+            return true;
+        }
+        if (bits.peek32() == 0) return false;
+        value = readCodeword<false>(bits, table.classParams[valueClass]);
+        if (adapt) valueClass = table.classAfter(value);
+        return true;
     };
 
     // DC coefficients: the first one absolute, the others as deltas with a sign flag.
@@ -146,47 +179,24 @@ void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2C
     }
 
     // AC coefficients in frequency-major order: runs of levels, then zero runs.
-    uint32_t g = blocks;
+    uint32_t g = blocks, u;
     while (g < end) {
         ensure();
-        if (bits.peek32() == 0) return;
-        uint32_t n = readCodeword<false>(bits, *runParams);
+        uint32_t n;
+        if (!readValue(tables.run, runClass, false, n)) return;
         for (; n > 0; --n) {
             ensure();
-            int16_t& level = levels[position[g]];
-            const uint32_t entry = lookup.entries[levelClass][bits.window() >> (64 - kLevelLookupBits)];
-            if (entry & 63) {
-                bits.skip(entry & 63);
-                level = static_cast<int16_t>(entry >> 16);
-                levelClass = (entry >> 6) & 15;
-            } else {
-                if (bits.peek32() == 0) return;
-                levelClass = lookup.classOfIndex[std::min<uint32_t>(readLevel(bits, lookup.classParams[levelClass], level),
-                                                                    kLevelTableLast)];
-            }
+            if (!readLevelAt(levels[position[g]], u)) return;
             if (++g == end) return;
         }
         ensure();
-        if (bits.peek32() == 0) return;
-        const uint32_t z = readCodeword<false>(bits, *zeroParams);
-        zeroParams = &kZeroParams[z];
+        uint32_t z;
+        if (!readValue(tables.zero, zeroClass, true, z)) return;
         if (z >= end - g - 1) return; // the zero run reaches the end
         g += z + 1;
         ensure();
-        int16_t& level = levels[position[g]];
-        const uint32_t entry = lookup.entries[levelClass][bits.window() >> (64 - kLevelLookupBits)];
-        uint32_t u;
-        if (entry & 63) {
-            bits.skip(entry & 63);
-            level = static_cast<int16_t>(entry >> 16);
-            levelClass = (entry >> 6) & 15;
-            u = static_cast<uint32_t>(level < 0 ? -level : level) - 1;
-        } else {
-            if (bits.peek32() == 0) return;
-            u = readLevel(bits, lookup.classParams[levelClass], level);
-            levelClass = lookup.classOfIndex[std::min<uint32_t>(u, kLevelTableLast)];
-        }
-        runParams = &kRunParams[u];
+        if (!readLevelAt(levels[position[g]], u)) return;
+        runClass = tables.run.classAfter(u);
         ++g;
     }
 }

@@ -31,7 +31,8 @@ std::vector<std::string> exportedNames(HMODULE module) {
     const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
     const auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
     std::vector<std::string> result;
-    for (DWORD i = 0; i < exports->NumberOfNames; ++i) result.emplace_back(reinterpret_cast<const char*>(base + names[i]));
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+        result.emplace_back(reinterpret_cast<const char*>(base + names[i]));
     return result;
 }
 
@@ -41,10 +42,12 @@ std::vector<std::string> importedLibraries(HMODULE module) {
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     std::vector<std::string> result;
-    for (const auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+    for (const auto* entry =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
          entry->Name != 0; ++entry) {
         std::string name(reinterpret_cast<const char*>(base + entry->Name));
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
         result.push_back(name);
     }
     return result;
@@ -89,7 +92,8 @@ TEST_F(DecoderServerTest, ExportsExactlyTheFourServerFunctionsAndImportsOnlySyst
 
 TEST_F(DecoderServerTest, GetClassObjectServesOnlyTheDecoderClass) {
     void* result = reinterpret_cast<void*>(1);
-    EXPECT_EQ(m_library.getClassObject(CLSID_TesselRAWDebayer, IID_IClassFactory, &result), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(m_library.getClassObject(CLSID_TesselRAWDebayer, IID_IClassFactory, &result),
+              CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(m_library.getClassObject(GUID_NULL, IID_IClassFactory, &result), CLASS_E_CLASSNOTAVAILABLE);
 
     // The factory answers for IUnknown and IClassFactory only.
@@ -98,13 +102,16 @@ TEST_F(DecoderServerTest, GetClassObjectServesOnlyTheDecoderClass) {
     EXPECT_EQ(m_library.getClassObject(CLSID_TesselRAWDecoder, IID_IClassFactory, nullptr), E_POINTER);
 
     IUnknown* unknown = nullptr;
-    ASSERT_EQ(m_library.getClassObject(CLSID_TesselRAWDecoder, IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+    ASSERT_EQ(
+        m_library.getClassObject(CLSID_TesselRAWDecoder, IID_IUnknown, reinterpret_cast<void**>(&unknown)),
+        S_OK);
     EXPECT_EQ(unknown->Release(), 0u);
 }
 
 TEST_F(DecoderServerTest, FactoryIsHandedOutWithOneReference) {
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(m_library.getClassObject(CLSID_TesselRAWDecoder, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+    ASSERT_EQ(m_library.getClassObject(CLSID_TesselRAWDecoder, IID_IClassFactory,
+                                       reinterpret_cast<void**>(&factory)),
               S_OK);
     EXPECT_EQ(factory->AddRef(), 2u);
     EXPECT_EQ(factory->Release(), 1u);
@@ -172,8 +179,10 @@ TEST_F(DecoderServerTest, CanUnloadNowFollowsLiveObjectsAndServerLocks) {
     ASSERT_TRUE(classFactory);
     IMFTransform* first = nullptr;
     IMFTransform* second = nullptr;
-    ASSERT_EQ(classFactory->CreateInstance(nullptr, IID_IMFTransform, reinterpret_cast<void**>(&first)), S_OK);
-    ASSERT_EQ(classFactory->CreateInstance(nullptr, IID_IMFTransform, reinterpret_cast<void**>(&second)), S_OK);
+    ASSERT_EQ(classFactory->CreateInstance(nullptr, IID_IMFTransform, reinterpret_cast<void**>(&first)),
+              S_OK);
+    ASSERT_EQ(classFactory->CreateInstance(nullptr, IID_IMFTransform, reinterpret_cast<void**>(&second)),
+              S_OK);
     EXPECT_EQ(m_library.canUnloadNow(), S_FALSE);
     EXPECT_EQ(first->Release(), 0u);
     EXPECT_EQ(m_library.canUnloadNow(), S_FALSE);

@@ -54,9 +54,10 @@ struct Decoded {
 Decoded referenceDecode(const Bytes& frame, UINT32 scale, DWORD pictureRoom, DWORD pitch) {
     Decoded decoded{Bytes(kRecordBytes, 0xEE), Bytes(pictureRoom, 0xEE)}; // as outputSample() fills
     FrameDecoderHandle decoder = frameDecoderCreate(1);
-    const int status = frameDecoderDecode(decoder, frame.data(), static_cast<int>(frame.size()), decoded.picture.data(),
-                                          static_cast<int>(pictureRoom), static_cast<int>(pitch), decoded.record.data(),
-                                          kRecordBytes, static_cast<int>(scale));
+    const int status =
+        frameDecoderDecode(decoder, frame.data(), static_cast<int>(frame.size()), decoded.picture.data(),
+                           static_cast<int>(pictureRoom), static_cast<int>(pitch), decoded.record.data(),
+                           kRecordBytes, static_cast<int>(scale));
     frameDecoderDestroy(decoder);
     EXPECT_EQ(status, 0);
     return decoded;
@@ -144,7 +145,8 @@ protected:
         output.pSample = sample.Get();
         DWORD status = 0;
         const HRESULT hr = m_transform->ProcessOutput(0, 1, &output, &status);
-        if (!sample && output.pSample) *sample.ReleaseAndGetAddressOf() = output.pSample; // allocated by the transform
+        if (!sample && output.pSample)
+            *sample.ReleaseAndGetAddressOf() = output.pSample; // allocated by the transform
         return hr;
     }
 
@@ -212,9 +214,11 @@ TEST_F(DecoderProcessingTest, ProcessOutputArgumentErrorsKeepTheSampleQueued) {
 
 TEST_F(DecoderProcessingTest, DecodesEveryLayoutAndScaleLikeTheFrameDecoder) {
     enum Layout { OneBuffer, TwoBuffers, WiderPitch, SelfAllocated };
-    const char* const names[] = {"one buffer", "two buffers", "two buffers, pitch + 64", "allocated by the transform"};
+    const char* const names[] = {"one buffer", "two buffers", "two buffers, pitch + 64",
+                                 "allocated by the transform"};
     TsrFrameMetadataRecord metadata = {};
-    ASSERT_EQ(frameDecoderGetMetadata(testFrame().data(), static_cast<int>(testFrame().size()), &metadata), 0);
+    ASSERT_EQ(frameDecoderGetMetadata(testFrame().data(), static_cast<int>(testFrame().size()), &metadata),
+              0);
 
     for (UINT32 scale = 0; scale < 4; ++scale) {
         for (Layout layout : {OneBuffer, TwoBuffers, WiderPitch, SelfAllocated}) {
@@ -233,7 +237,8 @@ TEST_F(DecoderProcessingTest, DecodesEveryLayoutAndScaleLikeTheFrameDecoder) {
 
             ComPtr<IMFSample> output;
             if (layout == OneBuffer) output = outputSample({kRecordBytes + pictureBytes});
-            if (layout == TwoBuffers || layout == WiderPitch) output = outputSample({kRecordBytes, pictureBytes});
+            if (layout == TwoBuffers || layout == WiderPitch)
+                output = outputSample({kRecordBytes, pictureBytes});
             ASSERT_EQ(queue(testFrame()), S_OK);
             ASSERT_EQ(processOutput(output), S_OK);
             ASSERT_TRUE(output);
@@ -262,7 +267,8 @@ TEST_F(DecoderProcessingTest, DecodesEveryLayoutAndScaleLikeTheFrameDecoder) {
             EXPECT_EQ(std::memcmp(blob.data(), &metadata, 60), 0);
             UINT32 width = 0;
             UINT32 sampleHeight = 0;
-            ASSERT_HRESULT_SUCCEEDED(MFGetAttributeSize(output.Get(), MF_MT_FRAME_SIZE, &width, &sampleHeight));
+            ASSERT_HRESULT_SUCCEEDED(
+                MFGetAttributeSize(output.Get(), MF_MT_FRAME_SIZE, &width, &sampleHeight));
             EXPECT_EQ(width, kWidth >> scale);
             EXPECT_EQ(sampleHeight, height);
             EXPECT_EQ(referenceCount(output.Get()), 1u);
@@ -277,13 +283,13 @@ TEST_F(DecoderProcessingTest, TimeStampsAndDurations) {
 
     constexpr LONGLONG kNone = -1;
     const struct {
-        LONGLONG time, duration;             // kNone: the input carries none
+        LONGLONG time, duration; // kNone: the input carries none
         LONGLONG expectedTime, expectedDuration;
     } steps[] = {
         {kNone, kNone, kUnknownTime, k30000Over1001}, // nothing known yet
         {kNone, 7, kUnknownTime, 7},                  // held at the largest time, never wrapped
         {1000, kNone, 1000, k30000Over1001},
-        {kNone, 5, 1000 + k30000Over1001, 5},         // the average duration advances the time
+        {kNone, 5, 1000 + k30000Over1001, 5}, // the average duration advances the time
         {kNone, kNone, 1000 + 2 * k30000Over1001, k30000Over1001},
         {-500, 20, -500, 20},
         {kNone, kNone, -500 + k30000Over1001, k30000Over1001},
@@ -315,7 +321,8 @@ TEST_F(DecoderProcessingTest, FrameRateOfTheInputTypeSetsTheAverageDuration) {
         ComPtr<IMFMediaType> input = videoType(MFVideoFormat_tsrn, kWidth, kHeight);
         MFSetAttributeRatio(input.Get(), MF_MT_FRAME_RATE, rate.numerator, rate.denominator);
         ASSERT_EQ(m_transform->SetInputType(0, input.Get(), 0), S_OK);
-        ASSERT_EQ(m_transform->SetOutputType(0, videoType(MFVideoFormat_bp16, kWidth, kHeight).Get(), 0), S_OK);
+        ASSERT_EQ(m_transform->SetOutputType(0, videoType(MFVideoFormat_bp16, kWidth, kHeight).Get(), 0),
+                  S_OK);
         const ComPtr<IMFSample> sample = inputSample(testFrame());
         sample->SetSampleTime(0);
         ASSERT_EQ(m_transform->ProcessInput(0, sample.Get(), 0), S_OK);
@@ -348,9 +355,21 @@ TEST_F(DecoderProcessingTest, AFailingFrameIsDroppedAloneAndNothingIsWrittenOuts
         {"not a frame", &garbage, {kRecordBytes, pictureBytes}, E_FAIL, "decode failed, status: -2\n"},
         {"good frame", &testFrame(), {kRecordBytes, pictureBytes}, S_OK, nullptr},
         {"truncated frame", &truncated, {kRecordBytes, pictureBytes}, E_FAIL, "decode failed, status: -2\n"},
-        {"picture buffer one byte short", &testFrame(), {kRecordBytes, pictureBytes - 1}, MF_E_BUFFERTOOSMALL, nullptr},
-        {"record buffer one byte short", &testFrame(), {kRecordBytes - 1, pictureBytes}, MF_E_BUFFERTOOSMALL, nullptr},
-        {"one buffer one byte short", &testFrame(), {kRecordBytes + pictureBytes - 1}, MF_E_BUFFERTOOSMALL, nullptr},
+        {"picture buffer one byte short",
+         &testFrame(),
+         {kRecordBytes, pictureBytes - 1},
+         MF_E_BUFFERTOOSMALL,
+         nullptr},
+        {"record buffer one byte short",
+         &testFrame(),
+         {kRecordBytes - 1, pictureBytes},
+         MF_E_BUFFERTOOSMALL,
+         nullptr},
+        {"one buffer one byte short",
+         &testFrame(),
+         {kRecordBytes + pictureBytes - 1},
+         MF_E_BUFFERTOOSMALL,
+         nullptr},
         {"three buffers", &testFrame(), {kRecordBytes, pictureBytes, 16}, MF_E_BUFFERTOOSMALL, nullptr},
         {"no buffers", &testFrame(), {}, MF_E_BUFFERTOOSMALL, nullptr},
         {"good frame after the failures", &testFrame(), {kRecordBytes + pictureBytes}, S_OK, nullptr},
@@ -373,12 +392,14 @@ TEST_F(DecoderProcessingTest, AFailingFrameIsDroppedAloneAndNothingIsWrittenOuts
 
         if (c.expected == S_OK) {
             const Bytes picture = bufferContent(output.Get(), c.output.size() - 1);
-            EXPECT_TRUE(std::equal(expectedPicture.begin(), expectedPicture.end(), picture.end() - pictureBytes));
+            EXPECT_TRUE(
+                std::equal(expectedPicture.begin(), expectedPicture.end(), picture.end() - pictureBytes));
         } else if (c.expected == MF_E_BUFFERTOOSMALL) {
             // Refused before decoding: not a byte written, no length changed.
             for (DWORD i = 0; i < c.output.size(); ++i) {
                 DWORD length = 99;
-                EXPECT_EQ(bufferContent(output.Get(), i, &length), Bytes(c.output[i], 0x77)) << "buffer " << i;
+                EXPECT_EQ(bufferContent(output.Get(), i, &length), Bytes(c.output[i], 0x77))
+                    << "buffer " << i;
                 EXPECT_EQ(length, 0u);
             }
         }
@@ -416,9 +437,9 @@ TEST_F(DecoderProcessingTest, FlushReleasesEveryPendingSampleAndKeepsTheClock) {
         EXPECT_EQ(referenceCount(pending.back().Get()), 2u);
     }
     // Draining and the streaming notifications change nothing.
-    for (MFT_MESSAGE_TYPE message : {MFT_MESSAGE_COMMAND_DRAIN, MFT_MESSAGE_NOTIFY_BEGIN_STREAMING,
-                                     MFT_MESSAGE_NOTIFY_START_OF_STREAM, MFT_MESSAGE_NOTIFY_END_OF_STREAM,
-                                     MFT_MESSAGE_NOTIFY_END_STREAMING, MFT_MESSAGE_COMMAND_MARKER})
+    for (MFT_MESSAGE_TYPE message :
+         {MFT_MESSAGE_COMMAND_DRAIN, MFT_MESSAGE_NOTIFY_BEGIN_STREAMING, MFT_MESSAGE_NOTIFY_START_OF_STREAM,
+          MFT_MESSAGE_NOTIFY_END_OF_STREAM, MFT_MESSAGE_NOTIFY_END_STREAMING, MFT_MESSAGE_COMMAND_MARKER})
         EXPECT_EQ(m_transform->ProcessMessage(message, 0), S_OK) << message;
     EXPECT_EQ(pendingFlag(), static_cast<DWORD>(MFT_OUTPUT_STATUS_SAMPLE_READY));
 
@@ -442,8 +463,9 @@ TEST_F(DecoderProcessingTest, RefusesADeviceManagerAndDirect3DTextures) {
     UINT token = 0;
     ComPtr<IMFDXGIDeviceManager> manager;
     ASSERT_HRESULT_SUCCEEDED(MFCreateDXGIDeviceManager(&token, &manager));
-    EXPECT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_SET_D3D_MANAGER, reinterpret_cast<ULONG_PTR>(manager.Get())),
-              E_NOTIMPL);
+    EXPECT_EQ(
+        m_transform->ProcessMessage(MFT_MESSAGE_SET_D3D_MANAGER, reinterpret_cast<ULONG_PTR>(manager.Get())),
+        E_NOTIMPL);
     EXPECT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_SET_D3D_MANAGER, 0), E_NOTIMPL);
     if (!device) GTEST_SKIP() << "no Direct3D 11 device";
 

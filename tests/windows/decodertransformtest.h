@@ -44,9 +44,12 @@ protected:
     }
 
     // Negotiates a compressed input of the size and a Bayer output of the given subtype and size.
-    void negotiate(UINT32 width, UINT32 height, const GUID& outputSubtype, UINT32 outputWidth, UINT32 outputHeight) {
-        ASSERT_EQ(m_transform->SetInputType(0, videoType(tsr::MFVideoFormat_tsrn, width, height).Get(), 0), S_OK);
-        ASSERT_EQ(m_transform->SetOutputType(0, videoType(outputSubtype, outputWidth, outputHeight).Get(), 0), S_OK);
+    void negotiate(UINT32 width, UINT32 height, const GUID& outputSubtype, UINT32 outputWidth,
+                   UINT32 outputHeight) {
+        ASSERT_EQ(m_transform->SetInputType(0, videoType(tsr::MFVideoFormat_tsrn, width, height).Get(), 0),
+                  S_OK);
+        ASSERT_EQ(m_transform->SetOutputType(0, videoType(outputSubtype, outputWidth, outputHeight).Get(), 0),
+                  S_OK);
     }
 
     DWORD outputSampleSize() {

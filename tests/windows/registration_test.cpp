@@ -35,7 +35,8 @@ RegistryString readString(const wchar_t* keyName, const wchar_t* valueName) {
     if (value.status != ERROR_SUCCESS) return value;
     wchar_t buffer[1024] = {};
     value.bytes = sizeof(buffer);
-    value.status = RegQueryValueExW(key, valueName, nullptr, &value.type, reinterpret_cast<BYTE*>(buffer), &value.bytes);
+    value.status =
+        RegQueryValueExW(key, valueName, nullptr, &value.type, reinterpret_cast<BYTE*>(buffer), &value.bytes);
     RegCloseKey(key);
     if (value.status == ERROR_SUCCESS) value.text = buffer;
     return value;
@@ -52,7 +53,8 @@ bool keyExists(const wchar_t* keyName) {
 int decodersListed() {
     IMFActivate** activates = nullptr;
     UINT32 count = 0;
-    if (FAILED(MFTEnumEx(MFT_CATEGORY_VIDEO_DECODER, MFT_ENUM_FLAG_ALL, nullptr, nullptr, &activates, &count)))
+    if (FAILED(
+            MFTEnumEx(MFT_CATEGORY_VIDEO_DECODER, MFT_ENUM_FLAG_ALL, nullptr, nullptr, &activates, &count)))
         return -1;
     int found = 0;
     for (UINT32 i = 0; i < count; ++i) {
@@ -61,7 +63,8 @@ int decodersListed() {
             IsEqualGUID(clsid, CLSID_TesselRAWDecoder)) {
             ++found;
             ComPtr<IMFTransform> transform;
-            EXPECT_EQ(activates[i]->ActivateObject(IID_IMFTransform, reinterpret_cast<void**>(transform.GetAddressOf())),
+            EXPECT_EQ(activates[i]->ActivateObject(IID_IMFTransform,
+                                                   reinterpret_cast<void**>(transform.GetAddressOf())),
                       S_OK);
             transform.Reset();
             activates[i]->ShutdownObject();
@@ -107,7 +110,8 @@ TEST_F(RegistrationTest, RegisteringWritesTheServerKeysAndListsTheDecoder) {
     const RegistryString path = readString(kServerKey, nullptr);
     ASSERT_EQ(path.status, ERROR_SUCCESS);
     EXPECT_EQ(path.type, static_cast<DWORD>(REG_SZ));
-    EXPECT_TRUE(sameText(path.text, m_library.path())) << "registered as " << std::string(path.text.begin(), path.text.end());
+    EXPECT_TRUE(sameText(path.text, m_library.path()))
+        << "registered as " << std::string(path.text.begin(), path.text.end());
     EXPECT_EQ(path.bytes, (path.text.size() + 1) * sizeof(wchar_t));
 
     const RegistryString threading = readString(kServerKey, L"ThreadingModel");
@@ -120,7 +124,9 @@ TEST_F(RegistrationTest, RegisteringWritesTheServerKeysAndListsTheDecoder) {
     LPWSTR infoName = nullptr;
     UINT32 inputTypes = 99;
     UINT32 outputTypes = 99;
-    ASSERT_EQ(MFTGetInfo(CLSID_TesselRAWDecoder, &infoName, nullptr, &inputTypes, nullptr, &outputTypes, nullptr), S_OK);
+    ASSERT_EQ(
+        MFTGetInfo(CLSID_TesselRAWDecoder, &infoName, nullptr, &inputTypes, nullptr, &outputTypes, nullptr),
+        S_OK);
     EXPECT_EQ(std::wstring(infoName), kFriendlyName);
     EXPECT_EQ(inputTypes, 0u); // no media types are registered
     EXPECT_EQ(outputTypes, 0u);

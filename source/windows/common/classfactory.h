@@ -2,8 +2,8 @@
 // and the class table each library provides. The four DLL exports live in classfactory.cpp.
 #pragma once
 
-#include <windows.h>
 #include <unknwn.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cstddef>
@@ -72,8 +72,7 @@ private:
 
 // Creation function of a transform class T, whose constructor reports an HRESULT through its
 // argument. The object is born with no reference; the caller receives the one QueryInterface adds.
-template <typename T>
-HRESULT createObject(IUnknown* outer, REFIID iid, void** result) {
+template <typename T> HRESULT createObject(IUnknown* outer, REFIID iid, void** result) {
     if (outer) return CLASS_E_NOAGGREGATION;
     if (!result) return E_POINTER;
     HRESULT hr = S_OK;

@@ -2,9 +2,9 @@
 // lock on the same manager, from any thread, waits until the first is gone.
 #pragma once
 
-#include <windows.h>
 #include <d3d11.h>
 #include <mfobjects.h>
+#include <windows.h>
 
 #include <functional>
 

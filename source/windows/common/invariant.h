@@ -10,5 +10,5 @@
 #define TSR_WIDEN_(text) L##text
 #define TSR_WIDEN(text) TSR_WIDEN_(text)
 
-#define TSR_INVARIANT(expression, sourceName) \
+#define TSR_INVARIANT(expression, sourceName)                                                                \
     ((expression) ? (void)0 : _wassert(TSR_WIDEN(#expression), sourceName, __LINE__))

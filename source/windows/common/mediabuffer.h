@@ -5,9 +5,9 @@
 // the view holds its texture and has no data.
 #pragma once
 
-#include <windows.h>
 #include <d3d11.h>
 #include <mfobjects.h>
+#include <windows.h>
 
 #include <memory>
 

@@ -23,15 +23,16 @@ public:
     RegistryKey& operator=(const RegistryKey&) = delete;
 
     HRESULT create(HKEY parent, const wchar_t* name) {
-        const LONG status = RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                            KEY_ALL_ACCESS, nullptr, &m_key, nullptr);
+        const LONG status = RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                            nullptr, &m_key, nullptr);
         return HRESULT_FROM_WIN32(status);
     }
 
     // Writes a REG_SZ value with its terminating null; a null name sets the default value.
     HRESULT setString(const wchar_t* name, const wchar_t* text) {
         const DWORD bytes = static_cast<DWORD>((std::wcslen(text) + 1) * sizeof(wchar_t));
-        const LONG status = RegSetValueExW(m_key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
+        const LONG status =
+            RegSetValueExW(m_key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
         return HRESULT_FROM_WIN32(status);
     }
 
@@ -87,7 +88,8 @@ HRESULT registerServer(const ServerRegistration& server) {
 HRESULT unregisterServer(const ServerRegistration& server) {
     MFTUnregister(*server.clsid);
     wchar_t keyName[MAX_PATH];
-    if (SUCCEEDED(formatClassKeyName(*server.clsid, keyName, MAX_PATH))) RegDeleteTreeW(HKEY_CLASSES_ROOT, keyName);
+    if (SUCCEEDED(formatClassKeyName(*server.clsid, keyName, MAX_PATH)))
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, keyName);
     return S_OK;
 }
 

@@ -287,7 +287,8 @@ void TesselRAWDecoder::applyOutputType(IMFMediaType* type) {
     m_outputWidth = width;
     m_outputHeight = height;
     m_scaleIndex = scale;
-    m_rowPitch = static_cast<UINT32>(frameDecoderMinRowPitch(static_cast<int>(m_inputWidth), static_cast<int>(scale)));
+    m_rowPitch =
+        static_cast<UINT32>(frameDecoderMinRowPitch(static_cast<int>(m_inputWidth), static_cast<int>(scale)));
     m_outputType = type;
 }
 

@@ -35,7 +35,8 @@ public:
     STDMETHODIMP GetStreamLimits(DWORD* inputMinimum, DWORD* inputMaximum, DWORD* outputMinimum,
                                  DWORD* outputMaximum) override;
     STDMETHODIMP GetStreamCount(DWORD* inputStreams, DWORD* outputStreams) override;
-    STDMETHODIMP GetStreamIDs(DWORD inputIdCount, DWORD* inputIds, DWORD outputIdCount, DWORD* outputIds) override;
+    STDMETHODIMP GetStreamIDs(DWORD inputIdCount, DWORD* inputIds, DWORD outputIdCount,
+                              DWORD* outputIds) override;
     STDMETHODIMP GetInputStreamInfo(DWORD stream, MFT_INPUT_STREAM_INFO* info) override;
     STDMETHODIMP GetOutputStreamInfo(DWORD stream, MFT_OUTPUT_STREAM_INFO* info) override;
     STDMETHODIMP GetAttributes(IMFAttributes** attributes) override;
@@ -57,7 +58,8 @@ public:
     // IMFTransform: sample processing
     STDMETHODIMP ProcessMessage(MFT_MESSAGE_TYPE message, ULONG_PTR parameter) override;
     STDMETHODIMP ProcessInput(DWORD stream, IMFSample* sample, DWORD flags) override;
-    STDMETHODIMP ProcessOutput(DWORD flags, DWORD bufferCount, MFT_OUTPUT_DATA_BUFFER* buffers, DWORD* status) override;
+    STDMETHODIMP ProcessOutput(DWORD flags, DWORD bufferCount, MFT_OUTPUT_DATA_BUFFER* buffers,
+                               DWORD* status) override;
 
 private:
     ~TesselRAWDecoder() override;

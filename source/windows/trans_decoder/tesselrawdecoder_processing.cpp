@@ -126,7 +126,8 @@ void TesselRAWDecoder::decodeOldestSample(IMFSample* output) {
     if (outputBufferCount == 1) {
         recordView = lockBuffer(output, 0);
         // The picture room follows from the negotiated size here, so the buffer must hold it all.
-        if (!recordView->data() || recordView->maxLength() < outputSampleBytes()) throwIfFailed(MF_E_BUFFERTOOSMALL);
+        if (!recordView->data() || recordView->maxLength() < outputSampleBytes())
+            throwIfFailed(MF_E_BUFFERTOOSMALL);
         record = recordView->data();
         recordRoom = kRecordBytes;
         picture = record + kRecordBytes;
@@ -146,12 +147,13 @@ void TesselRAWDecoder::decodeOldestSample(IMFSample* output) {
 
     const int decoderPictureRoom = decoderByteCount(pictureRoom);
     const DWORD effectivePitch = m_outputHeight ? static_cast<DWORD>(decoderPictureRoom) / m_outputHeight : 0;
-    if (recordRoom < kRecordBytes || effectivePitch < m_rowPitch || !picture) throwIfFailed(MF_E_BUFFERTOOSMALL);
+    if (recordRoom < kRecordBytes || effectivePitch < m_rowPitch || !picture)
+        throwIfFailed(MF_E_BUFFERTOOSMALL);
 
     const int inputLength = decoderByteCount(inputView->currentLength());
-    const int decoded = frameDecoderDecode(m_frameDecoder, inputView->data(), inputLength, picture, decoderPictureRoom,
-                                           static_cast<int>(effectivePitch), record, decoderByteCount(recordRoom),
-                                           static_cast<int>(m_scaleIndex));
+    const int decoded = frameDecoderDecode(m_frameDecoder, inputView->data(), inputLength, picture,
+                                           decoderPictureRoom, static_cast<int>(effectivePitch), record,
+                                           decoderByteCount(recordRoom), static_cast<int>(m_scaleIndex));
     if (decoded != FRAME_DECODER_OK) {
         trace(L"decode failed, status: %d\n", decoded);
         throwIfFailed(E_FAIL);

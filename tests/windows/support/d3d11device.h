@@ -2,9 +2,9 @@
 // and DXGI surface buffers over textures.
 #pragma once
 
-#include <windows.h>
 #include <d3d11.h>
 #include <mfobjects.h>
+#include <windows.h>
 #include <wrl/client.h>
 
 // Null when no device can be created (no display); tests then skip.

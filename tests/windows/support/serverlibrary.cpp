@@ -8,17 +8,18 @@ std::wstring programFolder() {
 }
 
 ServerLibrary::ServerLibrary(const wchar_t* fileName) {
-    const std::wstring path = fileName[0] && fileName[1] == L':' ? std::wstring(fileName) : programFolder() + fileName;
+    const std::wstring path =
+        fileName[0] && fileName[1] == L':' ? std::wstring(fileName) : programFolder() + fileName;
     m_module = LoadLibraryW(path.c_str());
     if (!m_module) return;
     m_getClassObject = reinterpret_cast<GetClassObjectFunction>(
         reinterpret_cast<void*>(GetProcAddress(m_module, "DllGetClassObject")));
-    m_canUnloadNow =
-        reinterpret_cast<NoArgumentFunction>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllCanUnloadNow")));
-    m_registerServer =
-        reinterpret_cast<NoArgumentFunction>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllRegisterServer")));
-    m_unregisterServer =
-        reinterpret_cast<NoArgumentFunction>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllUnregisterServer")));
+    m_canUnloadNow = reinterpret_cast<NoArgumentFunction>(
+        reinterpret_cast<void*>(GetProcAddress(m_module, "DllCanUnloadNow")));
+    m_registerServer = reinterpret_cast<NoArgumentFunction>(
+        reinterpret_cast<void*>(GetProcAddress(m_module, "DllRegisterServer")));
+    m_unregisterServer = reinterpret_cast<NoArgumentFunction>(
+        reinterpret_cast<void*>(GetProcAddress(m_module, "DllUnregisterServer")));
 }
 
 ServerLibrary::~ServerLibrary() {
@@ -55,5 +56,6 @@ HRESULT ServerLibrary::createInstance(REFCLSID clsid, Microsoft::WRL::ComPtr<IMF
     Microsoft::WRL::ComPtr<IClassFactory> factory;
     HRESULT hr = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
     if (FAILED(hr)) return hr;
-    return factory->CreateInstance(nullptr, IID_IMFTransform, reinterpret_cast<void**>(transform.ReleaseAndGetAddressOf()));
+    return factory->CreateInstance(nullptr, IID_IMFTransform,
+                                   reinterpret_cast<void**>(transform.ReleaseAndGetAddressOf()));
 }

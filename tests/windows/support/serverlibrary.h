@@ -1,8 +1,8 @@
 // A transform library loaded the way COM loads it, with its four exports.
 #pragma once
 
-#include <windows.h>
 #include <mftransform.h>
+#include <windows.h>
 #include <wrl/client.h>
 
 #include <string>

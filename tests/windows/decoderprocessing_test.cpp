@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace tsr;
@@ -498,4 +499,35 @@ TEST_F(DecoderProcessingTest, RefusesADeviceManagerAndDirect3DTextures) {
     // And the transform goes on decoding.
     ASSERT_EQ(queue(testFrame()), S_OK);
     EXPECT_EQ(processOutput(output), S_OK);
+}
+
+TEST_F(DecoderProcessingTest, OneThreadQueuesWhileAnotherDecodesInOrder) {
+    negotiateScale(3);
+    constexpr LONGLONG kFrames = 24;
+    std::thread producer([&] {
+        for (LONGLONG i = 0; i < kFrames; ++i) {
+            const ComPtr<IMFSample> sample = inputSample(testFrame());
+            sample->SetSampleTime(i * 1000);
+            EXPECT_EQ(m_transform->ProcessInput(0, sample.Get(), 0), S_OK);
+        }
+    });
+    LONGLONG decoded = 0;
+    while (decoded < kFrames) {
+        ComPtr<IMFSample> output;
+        const HRESULT hr = processOutput(output);
+        if (hr == MF_E_TRANSFORM_NEED_MORE_INPUT) {
+            std::this_thread::yield();
+            continue;
+        }
+        if (hr != S_OK) {
+            ADD_FAILURE() << "ProcessOutput failed: " << std::hex << hr;
+            break;
+        }
+        LONGLONG time = -1;
+        output->GetSampleTime(&time);
+        EXPECT_EQ(time, decoded * 1000);
+        ++decoded;
+    }
+    producer.join();
+    EXPECT_EQ(pendingFlag(), 0u);
 }

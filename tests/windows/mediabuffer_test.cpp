@@ -69,3 +69,20 @@ TEST_F(MediaBufferTest, DxgiBufferViewHoldsTheTextureAndHasNoData) {
     texture->AddRef();
     EXPECT_EQ(texture->Release(), textureReferences);
 }
+
+// The release checks stay active in optimised builds: a length beyond the buffer cannot be
+// written back, and that is reported, not ignored.
+TEST(MediaBufferDeathTest, ALengthBeyondTheBufferBreaksTheReleaseCheck) {
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_DEATH(
+        {
+            MFStartup(MF_VERSION, MFSTARTUP_FULL);
+            ComPtr<IMFMediaBuffer> buffer;
+            MFCreateMemoryBuffer(16, &buffer);
+            std::shared_ptr<MediaBuffer> view;
+            MediaBuffer::create(buffer.Get(), view);
+            view->setCurrentLength(view->maxLength() + 1);
+            view.reset();
+        },
+        "SUCCEEDED\\(hr\\).*mediabuffer");
+}

@@ -531,3 +531,23 @@ TEST_F(DecoderProcessingTest, OneThreadQueuesWhileAnotherDecodesInOrder) {
     producer.join();
     EXPECT_EQ(pendingFlag(), 0u);
 }
+
+// The transform picks its inverse transform per decoder from the processor and IcpForceSSE2,
+// which reaches the library through the shared C runtime: both paths must give the same picture.
+TEST_F(DecoderProcessingTest, ForcedSse2AndDefaultTransformsDecodeAlike) {
+    std::vector<Bytes> pictures;
+    for (const char* setting : {"IcpForceSSE2=", "IcpForceSSE2=1"}) {
+        ASSERT_EQ(_putenv(setting), 0);
+        ComPtr<IMFTransform> fresh;
+        ASSERT_EQ(m_library.createInstance(CLSID_TesselRAWDecoder, fresh), S_OK);
+        m_transform.Swap(fresh);
+        fresh.Detach()->Release();
+        negotiateScale(0);
+        ASSERT_EQ(queue(testFrame()), S_OK);
+        ComPtr<IMFSample> output = outputSample({kRecordBytes, kHeight * rowPitch(0)});
+        ASSERT_EQ(processOutput(output), S_OK);
+        pictures.push_back(bufferContent(output.Get(), 1));
+    }
+    _putenv("IcpForceSSE2=");
+    EXPECT_EQ(pictures[0], pictures[1]);
+}

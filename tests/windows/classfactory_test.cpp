@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
-#include <thread>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
@@ -196,21 +195,6 @@ TEST_F(DecoderServerTest, CanUnloadNowFollowsLiveObjectsAndServerLocks) {
     EXPECT_EQ(m_library.canUnloadNow(), S_FALSE);
     EXPECT_EQ(classFactory->LockServer(FALSE), S_OK);
     EXPECT_EQ(m_library.canUnloadNow(), S_OK);
-}
-
-TEST_F(DecoderServerTest, ReferencesFromManyThreadsBalance) {
-    ComPtr<IMFTransform> transform;
-    ASSERT_EQ(m_library.createInstance(CLSID_TesselRAWDecoder, transform), S_OK);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&] {
-            for (int i = 0; i < 20000; ++i) {
-                transform->AddRef();
-                transform->Release();
-            }
-        });
-    for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(transform.Detach()->Release(), 0u);
 }
 
 TEST(DecoderLibrary, LoadsAndUnloadsRepeatedlyWithTransformsMadeInBetween) {

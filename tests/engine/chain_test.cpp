@@ -169,6 +169,8 @@ TEST(ChainStatus, RejectedFramesAndMissingKernels)
     CurveNodeList missing;
     missing.emplace_back(new MissingKernelNode());
     EXPECT_EQ(-6, processor.Run(bayer.image, parameters, missing, nullptr, output));
+    // The raw conversion was enqueued without a flush; let it run before the test ends.
+    clFinish(TestOpenCL().queue);
 
     EXPECT_TRUE(processor.CheckOutput(output, 16, 8));
     EXPECT_FALSE(processor.CheckOutput(output, 16, 9));

@@ -2,7 +2,13 @@
 #pragma once
 
 #ifdef _WIN32
-#include <winerror.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 #else
 #include <cstdint>
 typedef std::int32_t HRESULT;

@@ -1,0 +1,64 @@
+// Sources and sinks of compressed frames: a single frame file, a plain file of frames back to
+// back (each frame begins with its own size), or a QuickTime file whose video track carries
+// 'tsrn' or 'tsrh' frames.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tsr::tools {
+
+constexpr uint32_t FourCC(char a, char b, char c, char d)
+{
+    return static_cast<uint32_t>(static_cast<uint8_t>(a)) | static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
+}
+constexpr uint32_t kFourCCTsrn = FourCC('t', 's', 'r', 'n');
+constexpr uint32_t kFourCCTsrh = FourCC('t', 's', 'r', 'h');
+std::string FourCCText(uint32_t fourcc);
+
+struct ClipProperties {
+    std::string container;   // "frames" (back to back) or "quicktime"
+    uint32_t fourcc = 0;     // the track's sample type; 0 for plain frames
+    int frameRateNumerator = 0, frameRateDenominator = 0; // 0/0 when the file does not say
+};
+
+class ClipReader {
+public:
+    virtual ~ClipReader() = default;
+    virtual int FrameCount() const = 0;
+    virtual const ClipProperties& Properties() const = 0;
+    // Reads frame `index` (0-based) into `bytes`; throws ToolError when it cannot.
+    virtual void ReadFrame(int index, std::vector<uint8_t>& bytes) = 0;
+};
+
+// Opens a clip by content, not by name. Throws ToolError for unreadable or unrecognised files
+// and for clips whose frames run past the end of the file.
+std::unique_ptr<ClipReader> OpenClip(const std::string& path);
+std::unique_ptr<ClipReader> OpenFrameSequence(const std::string& path);
+std::unique_ptr<ClipReader> OpenQuickTimeClip(const std::string& path);
+
+struct ClipWriterSettings {
+    uint32_t fourcc = kFourCCTsrn;
+    int frameRateNumerator = 24, frameRateDenominator = 1;
+};
+
+class ClipWriter {
+public:
+    virtual ~ClipWriter() = default;
+    virtual void Append(const std::vector<uint8_t>& frame) = 0;
+    // Completes the file and moves it to its final name; without Finish nothing is left behind.
+    virtual void Finish() = 0;
+};
+
+// ".mov" and ".qt" give QuickTime; anything else plain frames back to back. ".mp4" is refused:
+// the MP4 sample-entry table has no place for these sample types.
+std::unique_ptr<ClipWriter> CreateClipWriter(const std::string& path, const ClipWriterSettings& settings);
+std::unique_ptr<ClipWriter> CreateFrameSequenceWriter(const std::string& path);
+std::unique_ptr<ClipWriter> CreateQuickTimeWriter(const std::string& path, const ClipWriterSettings& settings);
+
+bool HasExtension(const std::string& path, const char* extension); // case-insensitive, with the dot
+
+} // namespace tsr::tools

@@ -1,0 +1,61 @@
+// One decoded frame as the decoder writes it and as `decode` stores it: the 116-byte frame info
+// record, then the picture at the minimum row pitch. The bytes are zeroed before decoding, so
+// row padding and areas of skipped slices are deterministic.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "tsr/framedecoder.h"
+
+namespace tsr::tools {
+
+class DecodedPicture {
+public:
+    DecodedPicture() = default;
+    // Sized for a frame of width x height photosites decoded at `scaleIndex`.
+    DecodedPicture(int width, int height, int scaleIndex) { Resize(width, height, scaleIndex); }
+    DecodedPicture(const DecodedPicture&) = delete;
+    DecodedPicture& operator=(const DecodedPicture&) = delete;
+    DecodedPicture(DecodedPicture&& other) noexcept;
+    DecodedPicture& operator=(DecodedPicture&& other) noexcept;
+    ~DecodedPicture();
+
+    // Throws ToolError when the picture cannot be held in memory.
+    void Resize(int width, int height, int scaleIndex);
+    // Decodes `frame`, first zeroing the buffer; returns the decoder's result.
+    int Decode(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame);
+    // Takes record and picture from a buffer laid out as Bytes(): checks the record against
+    // the length. Throws ToolError for a buffer that is not a decoded picture.
+    void Adopt(const uint8_t* bytes, size_t length, const char* name);
+
+    int ScaleIndex() const { return m_scaleIndex; }
+    int OutputWidth() const { return m_outputWidth; }
+    int OutputHeight() const { return m_outputHeight; }
+    int RowPitch() const { return m_rowPitch; }
+    bool Mosaic() const { return m_scaleIndex == 0; } // one u16 per photosite, else four per pixel
+
+    // Record then picture: exactly what `decode` writes for the raw format.
+    const uint8_t* Bytes() const { return m_bytes; }
+    size_t Size() const { return m_size; }
+    const TsrFrameInfoRecord* Record() const { return reinterpret_cast<const TsrFrameInfoRecord*>(m_bytes); }
+    const uint8_t* Picture() const { return m_bytes + TSR_FRAME_INFO_RECORD_SIZE; }
+    uint8_t* Picture() { return m_bytes + TSR_FRAME_INFO_RECORD_SIZE; }
+    size_t PictureSize() const { return m_size - TSR_FRAME_INFO_RECORD_SIZE; }
+    const uint16_t* Row(int y) const
+    {
+        return reinterpret_cast<const uint16_t*>(Picture() + static_cast<size_t>(y) * static_cast<size_t>(m_rowPitch));
+    }
+
+private:
+    void Allocate(size_t size);
+
+    uint8_t* m_bytes = nullptr;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
+    int m_scaleIndex = 0;
+    int m_outputWidth = 0, m_outputHeight = 0, m_rowPitch = 0;
+};
+
+} // namespace tsr::tools

@@ -1,0 +1,43 @@
+// An output that appears under its final name only when complete. Everything is written to a
+// hidden temporary name in the same folder ("<folder>/.<name>.<pid>-<n>.part"); Commit renames
+// it into place, and destruction without Commit removes it. A run that fails or is killed half
+// way therefore never leaves a file that looks finished.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace tsr::tools {
+
+class OutputFile {
+public:
+    explicit OutputFile(std::string path);
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile();
+
+    const std::string& Path() const { return m_path; }
+    // Where writers that take a file name write.
+    const std::string& TemporaryPath() const { return m_temporaryPath; }
+
+    // A stdio stream on the temporary file, opened on first use.
+    std::FILE* Stream();
+    void Write(const void* data, size_t size);
+
+    // Closes the stream and renames the temporary file to the final name.
+    void Commit();
+
+private:
+    void Discard();
+
+    std::string m_path;
+    std::string m_temporaryPath;
+    std::FILE* m_stream = nullptr;
+    bool m_committed = false;
+};
+
+// "folder/name" -> "folder", "name" -> "."
+std::string ParentFolder(const std::string& path);
+
+} // namespace tsr::tools

@@ -1,0 +1,30 @@
+// Output names for several frames: "-o out_%04d.exr" names one file per frame by its index in
+// the clip. The name may hold one %d conversion (flags 0 and a width of up to two digits) and
+// %% for a literal percent sign; nothing else is passed to a formatter.
+#pragma once
+
+#include <string>
+
+namespace tsr::tools {
+
+class OutputNames {
+public:
+    // Throws a usage error for any other % sequence.
+    explicit OutputNames(std::string text);
+    bool PerFrame() const { return m_perFrame; }
+    // The name for frame `index`; the text itself (with %% unescaped) when not per frame.
+    std::string Name(int index) const;
+
+private:
+    std::string m_prefix, m_suffix;
+    int m_width = 0;
+    bool m_zeroPad = false;
+    bool m_perFrame = false;
+};
+
+// Picture formats by option or by extension.
+enum class PictureFormat { Raw, Png16, Tiff16, Exr, Preview };
+PictureFormat FormatFor(const std::string& option, const std::string& path, bool allowRgbaFormats);
+const char* FormatName(PictureFormat format);
+
+} // namespace tsr::tools

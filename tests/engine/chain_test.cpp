@@ -230,3 +230,57 @@ TEST(ChainSteadyStream, NoImageIsCreatedPerFrame)
 
 } // namespace
 } // namespace tsr::test
+
+namespace tsr::test {
+namespace {
+
+// The OpenCL C text carried for drivers without a SPIR consumer builds on PoCL and computes what
+// the SPIR form computes.
+TEST(ProgramForms, SourceFormMatchesSpirForm)
+{
+    const SharedOpenCL& cl = TestOpenCL();
+    OpenCLRawProcessing fromSource(cl.context, cl.device, EmbeddedProgramCatalog().source);
+    ASSERT_EQ(0, fromSource.Status());
+    PrivateOpenCLProcessor& processor = SharedProcessor();
+    ASSERT_EQ(0, processor.Status());
+
+    Frame bayer(true, 20, 12, 5);
+    const RawProcessingParameters parameters = RawProcessingSetup(MakeRecord(20, 12, true, 1), nullptr, 0);
+    cl_mem a = MakeImage(CL_RGBA, CL_FLOAT, 20, 12), b = MakeImage(CL_RGBA, CL_FLOAT, 20, 12);
+    CurveNodeList none;
+    ASSERT_EQ(0, fromSource.Process(bayer.image, parameters, 75, none, true, cl.queue, a));
+    ASSERT_EQ(0, processor.Run(bayer.image, parameters, none, nullptr, b));
+    EXPECT_LE(MaxDifference(ReadRgba(a), ModelChain(bayer.Input(), parameters, 75, none, false)), 5e-5f);
+    EXPECT_LE(MaxDifference(ReadRgba(b), ModelChain(bayer.Input(), parameters, 0, none, false)), 5e-5f);
+    clReleaseMemObject(a);
+    clReleaseMemObject(b);
+}
+
+// The kernels carry the argument names of their contract in both forms.
+TEST(ProgramForms, KernelArgumentNames)
+{
+    const struct {
+        const char* kernel;
+        std::vector<std::string> names;
+    } kernels[] = {{"RPS_0000", {"parameters", "inImage", "outImage"}},
+                   {"RPS_0001", {"parameters", "inImage", "outImage"}},
+                   {"RPS_0002", {"parameters", "inImage", "outImage"}},
+                   {"RTSRD", {"parameters", "inImage", "outImage"}},
+                   {"TSRD", {"parameters", "outImage"}}};
+    for (const auto& k : kernels) {
+        cl_kernel kernel = clCreateKernel(RawProgram(), k.kernel, nullptr);
+        ASSERT_NE(nullptr, kernel) << k.kernel;
+        cl_uint count = 0;
+        clGetKernelInfo(kernel, CL_KERNEL_NUM_ARGS, sizeof count, &count, nullptr);
+        ASSERT_EQ(k.names.size(), count) << k.kernel;
+        for (cl_uint i = 0; i < count; ++i) {
+            char name[64] = {};
+            ASSERT_EQ(CL_SUCCESS, clGetKernelArgInfo(kernel, i, CL_KERNEL_ARG_NAME, sizeof name, name, nullptr));
+            EXPECT_EQ(k.names[i], name) << k.kernel << " argument " << i;
+        }
+        clReleaseKernel(kernel);
+    }
+}
+
+} // namespace
+} // namespace tsr::test

@@ -160,6 +160,12 @@ TEST(DebayererEntryPoints, StatusTable)
     TsrFrameInfoRecord overflowing = frame.record; // height x pitch wraps to 131072 in 32 bits
     overflowing.height = 65536;
     overflowing.rowPitch = 65538;
+    TsrFrameInfoRecord noWidth = frame.record;
+    noWidth.width = 0;
+    TsrFrameInfoRecord negativeHeight = frame.record;
+    negativeHeight.height = -5;
+    TsrFrameInfoRecord negativePitch = frame.record;
+    negativePitch.rowPitch = -48;
     TsrFrameInfoRecord shortPitch = frame.record;
     shortPitch.rowPitch = kWidth * 2 - 1;
     std::vector<std::uint8_t> big(131072);
@@ -178,6 +184,9 @@ TEST(DebayererEntryPoints, StatusTable)
     EXPECT_EQ(-7, ProcessMemory(handle, big.data(), 131072, &overflowing, 116, nullptr, 0, nullptr, out));
     EXPECT_EQ(-7, ProcessMemory(handle, pixels, bytes, &shortPitch, 116, nullptr, 0, nullptr, out));
     EXPECT_EQ(-7, ProcessImage(handle, nullptr, record, 116, nullptr, 0, nullptr, out)); // failed acquire
+    EXPECT_EQ(-7, ProcessMemory(handle, pixels, bytes, &negativePitch, 116, nullptr, 0, nullptr, out));
+    EXPECT_EQ(-8, ProcessMemory(handle, pixels, bytes, &noWidth, 116, nullptr, 0, nullptr, out));
+    EXPECT_EQ(-8, ProcessMemory(handle, pixels, bytes, &negativeHeight, 116, nullptr, 0, nullptr, out));
     EXPECT_EQ(-8, ProcessMemory(handle, pixels, bytes, record, 116, nullptr, 0, nullptr, nullptr));
     EXPECT_EQ(-8, ProcessMemory(handle, pixels, bytes, record, 116, nullptr, 0, nullptr, unormOutput));
     EXPECT_EQ(-8, ProcessMemory(handle, pixels, bytes, record, 116, nullptr, 0, nullptr, wideOutput));

@@ -17,8 +17,7 @@ struct Device {
     cl_command_queue queue = nullptr;
 };
 
-const Device& TheDevice()
-{
+const Device& TheDevice() {
     static const Device device = [] {
         Device d;
         cl_platform_id platform = nullptr;
@@ -33,8 +32,7 @@ const Device& TheDevice()
     return device;
 }
 
-TsrFrameInfoRecord Record(bool bayer, int width, int height)
-{
+TsrFrameInfoRecord Record(bool bayer, int width, int height) {
     TsrFrameInfoRecord r;
     std::memset(&r, 0, sizeof r);
     r.layoutCode = bayer ? TSR_LAYOUT_BP16 : TSR_LAYOUT_BP64;
@@ -57,14 +55,14 @@ TsrFrameInfoRecord Record(bool bayer, int width, int height)
 }
 
 // A smooth scene with texture, as 12-bit samples over the black level.
-std::vector<std::uint16_t> Samples(bool bayer, int width, int height)
-{
+std::vector<std::uint16_t> Samples(bool bayer, int width, int height) {
     const int perPixel = bayer ? 1 : 4;
     std::vector<std::uint16_t> samples(static_cast<size_t>(width) * height * perPixel);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             for (int c = 0; c < perPixel; ++c) {
-                const double v = 0.5 + 0.4 * std::sin(x * 0.013 + c) * std::cos(y * 0.021) + 0.05 * ((x ^ y) & 7) / 7.0;
+                const double v =
+                    0.5 + 0.4 * std::sin(x * 0.013 + c) * std::cos(y * 0.021) + 0.05 * ((x ^ y) & 7) / 7.0;
                 samples[(static_cast<size_t>(y) * width + x) * perPixel + c] =
                     static_cast<std::uint16_t>(256 + v * 3800);
             }
@@ -72,8 +70,7 @@ std::vector<std::uint16_t> Samples(bool bayer, int width, int height)
 }
 
 // Arguments: Bayer (1) or four-sample (0), curve index, float output (1) or half (0).
-void BM_EngineFrame(benchmark::State& state)
-{
+void BM_EngineFrame(benchmark::State& state) {
     const bool bayer = state.range(0) != 0;
     const unsigned curve = static_cast<unsigned>(state.range(1));
     const bool floatOutput = state.range(2) != 0;
@@ -101,16 +98,16 @@ void BM_EngineFrame(benchmark::State& state)
     cl_mem output = clCreateImage(device.context, CL_MEM_WRITE_ONLY, &format, &descriptor, nullptr, nullptr);
 
     // The first frame builds the kernels for this size and allocates the images.
-    int result = tsr::ProcessMemory(debayerer.Processor(), samples.data(), bytes, &record, 116, nullptr, curve,
-                                    nullptr, output);
+    int result = tsr::ProcessMemory(debayerer.Processor(), samples.data(), bytes, &record, 116, nullptr,
+                                    curve, nullptr, output);
     if (result != 0) {
         state.SkipWithError("frame failed");
         clReleaseMemObject(output);
         return;
     }
     for (auto _ : state) {
-        result = tsr::ProcessMemory(debayerer.Processor(), samples.data(), bytes, &record, 116, nullptr, curve, nullptr,
-                                    output);
+        result = tsr::ProcessMemory(debayerer.Processor(), samples.data(), bytes, &record, 116, nullptr,
+                                    curve, nullptr, output);
         benchmark::DoNotOptimize(result);
     }
     const double pixels = static_cast<double>(width) * height;

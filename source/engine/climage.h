@@ -77,6 +77,7 @@ private:
 
 // True when `host` holds every byte a transfer of `geometry` in `format` touches, and the pitch
 // holds a whole row.
-bool HostRangeCoversFrame(const HostRange& host, const FrameGeometry& geometry, const cl_image_format& format);
+bool HostRangeCoversFrame(const HostRange& host, const FrameGeometry& geometry,
+                          const cl_image_format& format);
 
 } // namespace tsr

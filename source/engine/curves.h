@@ -35,11 +35,9 @@ static_assert(sizeof(CLIPHLG) == 24, "CLIPHLG layout");
 static_assert(sizeof(CLIPCANONLOG2) == 48, "CLIPCANONLOG2 layout");
 static_assert(sizeof(CLIPNIKONNLOG) == 32, "CLIPNIKONNLOG layout");
 
-template <int Channels>
-class ImageProcessingNode;
+template <int Channels> class ImageProcessingNode;
 
-template <>
-class ImageProcessingNode<1> {
+template <> class ImageProcessingNode<1> {
 public:
     ImageProcessingNode() = default;
     ImageProcessingNode(const ImageProcessingNode&) = delete;
@@ -59,8 +57,7 @@ private:
 };
 
 // Stores a node's parameter block and serves it to the chain.
-template <typename Block>
-class ImageProcessingNodeWithBlock : public ImageProcessingNode<1> {
+template <typename Block> class ImageProcessingNodeWithBlock : public ImageProcessingNode<1> {
 public:
     const void* ParameterBlock() const override { return &m_parameters; }
     std::size_t ParameterBlockSize() const override { return sizeof(Block); }
@@ -70,17 +67,14 @@ protected:
     Block m_parameters{};
 };
 
-template <int Channels>
-class ImageProcessingNode_HLG;
-template <>
-class ImageProcessingNode_HLG<1> : public ImageProcessingNodeWithBlock<CLIPHLG> {
+template <int Channels> class ImageProcessingNode_HLG;
+template <> class ImageProcessingNode_HLG<1> : public ImageProcessingNodeWithBlock<CLIPHLG> {
 public:
     ImageProcessingNode_HLG();
     const char* KernelName() const override { return "ImageProcessing_HLG"; }
 };
 
-template <int Channels>
-class ImageProcessingNode_Canon_CanonLog2;
+template <int Channels> class ImageProcessingNode_Canon_CanonLog2;
 template <>
 class ImageProcessingNode_Canon_CanonLog2<1> : public ImageProcessingNodeWithBlock<CLIPCANONLOG2> {
 public:
@@ -88,20 +82,16 @@ public:
     const char* KernelName() const override { return "ImageProcessing_Canon_CanonLog2"; }
 };
 
-template <int Channels>
-class ImageProcessingNode_Log;
-template <>
-class ImageProcessingNode_Log<1> : public ImageProcessingNodeWithBlock<CLIPLOG> {
+template <int Channels> class ImageProcessingNode_Log;
+template <> class ImageProcessingNode_Log<1> : public ImageProcessingNodeWithBlock<CLIPLOG> {
 public:
     // Builds the block from entry 0..3 of the generic log table.
     explicit ImageProcessingNode_Log(int tableEntry);
     const char* KernelName() const override { return "ImageProcessing_Log"; }
 };
 
-template <int Channels>
-class ImageProcessingNode_Nikon_NLog;
-template <>
-class ImageProcessingNode_Nikon_NLog<1> : public ImageProcessingNodeWithBlock<CLIPNIKONNLOG> {
+template <int Channels> class ImageProcessingNode_Nikon_NLog;
+template <> class ImageProcessingNode_Nikon_NLog<1> : public ImageProcessingNodeWithBlock<CLIPNIKONNLOG> {
 public:
     ImageProcessingNode_Nikon_NLog();
     const char* KernelName() const override { return "ImageProcessing_Nikon_NLog"; }

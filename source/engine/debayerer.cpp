@@ -9,8 +9,7 @@
 
 namespace tsr {
 
-Debayerer::Debayerer(HRESULT* status)
-{
+Debayerer::Debayerer(HRESULT* status) {
     *status = S_OK;
     try {
         *status = Initialize(std::make_shared<OpenCLState>(CL_DEVICE_TYPE_GPU, 0));
@@ -19,8 +18,7 @@ Debayerer::Debayerer(HRESULT* status)
     }
 }
 
-Debayerer::Debayerer(cl_command_queue queue, HRESULT* status)
-{
+Debayerer::Debayerer(cl_command_queue queue, HRESULT* status) {
     *status = S_OK;
     cl_context context = nullptr;
     const cl_int error = clGetCommandQueueInfo(queue, CL_QUEUE_CONTEXT, sizeof context, &context, nullptr);
@@ -36,24 +34,20 @@ Debayerer::Debayerer(cl_command_queue queue, HRESULT* status)
     }
 }
 
-Debayerer::~Debayerer()
-{
+Debayerer::~Debayerer() {
     m_processor.reset();
     m_textureImages.Clear();
     m_binding.reset();
     m_state.reset();
-    if (m_hostQueue)
-        clReleaseCommandQueue(m_hostQueue);
+    if (m_hostQueue) clReleaseCommandQueue(m_hostQueue);
 }
 
-HRESULT Debayerer::Initialize(std::shared_ptr<OpenCLState> state)
-{
+HRESULT Debayerer::Initialize(std::shared_ptr<OpenCLState> state) {
     m_state = std::move(state);
     return CreateProcessor();
 }
 
-HRESULT Debayerer::CreateProcessor()
-{
+HRESULT Debayerer::CreateProcessor() {
     const std::int32_t tuning = ProcessTuningValue();
     std::unique_ptr<ProcessorHolder> holder(new ProcessorHolder());
     holder->processor.reset(new PrivateOpenCLProcessor(m_state->m_context, m_state->m_queue, tuning));
@@ -66,21 +60,18 @@ HRESULT Debayerer::CreateProcessor()
     return S_OK;
 }
 
-void Debayerer::ForgetTexture(ID3D11Texture2D* texture)
-{
+void Debayerer::ForgetTexture(ID3D11Texture2D* texture) {
     if (texture)
         m_textureImages.Forget(texture);
     else
         m_textureImages.Clear();
 }
 
-HRESULT Debayerer::SetCommandQueue(cl_command_queue queue)
-{
+HRESULT Debayerer::SetCommandQueue(cl_command_queue queue) {
     std::lock_guard<std::mutex> hold(m_mutex);
     if (m_hostQueue) {
         const cl_int error = clReleaseCommandQueue(m_hostQueue);
-        if (error != CL_SUCCESS)
-            trace(L"failed to release cl command queue, errors=%d\n", error);
+        if (error != CL_SUCCESS) trace(L"failed to release cl command queue, errors=%d\n", error);
         m_hostQueue = nullptr;
     }
     if (queue) {
@@ -94,19 +85,18 @@ HRESULT Debayerer::SetCommandQueue(cl_command_queue queue)
     return S_OK;
 }
 
-HRESULT Debayerer::CreateImageFromMemory(HostRange host, FrameGeometry geometry, const cl_image_format& format,
-                                         cl_mem_flags flags, std::shared_ptr<CLImage>& image)
-{
+HRESULT Debayerer::CreateImageFromMemory(HostRange host, FrameGeometry geometry,
+                                         const cl_image_format& format, cl_mem_flags flags,
+                                         std::shared_ptr<CLImage>& image) {
     image.reset();
     if ((geometry.upload || geometry.readBack) && !HostRangeCoversFrame(host, geometry, format))
         return E_INVALIDARG;
     std::lock_guard<std::mutex> hold(m_mutex);
     try {
         const cl_command_queue queue = m_hostQueue ? m_hostQueue : (m_state ? m_state->m_queue : nullptr);
-        auto created = std::make_shared<CLImageFromMemory>(m_state ? m_state->m_context : nullptr, queue, host,
-                                                           geometry, format, flags);
-        if (!created->Created())
-            return E_UNEXPECTED;
+        auto created = std::make_shared<CLImageFromMemory>(m_state ? m_state->m_context : nullptr, queue,
+                                                           host, geometry, format, flags);
+        if (!created->Created()) return E_UNEXPECTED;
         image = std::move(created);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
@@ -114,8 +104,7 @@ HRESULT Debayerer::CreateImageFromMemory(HostRange host, FrameGeometry geometry,
     return S_OK;
 }
 
-HRESULT Debayerer::WrapImage(cl_mem image, std::shared_ptr<CLImage>& wrapped)
-{
+HRESULT Debayerer::WrapImage(cl_mem image, std::shared_ptr<CLImage>& wrapped) {
     try {
         wrapped = std::make_shared<CLImage>(image);
     } catch (const std::bad_alloc&) {
@@ -126,28 +115,23 @@ HRESULT Debayerer::WrapImage(cl_mem image, std::shared_ptr<CLImage>& wrapped)
 
 namespace {
 
-bool IsKnownStatus(int status)
-{
+bool IsKnownStatus(int status) {
     return status == 0 || status == -1 || status == -3 || status == -4 || (status <= -5 && status >= -9) ||
            (status <= -60 && status >= -64) || (status <= -100 && status >= -105) ||
            (status <= -120 && status >= -129) || (status <= -140 && status >= -146) ||
            (status <= -160 && status >= -173);
 }
 
-std::int64_t BytesPerUploadPixel(std::uint32_t layoutCode)
-{
+std::int64_t BytesPerUploadPixel(std::uint32_t layoutCode) {
     return layoutCode == TSR_LAYOUT_BP16 ? 2 : 8;
 }
 
-int TimedFrame(PrivateProcessor<1>& processor, cl_mem input, const void* host, const TsrFrameInfoRecord& record,
-               const RawProcessingParameters& parameters, const CurveNodeList& nodes, cl_command_queue queue,
-               cl_mem output)
-{
+int TimedFrame(PrivateProcessor<1>& processor, cl_mem input, const void* host,
+               const TsrFrameInfoRecord& record, const RawProcessingParameters& parameters,
+               const CurveNodeList& nodes, cl_command_queue queue, cl_mem output) {
     const int status = processor.Status();
-    if (status != 0)
-        return status;
-    if (!output || !processor.CheckOutput(output, record.width, record.height))
-        return kStatusBadOutput;
+    if (status != 0) return status;
+    if (!output || !processor.CheckOutput(output, record.width, record.height)) return kStatusBadOutput;
 
     FrameTimer* timer = processor.Timer();
     if (timer) {
@@ -156,13 +140,13 @@ int TimedFrame(PrivateProcessor<1>& processor, cl_mem input, const void* host, c
     }
     cl_mem uploaded = nullptr;
     if (!input) {
-        uploaded = processor.Upload(host, record.layoutCode, record.width, record.height, record.rowPitch, queue);
+        uploaded =
+            processor.Upload(host, record.layoutCode, record.width, record.height, record.rowPitch, queue);
         if (timer) {
             std::printf("GPU upload and ");
             std::fflush(stdout);
         }
-        if (!uploaded)
-            return kStatusUploadFailed;
+        if (!uploaded) return kStatusUploadFailed;
         input = uploaded;
     }
     const int result = processor.Run(input, parameters, nodes, queue, output);
@@ -171,19 +155,15 @@ int TimedFrame(PrivateProcessor<1>& processor, cl_mem input, const void* host, c
         std::printf("raw conversion: %6.3f ms\n", timer->AccumulatedSeconds() * 1000.0);
         std::fflush(stdout);
     }
-    if (uploaded)
-        processor.ReturnImage(uploaded);
+    if (uploaded) processor.ReturnImage(uploaded);
     return IsKnownStatus(result) ? result : kStatusOther;
 }
 
 int ProcessFrame(ProcessorHolder* handle, cl_mem input, const void* host, unsigned byteCount,
                  const TsrFrameInfoRecord* recordPointer, int recordSize, const float* matrix, unsigned curve,
-                 cl_command_queue queue, cl_mem output)
-{
-    if (!handle || !handle->processor)
-        return kStatusNoProcessor;
-    if (!recordPointer || recordSize < TSR_FRAME_INFO_RECORD_SIZE)
-        return kStatusBadRecord;
+                 cl_command_queue queue, cl_mem output) {
+    if (!handle || !handle->processor) return kStatusNoProcessor;
+    if (!recordPointer || recordSize < TSR_FRAME_INFO_RECORD_SIZE) return kStatusBadRecord;
     // The record heads a media buffer and need not be aligned.
     TsrFrameInfoRecord record;
     std::memcpy(&record, recordPointer, sizeof record);
@@ -191,7 +171,8 @@ int ProcessFrame(ProcessorHolder* handle, cl_mem input, const void* host, unsign
     if (!input) {
         // Products in 64 bits: height times pitch can exceed 32 bits for a bad record.
         const std::int64_t needed = static_cast<std::int64_t>(record.height) * record.rowPitch;
-        const std::int64_t rowBytes = static_cast<std::int64_t>(record.width) * BytesPerUploadPixel(record.layoutCode);
+        const std::int64_t rowBytes =
+            static_cast<std::int64_t>(record.width) * BytesPerUploadPixel(record.layoutCode);
         if (!host || static_cast<std::int64_t>(byteCount) < needed || record.rowPitch < rowBytes)
             return kStatusBadHostMemory;
     }
@@ -209,14 +190,13 @@ int ProcessFrame(ProcessorHolder* handle, cl_mem input, const void* host, unsign
 } // namespace
 
 int ProcessImage(ProcessorHolder* handle, cl_mem input, const TsrFrameInfoRecord* record, int recordSize,
-                 const float* matrix, unsigned curve, cl_command_queue queue, cl_mem output)
-{
+                 const float* matrix, unsigned curve, cl_command_queue queue, cl_mem output) {
     return ProcessFrame(handle, input, nullptr, 0, record, recordSize, matrix, curve, queue, output);
 }
 
-int ProcessMemory(ProcessorHolder* handle, const void* host, unsigned byteCount, const TsrFrameInfoRecord* record,
-                  int recordSize, const float* matrix, unsigned curve, cl_command_queue queue, cl_mem output)
-{
+int ProcessMemory(ProcessorHolder* handle, const void* host, unsigned byteCount,
+                  const TsrFrameInfoRecord* record, int recordSize, const float* matrix, unsigned curve,
+                  cl_command_queue queue, cl_mem output) {
     return ProcessFrame(handle, nullptr, host, byteCount, record, recordSize, matrix, curve, queue, output);
 }
 

@@ -91,7 +91,8 @@ int ProcessImage(ProcessorHolder* handle, cl_mem input, const TsrFrameInfoRecord
                  const float* matrix, unsigned curve, cl_command_queue queue, cl_mem output);
 
 // Same from `byteCount` bytes of host memory, uploaded through the processor's cache.
-int ProcessMemory(ProcessorHolder* handle, const void* host, unsigned byteCount, const TsrFrameInfoRecord* record,
-                  int recordSize, const float* matrix, unsigned curve, cl_command_queue queue, cl_mem output);
+int ProcessMemory(ProcessorHolder* handle, const void* host, unsigned byteCount,
+                  const TsrFrameInfoRecord* record, int recordSize, const float* matrix, unsigned curve,
+                  cl_command_queue queue, cl_mem output);
 
 } // namespace tsr

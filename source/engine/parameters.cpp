@@ -20,8 +20,7 @@ constexpr float kExposureReference = 0.9f;
 } // namespace
 
 RawProcessingParameters RawProcessingSetup(const TsrFrameInfoRecord& record, const float* colorOverride,
-                                           unsigned curve)
-{
+                                           unsigned curve) {
     RawProcessingParameters p;
     std::memset(&p, 0, sizeof p);
     if (colorOverride) {
@@ -47,8 +46,7 @@ RawProcessingParameters RawProcessingSetup(const TsrFrameInfoRecord& record, con
     return p;
 }
 
-FrameQuantities DeriveFrameQuantities(const RawProcessingParameters& p)
-{
+FrameQuantities DeriveFrameQuantities(const RawProcessingParameters& p) {
     FrameQuantities f;
     f.range = p.whiteLevel == p.blackLevel ? 65535.0f : static_cast<float>(p.whiteLevel - p.blackLevel);
     f.exposureScale = p.exposure / kExposureReference;
@@ -56,7 +54,8 @@ FrameQuantities DeriveFrameQuantities(const RawProcessingParameters& p)
     const float* M = p.colorMatrix;
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
-            const double c = P[3 * i + 0] * static_cast<double>(M[0 + j]) + P[3 * i + 1] * static_cast<double>(M[3 + j]) +
+            const double c = P[3 * i + 0] * static_cast<double>(M[0 + j]) +
+                             P[3 * i + 1] * static_cast<double>(M[3 + j]) +
                              P[3 * i + 2] * static_cast<double>(M[6 + j]);
             f.conversion[3 * i + j] = static_cast<float>(c);
         }
@@ -67,8 +66,7 @@ FrameQuantities DeriveFrameQuantities(const RawProcessingParameters& p)
     return f;
 }
 
-CLRPPS0 MakeDemosaicGreenBlock(const RawProcessingParameters& p, const FrameQuantities& f)
-{
+CLRPPS0 MakeDemosaicGreenBlock(const RawProcessingParameters& p, const FrameQuantities& f) {
     CLRPPS0 b;
     b.bayerPattern = p.bayerPattern;
     b.blackLevel = p.blackLevel;
@@ -81,8 +79,7 @@ CLRPPS0 MakeDemosaicGreenBlock(const RawProcessingParameters& p, const FrameQuan
     return b;
 }
 
-CLRPPS1 MakeDemosaicColourBlock(const RawProcessingParameters& p, const FrameQuantities& f)
-{
+CLRPPS1 MakeDemosaicColourBlock(const RawProcessingParameters& p, const FrameQuantities& f) {
     CLRPPS1 b;
     b.bayerPattern = p.bayerPattern;
     b.blackNorm = static_cast<float>(p.blackLevel) / f.range;
@@ -94,31 +91,26 @@ CLRPPS1 MakeDemosaicColourBlock(const RawProcessingParameters& p, const FrameQua
     return b;
 }
 
-CLRPPS2 MakeConversionBlock(const RawProcessingParameters& p, const FrameQuantities& f)
-{
+CLRPPS2 MakeConversionBlock(const RawProcessingParameters& p, const FrameQuantities& f) {
     CLRPPS2 b;
     b.bayerPattern = p.bayerPattern;
-    for (int k = 0; k < 9; ++k)
-        b.matrix[k] = f.exposureScale * f.conversion[k];
+    for (int k = 0; k < 9; ++k) b.matrix[k] = f.exposureScale * f.conversion[k];
     return b;
 }
 
-CLRPTSRD MakeFourSampleBlock(const RawProcessingParameters& p, const FrameQuantities& f)
-{
+CLRPTSRD MakeFourSampleBlock(const RawProcessingParameters& p, const FrameQuantities& f) {
     CLRPTSRD b;
     b.blackNorm = static_cast<float>(p.blackLevel) / 65535.0f;
     b.scaleRed = p.gainRed * 65535.0f / f.range;
     b.scaleGreen = 65535.0f / f.range;
     b.scaleBlue = p.gainBlue * 65535.0f / f.range;
-    for (int k = 0; k < 9; ++k)
-        b.matrix[k] = f.exposureScale * f.conversion[k];
+    for (int k = 0; k < 9; ++k) b.matrix[k] = f.exposureScale * f.conversion[k];
     std::memcpy(b.sampleOffsets, p.sampleOffsets, sizeof b.sampleOffsets);
     return b;
 }
 
 CLRPPD MakeTestChartBlock(const RawProcessingParameters& p, std::uint32_t width, std::uint32_t height,
-                          std::int32_t tuningValue)
-{
+                          std::int32_t tuningValue) {
     CLRPPD b;
     b.width = width;
     b.height = height;
@@ -127,7 +119,8 @@ CLRPPD MakeTestChartBlock(const RawProcessingParameters& p, std::uint32_t width,
     b.chartFractionY = fraction;
     // A nonsensical offset (huge, infinite or NaN) must not reach an out-of-range conversion.
     const double columns = std::floor(std::fabs(static_cast<double>(p.sampleOffsets[0])) * 32.0 + 0.5);
-    b.chartCheckerColumns = columns >= 0.0 && columns <= 2147483647.0 ? static_cast<std::uint32_t>(columns) : 0u;
+    b.chartCheckerColumns =
+        columns >= 0.0 && columns <= 2147483647.0 ? static_cast<std::uint32_t>(columns) : 0u;
     b.chartCheckerLevel = 0.75f;
     const float levels[8] = {0.0625f, 0.125f, 0.25f, 0.5f, 1.0f, 2.0f, 4.0f, 8.0f};
     std::memcpy(b.chartLevels, levels, sizeof levels);

@@ -46,7 +46,7 @@ extern const double kPrimariesToRgb[2][9];
 
 // Quantities the chain derives once per frame from the parameters.
 struct FrameQuantities {
-    float range;       // white minus black level, 65535 when they are equal
+    float range;         // white minus black level, 65535 when they are equal
     float exposureScale; // exposure / 0.9
     float conversion[9]; // primaries matrix times colour matrix, row-major
     float noiseScale;
@@ -60,7 +60,7 @@ CLRPPS0 MakeDemosaicGreenBlock(const RawProcessingParameters& parameters, const 
 CLRPPS1 MakeDemosaicColourBlock(const RawProcessingParameters& parameters, const FrameQuantities& frame);
 CLRPPS2 MakeConversionBlock(const RawProcessingParameters& parameters, const FrameQuantities& frame);
 CLRPTSRD MakeFourSampleBlock(const RawProcessingParameters& parameters, const FrameQuantities& frame);
-CLRPPD MakeTestChartBlock(const RawProcessingParameters& parameters, std::uint32_t width, std::uint32_t height,
-                          std::int32_t tuningValue);
+CLRPPD MakeTestChartBlock(const RawProcessingParameters& parameters, std::uint32_t width,
+                          std::uint32_t height, std::int32_t tuningValue);
 
 } // namespace tsr

@@ -16,11 +16,9 @@
 
 namespace tsr {
 
-template <int Channels>
-class PrivateProcessor;
+template <int Channels> class PrivateProcessor;
 
-template <>
-class PrivateProcessor<1> {
+template <> class PrivateProcessor<1> {
 public:
     explicit PrivateProcessor(std::int32_t tuningValue);
     PrivateProcessor(const PrivateProcessor&) = delete;

@@ -8,8 +8,7 @@ namespace tsr {
 
 namespace {
 
-ProgramCatalog MakeEmbeddedCatalog()
-{
+ProgramCatalog MakeEmbeddedCatalog() {
     ProgramCatalog catalog;
     catalog.vendorForms[kVendorNvidia] = {};
     catalog.vendorForms[kVendorAmd] = {};
@@ -20,34 +19,31 @@ ProgramCatalog MakeEmbeddedCatalog()
     return catalog;
 }
 
-std::unique_ptr<OpenCLRawProcessing> Attempt(cl_context context, cl_device_id device, const ProgramForm& form)
-{
-    return std::unique_ptr<OpenCLRawProcessing>(new (std::nothrow) OpenCLRawProcessing(context, device, form));
+std::unique_ptr<OpenCLRawProcessing> Attempt(cl_context context, cl_device_id device,
+                                             const ProgramForm& form) {
+    return std::unique_ptr<OpenCLRawProcessing>(new (std::nothrow)
+                                                    OpenCLRawProcessing(context, device, form));
 }
 
-bool Usable(const std::unique_ptr<OpenCLRawProcessing>& processing)
-{
+bool Usable(const std::unique_ptr<OpenCLRawProcessing>& processing) {
     return processing && processing->Status() == 0;
 }
 
 } // namespace
 
-const ProgramCatalog& EmbeddedProgramCatalog()
-{
+const ProgramCatalog& EmbeddedProgramCatalog() {
     static const ProgramCatalog catalog = MakeEmbeddedCatalog();
     return catalog;
 }
 
-std::unique_ptr<OpenCLRawProcessing> SelectRawProcessing(cl_context context, cl_device_id device, bool is32Bit,
-                                                         const ProgramCatalog& catalog)
-{
+std::unique_ptr<OpenCLRawProcessing> SelectRawProcessing(cl_context context, cl_device_id device,
+                                                         bool is32Bit, const ProgramCatalog& catalog) {
     cl_device_type type = 0;
     if (clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof type, &type, nullptr) == CL_SUCCESS &&
         type == CL_DEVICE_TYPE_CPU) {
         if (catalog.cpu.data) {
             auto processing = Attempt(context, device, catalog.cpu);
-            if (Usable(processing))
-                return processing;
+            if (Usable(processing)) return processing;
         }
     } else {
         cl_uint vendor = 0;
@@ -57,30 +53,25 @@ std::unique_ptr<OpenCLRawProcessing> SelectRawProcessing(cl_context context, cl_
         if (entry != catalog.vendorForms.end()) {
             for (const ProgramForm& form : entry->second) {
                 auto processing = Attempt(context, device, form);
-                if (Usable(processing))
-                    return processing;
+                if (Usable(processing)) return processing;
             }
         }
     }
 
     auto spir = Attempt(context, device, is32Bit ? catalog.spir32 : catalog.spir64);
-    if (Usable(spir) || !catalog.source.data)
-        return spir;
+    if (Usable(spir) || !catalog.source.data) return spir;
     auto fromSource = Attempt(context, device, catalog.source);
-    if (Usable(fromSource))
-        return fromSource;
+    if (Usable(fromSource)) return fromSource;
     return spir;
 }
 
-cl_program BuildImageProcessingProgram(cl_context context, cl_device_id device, const char* text, size_t length)
-{
-    if (!context || !device)
-        return nullptr;
+cl_program BuildImageProcessingProgram(cl_context context, cl_device_id device, const char* text,
+                                       size_t length) {
+    if (!context || !device) return nullptr;
     cl_int error = CL_SUCCESS;
     cl_program program = clCreateProgramWithSource(context, 1, &text, &length, &error);
     if (error != CL_SUCCESS) {
-        if (program)
-            clReleaseProgram(program);
+        if (program) clReleaseProgram(program);
         return nullptr;
     }
     if (clBuildProgram(program, 1, &device, nullptr, nullptr, nullptr) != CL_SUCCESS) {

@@ -31,10 +31,11 @@ const ProgramCatalog& EmbeddedProgramCatalog();
 // vendor's forms, then SPIR for the device's address width, then the OpenCL C text. The first
 // object whose status is 0 is returned; when all fail, the SPIR attempt (with its status).
 // Null only when memory runs out.
-std::unique_ptr<OpenCLRawProcessing> SelectRawProcessing(cl_context context, cl_device_id device, bool is32Bit,
-                                                         const ProgramCatalog& catalog);
+std::unique_ptr<OpenCLRawProcessing> SelectRawProcessing(cl_context context, cl_device_id device,
+                                                         bool is32Bit, const ProgramCatalog& catalog);
 
 // Builds the output-curve program from OpenCL C text; null on any failure.
-cl_program BuildImageProcessingProgram(cl_context context, cl_device_id device, const char* text, size_t length);
+cl_program BuildImageProcessingProgram(cl_context context, cl_device_id device, const char* text,
+                                       size_t length);
 
 } // namespace tsr

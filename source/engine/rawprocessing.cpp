@@ -6,96 +6,124 @@ namespace tsr {
 
 namespace {
 
-int MapCreateProgramError(cl_int error)
-{
+int MapCreateProgramError(cl_int error) {
     switch (error) {
-    case CL_INVALID_BINARY: return -104;
-    case CL_INVALID_CONTEXT: return -101;
-    case CL_INVALID_DEVICE: return -103;
-    case CL_INVALID_VALUE: return -102;
-    case CL_OUT_OF_HOST_MEMORY: return -105;
-    default: return -100;
+    case CL_INVALID_BINARY:
+        return -104;
+    case CL_INVALID_CONTEXT:
+        return -101;
+    case CL_INVALID_DEVICE:
+        return -103;
+    case CL_INVALID_VALUE:
+        return -102;
+    case CL_OUT_OF_HOST_MEMORY:
+        return -105;
+    default:
+        return -100;
     }
 }
 
-int MapBuildError(cl_int error)
-{
+int MapBuildError(cl_int error) {
     switch (error) {
-    case CL_INVALID_OPERATION: return -126;
-    case CL_INVALID_PROGRAM: return -121;
-    case CL_INVALID_BUILD_OPTIONS: return -125;
-    case CL_INVALID_BINARY: return -124;
-    case CL_INVALID_DEVICE: return -123;
-    case CL_INVALID_VALUE: return -122;
-    case CL_BUILD_PROGRAM_FAILURE: return -128;
-    case CL_OUT_OF_HOST_MEMORY: return -129;
-    case CL_COMPILER_NOT_AVAILABLE: return -127;
-    default: return -120;
+    case CL_INVALID_OPERATION:
+        return -126;
+    case CL_INVALID_PROGRAM:
+        return -121;
+    case CL_INVALID_BUILD_OPTIONS:
+        return -125;
+    case CL_INVALID_BINARY:
+        return -124;
+    case CL_INVALID_DEVICE:
+        return -123;
+    case CL_INVALID_VALUE:
+        return -122;
+    case CL_BUILD_PROGRAM_FAILURE:
+        return -128;
+    case CL_OUT_OF_HOST_MEMORY:
+        return -129;
+    case CL_COMPILER_NOT_AVAILABLE:
+        return -127;
+    default:
+        return -120;
     }
 }
 
-int MapCreateKernelError(cl_int error)
-{
+int MapCreateKernelError(cl_int error) {
     switch (error) {
-    case CL_INVALID_KERNEL_DEFINITION: return -144;
-    case CL_INVALID_KERNEL_NAME: return -143;
-    case CL_INVALID_PROGRAM_EXECUTABLE: return -142;
-    case CL_INVALID_PROGRAM: return -141;
-    case CL_INVALID_VALUE: return -145;
-    case CL_OUT_OF_HOST_MEMORY: return -146;
-    default: return -140;
+    case CL_INVALID_KERNEL_DEFINITION:
+        return -144;
+    case CL_INVALID_KERNEL_NAME:
+        return -143;
+    case CL_INVALID_PROGRAM_EXECUTABLE:
+        return -142;
+    case CL_INVALID_PROGRAM:
+        return -141;
+    case CL_INVALID_VALUE:
+        return -145;
+    case CL_OUT_OF_HOST_MEMORY:
+        return -146;
+    default:
+        return -140;
     }
 }
 
-int MapEnqueueError(cl_int error)
-{
+int MapEnqueueError(cl_int error) {
     switch (error) {
-    case CL_SUCCESS: return 0;
-    case CL_INVALID_PROGRAM_EXECUTABLE: return -161;
-    case CL_INVALID_COMMAND_QUEUE: return -162;
-    case CL_INVALID_KERNEL: return -163;
-    case CL_INVALID_CONTEXT: return -164;
-    case CL_INVALID_KERNEL_ARGS: return -165;
-    case CL_INVALID_WORK_DIMENSION: return -166;
-    case CL_INVALID_WORK_GROUP_SIZE: return -167;
-    case CL_INVALID_WORK_ITEM_SIZE: return -168;
-    case CL_INVALID_GLOBAL_OFFSET: return -169;
-    case CL_OUT_OF_RESOURCES: return -170;
-    case CL_MEM_OBJECT_ALLOCATION_FAILURE: return -171;
-    case CL_INVALID_EVENT_WAIT_LIST: return -172;
-    case CL_OUT_OF_HOST_MEMORY: return -173;
-    default: return -160;
+    case CL_SUCCESS:
+        return 0;
+    case CL_INVALID_PROGRAM_EXECUTABLE:
+        return -161;
+    case CL_INVALID_COMMAND_QUEUE:
+        return -162;
+    case CL_INVALID_KERNEL:
+        return -163;
+    case CL_INVALID_CONTEXT:
+        return -164;
+    case CL_INVALID_KERNEL_ARGS:
+        return -165;
+    case CL_INVALID_WORK_DIMENSION:
+        return -166;
+    case CL_INVALID_WORK_GROUP_SIZE:
+        return -167;
+    case CL_INVALID_WORK_ITEM_SIZE:
+        return -168;
+    case CL_INVALID_GLOBAL_OFFSET:
+        return -169;
+    case CL_OUT_OF_RESOURCES:
+        return -170;
+    case CL_MEM_OBJECT_ALLOCATION_FAILURE:
+        return -171;
+    case CL_INVALID_EVENT_WAIT_LIST:
+        return -172;
+    case CL_OUT_OF_HOST_MEMORY:
+        return -173;
+    default:
+        return -160;
     }
 }
 
-bool ImageFormat(cl_mem image, cl_image_format& format)
-{
+bool ImageFormat(cl_mem image, cl_image_format& format) {
     return image && clGetImageInfo(image, CL_IMAGE_FORMAT, sizeof format, &format, nullptr) == CL_SUCCESS;
 }
 
-size_t ImageDimension(cl_mem image, cl_image_info which)
-{
+size_t ImageDimension(cl_mem image, cl_image_info which) {
     size_t value = 0;
-    if (!image || clGetImageInfo(image, which, sizeof value, &value, nullptr) != CL_SUCCESS)
-        return 0;
+    if (!image || clGetImageInfo(image, which, sizeof value, &value, nullptr) != CL_SUCCESS) return 0;
     return value;
 }
 
 } // namespace
 
-int EnqueueKernel(cl_context context, cl_kernel kernel, const void* block, std::size_t blockSize, cl_mem input,
-                  cl_mem output, const std::size_t globalSize[2], cl_command_queue queue)
-{
+int EnqueueKernel(cl_context context, cl_kernel kernel, const void* block, std::size_t blockSize,
+                  cl_mem input, cl_mem output, const std::size_t globalSize[2], cl_command_queue queue) {
     cl_mem buffer = clCreateBuffer(context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR, blockSize,
                                    const_cast<void*>(block), nullptr);
-    if (!buffer)
-        return -60;
+    if (!buffer) return -60;
     cl_int status = clSetKernelArg(kernel, 0, sizeof buffer, &buffer);
     if (status == CL_SUCCESS) {
         if (input) {
             status = clSetKernelArg(kernel, 1, sizeof input, &input);
-            if (status == CL_SUCCESS)
-                status = clSetKernelArg(kernel, 2, sizeof output, &output);
+            if (status == CL_SUCCESS) status = clSetKernelArg(kernel, 2, sizeof output, &output);
         } else {
             status = clSetKernelArg(kernel, 1, sizeof output, &output);
         }
@@ -109,40 +137,30 @@ int EnqueueKernel(cl_context context, cl_kernel kernel, const void* block, std::
     return MapEnqueueError(status);
 }
 
-bool DrawsTestChart(std::int32_t tuningValue)
-{
+bool DrawsTestChart(std::int32_t tuningValue) {
     return tuningValue == 20 || (tuningValue >= 70 && tuningValue <= 79) ||
            (tuningValue >= 19190 && tuningValue <= 19199);
 }
 
 OpenCLRawProcessing::OpenCLRawProcessing(cl_context context, cl_device_id device, const ProgramForm& form)
-    : m_context(context), m_device(device)
-{
-    if (m_context)
-        clRetainContext(m_context);
-    if (m_device)
-        clRetainDevice(m_device);
+    : m_context(context), m_device(device) {
+    if (m_context) clRetainContext(m_context);
+    if (m_device) clRetainDevice(m_device);
     CreateProgram(form);
 }
 
-OpenCLRawProcessing::~OpenCLRawProcessing()
-{
-    if (m_context)
-        clReleaseContext(m_context);
-    if (m_device)
-        clReleaseDevice(m_device);
+OpenCLRawProcessing::~OpenCLRawProcessing() {
+    if (m_context) clReleaseContext(m_context);
+    if (m_device) clReleaseDevice(m_device);
     for (cl_kernel kernel : {m_demosaic[0], m_demosaic[1], m_demosaic[2], m_fourSample, m_testChart}) {
-        if (kernel)
-            clReleaseKernel(kernel);
+        if (kernel) clReleaseKernel(kernel);
     }
     for (cl_mem image : m_images) {
-        if (image)
-            clReleaseMemObject(image);
+        if (image) clReleaseMemObject(image);
     }
 }
 
-void OpenCLRawProcessing::CreateProgram(const ProgramForm& form)
-{
+void OpenCLRawProcessing::CreateProgram(const ProgramForm& form) {
     cl_int error = CL_SUCCESS;
     cl_program program = nullptr;
     if (form.isSource) {
@@ -153,8 +171,7 @@ void OpenCLRawProcessing::CreateProgram(const ProgramForm& form)
         program = clCreateProgramWithBinary(m_context, 1, &m_device, &form.length, &binary, nullptr, &error);
     }
     if (!program || error != CL_SUCCESS) {
-        if (program)
-            clReleaseProgram(program);
+        if (program) clReleaseProgram(program);
         m_status = MapCreateProgramError(error);
         return;
     }
@@ -174,8 +191,7 @@ void OpenCLRawProcessing::CreateProgram(const ProgramForm& form)
                          {"RPS_0002", &m_demosaic[2]}};
     for (const auto& k : kernels) {
         *k.field = clCreateKernel(program, k.name, &error);
-        if (!*k.field || error != CL_SUCCESS)
-            break;
+        if (!*k.field || error != CL_SUCCESS) break;
     }
     clReleaseProgram(program);
     if (m_fourSample && m_testChart && m_demosaic[0] && m_demosaic[1] && m_demosaic[2])
@@ -184,11 +200,9 @@ void OpenCLRawProcessing::CreateProgram(const ProgramForm& form)
         m_status = MapCreateKernelError(error);
 }
 
-bool OpenCLRawProcessing::SupportsTwoChannels(cl_channel_type type)
-{
+bool OpenCLRawProcessing::SupportsTwoChannels(cl_channel_type type) {
     int& known = type == CL_FLOAT ? m_twoChannelFloat : m_twoChannelHalf;
-    if (known != 0)
-        return known > 0;
+    if (known != 0) return known > 0;
     known = -1;
     cl_uint count = 0;
     if (clGetSupportedImageFormats(m_context, CL_MEM_READ_WRITE, CL_MEM_OBJECT_IMAGE2D, 0, nullptr, &count) !=
@@ -208,9 +222,8 @@ bool OpenCLRawProcessing::SupportsTwoChannels(cl_channel_type type)
     return known > 0;
 }
 
-bool OpenCLRawProcessing::PrepareIntermediate(int index, bool needed, cl_channel_order order, cl_channel_type type,
-                                              size_t width, size_t height)
-{
+bool OpenCLRawProcessing::PrepareIntermediate(int index, bool needed, cl_channel_order order,
+                                              cl_channel_type type, size_t width, size_t height) {
     cl_mem& image = m_images[index];
     if (!needed) {
         if (image) {
@@ -224,8 +237,7 @@ bool OpenCLRawProcessing::PrepareIntermediate(int index, bool needed, cl_channel
         const bool current = ImageFormat(image, format) && format.image_channel_data_type == type &&
                              ImageDimension(image, CL_IMAGE_WIDTH) == width &&
                              ImageDimension(image, CL_IMAGE_HEIGHT) == height;
-        if (current)
-            return true;
+        if (current) return true;
         clReleaseMemObject(image);
         image = nullptr;
     }
@@ -238,19 +250,18 @@ bool OpenCLRawProcessing::PrepareIntermediate(int index, bool needed, cl_channel
     return image != nullptr;
 }
 
-int OpenCLRawProcessing::Process(cl_mem input, const RawProcessingParameters& parameters, std::int32_t tuningValue,
-                                 const CurveNodeList& nodes, bool finish, cl_command_queue queue, cl_mem output)
-{
-    if (m_status != 0)
-        return m_status;
+int OpenCLRawProcessing::Process(cl_mem input, const RawProcessingParameters& parameters,
+                                 std::int32_t tuningValue, const CurveNodeList& nodes, bool finish,
+                                 cl_command_queue queue, cl_mem output) {
+    if (m_status != 0) return m_status;
 
     cl_image_format inputFormat = {};
-    if (!ImageFormat(input, inputFormat))
-        return -8;
+    if (!ImageFormat(input, inputFormat)) return -8;
     bool bayer;
     if (inputFormat.image_channel_order == CL_R && inputFormat.image_channel_data_type == CL_UNSIGNED_INT16)
         bayer = true;
-    else if (inputFormat.image_channel_order == CL_RGBA && inputFormat.image_channel_data_type == CL_UNORM_INT16)
+    else if (inputFormat.image_channel_order == CL_RGBA &&
+             inputFormat.image_channel_data_type == CL_UNORM_INT16)
         bayer = false;
     else
         return -8;
@@ -280,7 +291,8 @@ int OpenCLRawProcessing::Process(cl_mem input, const RawProcessingParameters& pa
     int result;
     if (bayer) {
         const CLRPPS0 green = MakeDemosaicGreenBlock(parameters, frame);
-        result = EnqueueKernel(m_context, m_demosaic[0], &green, sizeof green, input, m_images[0], globalSize, queue);
+        result = EnqueueKernel(m_context, m_demosaic[0], &green, sizeof green, input, m_images[0], globalSize,
+                               queue);
         if (result == 0) {
             const CLRPPS1 colour = MakeDemosaicColourBlock(parameters, frame);
             result = EnqueueKernel(m_context, m_demosaic[1], &colour, sizeof colour, m_images[0], m_images[1],
@@ -299,26 +311,22 @@ int OpenCLRawProcessing::Process(cl_mem input, const RawProcessingParameters& pa
     if (result == 0 && DrawsTestChart(tuningValue)) {
         const CLRPPD chart = MakeTestChartBlock(parameters, static_cast<std::uint32_t>(width),
                                                 static_cast<std::uint32_t>(height), tuningValue);
-        result = EnqueueKernel(m_context, m_testChart, &chart, sizeof chart, nullptr, rawDestination, globalSize,
-                               queue);
+        result = EnqueueKernel(m_context, m_testChart, &chart, sizeof chart, nullptr, rawDestination,
+                               globalSize, queue);
     }
-    if (result != 0)
-        return result;
+    if (result != 0) return result;
 
     for (size_t i = 0; i < nodeCount; ++i) {
         const ImageProcessingNode<1>& node = *nodes[i];
-        if (!node.Kernel())
-            return -6;
+        if (!node.Kernel()) return -6;
         const cl_mem source = i % 2 == 0 ? m_images[2] : m_images[1];
         const cl_mem destination = i + 1 == nodeCount ? output : (i % 2 == 0 ? m_images[1] : m_images[2]);
-        result = EnqueueKernel(m_context, node.Kernel(), node.ParameterBlock(), node.ParameterBlockSize(), source,
-                               destination, globalSize, queue);
-        if (result != 0)
-            return result;
+        result = EnqueueKernel(m_context, node.Kernel(), node.ParameterBlock(), node.ParameterBlockSize(),
+                               source, destination, globalSize, queue);
+        if (result != 0) return result;
     }
 
-    if (finish)
-        return clFinish(queue) == CL_SUCCESS ? 0 : -62;
+    if (finish) return clFinish(queue) == CL_SUCCESS ? 0 : -62;
     return clFlush(queue) == CL_SUCCESS ? 0 : -63;
 }
 

@@ -20,8 +20,8 @@ struct ProgramForm {
 
 // Runs `kernel` over a `globalSize` grid with a fresh read-only copy of `block` as argument 0,
 // then `input` (when given) and `output`. Returns 0 or a negative chain status.
-int EnqueueKernel(cl_context context, cl_kernel kernel, const void* block, std::size_t blockSize, cl_mem input,
-                  cl_mem output, const std::size_t globalSize[2], cl_command_queue queue);
+int EnqueueKernel(cl_context context, cl_kernel kernel, const void* block, std::size_t blockSize,
+                  cl_mem input, cl_mem output, const std::size_t globalSize[2], cl_command_queue queue);
 
 // Whether a tuning value asks for the test chart.
 bool DrawsTestChart(std::int32_t tuningValue);
@@ -49,8 +49,8 @@ private:
     void CreateProgram(const ProgramForm& form);
     // Makes image `index` exist with the output's size and channel type, or drops it when not
     // needed. Returns false when it cannot be created.
-    bool PrepareIntermediate(int index, bool needed, cl_channel_order order, cl_channel_type type, size_t width,
-                             size_t height);
+    bool PrepareIntermediate(int index, bool needed, cl_channel_order order, cl_channel_type type,
+                             size_t width, size_t height);
     bool SupportsTwoChannels(cl_channel_type type);
 
     cl_context m_context = nullptr;

@@ -15,8 +15,7 @@ namespace tsr {
 // Optional lock of a cache; records the thread that last took it.
 class CacheLock {
 public:
-    void Take()
-    {
+    void Take() {
         m_mutex.lock();
         m_owner = std::this_thread::get_id();
     }
@@ -29,11 +28,9 @@ private:
 
 // Keeps images (owned references) with a free flag, in insertion order. `Derived` supplies how
 // images are made, matched and released.
-template <typename Derived, typename Image, typename Format>
-class TextureCache {
+template <typename Derived, typename Image, typename Format> class TextureCache {
 public:
-    TextureCache(bool locking, std::uint32_t limit) : m_limit(limit)
-    {
+    TextureCache(bool locking, std::uint32_t limit) : m_limit(limit) {
         if (locking) {
             m_lock = new (std::nothrow) CacheLock();
             m_lockInUse = m_lock != nullptr;
@@ -41,23 +38,19 @@ public:
     }
     TextureCache(const TextureCache&) = delete;
     TextureCache& operator=(const TextureCache&) = delete;
-    virtual ~TextureCache()
-    {
+    virtual ~TextureCache() {
         delete m_lock;
-        for (Entry& entry : m_entries)
-            Derived::DestroyImage(entry.image);
+        for (Entry& entry : m_entries) Derived::DestroyImage(entry.image);
     }
 
     // A free matching image, marked in use, or a new one (null when creation fails). While the
     // cache holds more than its limit, free non-matching entries met on the way are dropped.
-    Image AcquireImage(const Format& format, std::uint32_t width, std::uint32_t height)
-    {
+    Image AcquireImage(const Format& format, std::uint32_t width, std::uint32_t height) {
         Hold hold(*this);
         Image found{};
         bool haveFound = false;
         for (size_t i = 0; i < m_entries.size();) {
-            if (haveFound && m_entries.size() <= m_limit)
-                break;
+            if (haveFound && m_entries.size() <= m_limit) break;
             Entry& entry = m_entries[i];
             if (!entry.free) {
                 ++i;
@@ -77,8 +70,7 @@ public:
             }
             ++i;
         }
-        if (haveFound)
-            return found;
+        if (haveFound) return found;
         Image created = Create(format, width, height);
         if (created) {
             try {
@@ -93,8 +85,7 @@ public:
 
     // Marks the first entry holding `image` free again; an image the cache does not hold is
     // ignored.
-    void ReleaseImage(Image image)
-    {
+    void ReleaseImage(Image image) {
         Hold hold(*this);
         for (Entry& entry : m_entries) {
             if (entry.image == image) {
@@ -116,15 +107,11 @@ private:
     };
     class Hold {
     public:
-        explicit Hold(TextureCache& cache) : m_lock(cache.m_lockInUse ? cache.m_lock : nullptr)
-        {
-            if (m_lock)
-                m_lock->Take();
+        explicit Hold(TextureCache& cache) : m_lock(cache.m_lockInUse ? cache.m_lock : nullptr) {
+            if (m_lock) m_lock->Take();
         }
-        ~Hold()
-        {
-            if (m_lock)
-                m_lock->Give();
+        ~Hold() {
+            if (m_lock) m_lock->Give();
         }
 
     private:
@@ -142,7 +129,8 @@ public:
     OpenCLTextureCache(cl_context context, bool locking, std::uint32_t limit);
     ~OpenCLTextureCache() override;
 
-    bool Matches(cl_mem image, const cl_image_format& format, std::uint32_t width, std::uint32_t height) const;
+    bool Matches(cl_mem image, const cl_image_format& format, std::uint32_t width,
+                 std::uint32_t height) const;
     static void DestroyImage(cl_mem image) { clReleaseMemObject(image); }
 
 protected:

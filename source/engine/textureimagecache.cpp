@@ -2,17 +2,14 @@
 
 namespace tsr {
 
-std::shared_ptr<CLImage> TextureImageCache::Find(ID3D11Texture2D* texture)
-{
+std::shared_ptr<CLImage> TextureImageCache::Find(ID3D11Texture2D* texture) {
     const auto found = m_entries.find(texture);
-    if (found == m_entries.end())
-        return nullptr;
+    if (found == m_entries.end()) return nullptr;
     m_recency.splice(m_recency.end(), m_recency, found->second.position);
     return found->second.image;
 }
 
-void TextureImageCache::Insert(ID3D11Texture2D* texture, std::shared_ptr<CLImage> image)
-{
+void TextureImageCache::Insert(ID3D11Texture2D* texture, std::shared_ptr<CLImage> image) {
     const auto existing = m_entries.find(texture);
     if (existing != m_entries.end()) {
         m_recency.erase(existing->second.position);
@@ -24,17 +21,14 @@ void TextureImageCache::Insert(ID3D11Texture2D* texture, std::shared_ptr<CLImage
     m_entries[texture] = Entry{std::move(image), std::prev(m_recency.end())};
 }
 
-void TextureImageCache::Forget(ID3D11Texture2D* texture)
-{
+void TextureImageCache::Forget(ID3D11Texture2D* texture) {
     const auto found = m_entries.find(texture);
-    if (found == m_entries.end())
-        return;
+    if (found == m_entries.end()) return;
     m_recency.erase(found->second.position);
     m_entries.erase(found);
 }
 
-void TextureImageCache::Clear()
-{
+void TextureImageCache::Clear() {
     m_recency.clear();
     m_entries.clear();
 }

@@ -12,19 +12,15 @@ std::uint32_t g_tuningCell = 0xFFFFFFFFu;
 
 } // namespace
 
-std::int32_t ParseTuningValue(const char* text)
-{
-    if (!text || !*text)
-        return 0;
+std::int32_t ParseTuningValue(const char* text) {
+    if (!text || !*text) return 0;
     // strtol rather than atoi: same leading-integer rule without undefined overflow.
     const long value = std::strtol(text, nullptr, 10);
-    if (value > 2147483647L || value < -2147483647L - 1)
-        return 0;
+    if (value > 2147483647L || value < -2147483647L - 1) return 0;
     return static_cast<std::int32_t>(value);
 }
 
-std::int32_t ProcessTuningValue()
-{
+std::int32_t ProcessTuningValue() {
     if (g_tuningCell == 0xFFFFFFFFu) {
 #ifdef _MSC_VER
         char* text = nullptr;

@@ -14,8 +14,7 @@
 namespace tsr::test {
 namespace {
 
-PrivateOpenCLProcessor& SharedProcessor(int tuningValue = 0)
-{
+PrivateOpenCLProcessor& SharedProcessor(int tuningValue = 0) {
     static std::map<int, std::unique_ptr<PrivateOpenCLProcessor>> processors;
     auto& processor = processors[tuningValue];
     if (!processor)
@@ -29,17 +28,16 @@ struct Frame {
     std::vector<std::uint16_t> samples;
     cl_mem image = nullptr;
 
-    Frame(bool isBayer, int w, int h, unsigned seed) : bayer(isBayer), width(w), height(h)
-    {
+    Frame(bool isBayer, int w, int h, unsigned seed) : bayer(isBayer), width(w), height(h) {
         if (bayer) {
-            samples = MosaicScene(PhotoLikeScene(w, h), w, h, static_cast<int>(seed % 4), 256, 4095, 1.9f, 1.4f);
+            samples =
+                MosaicScene(PhotoLikeScene(w, h), w, h, static_cast<int>(seed % 4), 256, 4095, 1.9f, 1.4f);
             image = MakeImage(CL_R, CL_UNSIGNED_INT16, w, h, samples.data(), CL_MEM_READ_ONLY);
         } else {
             std::mt19937 random(seed);
             std::uniform_int_distribution<int> sample(0, 4400);
             samples.resize(static_cast<size_t>(w) * h * 4);
-            for (auto& s : samples)
-                s = static_cast<std::uint16_t>(sample(random));
+            for (auto& s : samples) s = static_cast<std::uint16_t>(sample(random));
             image = MakeImage(CL_RGBA, CL_UNORM_INT16, w, h, samples.data(), CL_MEM_READ_ONLY);
         }
     }
@@ -58,12 +56,12 @@ struct ChainCase {
 
 class ChainOutput : public ::testing::TestWithParam<ChainCase> {};
 
-TEST_P(ChainOutput, MatchesTheChainModel)
-{
+TEST_P(ChainOutput, MatchesTheChainModel) {
     const ChainCase c = GetParam();
     const int width = 40, height = 24;
     Frame frame(c.bayer, width, height, c.curve + 7);
-    TsrFrameInfoRecord record = MakeRecord(width, height, c.bayer, c.bayer ? static_cast<int>((c.curve + 7) % 4) : 0);
+    TsrFrameInfoRecord record =
+        MakeRecord(width, height, c.bayer, c.bayer ? static_cast<int>((c.curve + 7) % 4) : 0);
     if (!c.bayer) {
         const float offsets[6] = {-0.25f, -0.25f, -0.25f, 0.25f, 0.25f, 0.25f};
         std::memcpy(record.sampleOffsets, offsets, sizeof offsets);
@@ -103,8 +101,7 @@ public:
     const char* KernelName() const override { return "ImageProcessing_Missing"; }
 };
 
-TEST(ChainBookkeeping, IntermediateImagesFollowInputKindNodesAndOutputType)
-{
+TEST(ChainBookkeeping, IntermediateImagesFollowInputKindNodesAndOutputType) {
     PrivateOpenCLProcessor& processor = SharedProcessor();
     const OpenCLRawProcessing& raw = *processor.RawProcessing();
     Frame bayer(true, 16, 8, 1), fourSample(false, 16, 8, 2);
@@ -129,8 +126,7 @@ TEST(ChainBookkeeping, IntermediateImagesFollowInputKindNodesAndOutputType)
     };
     for (const Step& step : steps) {
         CurveNodeList nodes;
-        for (int i = 0; i < step.nodes; ++i)
-            AppendOutputCurveNodes(2, nodes);
+        for (int i = 0; i < step.nodes; ++i) AppendOutputCurveNodes(2, nodes);
         ASSERT_EQ(0, processor.Run(step.input.image, parameters, nodes, nullptr, step.output)) << step.what;
         for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(step.exists[i], raw.IntermediateImage(i) != nullptr) << step.what << ", image " << i;
@@ -147,14 +143,12 @@ TEST(ChainBookkeeping, IntermediateImagesFollowInputKindNodesAndOutputType)
     CurveNodeList one;
     AppendOutputCurveNodes(2, one);
     ASSERT_EQ(0, processor.Run(bayer.image, parameters, one, nullptr, floatOutput));
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(kept[i], raw.IntermediateImage(i)) << "image " << i;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(kept[i], raw.IntermediateImage(i)) << "image " << i;
     clReleaseMemObject(halfOutput);
     clReleaseMemObject(floatOutput);
 }
 
-TEST(ChainStatus, RejectedFramesAndMissingKernels)
-{
+TEST(ChainStatus, RejectedFramesAndMissingKernels) {
     PrivateOpenCLProcessor& processor = SharedProcessor();
     Frame bayer(true, 16, 8, 3);
     const RawProcessingParameters parameters = RawProcessingSetup(MakeRecord(16, 8, true), nullptr, 0);
@@ -176,12 +170,10 @@ TEST(ChainStatus, RejectedFramesAndMissingKernels)
     EXPECT_FALSE(processor.CheckOutput(output, 16, 9));
     EXPECT_FALSE(processor.CheckOutput(floatInput, 16, 8));
     EXPECT_FALSE(processor.CheckOutput(nullptr, 16, 8));
-    for (cl_mem image : {taller, output, floatInput})
-        clReleaseMemObject(image);
+    for (cl_mem image : {taller, output, floatInput}) clReleaseMemObject(image);
 }
 
-TEST(ChainStatus, EnqueueKernelFailures)
-{
+TEST(ChainStatus, EnqueueKernelFailures) {
     const SharedOpenCL& cl = TestOpenCL();
     cl_kernel kernel = clCreateKernel(RawProgram(), "RPS_0002", nullptr);
     cl_mem image = MakeImage(CL_RGBA, CL_FLOAT, 4, 4);
@@ -197,8 +189,7 @@ TEST(ChainStatus, EnqueueKernelFailures)
 }
 
 // A steady stream of uploads and runs reuses one upload image and the intermediate images.
-TEST(ChainSteadyStream, NoImageIsCreatedPerFrame)
-{
+TEST(ChainSteadyStream, NoImageIsCreatedPerFrame) {
     PrivateOpenCLProcessor& processor = SharedProcessor();
     const int width = 32, height = 16;
     const TsrFrameInfoRecord record = MakeRecord(width, height, true);
@@ -210,14 +201,14 @@ TEST(ChainSteadyStream, NoImageIsCreatedPerFrame)
     for (int frame = 0; frame < 5; ++frame) {
         CurveNodeList nodes;
         AppendOutputCurveNodes(2, nodes);
-        cl_mem upload = processor.Upload(bayer.data(), record.layoutCode, width, height, record.rowPitch, nullptr);
+        cl_mem upload =
+            processor.Upload(bayer.data(), record.layoutCode, width, height, record.rowPitch, nullptr);
         ASSERT_NE(nullptr, upload);
         ASSERT_EQ(0, processor.Run(upload, parameters, nodes, nullptr, output));
         processor.ReturnImage(upload);
         if (frame == 0) {
             firstUpload = upload;
-            for (int i = 0; i < 3; ++i)
-                firstImages[i] = processor.RawProcessing()->IntermediateImage(i);
+            for (int i = 0; i < 3; ++i) firstImages[i] = processor.RawProcessing()->IntermediateImage(i);
             continue;
         }
         EXPECT_EQ(firstUpload, upload) << "frame " << frame;
@@ -236,8 +227,7 @@ namespace {
 
 // The OpenCL C text carried for drivers without a SPIR consumer builds on PoCL and computes what
 // the SPIR form computes.
-TEST(ProgramForms, SourceFormMatchesSpirForm)
-{
+TEST(ProgramForms, SourceFormMatchesSpirForm) {
     const SharedOpenCL& cl = TestOpenCL();
     OpenCLRawProcessing fromSource(cl.context, cl.device, EmbeddedProgramCatalog().source);
     ASSERT_EQ(0, fromSource.Status());
@@ -257,8 +247,7 @@ TEST(ProgramForms, SourceFormMatchesSpirForm)
 }
 
 // The kernels carry the argument names of their contract in both forms.
-TEST(ProgramForms, KernelArgumentNames)
-{
+TEST(ProgramForms, KernelArgumentNames) {
     const struct {
         const char* kernel;
         std::vector<std::string> names;
@@ -275,7 +264,8 @@ TEST(ProgramForms, KernelArgumentNames)
         ASSERT_EQ(k.names.size(), count) << k.kernel;
         for (cl_uint i = 0; i < count; ++i) {
             char name[64] = {};
-            ASSERT_EQ(CL_SUCCESS, clGetKernelArgInfo(kernel, i, CL_KERNEL_ARG_NAME, sizeof name, name, nullptr));
+            ASSERT_EQ(CL_SUCCESS,
+                      clGetKernelArgInfo(kernel, i, CL_KERNEL_ARG_NAME, sizeof name, name, nullptr));
             EXPECT_EQ(k.names[i], name) << k.kernel << " argument " << i;
         }
         clReleaseKernel(kernel);

@@ -7,19 +7,15 @@ namespace tsr::test {
 
 namespace {
 
-void RoundToHalf(Plane& plane, bool half)
-{
-    if (!half)
-        return;
-    for (float& v : plane)
-        v = HalfToFloat(FloatToHalf(v));
+void RoundToHalf(Plane& plane, bool half) {
+    if (!half) return;
+    for (float& v : plane) v = HalfToFloat(FloatToHalf(v));
 }
 
 } // namespace
 
 Plane ModelChain(const ChainInput& input, const RawProcessingParameters& parameters, int tuningValue,
-                 const CurveNodeList& nodes, bool halfImages)
-{
+                 const CurveNodeList& nodes, bool halfImages) {
     const FrameQuantities frame = DeriveFrameQuantities(parameters);
     const int w = input.width, h = input.height;
     Plane plane;

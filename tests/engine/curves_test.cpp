@@ -12,15 +12,13 @@
 namespace tsr::test {
 namespace {
 
-std::uint32_t Bits(float value)
-{
+std::uint32_t Bits(float value) {
     std::uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     return bits;
 }
 
-TEST(CurveFactory, OneNodePerCurveIndex)
-{
+TEST(CurveFactory, OneNodePerCurveIndex) {
     const struct {
         unsigned curve;
         const char* kernel; // null: no node
@@ -52,8 +50,7 @@ TEST(CurveFactory, OneNodePerCurveIndex)
     }
 }
 
-TEST(CurveConstants, HlgCanonAndNikonBitPatterns)
-{
+TEST(CurveConstants, HlgCanonAndNikonBitPatterns) {
     const CLIPHLG hlg = ImageProcessingNode_HLG<1>().Parameters();
     EXPECT_EQ(0.5f, hlg.r);
     EXPECT_EQ(0x3DFDDD65u, Bits(hlg.a));
@@ -70,15 +67,13 @@ TEST(CurveConstants, HlgCanonAndNikonBitPatterns)
     EXPECT_EQ(0.8247751f, canon.colorMatrix[8]);
 
     const CLIPNIKONNLOG nikon = ImageProcessingNode_Nikon_NLog<1>().Parameters();
-    const std::uint32_t expected[8] = {0x3DD025BEu, Bits(0.9f), 0x3F1AE6BAu, 0x3F22A8AAu,
+    const std::uint32_t expected[8] = {0x3DD025BEu, Bits(0.9f),  0x3F1AE6BAu, 0x3F22A8AAu,
                                        Bits(0.9f),  0x3BF5C28Fu, 0x3EAAAAABu, 0x3EBA9876u};
     const float actual[8] = {nikon.c, nikon.s, nikon.d, nikon.a, nikon.m, nikon.b, nikon.g, nikon.t};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(expected[i], Bits(actual[i])) << "field " << i;
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(expected[i], Bits(actual[i])) << "field " << i;
 }
 
-TEST(CurveConstants, LogTableEntries)
-{
+TEST(CurveConstants, LogTableEntries) {
     const struct {
         int entry;
         float a, b, c, d, e, f, t;
@@ -102,8 +97,7 @@ TEST(CurveConstants, LogTableEntries)
     }
 }
 
-TEST(CurveValues, DocumentedPoints)
-{
+TEST(CurveValues, DocumentedPoints) {
     const CLIPHLG hlg = ImageProcessingNode_HLG<1>().Parameters();
     EXPECT_FLOAT_EQ(0.5f, ModelHlg(hlg, 1.0f));
     EXPECT_NEAR(1.0f, ModelHlg(hlg, 12.0f), 1e-6f);
@@ -115,7 +109,8 @@ TEST(CurveValues, DocumentedPoints)
 
     const CLIPNIKONNLOG nikon = ImageProcessingNode_Nikon_NLog<1>().Parameters();
     const float below = std::nextafter(nikon.t, 0.0f);
-    EXPECT_NEAR(ModelNLog(nikon, nikon.t), ModelNLog(nikon, below), 5e-4f); // the segments meet (to the constants' rounding)
+    EXPECT_NEAR(ModelNLog(nikon, nikon.t), ModelNLog(nikon, below),
+                5e-4f); // the segments meet (to the constants' rounding)
     EXPECT_FLOAT_EQ(nikon.c * std::log2(nikon.s * nikon.t) + nikon.d, ModelNLog(nikon, nikon.t));
 
     const CLIPLOG vlog = ImageProcessingNode_Log<1>(1).Parameters();
@@ -124,10 +119,9 @@ TEST(CurveValues, DocumentedPoints)
 }
 
 // Every curve kernel over values around its breakpoints, negatives included.
-TEST(CurveKernels, MatchTheirModels)
-{
-    const float samples[] = {-0.5f, -0.01f, 0.0f, 0.001f, 0.008f, 0.0087f, 0.0111f, 0.0125f, 0.05f,
-                             0.2f,  0.3644f, 0.36444443f, 0.5f, 0.99f, 1.0f, 1.01f, 4.0f, 12.0f};
+TEST(CurveKernels, MatchTheirModels) {
+    const float samples[] = {-0.5f, -0.01f,  0.0f,        0.001f, 0.008f, 0.0087f, 0.0111f, 0.0125f, 0.05f,
+                             0.2f,  0.3644f, 0.36444443f, 0.5f,   0.99f,  1.0f,    1.01f,   4.0f,    12.0f};
     const int count = static_cast<int>(sizeof samples / sizeof samples[0]);
     const int width = count, height = 3;
     Plane input(static_cast<size_t>(width) * height * 4);
@@ -146,8 +140,8 @@ TEST(CurveKernels, MatchTheirModels)
         CurveNodeList list;
         AppendOutputCurveNodes(curve, list);
         const ImageProcessingNode<1>& node = *list[0];
-        ASSERT_EQ(0, RunKernel(CurveProgram(), node.KernelName(), node.ParameterBlock(), node.ParameterBlockSize(),
-                               in, out));
+        ASSERT_EQ(0, RunKernel(CurveProgram(), node.KernelName(), node.ParameterBlock(),
+                               node.ParameterBlockSize(), in, out));
         EXPECT_LE(MaxDifference(ReadRgba(out), ModelCurveNode(node, input)), 2e-5f) << "curve " << curve;
     }
     clReleaseMemObject(in);

@@ -17,22 +17,19 @@ namespace {
 
 constexpr int kWidth = 24, kHeight = 16;
 
-cl_uint ReferenceCount(cl_mem image)
-{
+cl_uint ReferenceCount(cl_mem image) {
     cl_uint count = 0;
     clGetMemObjectInfo(image, CL_MEM_REFERENCE_COUNT, sizeof count, &count, nullptr);
     return count;
 }
 
-cl_uint ReferenceCount(cl_command_queue queue)
-{
+cl_uint ReferenceCount(cl_command_queue queue) {
     cl_uint count = 0;
     clGetCommandQueueInfo(queue, CL_QUEUE_REFERENCE_COUNT, sizeof count, &count, nullptr);
     return count;
 }
 
-Debayerer& SharedDebayerer()
-{
+Debayerer& SharedDebayerer() {
     static HRESULT status = E_FAIL;
     static Debayerer debayerer(TestOpenCL().queue, &status);
     EXPECT_EQ(S_OK, status);
@@ -46,24 +43,22 @@ struct HostFrame {
 
     explicit HostFrame(int pattern = 1)
         : record(MakeRecord(kWidth, kHeight, true, pattern)),
-          samples(MosaicScene(PhotoLikeScene(kWidth, kHeight), kWidth, kHeight, pattern, 256, 4095, 1.9f, 1.4f)),
-          output(static_cast<size_t>(kWidth) * kHeight * 4, -1.0f)
-    {
-    }
+          samples(
+              MosaicScene(PhotoLikeScene(kWidth, kHeight), kWidth, kHeight, pattern, 256, 4095, 1.9f, 1.4f)),
+          output(static_cast<size_t>(kWidth) * kHeight * 4, -1.0f) {}
     unsigned Bytes() const { return static_cast<unsigned>(samples.size() * 2); }
 };
 
-std::shared_ptr<CLImage> OutputImage(Debayerer& debayerer, HostFrame& frame)
-{
+std::shared_ptr<CLImage> OutputImage(Debayerer& debayerer, HostFrame& frame) {
     std::shared_ptr<CLImage> image;
     const FrameGeometry geometry = {kWidth, kHeight, kWidth * 16, false, true};
-    EXPECT_EQ(S_OK, debayerer.CreateImageFromMemory({frame.output.data(), frame.output.size() * sizeof(float)},
-                                                    geometry, {CL_RGBA, CL_FLOAT}, CL_MEM_WRITE_ONLY, image));
+    EXPECT_EQ(S_OK,
+              debayerer.CreateImageFromMemory({frame.output.data(), frame.output.size() * sizeof(float)},
+                                              geometry, {CL_RGBA, CL_FLOAT}, CL_MEM_WRITE_ONLY, image));
     return image;
 }
 
-TEST(DebayererConstruction, HostQueueOwnGpuAndBadQueue)
-{
+TEST(DebayererConstruction, HostQueueOwnGpuAndBadQueue) {
     EXPECT_NE(nullptr, SharedDebayerer().Processor());
 
     HRESULT status = S_OK;
@@ -74,32 +69,34 @@ TEST(DebayererConstruction, HostQueueOwnGpuAndBadQueue)
     // The engine's own choice takes a GPU; a machine whose OpenCL offers none refuses to start.
     cl_uint gpus = 0;
     cl_device_id unused = nullptr;
-    const bool haveGpu = clGetDeviceIDs(TestOpenCL().platform, CL_DEVICE_TYPE_GPU, 1, &unused, &gpus) == CL_SUCCESS &&
-                         gpus > 0;
+    const bool haveGpu =
+        clGetDeviceIDs(TestOpenCL().platform, CL_DEVICE_TYPE_GPU, 1, &unused, &gpus) == CL_SUCCESS &&
+        gpus > 0;
     Debayerer own(&status);
     EXPECT_EQ(haveGpu ? S_OK : E_FAIL, status);
 }
 
 // The transform's sequence with images over memory, then the memory entry point on the same
 // bytes: both give the chain model's result.
-TEST(DebayererEntryPoints, ImageAndMemoryAgreeWithTheModel)
-{
+TEST(DebayererEntryPoints, ImageAndMemoryAgreeWithTheModel) {
     Debayerer& debayerer = SharedDebayerer();
     for (const bool hostQueue : {false, true}) {
         SCOPED_TRACE(hostQueue ? "host queue" : "state's queue");
         ASSERT_EQ(S_OK, debayerer.SetCommandQueue(hostQueue ? TestOpenCL().queue : nullptr));
         HostFrame frame;
         std::shared_ptr<CLImage> input, output = OutputImage(debayerer, frame);
-        const FrameGeometry geometry = {kWidth, kHeight, static_cast<std::uint32_t>(frame.record.rowPitch), true, false};
+        const FrameGeometry geometry = {kWidth, kHeight, static_cast<std::uint32_t>(frame.record.rowPitch),
+                                        true, false};
         ASSERT_EQ(S_OK, debayerer.CreateImageFromMemory({frame.samples.data(), frame.Bytes()}, geometry,
                                                         {CL_R, CL_UNSIGNED_INT16}, CL_MEM_READ_ONLY, input));
-        const float colour[12] = {2.0f, 1.5f, 0.41f, 0.36f, 0.18f, 0.21f, 0.72f, 0.07f, 0.02f, 0.12f, 0.95f, 1.1f};
+        const float colour[12] = {2.0f,  1.5f,  0.41f, 0.36f, 0.18f, 0.21f,
+                                  0.72f, 0.07f, 0.02f, 0.12f, 0.95f, 1.1f};
         {
             std::lock_guard<std::mutex> hold(debayerer.Mutex());
             cl_mem out = output->Acquire();
             cl_mem in = input->Acquire();
-            ASSERT_EQ(0, ProcessImage(debayerer.Processor(), in, &frame.record, 116, colour, 4, debayerer.HostQueue(),
-                                      out));
+            ASSERT_EQ(0, ProcessImage(debayerer.Processor(), in, &frame.record, 116, colour, 4,
+                                      debayerer.HostQueue(), out));
             input->Release();
             output->Release();
         }
@@ -109,8 +106,8 @@ TEST(DebayererEntryPoints, ImageAndMemoryAgreeWithTheModel)
         {
             std::lock_guard<std::mutex> hold(debayerer.Mutex());
             cl_mem out = output->Acquire();
-            ASSERT_EQ(0, ProcessMemory(debayerer.Processor(), frame.samples.data(), frame.Bytes(), &frame.record, 116,
-                                       colour, 4, debayerer.HostQueue(), out));
+            ASSERT_EQ(0, ProcessMemory(debayerer.Processor(), frame.samples.data(), frame.Bytes(),
+                                       &frame.record, 116, colour, 4, debayerer.HostQueue(), out));
             output->Release();
         }
         EXPECT_EQ(fromImage, frame.output);
@@ -131,20 +128,18 @@ public:
     OddResultProcessor() : PrivateProcessor<1>(0) {}
     int Status() const override { return 0; }
     bool CheckOutput(cl_mem, std::int32_t, std::int32_t) const override { return true; }
-    cl_mem Upload(const void*, std::uint32_t, std::int32_t, std::int32_t, std::int32_t, cl_command_queue) override
-    {
+    cl_mem Upload(const void*, std::uint32_t, std::int32_t, std::int32_t, std::int32_t,
+                  cl_command_queue) override {
         return nullptr;
     }
-    int Run(cl_mem, const RawProcessingParameters&, const CurveNodeList&, cl_command_queue, cl_mem) override
-    {
+    int Run(cl_mem, const RawProcessingParameters&, const CurveNodeList&, cl_command_queue, cl_mem) override {
         return m_result;
     }
     void ReturnImage(cl_mem) override {}
     int m_result = 5;
 };
 
-TEST(DebayererEntryPoints, StatusTable)
-{
+TEST(DebayererEntryPoints, StatusTable) {
     Debayerer& debayerer = SharedDebayerer();
     ProcessorHolder* handle = debayerer.Processor();
     HostFrame frame;
@@ -212,30 +207,32 @@ TEST(DebayererEntryPoints, StatusTable)
     static_cast<OddResultProcessor*>(odd.processor.get())->m_result = -2;
     EXPECT_EQ(-1, ProcessImage(&odd, someImage, record, 116, nullptr, 0, nullptr, out));
 
-    for (cl_mem image : {halfOutput, unormOutput, wideOutput})
-        clReleaseMemObject(image);
+    for (cl_mem image : {halfOutput, unormOutput, wideOutput}) clReleaseMemObject(image);
 }
 
-TEST(DebayererImages, MemoryImagesWrapsAndQueues)
-{
+TEST(DebayererImages, MemoryImagesWrapsAndQueues) {
     Debayerer& debayerer = SharedDebayerer();
     std::vector<std::uint16_t> pixels(16 * 8, 7);
     std::shared_ptr<CLImage> image;
     const cl_image_format bayer = {CL_R, CL_UNSIGNED_INT16};
 
     // A host range short of the picture is refused; so is an image OpenCL cannot make.
-    EXPECT_EQ(E_INVALIDARG, debayerer.CreateImageFromMemory({pixels.data(), pixels.size() * 2 - 1},
-                                                            {16, 8, 32, true, false}, bayer, CL_MEM_READ_ONLY, image));
-    EXPECT_EQ(E_INVALIDARG, debayerer.CreateImageFromMemory({pixels.data(), pixels.size() * 2},
-                                                            {16, 8, 30, true, false}, bayer, CL_MEM_READ_ONLY, image));
+    EXPECT_EQ(E_INVALIDARG,
+              debayerer.CreateImageFromMemory({pixels.data(), pixels.size() * 2 - 1},
+                                              {16, 8, 32, true, false}, bayer, CL_MEM_READ_ONLY, image));
+    EXPECT_EQ(E_INVALIDARG,
+              debayerer.CreateImageFromMemory({pixels.data(), pixels.size() * 2}, {16, 8, 30, true, false},
+                                              bayer, CL_MEM_READ_ONLY, image));
     EXPECT_EQ(nullptr, image);
-    EXPECT_EQ(E_UNEXPECTED, debayerer.CreateImageFromMemory({pixels.data(), pixels.size() * 2},
-                                                            {0, 8, 32, false, false}, bayer, CL_MEM_READ_ONLY, image));
+    EXPECT_EQ(E_UNEXPECTED,
+              debayerer.CreateImageFromMemory({pixels.data(), pixels.size() * 2}, {0, 8, 32, false, false},
+                                              bayer, CL_MEM_READ_ONLY, image));
     EXPECT_EQ(nullptr, image);
 
     // An upload image uploads on every Acquire.
-    ASSERT_EQ(S_OK, debayerer.CreateImageFromMemory({pixels.data(), pixels.size() * 2}, {16, 8, 32, true, false},
-                                                    bayer, CL_MEM_READ_ONLY, image));
+    ASSERT_EQ(S_OK,
+              debayerer.CreateImageFromMemory({pixels.data(), pixels.size() * 2}, {16, 8, 32, true, false},
+                                              bayer, CL_MEM_READ_ONLY, image));
     std::vector<std::uint16_t> readBack(pixels.size());
     const size_t origin[3] = {0, 0, 0}, region[3] = {16, 8, 1};
     for (std::uint16_t value : {100, 200}) {
@@ -271,24 +268,19 @@ TEST(DebayererImages, MemoryImagesWrapsAndQueues)
     EXPECT_EQ(nullptr, debayerer.HostQueue());
 }
 
-TEST(TuningValue, Parsing)
-{
+TEST(TuningValue, Parsing) {
     const struct {
         const char* text;
         std::int32_t value;
-    } cases[] = {{nullptr, 0},          {"", 0},     {"0", 0},          {"20201", 0 + 20201},
-                 {"20202", 20202},      {"20202abc", 20202}, {"  75", 75}, {"-3", -3},
-                 {"abc", 0},            {"99999999999", 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(c.value, ParseTuningValue(c.text)) << (c.text ? c.text : "null");
+    } cases[] = {{nullptr, 0},        {"", 0},      {"0", 0},   {"20201", 0 + 20201}, {"20202", 20202},
+                 {"20202abc", 20202}, {"  75", 75}, {"-3", -3}, {"abc", 0},           {"99999999999", 0}};
+    for (const auto& c : cases) EXPECT_EQ(c.value, ParseTuningValue(c.text)) << (c.text ? c.text : "null");
 }
 
 // Runs only where the test's environment sets the variable to the frame-timer value (its own ctest
 // entry does); the value is read once per process.
-TEST(DebayererTiming, PrintsOneLinePerFrame)
-{
-    if (ProcessTuningValue() != kTuningFrameTimer)
-        GTEST_SKIP() << "tsr772cup is not 20202 in this process";
+TEST(DebayererTiming, PrintsOneLinePerFrame) {
+    if (ProcessTuningValue() != kTuningFrameTimer) GTEST_SKIP() << "tsr772cup is not 20202 in this process";
 #ifdef _WIN32
     _putenv("tsr772cup=0");
 #else
@@ -317,8 +309,8 @@ TEST(DebayererTiming, PrintsOneLinePerFrame)
     cl_context otherContext = clCreateContext(nullptr, 1, &TestOpenCL().device, nullptr, nullptr, nullptr);
     cl_command_queue otherQueue = clCreateCommandQueue(otherContext, TestOpenCL().device, 0, nullptr);
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(-9, ProcessMemory(debayerer.Processor(), frame.samples.data(), frame.Bytes(), &frame.record, 116,
-                                nullptr, 0, otherQueue, out));
+    EXPECT_EQ(-9, ProcessMemory(debayerer.Processor(), frame.samples.data(), frame.Bytes(), &frame.record,
+                                116, nullptr, 0, otherQueue, out));
     EXPECT_EQ("GPU upload and ", ::testing::internal::GetCapturedStdout());
     clReleaseCommandQueue(otherQueue);
     clReleaseContext(otherContext);

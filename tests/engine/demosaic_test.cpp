@@ -20,19 +20,17 @@ struct Frame {
 
 class DemosaicKernels : public ::testing::TestWithParam<Frame> {};
 
-std::vector<std::uint16_t> MakeBayer(const Frame& f, const TsrFrameInfoRecord& record, unsigned seed)
-{
+std::vector<std::uint16_t> MakeBayer(const Frame& f, const TsrFrameInfoRecord& record, unsigned seed) {
     if (f.photoLike) {
         const Plane scene = PhotoLikeScene(f.width, f.height);
-        return MosaicScene(scene, f.width, f.height, f.pattern, record.blackLevel, record.whiteLevel, record.gain0,
-                           record.gain1);
+        return MosaicScene(scene, f.width, f.height, f.pattern, record.blackLevel, record.whiteLevel,
+                           record.gain0, record.gain1);
     }
     std::mt19937 random(seed);
     return RandomBayer(random, f.width, f.height, record.blackLevel, record.whiteLevel);
 }
 
-TEST_P(DemosaicKernels, EachKernelMatchesItsModel)
-{
+TEST_P(DemosaicKernels, EachKernelMatchesItsModel) {
     const Frame f = GetParam();
     const TsrFrameInfoRecord record = MakeRecord(f.width, f.height, true, f.pattern);
     const RawProcessingParameters parameters = RawProcessingSetup(record, nullptr, 0);
@@ -63,12 +61,10 @@ TEST_P(DemosaicKernels, EachKernelMatchesItsModel)
               kTolerance)
         << "RPS_0002";
 
-    for (cl_mem image : {input, greenImage, colourImage, outImage})
-        clReleaseMemObject(image);
+    for (cl_mem image : {input, greenImage, colourImage, outImage}) clReleaseMemObject(image);
 }
 
-std::vector<Frame> Frames()
-{
+std::vector<Frame> Frames() {
     std::vector<Frame> frames;
     for (int pattern = 0; pattern < 4; ++pattern) {
         frames.push_back({48, 32, pattern, false});
@@ -89,8 +85,7 @@ INSTANTIATE_TEST_SUITE_P(Frames, DemosaicKernels, ::testing::ValuesIn(Frames()),
 
 // Flat grey at unit gains: every pixel comes out grey, and a green photosite passes its value
 // through RPS_0000 unclipped, with X = 0.
-TEST(DemosaicKernelsFlat, GreyStaysGrey)
-{
+TEST(DemosaicKernelsFlat, GreyStaysGrey) {
     const int width = 8, height = 6;
     TsrFrameInfoRecord record = MakeRecord(width, height, true, 1);
     record.gain0 = record.gain1 = 1.0f;
@@ -115,8 +110,7 @@ TEST(DemosaicKernelsFlat, GreyStaysGrey)
         EXPECT_NEAR(level, c[i + 2], 1e-6f);
         EXPECT_EQ(1.0f, c[i + 3]);
     }
-    for (cl_mem image : {input, greenImage, colourImage})
-        clReleaseMemObject(image);
+    for (cl_mem image : {input, greenImage, colourImage}) clReleaseMemObject(image);
 }
 
 } // namespace

@@ -11,38 +11,32 @@ namespace {
 
 struct Noise {
     float blackNorm, scale, floorLevel, offset;
-    float Variance(float v) const
-    {
+    float Variance(float v) const {
         const float t = blackNorm + v;
         return offset + std::max(floorLevel, scale * (t * t));
     }
     float Sigma(float v) const { return std::sqrt(Variance(v)); }
 };
 
-int Clamp(int v, int lo, int hi)
-{
+int Clamp(int v, int lo, int hi) {
     return v < lo ? lo : (v > hi ? hi : v);
 }
 
 // 0 red, 1 green, 2 blue
-int Kind(int x, int y, std::uint32_t pattern)
-{
+int Kind(int x, int y, std::uint32_t pattern) {
     const int phase = 2 * (y % 2) + (x % 2);
-    if (phase == static_cast<int>(pattern))
-        return 0;
-    if (phase == 3 - static_cast<int>(pattern))
-        return 2;
+    if (phase == static_cast<int>(pattern)) return 0;
+    if (phase == 3 - static_cast<int>(pattern)) return 2;
     return 1;
 }
 
-float RatioTerm(const Noise& noise, float c, float a1, float b1, float a2, float b2)
-{
+float RatioTerm(const Noise& noise, float c, float a1, float b1, float a2, float b2) {
     const bool any = (a1 - b1) * (a2 - b2) > 0.0f || (a2 - c) * (b2 - c) > 0.0f ||
                      noise.Sigma(a1) + noise.Sigma(b1) > std::fabs(a1 - b1) ||
                      noise.Sigma(a2) + noise.Sigma(b2) > std::fabs(a2 - b2);
-    const bool all = a1 > noise.Sigma(a1) && b1 > noise.Sigma(b1) && a2 > noise.Sigma(a2) && b2 > noise.Sigma(b2);
-    if (any && all)
-        return (a2 + b2 - 2.0f * c) / (2.0f * (a2 + b2 + 2.0f * c));
+    const bool all =
+        a1 > noise.Sigma(a1) && b1 > noise.Sigma(b1) && a2 > noise.Sigma(a2) && b2 > noise.Sigma(b2);
+    if (any && all) return (a2 + b2 - 2.0f * c) / (2.0f * (a2 + b2 + 2.0f * c));
     return 0.0f;
 }
 
@@ -50,16 +44,12 @@ struct Pair {
     float X, G;
 };
 
-float Estimate(const Noise& noise, float Gc, const Pair n[4])
-{
+float Estimate(const Noise& noise, float Gc, const Pair n[4]) {
     const float ma = 0.25f * (n[0].X + n[1].X + n[2].X + n[3].X);
     bool ratio = Gc > noise.Sigma(Gc);
-    for (int i = 0; i < 4; ++i)
-        ratio = ratio && n[i].X > noise.Sigma(n[i].X);
-    for (int i = 0; i < 4; ++i)
-        ratio = ratio && n[i].G > noise.Sigma(n[i].G);
-    if (!ratio)
-        return ma;
+    for (int i = 0; i < 4; ++i) ratio = ratio && n[i].X > noise.Sigma(n[i].X);
+    for (int i = 0; i < 4; ++i) ratio = ratio && n[i].G > noise.Sigma(n[i].G);
+    if (!ratio) return ma;
     const float sGc = noise.Sigma(Gc);
     float e[4], lo[4], hi[4];
     for (int i = 0; i < 4; ++i) {
@@ -81,15 +71,14 @@ float Estimate(const Noise& noise, float Gc, const Pair n[4])
     return ma + (mr - ma) * Ea / (Er + Ea);
 }
 
-float Texel(const std::vector<std::uint16_t>& samples, int width, int height, int x, int y, int channel)
-{
+float Texel(const std::vector<std::uint16_t>& samples, int width, int height, int x, int y, int channel) {
     x = Clamp(x, 0, width - 1);
     y = Clamp(y, 0, height - 1);
     return samples[(static_cast<size_t>(y) * width + x) * 4 + channel] / 65535.0f;
 }
 
-float Bilinear(const std::vector<std::uint16_t>& samples, int width, int height, float u, float v, int channel)
-{
+float Bilinear(const std::vector<std::uint16_t>& samples, int width, int height, float u, float v,
+               int channel) {
     const float fu = u - 0.5f, fv = v - 0.5f;
     const float iu = std::floor(fu), iv = std::floor(fv);
     const float a = fu - iu, b = fv - iv;
@@ -100,8 +89,7 @@ float Bilinear(const std::vector<std::uint16_t>& samples, int width, int height,
            a * b * Texel(samples, width, height, i0 + 1, j0 + 1, channel);
 }
 
-void Multiply(const float m[9], float r, float g, float b, float* out)
-{
+void Multiply(const float m[9], float r, float g, float b, float* out) {
     out[0] = m[0] * r + m[1] * g + m[2] * b;
     out[1] = m[3] * r + m[4] * g + m[5] * b;
     out[2] = m[6] * r + m[7] * g + m[8] * b;
@@ -109,9 +97,9 @@ void Multiply(const float m[9], float r, float g, float b, float* out)
 
 } // namespace
 
-Plane ModelGreen(const std::vector<std::uint16_t>& bayer, int width, int height, const CLRPPS0& p)
-{
-    const Noise noise{static_cast<float>(p.blackLevel) * p.invRange, p.noiseScale, p.noiseFloor, p.noiseOffset};
+Plane ModelGreen(const std::vector<std::uint16_t>& bayer, int width, int height, const CLRPPS0& p) {
+    const Noise noise{static_cast<float>(p.blackLevel) * p.invRange, p.noiseScale, p.noiseFloor,
+                      p.noiseOffset};
     auto n = [&](int x, int y) {
         const int s = bayer[static_cast<size_t>(Clamp(y, 0, height - 1)) * width + Clamp(x, 0, width - 1)];
         return static_cast<float>(s - static_cast<int>(p.blackLevel)) * p.invRange;
@@ -175,11 +163,11 @@ Plane ModelGreen(const std::vector<std::uint16_t>& bayer, int width, int height,
     return out;
 }
 
-Plane ModelColour(const Plane& in, int width, int height, const CLRPPS1& p)
-{
+Plane ModelColour(const Plane& in, int width, int height, const CLRPPS1& p) {
     const Noise noise{p.blackNorm, p.noiseScale, p.noiseFloor, p.noiseOffset};
     auto at = [&](int x, int y) {
-        const float* v = &in[(static_cast<size_t>(Clamp(y, 0, height - 1)) * width + Clamp(x, 0, width - 1)) * 4];
+        const float* v =
+            &in[(static_cast<size_t>(Clamp(y, 0, height - 1)) * width + Clamp(x, 0, width - 1)) * 4];
         return Pair{v[0], v[1]};
     };
     Plane out(in.size());
@@ -205,7 +193,8 @@ Plane ModelColour(const Plane& in, int width, int height, const CLRPPS1& p)
                 R = redRow ? eH : eV;
                 B = redRow ? eV : eH;
             } else {
-                Pair NW = at(x - 1, y - 1), NE = at(x + 1, y - 1), SW = at(x - 1, y + 1), SE = at(x + 1, y + 1);
+                Pair NW = at(x - 1, y - 1), NE = at(x + 1, y - 1), SW = at(x - 1, y + 1),
+                     SE = at(x + 1, y + 1);
                 if (x == 0) {
                     NW = NE;
                     SW = SE;
@@ -242,8 +231,7 @@ Plane ModelColour(const Plane& in, int width, int height, const CLRPPS1& p)
     return out;
 }
 
-Plane ModelConversion(const Plane& in, int width, int height, const CLRPPS2& p)
-{
+Plane ModelConversion(const Plane& in, int width, int height, const CLRPPS2& p) {
     Plane out(static_cast<size_t>(width) * height * 4);
     for (size_t i = 0; i < out.size(); i += 4) {
         Multiply(p.matrix, in[i], in[i + 1], in[i + 2], &out[i]);
@@ -252,8 +240,7 @@ Plane ModelConversion(const Plane& in, int width, int height, const CLRPPS2& p)
     return out;
 }
 
-Plane ModelFourSample(const std::vector<std::uint16_t>& samples, int width, int height, const CLRPTSRD& p)
-{
+Plane ModelFourSample(const std::vector<std::uint16_t>& samples, int width, int height, const CLRPTSRD& p) {
     Plane out(static_cast<size_t>(width) * height * 4);
     const float* o = p.sampleOffsets;
     for (int y = 0; y < height; ++y) {
@@ -273,20 +260,17 @@ Plane ModelFourSample(const std::vector<std::uint16_t>& samples, int width, int 
     return out;
 }
 
-void ModelTestChart(Plane& plane, int width, int height, const CLRPPD& p)
-{
+void ModelTestChart(Plane& plane, int width, int height, const CLRPPD& p) {
     const int W = static_cast<int>(p.width), H = static_cast<int>(p.height);
     const int x0 = static_cast<int>((1.0f - p.chartFractionX) * static_cast<float>(W) * 0.5f);
     const int y0 = static_cast<int>((1.0f - p.chartFractionY) * static_cast<float>(H) * 0.5f);
     const int w = static_cast<int>(p.chartFractionX * static_cast<float>(W));
     const int h = static_cast<int>(p.chartFractionY * static_cast<float>(H));
-    if (h / 8 == 0)
-        return;
+    if (h / 8 == 0) return;
     for (int y = y0; y < y0 + h && y < height; ++y) {
         const int band = std::min(7, (y - y0) / (h / 8));
         const int cols = band == 0 ? std::max(1, static_cast<int>(p.chartCheckerColumns)) : 8;
-        if (w / cols == 0)
-            continue;
+        if (w / cols == 0) continue;
         for (int x = x0; x < x0 + w && x < width; ++x) {
             const int col = std::min(cols - 1, (x - x0) / (w / cols));
             float* d = &plane[(static_cast<size_t>(y) * width + x) * 4];
@@ -304,35 +288,27 @@ void ModelTestChart(Plane& plane, int width, int height, const CLRPPD& p)
     }
 }
 
-float ModelLog(const CLIPLOG& k, float x)
-{
-    if (x < k.t)
-        return k.e * x + k.f;
+float ModelLog(const CLIPLOG& k, float x) {
+    if (x < k.t) return k.e * x + k.f;
     return k.c * std::log2(k.a * x + k.b) + k.d;
 }
 
-float ModelHlg(const CLIPHLG& k, float x)
-{
-    if (x <= k.t)
-        return k.r * std::sqrt(std::max(x, 0.0f));
+float ModelHlg(const CLIPHLG& k, float x) {
+    if (x <= k.t) return k.r * std::sqrt(std::max(x, 0.0f));
     return k.a * std::log2(k.m * x + k.b) + k.c;
 }
 
-float ModelCanonLog2(const CLIPCANONLOG2& k, float x)
-{
+float ModelCanonLog2(const CLIPCANONLOG2& k, float x) {
     const float sign = x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f);
     return sign * k.a * std::log2(k.c * std::fabs(x) + 1.0f) + k.b;
 }
 
-float ModelNLog(const CLIPNIKONNLOG& k, float x)
-{
-    if (x < k.t)
-        return k.a * std::pow(std::max(k.m * x + k.b, 0.0f), k.g);
+float ModelNLog(const CLIPNIKONNLOG& k, float x) {
+    if (x < k.t) return k.a * std::pow(std::max(k.m * x + k.b, 0.0f), k.g);
     return k.c * std::log2(k.s * x) + k.d;
 }
 
-Plane ModelCurveNode(const ImageProcessingNode<1>& node, const Plane& plane)
-{
+Plane ModelCurveNode(const ImageProcessingNode<1>& node, const Plane& plane) {
     Plane out(plane.size());
     const std::string name = node.KernelName();
     for (size_t i = 0; i < plane.size(); i += 4) {
@@ -342,37 +318,30 @@ Plane ModelCurveNode(const ImageProcessingNode<1>& node, const Plane& plane)
             const auto& k = static_cast<const ImageProcessingNode_Log<1>&>(node).Parameters();
             float xn[3];
             Multiply(k.colorMatrix, v[0], v[1], v[2], xn);
-            for (int c = 0; c < 3; ++c)
-                d[c] = ModelLog(k, xn[c]);
+            for (int c = 0; c < 3; ++c) d[c] = ModelLog(k, xn[c]);
         } else if (name == "ImageProcessing_HLG") {
             const auto& k = static_cast<const ImageProcessingNode_HLG<1>&>(node).Parameters();
-            for (int c = 0; c < 3; ++c)
-                d[c] = ModelHlg(k, v[c]);
+            for (int c = 0; c < 3; ++c) d[c] = ModelHlg(k, v[c]);
         } else if (name == "ImageProcessing_Canon_CanonLog2") {
             const auto& k = static_cast<const ImageProcessingNode_Canon_CanonLog2<1>&>(node).Parameters();
             float xn[3];
             Multiply(k.colorMatrix, v[0], v[1], v[2], xn);
-            for (int c = 0; c < 3; ++c)
-                d[c] = ModelCanonLog2(k, xn[c]);
+            for (int c = 0; c < 3; ++c) d[c] = ModelCanonLog2(k, xn[c]);
         } else {
             const auto& k = static_cast<const ImageProcessingNode_Nikon_NLog<1>&>(node).Parameters();
-            for (int c = 0; c < 3; ++c)
-                d[c] = ModelNLog(k, v[c]);
+            for (int c = 0; c < 3; ++c) d[c] = ModelNLog(k, v[c]);
         }
         d[3] = plane[i + 3];
     }
     return out;
 }
 
-float MaxDifference(const Plane& a, const Plane& b, int channels)
-{
+float MaxDifference(const Plane& a, const Plane& b, int channels) {
     float worst = a.size() == b.size() ? 0.0f : INFINITY;
     for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        if (static_cast<int>(i % 4) >= channels)
-            continue;
+        if (static_cast<int>(i % 4) >= channels) continue;
         const float d = std::fabs(a[i] - b[i]);
-        if (!(d <= worst))
-            worst = std::isnan(d) ? INFINITY : d;
+        if (!(d <= worst)) worst = std::isnan(d) ? INFINITY : d;
     }
     return worst;
 }

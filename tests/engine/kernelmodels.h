@@ -15,7 +15,8 @@ using Plane = std::vector<float>;
 Plane ModelGreen(const std::vector<std::uint16_t>& bayer, int width, int height, const CLRPPS0& block);
 Plane ModelColour(const Plane& green, int width, int height, const CLRPPS1& block);
 Plane ModelConversion(const Plane& colour, int width, int height, const CLRPPS2& block);
-Plane ModelFourSample(const std::vector<std::uint16_t>& samples, int width, int height, const CLRPTSRD& block);
+Plane ModelFourSample(const std::vector<std::uint16_t>& samples, int width, int height,
+                      const CLRPTSRD& block);
 // Draws over `plane` in place.
 void ModelTestChart(Plane& plane, int width, int height, const CLRPPD& block);
 

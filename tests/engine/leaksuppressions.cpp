@@ -4,8 +4,7 @@
 // 16-byte object in libpocl, compiler state in libLLVM when a kernel is built for the first time).
 // Their stacks end inside those libraries, which have no frame pointers, so the match is by
 // library. OpenCL objects of our own are counted by the tests on the counting test driver instead.
-extern "C" const char* __lsan_default_suppressions()
-{
+extern "C" const char* __lsan_default_suppressions() {
     return "leak:libpocl.so\n"
            "leak:libLLVM-15.so\n";
 }

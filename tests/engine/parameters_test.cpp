@@ -12,15 +12,13 @@
 namespace tsr::test {
 namespace {
 
-std::uint32_t Bits(float value)
-{
+std::uint32_t Bits(float value) {
     std::uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     return bits;
 }
 
-TEST(ParameterBlocks, FieldOffsetsMatchTheKernelContract)
-{
+TEST(ParameterBlocks, FieldOffsetsMatchTheKernelContract) {
     struct Field {
         const char* name;
         size_t actual, expected;
@@ -41,12 +39,10 @@ TEST(ParameterBlocks, FieldOffsetsMatchTheKernelContract)
         {"CLRPPD.chartCheckerColumns", offsetof(CLRPPD, chartCheckerColumns), 16},
         {"CLRPPD.chartLevels", offsetof(CLRPPD, chartLevels), 24},
     };
-    for (const Field& f : fields)
-        EXPECT_EQ(f.expected, f.actual) << f.name;
+    for (const Field& f : fields) EXPECT_EQ(f.expected, f.actual) << f.name;
 }
 
-TEST(RawProcessingSetup, CopiesTheRecordAndDerivesTheNoiseLevel)
-{
+TEST(RawProcessingSetup, CopiesTheRecordAndDerivesTheNoiseLevel) {
     TsrFrameInfoRecord record = MakeRecord(64, 32, true, 2);
     record.sampleOffsets[0] = -0.25f;
     record.sampleOffsets[5] = 0.25f;
@@ -70,8 +66,7 @@ TEST(RawProcessingSetup, CopiesTheRecordAndDerivesTheNoiseLevel)
     EXPECT_EQ(Bits(2.5e9f * 5.0f + 21.333334f), Bits(RawProcessingSetup(record, nullptr, 0).noiseLevel));
 }
 
-TEST(RawProcessingSetup, OverrideReplacesGainsMatrixAndExposureOnly)
-{
+TEST(RawProcessingSetup, OverrideReplacesGainsMatrixAndExposureOnly) {
     TsrFrameInfoRecord record = MakeRecord(64, 32, true, 1);
     record.sampleOffsets[2] = 0.125f;
     const float colour[12] = {2.5f, 1.25f, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1.75f};
@@ -85,8 +80,7 @@ TEST(RawProcessingSetup, OverrideReplacesGainsMatrixAndExposureOnly)
     EXPECT_EQ(Bits(144.0f * 5.0f + 21.333334f), Bits(p.noiseLevel));
 }
 
-TEST(RawProcessingSetup, PrimariesFollowTheCurveIndex)
-{
+TEST(RawProcessingSetup, PrimariesFollowTheCurveIndex) {
     const TsrFrameInfoRecord record = MakeRecord(8, 8, true);
     const struct {
         unsigned curve;
@@ -96,8 +90,7 @@ TEST(RawProcessingSetup, PrimariesFollowTheCurveIndex)
         EXPECT_EQ(c.primaries, RawProcessingSetup(record, nullptr, c.curve).primaries) << "curve " << c.curve;
 }
 
-TEST(KernelBlocks, DerivedFromATypicalFrame)
-{
+TEST(KernelBlocks, DerivedFromATypicalFrame) {
     TsrFrameInfoRecord record = MakeRecord(64, 32, true, 3);
     const float offsets[6] = {0.125f, -0.125f, 0.125f, 0.125f, -0.125f, 0.125f};
     std::memcpy(record.sampleOffsets, offsets, sizeof offsets);
@@ -149,8 +142,7 @@ TEST(KernelBlocks, DerivedFromATypicalFrame)
     EXPECT_EQ(0, std::memcmp(offsets, t.sampleOffsets, sizeof offsets));
 }
 
-TEST(KernelBlocks, EqualLevelsAndZeroGains)
-{
+TEST(KernelBlocks, EqualLevelsAndZeroGains) {
     TsrFrameInfoRecord record = MakeRecord(8, 8, true);
     record.whiteLevel = record.blackLevel;
     record.gain0 = 0.0f;
@@ -171,8 +163,7 @@ TEST(KernelBlocks, EqualLevelsAndZeroGains)
     EXPECT_EQ(0.0f, t.scaleBlue);
 }
 
-TEST(KernelBlocks, PrimariesTableRows)
-{
+TEST(KernelBlocks, PrimariesTableRows) {
     TsrFrameInfoRecord record = MakeRecord(8, 8, true);
     const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     std::memcpy(record.colorMatrix, identity, sizeof identity);
@@ -184,8 +175,7 @@ TEST(KernelBlocks, PrimariesTableRows)
     EXPECT_EQ(static_cast<float>(-0.042770613257809), bt2020.conversion[7]);
 }
 
-TEST(KernelBlocks, TestChart)
-{
+TEST(KernelBlocks, TestChart) {
     TsrFrameInfoRecord record = MakeRecord(8, 8, false);
     const struct {
         int tuning;
@@ -193,9 +183,8 @@ TEST(KernelBlocks, TestChart)
         float offset;
         std::uint32_t columns;
     } cases[] = {
-        {20, 1.0f, 0.0f, 0},     {75, 0.5f, 0.25f, 8},    {19199, 0.1f, -0.125f, 4},
-        {70, 1.0f, 0.0625f, 2},  {79, 0.1f, 0.03125f, 1}, {19190, 1.0f, NAN, 0},
-        {72, 0.8f, 1e30f, 0},
+        {20, 1.0f, 0.0f, 0},     {75, 0.5f, 0.25f, 8},  {19199, 0.1f, -0.125f, 4}, {70, 1.0f, 0.0625f, 2},
+        {79, 0.1f, 0.03125f, 1}, {19190, 1.0f, NAN, 0}, {72, 0.8f, 1e30f, 0},
     };
     for (const auto& c : cases) {
         record.sampleOffsets[0] = c.offset;

@@ -15,13 +15,11 @@
 namespace tsr::test {
 namespace {
 
-double Psnr(const Plane& a, const Plane& b)
-{
+double Psnr(const Plane& a, const Plane& b) {
     double sum = 0.0;
     size_t count = 0;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (i % 4 == 3)
-            continue;
+        if (i % 4 == 3) continue;
         const double d = std::min(1.0f, std::max(0.0f, a[i])) - std::min(1.0f, std::max(0.0f, b[i]));
         sum += d * d;
         ++count;
@@ -31,8 +29,7 @@ double Psnr(const Plane& a, const Plane& b)
 
 // Plain bilinear demosaic of the normalised, white-balanced mosaic.
 Plane Bilinear(const std::vector<std::uint16_t>& bayer, int width, int height, int pattern, float gainRed,
-               float gainBlue)
-{
+               float gainBlue) {
     auto kind = [&](int x, int y) {
         const int phase = 2 * (y & 1) + (x & 1);
         return phase == pattern ? 0 : (phase == 3 - pattern ? 2 : 1);
@@ -49,8 +46,7 @@ Plane Bilinear(const std::vector<std::uint16_t>& bayer, int width, int height, i
             for (int dy = -1; dy <= 1; ++dy) {
                 for (int dx = -1; dx <= 1; ++dx) {
                     const int sx = x + dx, sy = y + dy;
-                    if (sx < 0 || sy < 0 || sx >= width || sy >= height)
-                        continue;
+                    if (sx < 0 || sy < 0 || sx >= width || sy >= height) continue;
                     const int k = kind(sx, sy);
                     const float w = (dx == 0 && dy == 0) ? 4.0f : (dx == 0 || dy == 0 ? 2.0f : 1.0f);
                     sum[k] += w * value(sx, sy);
@@ -68,13 +64,12 @@ struct Result {
     double engine, bilinear;
 };
 
-Result Measure(const Plane& scene, int width, int height)
-{
+Result Measure(const Plane& scene, int width, int height) {
     const int pattern = 0;
     TsrFrameInfoRecord record = MakeRecord(width, height, true, pattern);
     record.maxDcStep = 4;
-    const std::vector<std::uint16_t> bayer =
-        MosaicScene(scene, width, height, pattern, record.blackLevel, record.whiteLevel, record.gain0, record.gain1);
+    const std::vector<std::uint16_t> bayer = MosaicScene(scene, width, height, pattern, record.blackLevel,
+                                                         record.whiteLevel, record.gain0, record.gain1);
     const RawProcessingParameters parameters = RawProcessingSetup(record, nullptr, 0);
     const FrameQuantities quantities = DeriveFrameQuantities(parameters);
     const CLRPPS0 green = MakeDemosaicGreenBlock(parameters, quantities);
@@ -85,26 +80,22 @@ Result Measure(const Plane& scene, int width, int height)
     EXPECT_EQ(0, RunKernel(RawProgram(), "RPS_0000", &green, sizeof green, input, greenImage));
     EXPECT_EQ(0, RunKernel(RawProgram(), "RPS_0001", &colour, sizeof colour, greenImage, colourImage));
     const Plane demosaiced = ReadRgba(colourImage);
-    for (cl_mem image : {input, greenImage, colourImage})
-        clReleaseMemObject(image);
+    for (cl_mem image : {input, greenImage, colourImage}) clReleaseMemObject(image);
     return Result{Psnr(demosaiced, scene),
                   Psnr(Bilinear(bayer, width, height, pattern, record.gain0, record.gain1), scene)};
 }
 
-bool ReadPpm(const std::string& path, Plane& rgb, int& width, int& height)
-{
+bool ReadPpm(const std::string& path, Plane& rgb, int& width, int& height) {
     FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
+    if (!file) return false;
     int maxValue = 0;
-    const bool header = std::fscanf(file, "P6 %d %d %d", &width, &height, &maxValue) == 3 && maxValue == 255 &&
-                        width > 0 && height > 0 && width <= 8192 && height <= 8192;
+    const bool header = std::fscanf(file, "P6 %d %d %d", &width, &height, &maxValue) == 3 &&
+                        maxValue == 255 && width > 0 && height > 0 && width <= 8192 && height <= 8192;
     std::fgetc(file);
     std::vector<unsigned char> bytes(header ? static_cast<size_t>(width) * height * 3 : 0);
     const bool body = header && std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
     std::fclose(file);
-    if (!body)
-        return false;
+    if (!body) return false;
     rgb.assign(static_cast<size_t>(width) * height * 4, 1.0f);
     for (size_t i = 0, n = static_cast<size_t>(width) * height; i < n; ++i)
         for (int c = 0; c < 3; ++c) // 8-bit sRGB to linear light (gamma 2.2)
@@ -112,26 +103,22 @@ bool ReadPpm(const std::string& path, Plane& rgb, int& width, int& height)
     return true;
 }
 
-TEST(DemosaicQuality, SyntheticScene)
-{
+TEST(DemosaicQuality, SyntheticScene) {
     const Result r = Measure(PhotoLikeScene(256, 192), 256, 192);
     std::printf("synthetic scene 256x192: engine %.2f dB, bilinear %.2f dB\n", r.engine, r.bilinear);
     EXPECT_GT(r.engine, 30.0);
     EXPECT_GT(r.engine, r.bilinear);
 }
 
-TEST(DemosaicQuality, Photographs)
-{
+TEST(DemosaicQuality, Photographs) {
     const char* folder = std::getenv("TSR_TEST_PHOTOS");
-    if (!folder)
-        GTEST_SKIP() << "TSR_TEST_PHOTOS names no folder of .ppm photographs";
+    if (!folder) GTEST_SKIP() << "TSR_TEST_PHOTOS names no folder of .ppm photographs";
     DIR* directory = opendir(folder);
     ASSERT_NE(nullptr, directory);
     int measured = 0;
     while (dirent* entry = readdir(directory)) {
         const std::string name = entry->d_name;
-        if (name.size() < 5 || name.compare(name.size() - 4, 4, ".ppm") != 0)
-            continue;
+        if (name.size() < 5 || name.compare(name.size() - 4, 4, ".ppm") != 0) continue;
         Plane rgb;
         int width = 0, height = 0;
         ASSERT_TRUE(ReadPpm(std::string(folder) + "/" + name, rgb, width, height)) << name;

@@ -17,20 +17,16 @@ struct FourSampleCase {
 class FourSampleKernel : public ::testing::TestWithParam<FourSampleCase> {};
 
 // Offsets of the reduced-resolution layout for a scale index and pattern.
-void SetOffsets(TsrFrameInfoRecord& record, int scale, int pattern)
-{
+void SetOffsets(TsrFrameInfoRecord& record, int scale, int pattern) {
     std::memset(record.sampleOffsets, 0, sizeof record.sampleOffsets);
-    if (scale == 0)
-        return;
+    if (scale == 0) return;
     const float h = 0.5f / static_cast<float>(1 << scale);
-    static const int signs[4][6] = {{-1, -1, -1, 1, 1, 1}, {1, -1, 1, 1, -1, 1}, {-1, 1, -1, -1, 1, -1},
-                                    {1, 1, 1, -1, -1, -1}};
-    for (int i = 0; i < 6; ++i)
-        record.sampleOffsets[i] = h * static_cast<float>(signs[pattern][i]);
+    static const int signs[4][6] = {
+        {-1, -1, -1, 1, 1, 1}, {1, -1, 1, 1, -1, 1}, {-1, 1, -1, -1, 1, -1}, {1, 1, 1, -1, -1, -1}};
+    for (int i = 0; i < 6; ++i) record.sampleOffsets[i] = h * static_cast<float>(signs[pattern][i]);
 }
 
-TEST_P(FourSampleKernel, MatchesModel)
-{
+TEST_P(FourSampleKernel, MatchesModel) {
     const FourSampleCase c = GetParam();
     TsrFrameInfoRecord record = MakeRecord(c.width, c.height, false, c.pattern);
     SetOffsets(record, c.scale, c.pattern);
@@ -58,8 +54,7 @@ INSTANTIATE_TEST_SUITE_P(Frames, FourSampleKernel,
                                            FourSampleCase{7, 1, 2, 3}, FourSampleCase{3, 3, 1, 1}));
 
 // Zero offsets read texel centres: the result is exactly the unit-range formula.
-TEST(FourSampleKernelExact, ZeroOffsetsNeedNoInterpolation)
-{
+TEST(FourSampleKernelExact, ZeroOffsetsNeedNoInterpolation) {
     TsrFrameInfoRecord record = MakeRecord(4, 2, false);
     record.blackLevel = 0;
     record.whiteLevel = 65535;
@@ -70,9 +65,9 @@ TEST(FourSampleKernelExact, ZeroOffsetsNeedNoInterpolation)
     std::memcpy(record.colorMatrix, identityXyz, sizeof identityXyz);
     const RawProcessingParameters parameters = RawProcessingSetup(record, nullptr, 0);
     const CLRPTSRD block = MakeFourSampleBlock(parameters, DeriveFrameQuantities(parameters));
-    const std::vector<std::uint16_t> samples = {0,     0,     0,     0, 65535, 65535, 65535, 0, 16384, 32768,
-                                                49152, 0,     40000, 1000, 60000, 0, 100, 200,   300,   0,
-                                                30000, 30000, 30000, 0,     1,    2,    3,   0,     65535, 0, 0, 0};
+    const std::vector<std::uint16_t> samples = {
+        0,   0,   0,   0, 65535, 65535, 65535, 0, 16384, 32768, 49152, 0, 40000, 1000, 60000, 0,
+        100, 200, 300, 0, 30000, 30000, 30000, 0, 1,     2,     3,     0, 65535, 0,    0,     0};
     cl_mem in = MakeImage(CL_RGBA, CL_UNORM_INT16, 4, 2, samples.data());
     cl_mem out = MakeImage(CL_RGBA, CL_FLOAT, 4, 2);
     ASSERT_EQ(0, RunKernel(RawProgram(), "RTSRD", &block, sizeof block, in, out));
@@ -88,12 +83,12 @@ struct ChartCase {
 
 class TestChartKernel : public ::testing::TestWithParam<ChartCase> {};
 
-TEST_P(TestChartKernel, DrawsOnlyTheCentredRectangle)
-{
+TEST_P(TestChartKernel, DrawsOnlyTheCentredRectangle) {
     const ChartCase c = GetParam();
     TsrFrameInfoRecord record = MakeRecord(c.width, c.height, false);
     record.sampleOffsets[0] = c.offset;
-    const CLRPPD block = MakeTestChartBlock(RawProcessingSetup(record, nullptr, 0), c.width, c.height, c.tuning);
+    const CLRPPD block =
+        MakeTestChartBlock(RawProcessingSetup(record, nullptr, 0), c.width, c.height, c.tuning);
     Plane background(static_cast<size_t>(c.width) * c.height * 4, -3.0f);
     cl_mem image = MakeImage(CL_RGBA, CL_FLOAT, c.width, c.height, background.data());
     ASSERT_EQ(0, RunKernel(RawProgram(), "TSRD", &block, sizeof block, nullptr, image));
@@ -110,8 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Charts, TestChartKernel,
 
 // The documented geometry: half fraction on 1920 x 1080 covers x 480..1439, y 270..809, bands of
 // 67 rows (the last 71), columns of 120.
-TEST(TestChartKernelGeometry, HalfFractionOnFullHd)
-{
+TEST(TestChartKernelGeometry, HalfFractionOnFullHd) {
     const int width = 1920, height = 1080;
     TsrFrameInfoRecord record = MakeRecord(width, height, false);
     const CLRPPD block = MakeTestChartBlock(RawProcessingSetup(record, nullptr, 0), width, height, 75);
@@ -119,16 +113,18 @@ TEST(TestChartKernelGeometry, HalfFractionOnFullHd)
     cl_mem image = MakeImage(CL_RGBA, CL_FLOAT, width, height, background.data());
     ASSERT_EQ(0, RunKernel(RawProgram(), "TSRD", &block, sizeof block, nullptr, image));
     const Plane result = ReadRgba(image);
-    auto at = [&](int x, int y, int channel) { return result[(static_cast<size_t>(y) * width + x) * 4 + channel]; };
+    auto at = [&](int x, int y, int channel) {
+        return result[(static_cast<size_t>(y) * width + x) * 4 + channel];
+    };
     EXPECT_EQ(-1.0f, at(479, 500, 0));
     EXPECT_EQ(-1.0f, at(1440, 500, 0));
     EXPECT_EQ(-1.0f, at(960, 269, 0));
     EXPECT_EQ(-1.0f, at(960, 810, 0));
-    EXPECT_EQ(0.0f, at(480, 270, 0));            // band 0, one black column (checker columns 0)
-    EXPECT_EQ(0.0f, at(1439, 336, 1));           // still band 0 at its last row
-    EXPECT_EQ(0.0625f, at(480, 337, 2));         // band 1 (blue), first step
+    EXPECT_EQ(0.0f, at(480, 270, 0));    // band 0, one black column (checker columns 0)
+    EXPECT_EQ(0.0f, at(1439, 336, 1));   // still band 0 at its last row
+    EXPECT_EQ(0.0625f, at(480, 337, 2)); // band 1 (blue), first step
     EXPECT_EQ(0.0f, at(480, 337, 0));
-    EXPECT_EQ(8.0f, at(1439, 809, 0));           // band 7 (white) takes the 4 leftover rows
+    EXPECT_EQ(8.0f, at(1439, 809, 0)); // band 7 (white) takes the 4 leftover rows
     EXPECT_EQ(8.0f, at(1439, 809, 2));
     EXPECT_EQ(0.125f, at(600, 5 * 67 + 270, 0)); // band 5 (magenta), second step
     EXPECT_EQ(0.0f, at(600, 5 * 67 + 270, 1));

@@ -6,23 +6,21 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "embeddedprograms.h"
 #include "curves.h"
+#include "embeddedprograms.h"
 
 namespace tsr::test {
 
 namespace {
 
-void Require(bool condition, const char* what)
-{
+void Require(bool condition, const char* what) {
     if (!condition) {
         std::fprintf(stderr, "test set-up failed: %s\n", what);
         std::abort();
     }
 }
 
-SharedOpenCL CreateShared()
-{
+SharedOpenCL CreateShared() {
     SharedOpenCL shared;
     cl_uint count = 0;
     Require(clGetPlatformIDs(0, nullptr, &count) == CL_SUCCESS && count > 0, "no OpenCL platform");
@@ -45,8 +43,7 @@ SharedOpenCL CreateShared()
     return shared;
 }
 
-cl_program BuildProgram(const unsigned char* data, size_t length, bool source)
-{
+cl_program BuildProgram(const unsigned char* data, size_t length, bool source) {
     const SharedOpenCL& cl = TestOpenCL();
     cl_int error = CL_SUCCESS;
     cl_program program;
@@ -63,26 +60,23 @@ cl_program BuildProgram(const unsigned char* data, size_t length, bool source)
 
 } // namespace
 
-const SharedOpenCL& TestOpenCL()
-{
+const SharedOpenCL& TestOpenCL() {
     static const SharedOpenCL shared = CreateShared();
     return shared;
 }
 
-cl_program RawProgram()
-{
+cl_program RawProgram() {
     static const cl_program program = BuildProgram(kRawProcessingSpir64, kRawProcessingSpir64Length, false);
     return program;
 }
 
-cl_program CurveProgram()
-{
-    static const cl_program program = BuildProgram(kImageProcessingSource, kImageProcessingSourceLength, true);
+cl_program CurveProgram() {
+    static const cl_program program =
+        BuildProgram(kImageProcessingSource, kImageProcessingSourceLength, true);
     return program;
 }
 
-float HalfToFloat(std::uint16_t half)
-{
+float HalfToFloat(std::uint16_t half) {
     const std::uint32_t sign = (half >> 15) & 1u;
     const std::uint32_t exponent = (half >> 10) & 0x1Fu;
     const std::uint32_t mantissa = half & 0x3FFu;
@@ -96,36 +90,32 @@ float HalfToFloat(std::uint16_t half)
     return sign ? -value : value;
 }
 
-std::uint16_t FloatToHalf(float value)
-{
+std::uint16_t FloatToHalf(float value) {
     std::uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     const std::uint16_t sign = static_cast<std::uint16_t>((bits >> 16) & 0x8000u);
     const float magnitude = std::fabs(value);
-    if (std::isnan(value))
-        return static_cast<std::uint16_t>(sign | 0x7E00u);
-    if (magnitude >= 65520.0f)
-        return static_cast<std::uint16_t>(sign | 0x7C00u);
+    if (std::isnan(value)) return static_cast<std::uint16_t>(sign | 0x7E00u);
+    if (magnitude >= 65520.0f) return static_cast<std::uint16_t>(sign | 0x7C00u);
     if (magnitude < std::ldexp(1.0f, -14)) {
         const float scaled = std::nearbyint(magnitude * std::ldexp(1.0f, 24));
         return static_cast<std::uint16_t>(sign | static_cast<std::uint16_t>(scaled));
     }
     int exponent = 0;
     const float fraction = std::frexp(magnitude, &exponent); // magnitude = fraction * 2^exponent, [0.5, 1)
-    float mantissa = std::nearbyint(fraction * 2048.0f);       // 11 significant bits
+    float mantissa = std::nearbyint(fraction * 2048.0f);     // 11 significant bits
     if (mantissa >= 2048.0f) {
         mantissa /= 2.0f;
         ++exponent;
     }
     const std::uint32_t biased = static_cast<std::uint32_t>(exponent - 1 + 15);
-    if (biased >= 31)
-        return static_cast<std::uint16_t>(sign | 0x7C00u);
-    return static_cast<std::uint16_t>(sign | (biased << 10) | (static_cast<std::uint32_t>(mantissa) & 0x3FFu));
+    if (biased >= 31) return static_cast<std::uint16_t>(sign | 0x7C00u);
+    return static_cast<std::uint16_t>(sign | (biased << 10) |
+                                      (static_cast<std::uint32_t>(mantissa) & 0x3FFu));
 }
 
-cl_mem MakeImage(cl_channel_order order, cl_channel_type type, size_t width, size_t height, const void* pixels,
-                 cl_mem_flags flags)
-{
+cl_mem MakeImage(cl_channel_order order, cl_channel_type type, size_t width, size_t height,
+                 const void* pixels, cl_mem_flags flags) {
     const cl_image_format format = {order, type};
     cl_image_desc descriptor = {};
     descriptor.image_type = CL_MEM_OBJECT_IMAGE2D;
@@ -137,15 +127,14 @@ cl_mem MakeImage(cl_channel_order order, cl_channel_type type, size_t width, siz
     if (pixels) {
         const size_t origin[3] = {0, 0, 0};
         const size_t region[3] = {width, height, 1};
-        Require(clEnqueueWriteImage(TestOpenCL().queue, image, CL_TRUE, origin, region, 0, 0, pixels, 0, nullptr,
-                                    nullptr) == CL_SUCCESS,
+        Require(clEnqueueWriteImage(TestOpenCL().queue, image, CL_TRUE, origin, region, 0, 0, pixels, 0,
+                                    nullptr, nullptr) == CL_SUCCESS,
                 "image write");
     }
     return image;
 }
 
-std::vector<float> ReadRgba(cl_mem image)
-{
+std::vector<float> ReadRgba(cl_mem image) {
     cl_image_format format = {};
     size_t width = 0, height = 0;
     clGetImageInfo(image, CL_IMAGE_FORMAT, sizeof format, &format, nullptr);
@@ -170,8 +159,7 @@ std::vector<float> ReadRgba(cl_mem image)
     return result;
 }
 
-TsrFrameInfoRecord MakeRecord(int width, int height, bool bayer, int pattern)
-{
+TsrFrameInfoRecord MakeRecord(int width, int height, bool bayer, int pattern) {
     TsrFrameInfoRecord record;
     std::memset(&record, 0, sizeof record);
     record.layoutCode = bayer ? TSR_LAYOUT_BP16 : TSR_LAYOUT_BP64;
@@ -190,17 +178,14 @@ TsrFrameInfoRecord MakeRecord(int width, int height, bool bayer, int pattern)
     return record;
 }
 
-std::vector<std::uint16_t> RandomBayer(std::mt19937& random, int width, int height, int black, int white)
-{
+std::vector<std::uint16_t> RandomBayer(std::mt19937& random, int width, int height, int black, int white) {
     std::uniform_int_distribution<int> sample(std::max(0, black - 64), std::min(65535, white + 64));
     std::vector<std::uint16_t> result(static_cast<size_t>(width) * height);
-    for (auto& s : result)
-        s = static_cast<std::uint16_t>(sample(random));
+    for (auto& s : result) s = static_cast<std::uint16_t>(sample(random));
     return result;
 }
 
-std::vector<float> PhotoLikeScene(int width, int height)
-{
+std::vector<float> PhotoLikeScene(int width, int height) {
     std::vector<float> rgb(static_cast<size_t>(width) * height * 4);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -228,8 +213,7 @@ std::vector<float> PhotoLikeScene(int width, int height)
 }
 
 std::vector<std::uint16_t> MosaicScene(const std::vector<float>& rgb, int width, int height, int pattern,
-                                       int black, int white, float gainRed, float gainBlue)
-{
+                                       int black, int white, float gainRed, float gainBlue) {
     std::vector<std::uint16_t> bayer(static_cast<size_t>(width) * height);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {

@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "testsupport.h"
-#include "textureimagecache.h"
 #include "texturecache.h"
+#include "textureimagecache.h"
 
 namespace tsr::test {
 namespace {
@@ -13,8 +13,7 @@ namespace {
 const cl_image_format kBayer = {CL_R, CL_UNSIGNED_INT16};
 const cl_image_format kFourSample = {CL_RGBA, CL_UNORM_INT16};
 
-TEST(OpenCLTextureCache, ReusesFreeMatchingImagesAndTrimsBeyondTheLimit)
-{
+TEST(OpenCLTextureCache, ReusesFreeMatchingImagesAndTrimsBeyondTheLimit) {
     OpenCLTextureCache cache(TestOpenCL().context, false, 1);
 
     // Acquire, release, acquire: the same image.
@@ -52,8 +51,7 @@ TEST(OpenCLTextureCache, ReusesFreeMatchingImagesAndTrimsBeyondTheLimit)
     clReleaseMemObject(stranger);
 }
 
-TEST(OpenCLTextureCache, CreationFailureAddsNothing)
-{
+TEST(OpenCLTextureCache, CreationFailureAddsNothing) {
     OpenCLTextureCache cache(TestOpenCL().context, true, 1);
     EXPECT_EQ(nullptr, cache.AcquireImage(kBayer, 0, 32));
     EXPECT_EQ(nullptr, cache.AcquireImage(kBayer, 1u << 30, 1));
@@ -62,14 +60,12 @@ TEST(OpenCLTextureCache, CreationFailureAddsNothing)
     EXPECT_EQ(nullptr, noContext.AcquireImage(kBayer, 8, 8));
 }
 
-ID3D11Texture2D* Texture(std::uintptr_t n)
-{
+ID3D11Texture2D* Texture(std::uintptr_t n) {
     return reinterpret_cast<ID3D11Texture2D*>(n * 16);
 }
 
 // Keys stand in for textures: the cache never dereferences them.
-TEST(TextureImageCache, KeepsTheTenMostRecentlyUsed)
-{
+TEST(TextureImageCache, KeepsTheTenMostRecentlyUsed) {
     TextureImageCache cache;
     std::shared_ptr<CLImage> images[12];
     for (int i = 1; i <= 10; ++i) {

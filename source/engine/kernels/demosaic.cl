@@ -13,56 +13,46 @@ typedef struct NoiseModel {
     float offset;
 } NoiseModel;
 
-static float noiseVariance(const NoiseModel* noise, float v)
-{
+static float noiseVariance(const NoiseModel* noise, float v) {
     float t = noise->blackNorm + v;
     return noise->offset + fmax(noise->floorLevel, noise->scale * (t * t));
 }
 
-static float noiseSigma(const NoiseModel* noise, float v)
-{
+static float noiseSigma(const NoiseModel* noise, float v) {
     return sqrt(noiseVariance(noise, v));
 }
 
 /* Photosite kind at (x, y) for Bayer pattern b: 0 red, 1 green, 2 blue. */
-static int photositeKind(int x, int y, uint b)
-{
+static int photositeKind(int x, int y, uint b) {
     int phase = 2 * (y & 1) + (x & 1);
-    if (phase == (int)b)
-        return 0;
-    if (phase == 3 - (int)b)
-        return 2;
+    if (phase == (int)b) return 0;
+    if (phase == 3 - (int)b) return 2;
     return 1;
 }
 
-static float normalisedSample(__read_only image2d_t image, int x, int y, int blackLevel, float invRange)
-{
+static float normalisedSample(__read_only image2d_t image, int x, int y, int blackLevel, float invRange) {
     int s = (int)read_imageui(image, nearestSampler, (int2)(x, y)).x;
     return (float)(s - blackLevel) * invRange;
 }
 
 /* Green-direction correction from the colour ratio along one axis. */
-static float ratioCorrection(const NoiseModel* noise, float c, float p1, float q1, float p2, float q2)
-{
+static float ratioCorrection(const NoiseModel* noise, float c, float p1, float q1, float p2, float q2) {
     float sp1 = noiseSigma(noise, p1), sq1 = noiseSigma(noise, q1);
     float sp2 = noiseSigma(noise, p2), sq2 = noiseSigma(noise, q2);
     bool consistent = (p1 - q1) * (p2 - q2) > 0.0f || (p2 - c) * (q2 - c) > 0.0f ||
                       sp1 + sq1 > fabs(p1 - q1) || sp2 + sq2 > fabs(p2 - q2);
     bool aboveNoise = p1 > sp1 && q1 > sq1 && p2 > sp2 && q2 > sq2;
-    if (consistent && aboveNoise)
-        return (p2 + q2 - 2.0f * c) / (2.0f * (p2 + q2 + 2.0f * c));
+    if (consistent && aboveNoise) return (p2 + q2 - 2.0f * c) / (2.0f * (p2 + q2 + 2.0f * c));
     return 0.0f;
 }
 
 __kernel void RPS_0000(__constant CLRPPS0* parameters, __read_only image2d_t inImage,
-                       __write_only image2d_t outImage)
-{
+                       __write_only image2d_t outImage) {
     int x = get_global_id(0);
     int y = get_global_id(1);
     int width = get_image_width(inImage);
     int height = get_image_height(inImage);
-    if (x >= width || y >= height)
-        return;
+    if (x >= width || y >= height) return;
 
     int blackLevel = (int)parameters->blackLevel;
     float invRange = parameters->invRange;
@@ -133,25 +123,21 @@ __kernel void RPS_0000(__constant CLRPPS0* parameters, __read_only image2d_t inI
 
 /* Noise-aware blend of a colour-ratio estimate and the plain average of four neighbours, each
  * given as (colour value, green value). */
-static float getEstimate(const NoiseModel* noise, float Gc, float2 n0, float2 n1, float2 n2, float2 n3)
-{
+static float getEstimate(const NoiseModel* noise, float Gc, float2 n0, float2 n1, float2 n2, float2 n3) {
     float X[4] = {n0.x, n1.x, n2.x, n3.x};
     float G[4] = {n0.y, n1.y, n2.y, n3.y};
     float ma = 0.25f * (X[0] + X[1] + X[2] + X[3]);
 
     float sGc = noiseSigma(noise, Gc);
-    if (!(Gc > sGc))
-        return ma;
+    if (!(Gc > sGc)) return ma;
     float sX[4], sG[4];
     for (int i = 0; i < 4; ++i) {
         sX[i] = noiseSigma(noise, X[i]);
-        if (!(X[i] > sX[i]))
-            return ma;
+        if (!(X[i] > sX[i])) return ma;
     }
     for (int i = 0; i < 4; ++i) {
         sG[i] = noiseSigma(noise, G[i]);
-        if (!(G[i] > sG[i]))
-            return ma;
+        if (!(G[i] > sG[i])) return ma;
     }
 
     float e[4];
@@ -174,20 +160,17 @@ static float getEstimate(const NoiseModel* noise, float Gc, float2 n0, float2 n1
     return ma + (mr - ma) * Ea / (Er + Ea);
 }
 
-static float2 readPair(__read_only image2d_t image, int x, int y)
-{
+static float2 readPair(__read_only image2d_t image, int x, int y) {
     return read_imagef(image, nearestSampler, (int2)(x, y)).xy;
 }
 
 __kernel void RPS_0001(__constant CLRPPS1* parameters, __read_only image2d_t inImage,
-                       __write_only image2d_t outImage)
-{
+                       __write_only image2d_t outImage) {
     int x = get_global_id(0);
     int y = get_global_id(1);
     int width = get_image_width(inImage);
     int height = get_image_height(inImage);
-    if (x >= width || y >= height)
-        return;
+    if (x >= width || y >= height) return;
 
     NoiseModel noise;
     noise.blackNorm = parameters->blackNorm;
@@ -258,12 +241,10 @@ __kernel void RPS_0001(__constant CLRPPS1* parameters, __read_only image2d_t inI
 }
 
 __kernel void RPS_0002(__constant CLRPPS2* parameters, __read_only image2d_t inImage,
-                       __write_only image2d_t outImage)
-{
+                       __write_only image2d_t outImage) {
     int x = get_global_id(0);
     int y = get_global_id(1);
-    if (x >= get_image_width(inImage) || y >= get_image_height(inImage))
-        return;
+    if (x >= get_image_width(inImage) || y >= get_image_height(inImage)) return;
     float4 v = read_imagef(inImage, nearestSampler, (int2)(x, y));
     __constant float* m = parameters->matrix;
     write_imagef(outImage, (int2)(x, y),

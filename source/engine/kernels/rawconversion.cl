@@ -6,12 +6,10 @@ __constant sampler_t bilinearSampler =
     CLK_NORMALIZED_COORDS_FALSE | CLK_ADDRESS_CLAMP_TO_EDGE | CLK_FILTER_LINEAR;
 
 __kernel void RTSRD(__constant CLRPTSRD* parameters, __read_only image2d_t inImage,
-                    __write_only image2d_t outImage)
-{
+                    __write_only image2d_t outImage) {
     int x = get_global_id(0);
     int y = get_global_id(1);
-    if (x >= get_image_width(inImage) || y >= get_image_height(inImage))
-        return;
+    if (x >= get_image_width(inImage) || y >= get_image_height(inImage)) return;
 
     /* Sample each colour where it lies relative to the pixel centre. */
     float px = (float)x + 0.5f;
@@ -34,14 +32,12 @@ __kernel void RTSRD(__constant CLRPTSRD* parameters, __read_only image2d_t inIma
 
 /* Colour bars in one-stop steps and a grey checker band over a centred rectangle; pixels outside
  * it are left untouched. A rectangle too small for its bands or columns draws nothing. */
-__kernel void TSRD(__constant CLRPPD* parameters, __write_only image2d_t outImage)
-{
+__kernel void TSRD(__constant CLRPPD* parameters, __write_only image2d_t outImage) {
     int x = get_global_id(0);
     int y = get_global_id(1);
     int W = (int)parameters->width;
     int H = (int)parameters->height;
-    if (x >= W || y >= H)
-        return;
+    if (x >= W || y >= H) return;
 
     float fx = parameters->chartFractionX;
     float fy = parameters->chartFractionY;
@@ -49,18 +45,15 @@ __kernel void TSRD(__constant CLRPPD* parameters, __write_only image2d_t outImag
     int y0 = (int)((1.0f - fy) * (float)H * 0.5f);
     int w = (int)(fx * (float)W);
     int h = (int)(fy * (float)H);
-    if (x < x0 || x >= x0 + w || y < y0 || y >= y0 + h)
-        return;
+    if (x < x0 || x >= x0 + w || y < y0 || y >= y0 + h) return;
 
     int bandHeight = h / 8;
-    if (bandHeight <= 0)
-        return;
+    if (bandHeight <= 0) return;
     int band = min(7, (y - y0) / bandHeight);
     uint checkerColumns = max(1u, parameters->chartCheckerColumns);
     int cols = band == 0 ? (int)min(checkerColumns, 0x7fffffffu) : 8;
     int columnWidth = w / cols;
-    if (columnWidth <= 0)
-        return;
+    if (columnWidth <= 0) return;
     int col = min(cols - 1, (x - x0) / columnWidth);
 
     float4 value;
@@ -69,7 +62,8 @@ __kernel void TSRD(__constant CLRPPD* parameters, __write_only image2d_t outImag
         value = (float4)(v, v, v, 1.0f);
     } else {
         float v = parameters->chartLevels[col];
-        value = (float4)(v * (float)((band >> 2) & 1), v * (float)((band >> 1) & 1), v * (float)(band & 1), 1.0f);
+        value =
+            (float4)(v * (float)((band >> 2) & 1), v * (float)((band >> 1) & 1), v * (float)(band & 1), 1.0f);
     }
     write_imagef(outImage, (int2)(x, y), value);
 }

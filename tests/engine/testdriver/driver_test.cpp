@@ -26,18 +26,17 @@ struct Driver {
     TsrDriverProgramLog programLog;
 };
 
-const Driver& TheDriver()
-{
+const Driver& TheDriver() {
     static const Driver driver = [] {
         cl_uint platforms = 0;
         clGetPlatformIDs(0, nullptr, &platforms); // the loader loads the driver
         void* library = dlopen(TSR_TEST_DRIVER_PATH, RTLD_NOW);
-        if (!library)
-            std::abort();
+        if (!library) std::abort();
         Driver d;
         d.reset = reinterpret_cast<TsrDriverReset>(dlsym(library, "tsrDriverReset"));
         d.setDevices = reinterpret_cast<TsrDriverSetDevices>(dlsym(library, "tsrDriverSetDevices"));
-        d.setBuiltinForms = reinterpret_cast<TsrDriverSetBuiltinForms>(dlsym(library, "tsrDriverSetBuiltinForms"));
+        d.setBuiltinForms =
+            reinterpret_cast<TsrDriverSetBuiltinForms>(dlsym(library, "tsrDriverSetBuiltinForms"));
         d.setFailures = reinterpret_cast<TsrDriverSetFailures>(dlsym(library, "tsrDriverSetFailures"));
         d.counts = reinterpret_cast<TsrDriverGetCounts>(dlsym(library, "tsrDriverGetCounts"));
         d.programLog = reinterpret_cast<TsrDriverProgramLog>(dlsym(library, "tsrDriverProgramLog"));
@@ -46,38 +45,33 @@ const Driver& TheDriver()
     return driver;
 }
 
-TsrDriverDevice Gpu(cl_uint vendor, bool discrete)
-{
-    return TsrDriverDevice{CL_DEVICE_TYPE_GPU, vendor, static_cast<cl_bool>(discrete ? CL_FALSE : CL_TRUE), 64, 0, 0, 0};
+TsrDriverDevice Gpu(cl_uint vendor, bool discrete) {
+    return TsrDriverDevice{
+        CL_DEVICE_TYPE_GPU, vendor, static_cast<cl_bool>(discrete ? CL_FALSE : CL_TRUE), 64, 0, 0, 0};
 }
 
-TsrDriverDevice Cpu()
-{
+TsrDriverDevice Cpu() {
     return TsrDriverDevice{CL_DEVICE_TYPE_CPU, 0x8086, CL_TRUE, 64, 0, 0, 0};
 }
 
-std::vector<cl_device_id> DevicesOf(int platform, cl_device_type type = CL_DEVICE_TYPE_ALL)
-{
+std::vector<cl_device_id> DevicesOf(int platform, cl_device_type type = CL_DEVICE_TYPE_ALL) {
     cl_platform_id platforms[TSR_DRIVER_PLATFORMS];
     clGetPlatformIDs(TSR_DRIVER_PLATFORMS, platforms, nullptr);
     cl_uint count = 0;
     clGetDeviceIDs(platforms[platform], type, 0, nullptr, &count);
     std::vector<cl_device_id> devices(count);
-    if (count)
-        clGetDeviceIDs(platforms[platform], type, count, devices.data(), nullptr);
+    if (count) clGetDeviceIDs(platforms[platform], type, count, devices.data(), nullptr);
     return devices;
 }
 
 // Every test checks that what the engine made or retained was released again.
 class TestDriver : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         TheDriver().reset();
         m_start = TheDriver().counts();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         const TsrDriverCounts end = TheDriver().counts();
         EXPECT_EQ(m_start.liveObjects, end.liveObjects) << "OpenCL objects leaked";
         EXPECT_EQ(m_start.deviceRetains, end.deviceRetains) << "device retains not released";
@@ -87,8 +81,7 @@ protected:
 
 using DeviceSelection = TestDriver;
 
-TEST_F(DeviceSelection, IndexZeroTakesTheLastPlatformWithEnoughDevices)
-{
+TEST_F(DeviceSelection, IndexZeroTakesTheLastPlatformWithEnoughDevices) {
     const TsrDriverDevice one[] = {Gpu(0x10DE, true)};
     const TsrDriverDevice two[] = {Gpu(0x1002, true), Gpu(0x1002, true)};
     TheDriver().setDevices(0, 1, one);
@@ -99,8 +92,7 @@ TEST_F(DeviceSelection, IndexZeroTakesTheLastPlatformWithEnoughDevices)
     ASSERT_NE(nullptr, state.m_queue);
 }
 
-TEST_F(DeviceSelection, NegativeIndexPrefersADiscreteGpu)
-{
+TEST_F(DeviceSelection, NegativeIndexPrefersADiscreteGpu) {
     const TsrDriverDevice integrated[] = {Gpu(0x8086, false)};
     const TsrDriverDevice discrete[] = {Gpu(0x10DE, true)};
     TheDriver().setDevices(0, 1, integrated);
@@ -122,8 +114,7 @@ TEST_F(DeviceSelection, NegativeIndexPrefersADiscreteGpu)
     EXPECT_FALSE(IsDiscreteDevice(nullptr));
 }
 
-TEST_F(DeviceSelection, AdoptedContextPrefersItsDiscreteDevice)
-{
+TEST_F(DeviceSelection, AdoptedContextPrefersItsDiscreteDevice) {
     const TsrDriverDevice devices[] = {Gpu(0x8086, false), Gpu(0x10DE, true)};
     TheDriver().setDevices(0, 2, devices);
     const std::vector<cl_device_id> ids = DevicesOf(0);
@@ -153,13 +144,11 @@ struct Forms {
     std::string nvidiaA, nvidiaB, amdA, amdB, amdC, cpu, spir64, spir32, source;
 };
 
-ProgramForm Script(const std::string& text)
-{
+ProgramForm Script(const std::string& text) {
     return ProgramForm{reinterpret_cast<const unsigned char*>(text.c_str()), text.size(), false};
 }
 
-ProgramCatalog MakeCatalog(const Forms& f)
-{
+ProgramCatalog MakeCatalog(const Forms& f) {
     ProgramCatalog catalog;
     catalog.vendorForms[kVendorNvidia] = {Script(f.nvidiaA), Script(f.nvidiaB)};
     catalog.vendorForms[kVendorAmd] = {Script(f.amdA), Script(f.amdB), Script(f.amdC)};
@@ -173,10 +162,9 @@ ProgramCatalog MakeCatalog(const Forms& f)
 
 using ProgramSelection = TestDriver;
 
-TEST_F(ProgramSelection, FormsTriedInOrderWithTheirStatus)
-{
-    const Forms good = {"form nvA",  "form nvB",  "form amdA", "form amdB",     "form amdC",
-                        "form cpu",  "form spir64", "form spir32", "form rawsource"};
+TEST_F(ProgramSelection, FormsTriedInOrderWithTheirStatus) {
+    const Forms good = {"form nvA", "form nvB",    "form amdA",   "form amdB",     "form amdC",
+                        "form cpu", "form spir64", "form spir32", "form rawsource"};
     struct Case {
         const char* what;
         TsrDriverDevice device;
@@ -216,8 +204,8 @@ TEST_F(ProgramSelection, FormsTriedInOrderWithTheirStatus)
         {"NVIDIA, A builds", Gpu(0x10DE, true), good, "source nvA", 0},
         {"NVIDIA, A fails to build", Gpu(0x10DE, true), nvidiaAFails, "source nvA nvB", 0},
         {"AMD, all three fail", Gpu(0x1002, true), amdAllFail, "source amdA amdB amdC spir64", 0},
-        {"AMD, nothing builds", Gpu(0x1002, true), everythingFails,
-         "source amdA amdB amdC spir64 rawsource", -128},
+        {"AMD, nothing builds", Gpu(0x1002, true), everythingFails, "source amdA amdB amdC spir64 rawsource",
+         -128},
         {"Intel GPU", Gpu(0x8086, false), good, "source spir64", 0},
         {"32-bit device", thirtyTwo, good, "source spir32", 0},
         {"address width unknown", noAddress, good, "source spir64", 0},
@@ -248,14 +236,12 @@ TEST_F(ProgramSelection, FormsTriedInOrderWithTheirStatus)
     }
 }
 
-void CaptureTrace(const wchar_t* message, void* context)
-{
+void CaptureTrace(const wchar_t* message, void* context) {
     static_cast<std::wstring*>(context)->append(message);
 }
 
 // The embedded forms: SPIR bitcode, then the OpenCL C text.
-TEST_F(ProgramSelection, EmbeddedFormsAndDebayererStatus)
-{
+TEST_F(ProgramSelection, EmbeddedFormsAndDebayererStatus) {
     const TsrDriverDevice gpu[] = {Gpu(0x10DE, true)};
     TheDriver().setDevices(0, 1, gpu);
     const cl_device_id device = DevicesOf(0)[0];
@@ -304,8 +290,7 @@ using ObjectAccounting = TestDriver;
 
 // A stream of frames creates its upload and intermediate images once, and tearing everything down
 // releases every object the engine made or retained.
-TEST_F(ObjectAccounting, SteadyStreamAndTeardown)
-{
+TEST_F(ObjectAccounting, SteadyStreamAndTeardown) {
     for (const int twoChannel : {0, 1}) {
         SCOPED_TRACE(twoChannel ? "two-channel images" : "four-channel stand-in");
         TheDriver().reset();
@@ -332,28 +317,29 @@ TEST_F(ObjectAccounting, SteadyStreamAndTeardown)
             std::vector<std::uint16_t> pixels(static_cast<size_t>(width) * height, 1000);
             std::vector<std::uint16_t> rgba(static_cast<size_t>(width) * height * 4);
             std::shared_ptr<CLImage> output;
-            ASSERT_EQ(S_OK, debayerer.CreateImageFromMemory({rgba.data(), rgba.size() * 2},
-                                                            {width, height, width * 8, false, true},
-                                                            {CL_RGBA, CL_HALF_FLOAT}, CL_MEM_WRITE_ONLY, output));
+            ASSERT_EQ(S_OK, debayerer.CreateImageFromMemory(
+                                {rgba.data(), rgba.size() * 2}, {width, height, width * 8, false, true},
+                                {CL_RGBA, CL_HALF_FLOAT}, CL_MEM_WRITE_ONLY, output));
             long imagesAfterFirstFrame = 0;
             for (int frame = 0; frame < 6; ++frame) {
                 std::lock_guard<std::mutex> hold(debayerer.Mutex());
                 cl_mem out = output->Acquire();
-                ASSERT_EQ(0, ProcessMemory(debayerer.Processor(), pixels.data(), static_cast<unsigned>(pixels.size() * 2),
-                                           &record, 116, nullptr, 2, debayerer.HostQueue(), out));
+                ASSERT_EQ(0, ProcessMemory(debayerer.Processor(), pixels.data(),
+                                           static_cast<unsigned>(pixels.size() * 2), &record, 116, nullptr, 2,
+                                           debayerer.HostQueue(), out));
                 output->Release();
-                if (frame == 0)
-                    imagesAfterFirstFrame = TheDriver().counts().imagesCreated;
+                if (frame == 0) imagesAfterFirstFrame = TheDriver().counts().imagesCreated;
             }
             EXPECT_EQ(imagesAfterFirstFrame, TheDriver().counts().imagesCreated);
             // One output image, one upload image, three intermediate images.
             EXPECT_EQ(5, imagesAfterFirstFrame);
             EXPECT_EQ(6 * 4, TheDriver().counts().kernelsEnqueued);
 
-            const auto& processor = static_cast<const PrivateOpenCLProcessor&>(*debayerer.Processor()->processor);
+            const auto& processor =
+                static_cast<const PrivateOpenCLProcessor&>(*debayerer.Processor()->processor);
             cl_image_format green = {};
-            clGetImageInfo(processor.RawProcessing()->IntermediateImage(0), CL_IMAGE_FORMAT, sizeof green, &green,
-                           nullptr);
+            clGetImageInfo(processor.RawProcessing()->IntermediateImage(0), CL_IMAGE_FORMAT, sizeof green,
+                           &green, nullptr);
             EXPECT_EQ(twoChannel ? CL_RG : CL_RGBA, green.image_channel_order);
             EXPECT_EQ(static_cast<cl_channel_type>(CL_HALF_FLOAT), green.image_channel_data_type);
         }

@@ -31,10 +31,10 @@ typedef struct TsrDriverDevice {
 } TsrDriverDevice;
 
 typedef struct TsrDriverCounts {
-    long liveObjects;    /* contexts, queues, programs, kernels, memory objects not yet freed */
-    long imagesCreated;  /* clCreateImage calls that succeeded */
+    long liveObjects;   /* contexts, queues, programs, kernels, memory objects not yet freed */
+    long imagesCreated; /* clCreateImage calls that succeeded */
     long buffersCreated;
-    long deviceRetains;  /* clRetainDevice minus clReleaseDevice */
+    long deviceRetains; /* clRetainDevice minus clReleaseDevice */
     long kernelsEnqueued;
 } TsrDriverCounts;
 

@@ -16,7 +16,7 @@ if [ -n "$missing" ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
 fi
 
-presets="${TSR_PRESETS:-native asan}"
+presets="${TSR_PRESETS:-native asan windows}"
 for preset in $presets; do
     echo "== configure and build: $preset"
     cmake --preset "$preset" >/dev/null

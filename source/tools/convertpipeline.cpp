@@ -110,18 +110,14 @@ ConvertTimings RunOverlapped(const ConvertJob& job)
         freeDecoded.Push(std::make_unique<DecodedItem>());
         freeRgba.Push(std::make_unique<RgbaFrame>());
     }
+    // A failure ends the stream at that frame: every earlier frame still passes through the
+    // later stages, no later frame is started, and the first failure is rethrown at the end.
     std::mutex failureMutex;
     std::exception_ptr failure;
-    auto fail = [&](std::exception_ptr error) {
-        {
-            std::lock_guard<std::mutex> hold(failureMutex);
-            if (!failure)
-                failure = error;
-        }
-        freeDecoded.Close();
-        fullDecoded.Close();
-        freeRgba.Close();
-        fullRgba.Close();
+    auto record = [&](std::exception_ptr error) {
+        std::lock_guard<std::mutex> hold(failureMutex);
+        if (!failure)
+            failure = error;
     };
 
     ConvertTimings timings;
@@ -132,16 +128,16 @@ ConvertTimings RunOverlapped(const ConvertJob& job)
             for (int index = job.range.first; index <= job.range.last; ++index) {
                 std::unique_ptr<DecodedItem> item;
                 if (!freeDecoded.Pop(item))
-                    return;
+                    break; // a later stage stopped
                 const Clock::time_point start = Clock::now();
                 DecodeFrame(job, index, bytes, *item);
                 decodeSeconds += SecondsSince(start);
                 fullDecoded.Push(std::move(item));
             }
-            fullDecoded.Close();
         } catch (...) {
-            fail(std::current_exception());
+            record(std::current_exception());
         }
+        fullDecoded.Close();
     });
     std::thread writer([&] {
         try {
@@ -155,7 +151,9 @@ ConvertTimings RunOverlapped(const ConvertJob& job)
                 freeRgba.Push(std::move(frame));
             }
         } catch (...) {
-            fail(std::current_exception());
+            record(std::current_exception());
+            freeRgba.Close();
+            freeDecoded.Close();
         }
     });
 
@@ -164,7 +162,7 @@ ConvertTimings RunOverlapped(const ConvertJob& job)
         while (fullDecoded.Pop(item)) {
             std::unique_ptr<RgbaFrame> frame;
             if (!freeRgba.Pop(frame))
-                break;
+                break; // the writer stopped
             const Clock::time_point start = Clock::now();
             frame->index = item->index;
             job.session->Process(item->picture, job.debayer, *frame);
@@ -173,10 +171,11 @@ ConvertTimings RunOverlapped(const ConvertJob& job)
             fullRgba.Push(std::move(frame));
             ++timings.frames;
         }
-        fullRgba.Close();
     } catch (...) {
-        fail(std::current_exception());
+        record(std::current_exception());
     }
+    freeDecoded.Close();
+    fullRgba.Close();
     decoder.join();
     writer.join();
     if (failure)

@@ -4,8 +4,34 @@
 #include <cstdlib>
 
 #include "toolerror.h"
+#include "trace.h"
 
 namespace tsr::tools {
+
+namespace {
+
+// The engine explains its failures through the diagnostic trace; the last message is kept to
+// complete the tool's error line.
+std::mutex traceMutex;
+std::string lastTrace;
+
+void KeepTrace(const wchar_t* message, void*)
+{
+    std::string text;
+    for (const wchar_t* c = message; *c; ++c)
+        if (*c != L'\n')
+            text += (*c >= 32 && *c < 127) ? static_cast<char>(*c) : '?';
+    std::lock_guard<std::mutex> hold(traceMutex);
+    lastTrace = text;
+}
+
+std::string LastTrace()
+{
+    std::lock_guard<std::mutex> hold(traceMutex);
+    return lastTrace.empty() ? std::string() : " (engine: " + lastTrace + ")";
+}
+
+} // namespace
 
 std::string EngineStatusText(int status)
 {
@@ -29,6 +55,7 @@ void SetEngineTuning(long long value) { setenv("tsr772cup", std::to_string(value
 
 DebayerSession::DebayerSession(const OpenCLDevice& device) : m_device(device)
 {
+    setTraceSink(KeepTrace, nullptr);
     m_queue = std::make_unique<OpenCLQueue>(device);
     HRESULT status = S_OK;
     m_debayerer = std::make_unique<Debayerer>(m_queue->Queue(), &status);
@@ -36,7 +63,7 @@ DebayerSession::DebayerSession(const OpenCLDevice& device) : m_device(device)
         char code[16];
         std::snprintf(code, sizeof code, "0x%08x", static_cast<unsigned>(status));
         throw ToolError("the GPU engine cannot start on " + device.deviceName + " (" + code +
-                        "): its kernels do not build or run there");
+                        "): its kernels do not build or run there" + LastTrace());
     }
     if (FAILED(m_debayerer->SetCommandQueue(m_queue->Queue())))
         throw ToolError("the GPU engine refused the command queue");
@@ -92,7 +119,8 @@ void DebayerSession::Process(const DecodedPicture& picture, const DebayerSetting
     }
     if (status != 0) {
         clFinish(m_queue->Queue()); // an upload may still read the picture
-        throw ToolError("frame " + std::to_string(frame.index) + ": debayer failed: " + EngineStatusText(status));
+        throw ToolError("frame " + std::to_string(frame.index) + ": debayer failed: " + EngineStatusText(status) +
+                        LastTrace());
     }
     const size_t origin[3] = {0, 0, 0};
     const size_t region[3] = {static_cast<size_t>(width), static_cast<size_t>(height), 1};

@@ -78,10 +78,10 @@ int RunDemo(int argc, const char* const* argv)
     ParseSize(args.Value("size", "1280x720"), scene.width, scene.height);
     const int count = static_cast<int>(args.Integer("count", 12, 1, 10000));
     const bool quiet = args.Has("quiet");
-    MakeFolder(folder);
 
-    // The engine first: without OpenCL there is no point in encoding anything.
+    // The engine first: without OpenCL there is no point in making anything.
     DebayerSession session(ChooseOpenCLDevice(args.Value("device")));
+    MakeFolder(folder);
     std::printf("OpenCL device: %s (%s)\n", session.Device().deviceName.c_str(),
                 session.Device().platformName.c_str());
 

@@ -147,13 +147,14 @@ int RunEncode(int argc, const char* const* argv)
 
     std::unique_ptr<ClipWriter> writer = CreateClipWriter(args.Value("output"), clipSettings);
     Progress progress("encode", count, args.Has("quiet"));
-    const double frameTime = static_cast<double>(clipSettings.frameRateDenominator) / clipSettings.frameRateNumerator;
     int firstWidth = 0, firstHeight = 0;
     for (int i = 0; i < count; ++i) {
         Mosaic mosaic;
         if (scene) {
             mosaic = {sceneSettings.width, sceneSettings.height,
-                      renderSceneMosaic(sceneSettings, settings.bayerPattern, i * frameTime)};
+                      renderSceneMosaic(sceneSettings, settings.bayerPattern,
+                                        static_cast<double>(i) * clipSettings.frameRateDenominator /
+                                            clipSettings.frameRateNumerator)};
         } else {
             mosaic = LoadPicture(args.Operands()[static_cast<size_t>(i)], settings);
         }

@@ -39,7 +39,7 @@ const Command kCommands[] = {
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fputs(kUsage, stderr);
+        std::fputs("tsrraw: no command given (see tsrraw --help)\n", stderr);
         return tsr::tools::kExitUsage;
     }
     if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {

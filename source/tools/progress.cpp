@@ -24,7 +24,7 @@ std::string Progress::Line(const std::string& label, int done, int total, double
     const double rate = seconds > 0 ? done / seconds : 0.0;
     std::snprintf(counts, sizeof counts, " %d/%d frames, %.1f frames/s", done, total, rate);
     std::string line = label + " [";
-    const int barWidth = columns - static_cast<int>(line.size()) - 1 - static_cast<int>(std::string(counts).size()) - 1;
+    const int barWidth = columns - static_cast<int>(line.size()) - 1 - static_cast<int>(std::string(counts).size());
     if (barWidth >= 4) {
         const int filled = total > 0 ? static_cast<int>(static_cast<long long>(barWidth) * done / total) : barWidth;
         line += std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(barWidth - filled), ' ');

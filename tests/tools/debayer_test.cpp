@@ -1,0 +1,150 @@
+// debayer and convert against the engine's own API on PoCL: the tool's RGBA is the engine's,
+// convert equals decode then debayer with and without overlap, and the picture formats carry
+// those values.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "debayerer.h"
+#include "decodedpicture.h"
+#include "imagefiles.h"
+#include "opencldevices.h"
+#include "rgbapictures.h"
+#include "toolfixture.h"
+
+namespace tsr::tools::test {
+namespace {
+
+using DebayerTest = ToolTest;
+
+// The engine driven directly, as the debayer transform does: host queue, memory entry point,
+// an output image read back.
+std::vector<uint8_t> EngineRgba(const std::vector<uint8_t>& decoded, const float* colour, unsigned curve,
+                                bool isFloat)
+{
+    TsrFrameInfoRecord record;
+    std::memcpy(&record, decoded.data(), sizeof record);
+    const OpenCLQueue queue(ChooseOpenCLDevice(""));
+    HRESULT status = E_FAIL;
+    Debayerer debayerer(queue.Queue(), &status);
+    EXPECT_EQ(S_OK, status);
+    EXPECT_EQ(S_OK, debayerer.SetCommandQueue(queue.Queue()));
+    const size_t bytesPerPixel = isFloat ? 16 : 8;
+    std::vector<uint8_t> rgba(static_cast<size_t>(record.width) * static_cast<size_t>(record.height) * bytesPerPixel);
+    std::shared_ptr<CLImage> output;
+    const FrameGeometry geometry = {static_cast<uint32_t>(record.width), static_cast<uint32_t>(record.height),
+                                    static_cast<uint32_t>(record.width * bytesPerPixel), false, true};
+    const cl_image_format format = {CL_RGBA, static_cast<cl_channel_type>(isFloat ? CL_FLOAT : CL_HALF_FLOAT)};
+    EXPECT_EQ(S_OK, debayerer.CreateImageFromMemory({rgba.data(), rgba.size()}, geometry, format, CL_MEM_WRITE_ONLY,
+                                                    output));
+    std::lock_guard<std::mutex> hold(debayerer.Mutex());
+    cl_mem image = output->Acquire();
+    EXPECT_EQ(0, ProcessMemory(debayerer.Processor(), decoded.data() + 116,
+                               static_cast<unsigned>(decoded.size() - 116), &record, 116, colour, curve,
+                               debayerer.HostQueue(), image));
+    output->Release();
+    return rgba;
+}
+
+TEST_F(DebayerTest, RgbaIsTheEnginesAndConvertEqualsDecodeThenDebayer)
+{
+    EncoderSettings settings;
+    settings.bayerPattern = 1;
+    settings.gain0 = 1.8f;
+    settings.gain1 = 1.3f;
+    settings.colorMatrix = {0.41f, 0.36f, 0.18f, 0.21f, 0.72f, 0.07f, 0.02f, 0.12f, 0.95f};
+    const std::vector<std::vector<uint8_t>> frames = SceneFrames(3, 48, 32, settings);
+    WriteFile(Path("clip.tsr"), Concatenate(frames));
+    const float colour[12] = {2.0f, 1.5f, 0.41f, 0.36f, 0.18f, 0.21f, 0.72f, 0.07f, 0.02f, 0.12f, 0.95f, 1.1f};
+    const std::string colourText = "2,1.5,0.41,0.36,0.18,0.21,0.72,0.07,0.02,0.12,0.95,1.1";
+
+    struct Case {
+        int scale;
+        unsigned curve;
+        bool isFloat;
+        bool override;
+    };
+    const Case cases[] = {{0, 1, false, false}, {0, 3, true, true}, {1, 0, true, false}, {2, 6, false, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("scale " + std::to_string(c.scale) + ", curve " + std::to_string(c.curve));
+        const std::string scale = std::to_string(c.scale);
+        ASSERT_EQ(0, RunTool({"decode", "--scale", scale, "-o", Path("d.raw"), Path("clip.tsr")}).exitCode);
+        std::vector<std::string> engine = {"--curve", std::to_string(c.curve), "--type", c.isFloat ? "float" : "half",
+                                           "--format", "raw"};
+        if (c.override)
+            engine.insert(engine.end(), {"--colour", colourText});
+
+        std::vector<std::string> debayer = {"debayer", "-o", Path("rgba.raw"), Path("d.raw")};
+        debayer.insert(debayer.end(), engine.begin(), engine.end());
+        const ToolResult debayered = RunTool(debayer);
+        ASSERT_EQ(0, debayered.exitCode) << debayered.err;
+        const std::vector<uint8_t> fromDebayer = ReadFile(Path("rgba.raw"));
+
+        // The engine itself on the same decoded bytes, frame by frame.
+        const std::vector<uint8_t> decoded = ReadFile(Path("d.raw"));
+        const size_t each = decoded.size() / frames.size();
+        std::vector<uint8_t> expected;
+        for (size_t f = 0; f < frames.size(); ++f) {
+            const std::vector<uint8_t> one(decoded.begin() + static_cast<std::ptrdiff_t>(f * each),
+                                           decoded.begin() + static_cast<std::ptrdiff_t>((f + 1) * each));
+            const std::vector<uint8_t> rgba = EngineRgba(one, c.override ? colour : nullptr, c.curve, c.isFloat);
+            expected.insert(expected.end(), rgba.begin(), rgba.end());
+        }
+        EXPECT_EQ(expected, fromDebayer);
+
+        for (const char* overlap : {"--no-overlap", "--threads=1"}) {
+            std::vector<std::string> convert = {"convert", "--scale", scale, overlap, "-o", Path("c.raw"),
+                                                Path("clip.tsr")};
+            convert.insert(convert.end(), engine.begin(), engine.end());
+            const ToolResult converted = RunTool(convert);
+            ASSERT_EQ(0, converted.exitCode) << converted.err;
+            EXPECT_EQ(expected, ReadFile(Path("c.raw"))) << overlap;
+        }
+    }
+}
+
+TEST_F(DebayerTest, PictureFormatsCarryTheEngineValues)
+{
+    EncoderSettings settings;
+    WriteFile(Path("frame.tsr"), SceneFrames(1, 32, 16, settings)[0]);
+    for (const char* type : {"half", "float"}) {
+        SCOPED_TRACE(type);
+        const ToolResult raw =
+            RunTool({"convert", "--type", type, "--curve", "0", "-o", Path("f.raw"), Path("frame.tsr")});
+        ASSERT_EQ(0, raw.exitCode) << raw.err;
+        const ToolResult exr = RunTool({"convert", "--type", type, "--curve", "0", "--exr-compression", "piz", "-o",
+                                        Path("f.exr"), Path("frame.tsr")});
+        ASSERT_EQ(0, exr.exitCode) << exr.err;
+        const ToolResult tiff = RunTool({"convert", "--type", type, "--curve", "0", "-o", Path("f.tif"), Path("frame.tsr")});
+        ASSERT_EQ(0, tiff.exitCode) << tiff.err;
+        const ToolResult preview =
+            RunTool({"convert", "--type", type, "--curve", "0", "--format", "preview", "-o", Path("p.png"), Path("frame.tsr")});
+        ASSERT_EQ(0, preview.exitCode) << preview.err;
+
+        RgbaFrame frame;
+        frame.width = 32;
+        frame.height = 16;
+        frame.isFloat = std::string(type) == "float";
+        frame.curve = 0;
+        frame.bytes = ReadFile(Path("f.raw"));
+        ASSERT_EQ(32u * 16u * frame.BytesPerPixel(), frame.bytes.size());
+        const PictureFloat fromExr = ReadExr(Path("f.exr"));
+        const Picture16 fromTiff = ReadTiff(Path("f.tif"));
+        const Picture16 fromPreview = ReadPng(Path("p.png"));
+        ASSERT_EQ(3, fromExr.channels);
+        ASSERT_EQ(3, fromTiff.channels);
+        ASSERT_EQ(3, fromPreview.channels);
+        for (size_t p = 0; p < 32 * 16; ++p)
+            for (size_t c = 0; c < 3; ++c) {
+                const float value = RgbaSample(frame, 4 * p + c);
+                ASSERT_EQ(value, fromExr.samples[3 * p + c]) << "pixel " << p; // exact: same half or float
+                const float clamped = std::min(std::max(value, 0.0f), 1.0f);
+                ASSERT_EQ(std::lround(clamped * 65535.0f), fromTiff.samples[3 * p + c]);
+                // The preview's table is within one step of the exact display value.
+                ASSERT_NEAR(PreviewValue(value, true) * 257, fromPreview.samples[3 * p + c], 257);
+            }
+    }
+}
+
+} // namespace
+} // namespace tsr::tools::test

@@ -1,0 +1,93 @@
+#include "toolrunner.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace tsr::tools::test {
+
+namespace {
+
+std::string ReadAndRemove(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    std::remove(path.c_str());
+    return text.str();
+}
+
+} // namespace
+
+std::vector<std::string> ToolResult::ErrorLines() const
+{
+    std::vector<std::string> lines;
+    std::stringstream stream(err);
+    std::string line;
+    while (std::getline(stream, line))
+        lines.push_back(line);
+    return lines;
+}
+
+ToolResult RunTool(const std::vector<std::string>& arguments, const std::vector<std::string>& environment)
+{
+    char outName[] = "/tmp/tsrraw-test-out-XXXXXX";
+    char errName[] = "/tmp/tsrraw-test-err-XXXXXX";
+    const int outFile = mkstemp(outName);
+    const int errFile = mkstemp(errName);
+
+    std::vector<std::string> words = {TSRRAW_PATH};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string variable = *entry;
+        bool replaced = false;
+        for (const std::string& added : environment)
+            if (variable.compare(0, added.find('=') + 1, added, 0, added.find('=') + 1) == 0)
+                replaced = true;
+        if (!replaced)
+            variables.push_back(variable);
+    }
+    variables.insert(variables.end(), environment.begin(), environment.end());
+    std::vector<char*> envp;
+    for (std::string& variable : variables)
+        envp.push_back(&variable[0]);
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outFile, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errFile, STDERR_FILENO);
+    ToolResult result;
+    pid_t child = 0;
+    if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (WIFEXITED(status))
+            result.exitCode = WEXITSTATUS(status);
+        if (WIFSIGNALED(status))
+            result.signal = WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(outFile);
+    close(errFile);
+    result.out = ReadAndRemove(outName);
+    result.err = ReadAndRemove(errName);
+    return result;
+}
+
+} // namespace tsr::tools::test

@@ -31,8 +31,7 @@ struct Fixture {
     std::unique_ptr<tsr::tools::FrameDecoderOwner> decoder;
 };
 
-Fixture& Shared()
-{
+Fixture& Shared() {
     static Fixture fixture = [] {
         Fixture f;
         char name[] = "/tmp/tsrraw-convert-bench-XXXXXX";
@@ -55,10 +54,10 @@ Fixture& Shared()
     return fixture;
 }
 
-void Convert(benchmark::State& state)
-{
+void Convert(benchmark::State& state) {
     const bool overlap = state.range(0) != 0;
-    const auto compression = state.range(1) ? tsr::tools::ExrCompression::Zip : tsr::tools::ExrCompression::None;
+    const auto compression =
+        state.range(1) ? tsr::tools::ExrCompression::Zip : tsr::tools::ExrCompression::None;
     Fixture& fixture = Shared();
     std::unique_ptr<tsr::tools::ClipReader> clip = tsr::tools::OpenClip(fixture.clipPath);
     tsr::tools::ConvertJob job;
@@ -69,7 +68,8 @@ void Convert(benchmark::State& state)
     job.overlap = overlap;
     job.write = [&](const tsr::tools::RgbaFrame& frame) {
         tsr::tools::WriteRgbaPicture(frame, tsr::tools::PictureFormat::Exr,
-                                     fixture.folder + "/frame" + std::to_string(frame.index) + ".exr", compression);
+                                     fixture.folder + "/frame" + std::to_string(frame.index) + ".exr",
+                                     compression);
     };
     // One frame first: kernels built and buffers sized outside the measurement.
     job.range = tsr::tools::FrameRange{0, 0};
@@ -115,8 +115,7 @@ BENCHMARK_MAIN();
 #include <cstdio>
 
 // Built without tsrraw's library (tsr_tools): nothing to measure.
-int main()
-{
+int main() {
     std::puts("convert_bench: tsrraw's library is not part of this build");
     return 0;
 }

@@ -10,18 +10,19 @@
 
 namespace tsr::tools {
 
-constexpr uint32_t FourCC(char a, char b, char c, char d)
-{
-    return static_cast<uint32_t>(static_cast<uint8_t>(a)) | static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
+constexpr uint32_t FourCC(char a, char b, char c, char d) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
+           static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
 }
 constexpr uint32_t kFourCCTsrn = FourCC('t', 's', 'r', 'n');
 constexpr uint32_t kFourCCTsrh = FourCC('t', 's', 'r', 'h');
 std::string FourCCText(uint32_t fourcc);
 
 struct ClipProperties {
-    std::string container;   // "frames" (back to back) or "quicktime"
-    uint32_t fourcc = 0;     // the track's sample type; 0 for plain frames
+    std::string container;                                // "frames" (back to back) or "quicktime"
+    uint32_t fourcc = 0;                                  // the track's sample type; 0 for plain frames
     int frameRateNumerator = 0, frameRateDenominator = 0; // 0/0 when the file does not say
 };
 
@@ -57,7 +58,8 @@ public:
 // the MP4 sample-entry table has no place for these sample types.
 std::unique_ptr<ClipWriter> CreateClipWriter(const std::string& path, const ClipWriterSettings& settings);
 std::unique_ptr<ClipWriter> CreateFrameSequenceWriter(const std::string& path);
-std::unique_ptr<ClipWriter> CreateQuickTimeWriter(const std::string& path, const ClipWriterSettings& settings);
+std::unique_ptr<ClipWriter> CreateQuickTimeWriter(const std::string& path,
+                                                  const ClipWriterSettings& settings);
 
 bool HasExtension(const std::string& path, const char* extension); // case-insensitive, with the dot
 

@@ -8,38 +8,31 @@
 
 namespace tsr::tools {
 
-bool ParseInteger(const std::string& text, long long& value)
-{
-    if (text.empty())
-        return false;
+bool ParseInteger(const std::string& text, long long& value) {
+    if (text.empty()) return false;
     errno = 0;
     char* end = nullptr;
     value = std::strtoll(text.c_str(), &end, 0);
     return errno == 0 && end && *end == '\0';
 }
 
-bool ParseNumber(const std::string& text, double& value)
-{
-    if (text.empty())
-        return false;
+bool ParseNumber(const std::string& text, double& value) {
+    if (text.empty()) return false;
     errno = 0;
     char* end = nullptr;
     value = std::strtod(text.c_str(), &end);
     return errno == 0 && end && *end == '\0' && std::isfinite(value);
 }
 
-CommandLine::CommandLine(int argc, const char* const* argv, int first, const std::vector<OptionSpec>& specs)
-{
+CommandLine::CommandLine(int argc, const char* const* argv, int first, const std::vector<OptionSpec>& specs) {
     auto find = [&specs](const std::string& name) -> const OptionSpec* {
         for (const OptionSpec& spec : specs)
-            if (spec.name == name)
-                return &spec;
+            if (spec.name == name) return &spec;
         return nullptr;
     };
     auto findShort = [&specs](char letter) -> const OptionSpec* {
         for (const OptionSpec& spec : specs)
-            if (spec.shortName == letter)
-                return &spec;
+            if (spec.shortName == letter) return &spec;
         return nullptr;
     };
 
@@ -77,11 +70,9 @@ CommandLine::CommandLine(int argc, const char* const* argv, int first, const std
             m_values["help"] = "";
             continue;
         }
-        if (!spec)
-            throw UsageError("unknown option " + argument + " (see --help)");
+        if (!spec) throw UsageError("unknown option " + argument + " (see --help)");
         if (spec->takesValue && !inlineValue) {
-            if (i + 1 >= argc)
-                throw UsageError("option --" + name + " needs a value");
+            if (i + 1 >= argc) throw UsageError("option --" + name + " needs a value");
             value = argv[++i];
         } else if (!spec->takesValue && inlineValue) {
             throw UsageError("option --" + name + " takes no value");
@@ -90,19 +81,18 @@ CommandLine::CommandLine(int argc, const char* const* argv, int first, const std
     }
 }
 
-bool CommandLine::Has(const std::string& name) const { return m_values.count(name) != 0; }
+bool CommandLine::Has(const std::string& name) const {
+    return m_values.count(name) != 0;
+}
 
-std::string CommandLine::Value(const std::string& name, const std::string& fallback) const
-{
+std::string CommandLine::Value(const std::string& name, const std::string& fallback) const {
     const auto found = m_values.find(name);
     return found == m_values.end() ? fallback : found->second;
 }
 
 long long CommandLine::Integer(const std::string& name, long long fallback, long long minimum,
-                               long long maximum) const
-{
-    if (!Has(name))
-        return fallback;
+                               long long maximum) const {
+    if (!Has(name)) return fallback;
     long long value = 0;
     if (!ParseInteger(Value(name), value) || value < minimum || value > maximum)
         throw UsageError("--" + name + " must be a whole number from " + std::to_string(minimum) + " to " +
@@ -110,10 +100,8 @@ long long CommandLine::Integer(const std::string& name, long long fallback, long
     return value;
 }
 
-double CommandLine::Number(const std::string& name, double fallback, double minimum, double maximum) const
-{
-    if (!Has(name))
-        return fallback;
+double CommandLine::Number(const std::string& name, double fallback, double minimum, double maximum) const {
+    if (!Has(name)) return fallback;
     double value = 0;
     if (!ParseNumber(Value(name), value) || value < minimum || value > maximum)
         throw UsageError("--" + name + " must be a number from " + std::to_string(minimum) + " to " +
@@ -121,18 +109,17 @@ double CommandLine::Number(const std::string& name, double fallback, double mini
     return value;
 }
 
-std::vector<double> CommandLine::NumberList(const std::string& name, size_t count) const
-{
+std::vector<double> CommandLine::NumberList(const std::string& name, size_t count) const {
     std::vector<double> numbers;
     const std::string text = Value(name);
     size_t start = 0;
     while (start <= text.size()) {
         size_t comma = text.find(',', start);
-        if (comma == std::string::npos)
-            comma = text.size();
+        if (comma == std::string::npos) comma = text.size();
         double value = 0;
         if (!ParseNumber(text.substr(start, comma - start), value))
-            throw UsageError("--" + name + " must be a comma-separated list of numbers, not \"" + text + "\"");
+            throw UsageError("--" + name + " must be a comma-separated list of numbers, not \"" + text +
+                             "\"");
         numbers.push_back(value);
         start = comma + 1;
     }

@@ -10,9 +10,9 @@
 namespace tsr::tools {
 
 struct OptionSpec {
-    std::string name;  // long name without dashes, e.g. "output"
-    bool takesValue;   // false for a flag
-    char shortName;    // 0 when none, e.g. 'o'
+    std::string name; // long name without dashes, e.g. "output"
+    bool takesValue;  // false for a flag
+    char shortName;   // 0 when none, e.g. 'o'
 };
 
 class CommandLine {
@@ -22,7 +22,8 @@ public:
 
     bool Has(const std::string& name) const;
     std::string Value(const std::string& name, const std::string& fallback = std::string()) const;
-    long long Integer(const std::string& name, long long fallback, long long minimum, long long maximum) const;
+    long long Integer(const std::string& name, long long fallback, long long minimum,
+                      long long maximum) const;
     double Number(const std::string& name, double fallback, double minimum, double maximum) const;
     // A comma-separated list of exactly `count` numbers (count 0: any length of at least one).
     std::vector<double> NumberList(const std::string& name, size_t count) const;

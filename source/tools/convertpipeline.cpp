@@ -18,32 +18,29 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // A closable FIFO of owned items; Pop waits, and returns false once closed and drained.
-template <typename T>
-class Channel {
+template <typename T> class Channel {
 public:
-    void Push(T item)
-    {
+    void Push(T item) {
         {
             std::lock_guard<std::mutex> hold(m_mutex);
             m_items.push_back(std::move(item));
         }
         m_ready.notify_one();
     }
-    bool Pop(T& item)
-    {
+    bool Pop(T& item) {
         std::unique_lock<std::mutex> hold(m_mutex);
         m_ready.wait(hold, [this] { return !m_items.empty() || m_closed; });
-        if (m_items.empty())
-            return false;
+        if (m_items.empty()) return false;
         item = std::move(m_items.front());
         m_items.pop_front();
         return true;
     }
-    void Close()
-    {
+    void Close() {
         {
             std::lock_guard<std::mutex> hold(m_mutex);
             m_closed = true;
@@ -63,22 +60,18 @@ struct DecodedItem {
     DecodedPicture picture;
 };
 
-void DecodeFrame(const ConvertJob& job, int index, std::vector<uint8_t>& bytes, DecodedItem& item)
-{
+void DecodeFrame(const ConvertJob& job, int index, std::vector<uint8_t>& bytes, DecodedItem& item) {
     job.clip->ReadFrame(index, bytes);
     const int width = bytes.size() >= 20 ? (bytes[16] << 8 | bytes[17]) : 0;
     const int height = bytes.size() >= 20 ? (bytes[18] << 8 | bytes[19]) : 0;
-    if (width <= 0 || height <= 0)
-        throw ToolError("frame " + std::to_string(index) + ": invalid frame (-2)");
+    if (width <= 0 || height <= 0) throw ToolError("frame " + std::to_string(index) + ": invalid frame (-2)");
     item.index = index;
     item.picture.Resize(width, height, job.scaleIndex);
     const int result = item.picture.Decode(job.decoder, bytes);
-    if (result != 0)
-        throw ToolError("frame " + std::to_string(index) + ": " + DecodeResultText(result));
+    if (result != 0) throw ToolError("frame " + std::to_string(index) + ": " + DecodeResultText(result));
 }
 
-ConvertTimings RunSequential(const ConvertJob& job)
-{
+ConvertTimings RunSequential(const ConvertJob& job) {
     ConvertTimings timings;
     std::vector<uint8_t> bytes;
     DecodedItem decoded;
@@ -95,14 +88,12 @@ ConvertTimings RunSequential(const ConvertJob& job)
         job.write(rgba);
         timings.writeSeconds += SecondsSince(start);
         ++timings.frames;
-        if (job.progress)
-            job.progress->Advance();
+        if (job.progress) job.progress->Advance();
     }
     return timings;
 }
 
-ConvertTimings RunOverlapped(const ConvertJob& job)
-{
+ConvertTimings RunOverlapped(const ConvertJob& job) {
     constexpr int kBuffers = 2;
     Channel<std::unique_ptr<DecodedItem>> freeDecoded, fullDecoded;
     Channel<std::unique_ptr<RgbaFrame>> freeRgba, fullRgba;
@@ -116,8 +107,7 @@ ConvertTimings RunOverlapped(const ConvertJob& job)
     std::exception_ptr failure;
     auto record = [&](std::exception_ptr error) {
         std::lock_guard<std::mutex> hold(failureMutex);
-        if (!failure)
-            failure = error;
+        if (!failure) failure = error;
     };
 
     ConvertTimings timings;
@@ -127,8 +117,7 @@ ConvertTimings RunOverlapped(const ConvertJob& job)
             std::vector<uint8_t> bytes;
             for (int index = job.range.first; index <= job.range.last; ++index) {
                 std::unique_ptr<DecodedItem> item;
-                if (!freeDecoded.Pop(item))
-                    break; // a later stage stopped
+                if (!freeDecoded.Pop(item)) break; // a later stage stopped
                 const Clock::time_point start = Clock::now();
                 DecodeFrame(job, index, bytes, *item);
                 decodeSeconds += SecondsSince(start);
@@ -146,8 +135,7 @@ ConvertTimings RunOverlapped(const ConvertJob& job)
                 const Clock::time_point start = Clock::now();
                 job.write(*frame);
                 writeSeconds += SecondsSince(start);
-                if (job.progress)
-                    job.progress->Advance();
+                if (job.progress) job.progress->Advance();
                 freeRgba.Push(std::move(frame));
             }
         } catch (...) {
@@ -161,8 +149,7 @@ ConvertTimings RunOverlapped(const ConvertJob& job)
         std::unique_ptr<DecodedItem> item;
         while (fullDecoded.Pop(item)) {
             std::unique_ptr<RgbaFrame> frame;
-            if (!freeRgba.Pop(frame))
-                break; // the writer stopped
+            if (!freeRgba.Pop(frame)) break; // the writer stopped
             const Clock::time_point start = Clock::now();
             frame->index = item->index;
             job.session->Process(item->picture, job.debayer, *frame);
@@ -178,8 +165,7 @@ ConvertTimings RunOverlapped(const ConvertJob& job)
     fullRgba.Close();
     decoder.join();
     writer.join();
-    if (failure)
-        std::rethrow_exception(failure);
+    if (failure) std::rethrow_exception(failure);
     timings.decodeSeconds = decodeSeconds;
     timings.writeSeconds = writeSeconds;
     return timings;
@@ -187,8 +173,7 @@ ConvertTimings RunOverlapped(const ConvertJob& job)
 
 } // namespace
 
-ConvertTimings RunConvertJob(const ConvertJob& job)
-{
+ConvertTimings RunConvertJob(const ConvertJob& job) {
     const Clock::time_point start = Clock::now();
     ConvertTimings timings = job.overlap ? RunOverlapped(job) : RunSequential(job);
     timings.wallSeconds = SecondsSince(start);

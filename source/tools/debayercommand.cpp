@@ -48,17 +48,15 @@ const char kConvertHelp[] =
     "  -q, --quiet         no progress bar\n"
     "  -h, --help          this text\n";
 
-void PrintTimings(const ConvertTimings& t)
-{
-    std::printf("%d frames in %.3f s (%.2f frames/s): decode %.3f s, debayer %.3f s, write %.3f s\n", t.frames,
-                t.wallSeconds, t.wallSeconds > 0 ? t.frames / t.wallSeconds : 0.0, t.decodeSeconds, t.debayerSeconds,
-                t.writeSeconds);
+void PrintTimings(const ConvertTimings& t) {
+    std::printf("%d frames in %.3f s (%.2f frames/s): decode %.3f s, debayer %.3f s, write %.3f s\n",
+                t.frames, t.wallSeconds, t.wallSeconds > 0 ? t.frames / t.wallSeconds : 0.0, t.decodeSeconds,
+                t.debayerSeconds, t.writeSeconds);
 }
 
 } // namespace
 
-int RunDebayer(int argc, const char* const* argv)
-{
+int RunDebayer(int argc, const char* const* argv) {
     std::vector<OptionSpec> specs = DebayerOptionSpecs();
     specs.insert(specs.end(), {{"output", true, 'o'}, {"frames", true, 0}, {"quiet", false, 'q'}});
     const CommandLine args(argc, argv, 0, specs);
@@ -68,8 +66,7 @@ int RunDebayer(int argc, const char* const* argv)
     }
     if (args.Operands().size() != 1)
         throw UsageError("debayer takes one input file (see tsrraw debayer --help)");
-    if (!args.Has("output"))
-        throw UsageError("debayer needs an output file: -o FILE");
+    if (!args.Has("output")) throw UsageError("debayer needs an output file: -o FILE");
     const DebayerSettings settings = DebayerSettingsFrom(args);
     const OutputNames names(args.Value("output"));
     const RgbaOutputOptions output = RgbaOutputOptionsFrom(args, names.Name(0));
@@ -94,8 +91,7 @@ int RunDebayer(int argc, const char* const* argv)
     return kExitOk;
 }
 
-int RunConvert(int argc, const char* const* argv)
-{
+int RunConvert(int argc, const char* const* argv) {
     std::vector<OptionSpec> specs = DebayerOptionSpecs();
     specs.insert(specs.end(), {{"output", true, 'o'},
                                {"scale", true, 0},
@@ -111,8 +107,7 @@ int RunConvert(int argc, const char* const* argv)
     }
     if (args.Operands().size() != 1)
         throw UsageError("convert takes one input file (see tsrraw convert --help)");
-    if (!args.Has("output"))
-        throw UsageError("convert needs an output file: -o FILE");
+    if (!args.Has("output")) throw UsageError("convert needs an output file: -o FILE");
     ConvertJob job;
     job.debayer = DebayerSettingsFrom(args);
     job.scaleIndex = static_cast<int>(args.Integer("scale", 0, 0, 3));
@@ -136,8 +131,7 @@ int RunConvert(int argc, const char* const* argv)
     const ConvertTimings timings = RunConvertJob(job);
     writer.Finish();
     progress.Done();
-    if (args.Has("timings"))
-        PrintTimings(timings);
+    if (args.Has("timings")) PrintTimings(timings);
     return kExitOk;
 }
 

@@ -22,32 +22,27 @@ const char kDebayerOptionsHelp[] =
     "                      writes it); default from the extension, else raw\n"
     "  --exr-compression C none, zip (default), piz or rle\n";
 
-std::vector<OptionSpec> DebayerOptionSpecs()
-{
+std::vector<OptionSpec> DebayerOptionSpecs() {
     return {{"curve", true, 0},  {"type", true, 0},   {"colour", true, 0},          {"color", true, 0},
             {"tuning", true, 0}, {"device", true, 0}, {"exr-compression", true, 0}, {"format", true, 0}};
 }
 
-DebayerSettings DebayerSettingsFrom(const CommandLine& args)
-{
+DebayerSettings DebayerSettingsFrom(const CommandLine& args) {
     DebayerSettings settings;
     settings.curve = static_cast<unsigned>(args.Integer("curve", 1, 0, 8));
     const std::string type = args.Value("type", "half");
-    if (type != "half" && type != "float")
-        throw UsageError("--type must be half or float");
+    if (type != "half" && type != "float") throw UsageError("--type must be half or float");
     settings.floatOutput = type == "float";
     const char* colourName = args.Has("colour") ? "colour" : args.Has("color") ? "color" : nullptr;
     if (colourName) {
         const std::vector<double> values = args.NumberList(colourName, 12);
         settings.hasColour = true;
-        for (size_t i = 0; i < 12; ++i)
-            settings.colour[i] = static_cast<float>(values[i]);
+        for (size_t i = 0; i < 12; ++i) settings.colour[i] = static_cast<float>(values[i]);
     }
     return settings;
 }
 
-RgbaOutputOptions RgbaOutputOptionsFrom(const CommandLine& args, const std::string& firstName)
-{
+RgbaOutputOptions RgbaOutputOptionsFrom(const CommandLine& args, const std::string& firstName) {
     RgbaOutputOptions options;
     options.format = FormatFor(args.Value("format"), firstName, true);
     const std::string compression = args.Value("exr-compression", "zip");
@@ -64,35 +59,31 @@ RgbaOutputOptions RgbaOutputOptionsFrom(const CommandLine& args, const std::stri
     return options;
 }
 
-std::unique_ptr<DebayerSession> OpenDebayerSession(const CommandLine& args)
-{
-    if (args.Has("tuning"))
-        SetEngineTuning(args.Integer("tuning", 0, -2147483647ll - 1, 2147483647ll));
+std::unique_ptr<DebayerSession> OpenDebayerSession(const CommandLine& args) {
+    if (args.Has("tuning")) SetEngineTuning(args.Integer("tuning", 0, -2147483647ll - 1, 2147483647ll));
     return std::make_unique<DebayerSession>(ChooseOpenCLDevice(args.Value("device")));
 }
 
-RgbaSequenceWriter::RgbaSequenceWriter(const OutputNames& names, const RgbaOutputOptions& options, int frameCount)
-    : m_names(names), m_options(options)
-{
+RgbaSequenceWriter::RgbaSequenceWriter(const OutputNames& names, const RgbaOutputOptions& options,
+                                       int frameCount)
+    : m_names(names), m_options(options) {
     if (frameCount > 1 && !names.PerFrame() && options.format != PictureFormat::Raw)
-        throw UsageError("several frames need %d in the output name, e.g. out_%04d." +
-                         std::string(options.format == PictureFormat::Preview ? "png" : FormatName(options.format)));
+        throw UsageError(
+            "several frames need %d in the output name, e.g. out_%04d." +
+            std::string(options.format == PictureFormat::Preview ? "png" : FormatName(options.format)));
     if (options.format == PictureFormat::Raw && !names.PerFrame())
         m_joined = std::make_unique<OutputFile>(names.Name(0));
 }
 
-void RgbaSequenceWriter::Write(const RgbaFrame& frame)
-{
+void RgbaSequenceWriter::Write(const RgbaFrame& frame) {
     if (m_joined)
         m_joined->Write(frame.bytes.data(), frame.bytes.size());
     else
         WriteRgbaPicture(frame, m_options.format, m_names.Name(frame.index), m_options.compression);
 }
 
-void RgbaSequenceWriter::Finish()
-{
-    if (m_joined)
-        m_joined->Commit();
+void RgbaSequenceWriter::Finish() {
+    if (m_joined) m_joined->Commit();
 }
 
 } // namespace tsr::tools

@@ -15,26 +15,22 @@ namespace {
 std::mutex traceMutex;
 std::string lastTrace;
 
-void KeepTrace(const wchar_t* message, void*)
-{
+void KeepTrace(const wchar_t* message, void*) {
     std::string text;
     for (const wchar_t* c = message; *c; ++c)
-        if (*c != L'\n')
-            text += (*c >= 32 && *c < 127) ? static_cast<char>(*c) : '?';
+        if (*c != L'\n') text += (*c >= 32 && *c < 127) ? static_cast<char>(*c) : '?';
     std::lock_guard<std::mutex> hold(traceMutex);
     lastTrace = text;
 }
 
-std::string LastTrace()
-{
+std::string LastTrace() {
     std::lock_guard<std::mutex> hold(traceMutex);
     return lastTrace.empty() ? std::string() : " (engine: " + lastTrace + ")";
 }
 
 } // namespace
 
-std::string EngineStatusText(int status)
-{
+std::string EngineStatusText(int status) {
     switch (status) {
     case kStatusBadRecord:
         return "no usable frame info record (-3)";
@@ -51,10 +47,11 @@ std::string EngineStatusText(int status)
     }
 }
 
-void SetEngineTuning(long long value) { setenv("tsr772cup", std::to_string(value).c_str(), 1); }
+void SetEngineTuning(long long value) {
+    setenv("tsr772cup", std::to_string(value).c_str(), 1);
+}
 
-DebayerSession::DebayerSession(const OpenCLDevice& device) : m_device(device)
-{
+DebayerSession::DebayerSession(const OpenCLDevice& device) : m_device(device) {
     setTraceSink(KeepTrace, nullptr);
     m_queue = std::make_unique<OpenCLQueue>(device);
     HRESULT status = S_OK;
@@ -69,20 +66,20 @@ DebayerSession::DebayerSession(const OpenCLDevice& device) : m_device(device)
         throw ToolError("the GPU engine refused the command queue");
 }
 
-DebayerSession::~DebayerSession()
-{
+DebayerSession::~DebayerSession() {
     m_output.reset();
     m_debayerer.reset();
 }
 
-cl_mem DebayerSession::OutputImage(int width, int height, bool isFloat)
-{
+cl_mem DebayerSession::OutputImage(int width, int height, bool isFloat) {
     if (!m_output || width != m_outputWidth || height != m_outputHeight || isFloat != m_outputFloat) {
         m_output.reset();
-        const cl_image_format format = {CL_RGBA, static_cast<cl_channel_type>(isFloat ? CL_FLOAT : CL_HALF_FLOAT)};
+        const cl_image_format format = {CL_RGBA,
+                                        static_cast<cl_channel_type>(isFloat ? CL_FLOAT : CL_HALF_FLOAT)};
         // No host transfers through the image: the result is read back here, where a failure
         // can be reported.
-        const FrameGeometry geometry = {static_cast<uint32_t>(width), static_cast<uint32_t>(height), 0, false, false};
+        const FrameGeometry geometry = {static_cast<uint32_t>(width), static_cast<uint32_t>(height), 0, false,
+                                        false};
         std::shared_ptr<CLImage> image;
         const HRESULT created =
             m_debayerer->CreateImageFromMemory({nullptr, 0}, geometry, format, CL_MEM_WRITE_ONLY, image);
@@ -97,8 +94,8 @@ cl_mem DebayerSession::OutputImage(int width, int height, bool isFloat)
     return m_output->Image();
 }
 
-void DebayerSession::Process(const DecodedPicture& picture, const DebayerSettings& settings, RgbaFrame& frame)
-{
+void DebayerSession::Process(const DecodedPicture& picture, const DebayerSettings& settings,
+                             RgbaFrame& frame) {
     const int width = picture.OutputWidth(), height = picture.OutputHeight();
     frame.width = width;
     frame.height = height;
@@ -111,24 +108,25 @@ void DebayerSession::Process(const DecodedPicture& picture, const DebayerSetting
     {
         std::lock_guard<std::mutex> hold(m_debayerer->Mutex());
         cl_mem acquired = m_output->Acquire();
-        status = ProcessMemory(m_debayerer->Processor(), picture.Picture(), static_cast<unsigned>(picture.PictureSize()),
-                               picture.Record(), TSR_FRAME_INFO_RECORD_SIZE,
-                               settings.hasColour ? settings.colour.data() : nullptr, settings.curve,
-                               m_debayerer->HostQueue(), acquired ? acquired : output);
+        status =
+            ProcessMemory(m_debayerer->Processor(), picture.Picture(),
+                          static_cast<unsigned>(picture.PictureSize()), picture.Record(),
+                          TSR_FRAME_INFO_RECORD_SIZE, settings.hasColour ? settings.colour.data() : nullptr,
+                          settings.curve, m_debayerer->HostQueue(), acquired ? acquired : output);
         m_output->Release();
     }
     if (status != 0) {
         clFinish(m_queue->Queue()); // an upload may still read the picture
-        throw ToolError("frame " + std::to_string(frame.index) + ": debayer failed: " + EngineStatusText(status) +
-                        LastTrace());
+        throw ToolError("frame " + std::to_string(frame.index) +
+                        ": debayer failed: " + EngineStatusText(status) + LastTrace());
     }
     const size_t origin[3] = {0, 0, 0};
     const size_t region[3] = {static_cast<size_t>(width), static_cast<size_t>(height), 1};
     const cl_int read = clEnqueueReadImage(m_queue->Queue(), output, CL_TRUE, origin, region, 0, 0,
                                            frame.bytes.data(), 0, nullptr, nullptr);
     if (read != CL_SUCCESS)
-        throw ToolError("frame " + std::to_string(frame.index) + ": reading the result from the device failed (error " +
-                        std::to_string(read) + ")");
+        throw ToolError("frame " + std::to_string(frame.index) +
+                        ": reading the result from the device failed (error " + std::to_string(read) + ")");
 }
 
 } // namespace tsr::tools

@@ -40,8 +40,7 @@ const char kHelp[] =
 
 } // namespace
 
-void WriteDecodedPicture(const DecodedPicture& picture, PictureFormat format, const std::string& path)
-{
+void WriteDecodedPicture(const DecodedPicture& picture, PictureFormat format, const std::string& path) {
     const int channels = picture.Mosaic() ? 1 : 4;
     const size_t stride = static_cast<size_t>(picture.RowPitch()) / 2;
     const auto* samples = reinterpret_cast<const uint16_t*>(picture.Picture());
@@ -56,8 +55,7 @@ void WriteDecodedPicture(const DecodedPicture& picture, PictureFormat format, co
     }
 }
 
-int RunDecode(int argc, const char* const* argv)
-{
+int RunDecode(int argc, const char* const* argv) {
     const CommandLine args(argc, argv, 0,
                            {{"output", true, 'o'},
                             {"scale", true, 0},
@@ -71,8 +69,7 @@ int RunDecode(int argc, const char* const* argv)
     }
     if (args.Operands().size() != 1)
         throw UsageError("decode takes one input file (see tsrraw decode --help)");
-    if (!args.Has("output"))
-        throw UsageError("decode needs an output file: -o FILE");
+    if (!args.Has("output")) throw UsageError("decode needs an output file: -o FILE");
     const int scale = static_cast<int>(args.Integer("scale", 0, 0, 3));
     const int threads = static_cast<int>(args.Integer("threads", 0, 0, 64));
     const OutputNames names(args.Value("output"));
@@ -103,16 +100,14 @@ int RunDecode(int argc, const char* const* argv)
             throw ToolError("frame " + std::to_string(index) + ": invalid frame (-2)");
         picture.Resize(width, height, scale);
         const int result = picture.Decode(decoder.Get(), frame);
-        if (result != 0)
-            throw ToolError("frame " + std::to_string(index) + ": " + DecodeResultText(result));
+        if (result != 0) throw ToolError("frame " + std::to_string(index) + ": " + DecodeResultText(result));
         if (joined)
             joined->Write(picture.Bytes(), picture.Size());
         else
             WriteDecodedPicture(picture, format, names.Name(index));
         progress.Advance();
     }
-    if (joined)
-        joined->Commit();
+    if (joined) joined->Commit();
     progress.Done();
     return kExitOk;
 }

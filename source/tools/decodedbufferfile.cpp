@@ -8,13 +8,10 @@
 
 namespace tsr::tools {
 
-DecodedBufferFile::DecodedBufferFile(const std::string& path) : m_path(path)
-{
+DecodedBufferFile::DecodedBufferFile(const std::string& path) : m_path(path) {
     m_file = std::fopen(path.c_str(), "rb");
-    if (!m_file)
-        throw ToolError("cannot open " + path + ": " + std::strerror(errno));
-    if (std::fseek(m_file, 0, SEEK_END) != 0)
-        throw ToolError("cannot read " + path);
+    if (!m_file) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
+    if (std::fseek(m_file, 0, SEEK_END) != 0) throw ToolError("cannot read " + path);
     const long length = std::ftell(m_file);
     long offset = 0;
     while (offset < length) {
@@ -26,7 +23,8 @@ DecodedBufferFile::DecodedBufferFile(const std::string& path) : m_path(path)
             throw ToolError("cannot read " + path);
         const bool mosaic = record.layoutCode == TSR_LAYOUT_BP16;
         if (!mosaic && record.layoutCode != TSR_LAYOUT_BP64)
-            throw ToolError(name + " does not start with a frame info record; decode writes these with --format raw");
+            throw ToolError(
+                name + " does not start with a frame info record; decode writes these with --format raw");
         const long long rowBytes = static_cast<long long>(record.width) * (mosaic ? 2 : 8);
         const long long picture = static_cast<long long>(record.rowPitch) * record.height;
         if (record.width <= 0 || record.height <= 0 || record.rowPitch < rowBytes || picture > INT_MAX)
@@ -39,21 +37,18 @@ DecodedBufferFile::DecodedBufferFile(const std::string& path) : m_path(path)
         m_sizes.push_back(static_cast<long>(size));
         offset += static_cast<long>(size);
     }
-    if (m_offsets.empty())
-        throw ToolError(path + " is empty");
+    if (m_offsets.empty()) throw ToolError(path + " is empty");
 }
 
-DecodedBufferFile::~DecodedBufferFile()
-{
-    if (m_file)
-        std::fclose(m_file);
+DecodedBufferFile::~DecodedBufferFile() {
+    if (m_file) std::fclose(m_file);
 }
 
-void DecodedBufferFile::Read(int index, DecodedPicture& picture)
-{
+void DecodedBufferFile::Read(int index, DecodedPicture& picture) {
     const size_t i = static_cast<size_t>(index);
     m_bytes.resize(static_cast<size_t>(m_sizes[i]));
-    if (std::fseek(m_file, m_offsets[i], SEEK_SET) != 0 || std::fread(m_bytes.data(), 1, m_bytes.size(), m_file) != m_bytes.size())
+    if (std::fseek(m_file, m_offsets[i], SEEK_SET) != 0 ||
+        std::fread(m_bytes.data(), 1, m_bytes.size(), m_file) != m_bytes.size())
         throw ToolError("cannot read " + m_path);
     picture.Adopt(m_bytes.data(), m_bytes.size(), m_path.c_str());
 }

@@ -10,10 +10,11 @@
 
 namespace tsr::tools {
 
-DecodedPicture::DecodedPicture(DecodedPicture&& other) noexcept { *this = std::move(other); }
+DecodedPicture::DecodedPicture(DecodedPicture&& other) noexcept {
+    *this = std::move(other);
+}
 
-DecodedPicture& DecodedPicture::operator=(DecodedPicture&& other) noexcept
-{
+DecodedPicture& DecodedPicture::operator=(DecodedPicture&& other) noexcept {
     if (this != &other) {
         std::free(m_bytes);
         m_bytes = std::exchange(other.m_bytes, nullptr);
@@ -27,10 +28,11 @@ DecodedPicture& DecodedPicture::operator=(DecodedPicture&& other) noexcept
     return *this;
 }
 
-DecodedPicture::~DecodedPicture() { std::free(m_bytes); }
+DecodedPicture::~DecodedPicture() {
+    std::free(m_bytes);
+}
 
-void DecodedPicture::Allocate(size_t size)
-{
+void DecodedPicture::Allocate(size_t size) {
     if (size > m_capacity) {
         // calloc: large pictures get fresh zero pages that cost nothing until written.
         void* bytes = std::calloc(size, 1);
@@ -45,8 +47,7 @@ void DecodedPicture::Allocate(size_t size)
     m_size = size;
 }
 
-void DecodedPicture::Resize(int width, int height, int scaleIndex)
-{
+void DecodedPicture::Resize(int width, int height, int scaleIndex) {
     m_scaleIndex = scaleIndex;
     m_outputWidth = width >> scaleIndex;
     m_outputHeight = height >> scaleIndex;
@@ -58,19 +59,16 @@ void DecodedPicture::Resize(int width, int height, int scaleIndex)
     Allocate(TSR_FRAME_INFO_RECORD_SIZE + picture);
 }
 
-int DecodedPicture::Decode(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame)
-{
+int DecodedPicture::Decode(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame) {
     std::memset(m_bytes, 0, m_size);
     const int length = frame.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(frame.size());
-    return frameDecoderDecode(decoder, frame.data(), length, Picture(), static_cast<int>(PictureSize()), m_rowPitch,
-                              m_bytes, TSR_FRAME_INFO_RECORD_SIZE, m_scaleIndex);
+    return frameDecoderDecode(decoder, frame.data(), length, Picture(), static_cast<int>(PictureSize()),
+                              m_rowPitch, m_bytes, TSR_FRAME_INFO_RECORD_SIZE, m_scaleIndex);
 }
 
-void DecodedPicture::Adopt(const uint8_t* bytes, size_t length, const char* name)
-{
+void DecodedPicture::Adopt(const uint8_t* bytes, size_t length, const char* name) {
     TsrFrameInfoRecord record;
-    if (length < sizeof record)
-        throw ToolError(std::string(name) + " is too short for a frame info record");
+    if (length < sizeof record) throw ToolError(std::string(name) + " is too short for a frame info record");
     std::memcpy(&record, bytes, sizeof record);
     const bool mosaic = record.layoutCode == TSR_LAYOUT_BP16;
     if (!mosaic && record.layoutCode != TSR_LAYOUT_BP64)

@@ -43,9 +43,9 @@ public:
     const uint8_t* Picture() const { return m_bytes + TSR_FRAME_INFO_RECORD_SIZE; }
     uint8_t* Picture() { return m_bytes + TSR_FRAME_INFO_RECORD_SIZE; }
     size_t PictureSize() const { return m_size - TSR_FRAME_INFO_RECORD_SIZE; }
-    const uint16_t* Row(int y) const
-    {
-        return reinterpret_cast<const uint16_t*>(Picture() + static_cast<size_t>(y) * static_cast<size_t>(m_rowPitch));
+    const uint16_t* Row(int y) const {
+        return reinterpret_cast<const uint16_t*>(Picture() +
+                                                 static_cast<size_t>(y) * static_cast<size_t>(m_rowPitch));
     }
 
 private:

@@ -36,24 +36,21 @@ const char kHelp[] =
     "  -q, --quiet   no progress bars\n"
     "  -h, --help    this text\n";
 
-void MakeFolder(const std::string& path)
-{
+void MakeFolder(const std::string& path) {
     std::string partial;
     for (size_t i = 0; i <= path.size(); ++i) {
         if (i == path.size() || path[i] == '/') {
             if (!partial.empty() && mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
                 throw ToolError("cannot create the folder " + partial + ": " + std::strerror(errno));
         }
-        if (i < path.size())
-            partial += path[i];
+        if (i < path.size()) partial += path[i];
     }
-    struct stat status{};
+    struct stat status {};
     if (stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
         throw ToolError(path + " is not a folder");
 }
 
-std::string FrameName(const std::string& folder, const char* stem, int index, const char* extension)
-{
+std::string FrameName(const std::string& folder, const char* stem, int index, const char* extension) {
     char name[64];
     std::snprintf(name, sizeof name, "/%s_%04d.%s", stem, index, extension);
     return folder + name;
@@ -61,10 +58,9 @@ std::string FrameName(const std::string& folder, const char* stem, int index, co
 
 } // namespace
 
-int RunDemo(int argc, const char* const* argv)
-{
-    const CommandLine args(argc, argv, 0,
-                           {{"size", true, 0}, {"count", true, 0}, {"device", true, 0}, {"quiet", false, 'q'}});
+int RunDemo(int argc, const char* const* argv) {
+    const CommandLine args(
+        argc, argv, 0, {{"size", true, 0}, {"count", true, 0}, {"device", true, 0}, {"quiet", false, 'q'}});
     if (args.Has("help")) {
         std::fputs(kHelp, stdout);
         return kExitOk;
@@ -72,8 +68,7 @@ int RunDemo(int argc, const char* const* argv)
     if (args.Operands().size() != 1)
         throw UsageError("demo takes one output folder (see tsrraw demo --help)");
     std::string folder = args.Operands()[0];
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     SceneSettings scene;
     ParseSize(args.Value("size", "1280x720"), scene.width, scene.height);
     const int count = static_cast<int>(args.Integer("count", 12, 1, 10000));
@@ -90,14 +85,15 @@ int RunDemo(int argc, const char* const* argv)
         // The scene is rendered white-balanced in linear BT.709 primaries: unit gains, and the
         // BT.709-to-XYZ matrix as the camera matrix.
         EncoderSettings settings;
-        settings.colorMatrix = {0.4124f, 0.3576f, 0.1805f, 0.2126f, 0.7152f, 0.0722f, 0.0193f, 0.1192f, 0.9505f};
+        settings.colorMatrix = {0.4124f, 0.3576f, 0.1805f, 0.2126f, 0.7152f,
+                                0.0722f, 0.0193f, 0.1192f, 0.9505f};
         std::unique_ptr<ClipWriter> writer = CreateClipWriter(clipPath, ClipWriterSettings{});
         Progress progress("encode", count, quiet);
         for (int i = 0; i < count; ++i) {
             const std::vector<uint16_t> mosaic = renderSceneMosaic(scene, settings.bayerPattern, i / 24.0);
-            const std::vector<uint8_t> frame = encodeFrame(mosaic.data(), scene.width, scene.height, scene.width, settings);
-            if (frame.empty())
-                throw ToolError("the encoder refused the scene");
+            const std::vector<uint8_t> frame =
+                encodeFrame(mosaic.data(), scene.width, scene.height, scene.width, settings);
+            if (frame.empty()) throw ToolError("the encoder refused the scene");
             writer->Append(frame);
             progress.Advance();
         }

@@ -54,25 +54,22 @@ const char kHelp[] =
     "  -h, --help            this text\n";
 
 // Sensor values from a picture: grey is the mosaic; colour maps 0..full to black..white.
-std::vector<uint16_t> MosaicFromPicture(const Picture16& picture, const EncoderSettings& settings)
-{
+std::vector<uint16_t> MosaicFromPicture(const Picture16& picture, const EncoderSettings& settings) {
     const double black = 256.0, white = 256.0 + settings.whiteLevelCode;
-    if (picture.channels == 1)
-        return picture.samples;
-    if (picture.channels < 3)
-        throw ToolError("pictures must be grey, RGB or RGBA");
+    if (picture.channels == 1) return picture.samples;
+    if (picture.channels < 3) throw ToolError("pictures must be grey, RGB or RGBA");
     const size_t pixels = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
     std::vector<uint16_t> rgb(pixels * 3);
     for (size_t i = 0; i < pixels; ++i)
         for (size_t c = 0; c < 3; ++c) {
             const double v = picture.samples[i * static_cast<size_t>(picture.channels) + c] / 65535.0;
-            rgb[i * 3 + c] = static_cast<uint16_t>(std::clamp(std::lround(black + v * (white - black)), 0L, 65535L));
+            rgb[i * 3 + c] =
+                static_cast<uint16_t>(std::clamp(std::lround(black + v * (white - black)), 0L, 65535L));
         }
     return mosaicRgb(rgb.data(), picture.width, picture.height, settings.bayerPattern);
 }
 
-std::vector<uint16_t> MosaicFromExr(const PictureFloat& picture, const EncoderSettings& settings)
-{
+std::vector<uint16_t> MosaicFromExr(const PictureFloat& picture, const EncoderSettings& settings) {
     const double black = 256.0, white = 256.0 + settings.whiteLevelCode;
     const size_t count = picture.samples.size();
     std::vector<uint16_t> values(count);
@@ -80,8 +77,7 @@ std::vector<uint16_t> MosaicFromExr(const PictureFloat& picture, const EncoderSe
         const double v = std::isfinite(picture.samples[i]) ? picture.samples[i] : 0.0;
         values[i] = static_cast<uint16_t>(std::clamp(std::lround(black + v * (white - black)), 0L, 65535L));
     }
-    if (picture.channels == 1)
-        return values;
+    if (picture.channels == 1) return values;
     return mosaicRgb(values.data(), picture.width, picture.height, settings.bayerPattern);
 }
 
@@ -90,8 +86,7 @@ struct Mosaic {
     std::vector<uint16_t> samples;
 };
 
-Mosaic LoadPicture(const std::string& path, const EncoderSettings& settings)
-{
+Mosaic LoadPicture(const std::string& path, const EncoderSettings& settings) {
     Mosaic mosaic;
     if (HasExtension(path, ".exr")) {
         const PictureFloat picture = ReadExr(path);
@@ -110,8 +105,7 @@ Mosaic LoadPicture(const std::string& path, const EncoderSettings& settings)
 
 } // namespace
 
-int RunEncode(int argc, const char* const* argv)
-{
+int RunEncode(int argc, const char* const* argv) {
     std::vector<OptionSpec> specs = EncoderOptionSpecs();
     specs.insert(specs.end(), {{"scene", false, 0},
                                {"size", true, 0},
@@ -129,11 +123,11 @@ int RunEncode(int argc, const char* const* argv)
     }
     const EncoderSettings settings = EncoderSettingsFrom(args);
     const ClipWriterSettings clipSettings = ClipWriterSettingsFrom(args);
-    if (!args.Has("output"))
-        throw UsageError("encode needs an output file: -o FILE");
+    if (!args.Has("output")) throw UsageError("encode needs an output file: -o FILE");
     const bool scene = args.Has("scene");
     if (scene == !args.Operands().empty())
-        throw UsageError(scene ? "--scene takes no input pictures" : "encode needs input pictures or --scene");
+        throw UsageError(scene ? "--scene takes no input pictures"
+                               : "encode needs input pictures or --scene");
 
     SceneSettings sceneSettings;
     int count = static_cast<int>(args.Operands().size());
@@ -162,8 +156,8 @@ int RunEncode(int argc, const char* const* argv)
             firstWidth = mosaic.width;
             firstHeight = mosaic.height;
         } else if (mosaic.width != firstWidth || mosaic.height != firstHeight) {
-            throw ToolError("all pictures of a clip must have one size: " + args.Operands()[static_cast<size_t>(i)] +
-                            " differs from the first");
+            throw ToolError("all pictures of a clip must have one size: " +
+                            args.Operands()[static_cast<size_t>(i)] + " differs from the first");
         }
         const std::vector<uint8_t> frame =
             encodeFrame(mosaic.samples.data(), mosaic.width, mosaic.height, mosaic.width, settings);

@@ -20,8 +20,7 @@ namespace tsr::tools {
 
 namespace {
 
-void StartExrThreads()
-{
+void StartExrThreads() {
     static std::once_flag once;
     std::call_once(once, [] {
         const unsigned threads = std::thread::hardware_concurrency();
@@ -29,8 +28,7 @@ void StartExrThreads()
     });
 }
 
-Imf::Compression ToImf(ExrCompression compression)
-{
+Imf::Compression ToImf(ExrCompression compression) {
     switch (compression) {
     case ExrCompression::None:
         return Imf::NO_COMPRESSION;
@@ -45,8 +43,7 @@ Imf::Compression ToImf(ExrCompression compression)
 }
 
 void WriteExr(const std::string& path, int width, int height, const char* pixels, Imf::PixelType type,
-              size_t sampleBytes, ExrCompression compression)
-{
+              size_t sampleBytes, ExrCompression compression) {
     StartExrThreads();
     OutputFile output(path);
     try {
@@ -73,18 +70,19 @@ void WriteExr(const std::string& path, int width, int height, const char* pixels
 
 } // namespace
 
-void WriteExrHalf(const std::string& path, int width, int height, const uint16_t* rgba, ExrCompression compression)
-{
-    WriteExr(path, width, height, reinterpret_cast<const char*>(rgba), Imf::HALF, sizeof(uint16_t), compression);
+void WriteExrHalf(const std::string& path, int width, int height, const uint16_t* rgba,
+                  ExrCompression compression) {
+    WriteExr(path, width, height, reinterpret_cast<const char*>(rgba), Imf::HALF, sizeof(uint16_t),
+             compression);
 }
 
-void WriteExrFloat(const std::string& path, int width, int height, const float* rgba, ExrCompression compression)
-{
-    WriteExr(path, width, height, reinterpret_cast<const char*>(rgba), Imf::FLOAT, sizeof(float), compression);
+void WriteExrFloat(const std::string& path, int width, int height, const float* rgba,
+                   ExrCompression compression) {
+    WriteExr(path, width, height, reinterpret_cast<const char*>(rgba), Imf::FLOAT, sizeof(float),
+             compression);
 }
 
-PictureFloat ReadExr(const std::string& path)
-{
+PictureFloat ReadExr(const std::string& path) {
     StartExrThreads();
     try {
         Imf::InputFile file(path.c_str());

@@ -9,10 +9,8 @@ namespace tsr::tools {
 class FrameDecoderOwner {
 public:
     // threads <= 0: one worker per usable processor.
-    explicit FrameDecoderOwner(int threads) : m_decoder(frameDecoderCreate(threads))
-    {
-        if (!m_decoder)
-            throw ToolError("cannot start the frame decoder's worker threads");
+    explicit FrameDecoderOwner(int threads) : m_decoder(frameDecoderCreate(threads)) {
+        if (!m_decoder) throw ToolError("cannot start the frame decoder's worker threads");
     }
     FrameDecoderOwner(const FrameDecoderOwner&) = delete;
     FrameDecoderOwner& operator=(const FrameDecoderOwner&) = delete;

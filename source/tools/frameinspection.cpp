@@ -15,21 +15,17 @@ namespace {
 struct BigEndianView {
     const std::vector<uint8_t>& bytes;
     bool Has(size_t offset, size_t width) const { return offset + width <= bytes.size(); }
-    uint32_t Read(size_t offset, size_t width) const
-    {
+    uint32_t Read(size_t offset, size_t width) const {
         uint32_t value = 0;
-        for (size_t i = 0; i < width; ++i)
-            value = value << 8 | bytes[offset + i];
+        for (size_t i = 0; i < width; ++i) value = value << 8 | bytes[offset + i];
         return value;
     }
 };
 
-void ReadPartitionAndSlices(const BigEndianView& view, FrameInspection& info)
-{
+void ReadPartitionAndSlices(const BigEndianView& view, FrameInspection& info) {
     info.mbWidth = macroblocksFor(info.width);
     info.mbHeight = macroblocksFor(info.height);
-    if (info.log2SliceWidth > kMaxLog2SliceWidth || info.mbWidth == 0)
-        return;
+    if (info.log2SliceWidth > kMaxLog2SliceWidth || info.mbWidth == 0) return;
     info.slicesPerRow = slicesPerRow(info.mbWidth, info.log2SliceWidth);
     info.sliceCount = info.slicesPerRow * info.mbHeight;
     forEachSliceInRow(info.mbWidth, info.log2SliceWidth,
@@ -39,11 +35,9 @@ void ReadPartitionAndSlices(const BigEndianView& view, FrameInspection& info)
     size_t data = table + 2 * static_cast<size_t>(info.sliceCount);
     for (int slice = 0; slice < info.sliceCount; ++slice) {
         const size_t entry = table + 2 * static_cast<size_t>(slice);
-        if (!view.Has(entry, 2))
-            break;
+        if (!view.Has(entry, 2)) break;
         const uint32_t size = view.Read(entry, 2);
-        if (!view.Has(data, size) || size < 2)
-            break;
+        if (!view.Has(data, size) || size < 2) break;
         const int qScale = view.bytes[data + 1];
         if (info.slicesFound == 0) {
             info.sliceBytesMin = info.sliceBytesMax = size;
@@ -61,8 +55,7 @@ void ReadPartitionAndSlices(const BigEndianView& view, FrameInspection& info)
 
 } // namespace
 
-std::string DecodeResultText(int result)
-{
+std::string DecodeResultText(int result) {
     switch (result) {
     case FRAME_DECODER_OK:
         return "valid";
@@ -77,14 +70,14 @@ std::string DecodeResultText(int result)
     }
 }
 
-FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHandle decoder, int scaleIndex)
-{
+FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHandle decoder, int scaleIndex) {
     FrameInspection info;
     const BigEndianView view{frame};
     info.length = frame.size();
     info.scaleIndex = scaleIndex;
     const size_t h = kFrameHeaderStart;
-    info.headerReadable = frame.size() >= h + header::kFixedSize && std::memcmp(frame.data() + 4, "tsrf", 4) == 0;
+    info.headerReadable =
+        frame.size() >= h + header::kFixedSize && std::memcmp(frame.data() + 4, "tsrf", 4) == 0;
     if (info.headerReadable) {
         info.frameSize = view.Read(0, 4);
         info.headerSize = static_cast<uint16_t>(view.Read(h + header::kHeaderSize, 2));
@@ -119,8 +112,7 @@ FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHand
     if (info.headerReadable && info.width > 0 && info.height > 0) {
         DecodedPicture picture(info.width, info.height, scaleIndex);
         info.decodeResult = picture.Decode(decoder, frame);
-        if (info.decodeResult == 0)
-            std::memcpy(&info.infoRecord, picture.Record(), sizeof info.infoRecord);
+        if (info.decodeResult == 0) std::memcpy(&info.infoRecord, picture.Record(), sizeof info.infoRecord);
     }
     return info;
 }

@@ -13,7 +13,7 @@
 namespace tsr::tools {
 
 struct FrameInspection {
-    size_t length = 0;  // bytes handed in
+    size_t length = 0;           // bytes handed in
     bool headerReadable = false; // the fixed header fields are all inside the bytes
     uint32_t frameSize = 0;
     uint16_t headerSize = 0;
@@ -25,8 +25,8 @@ struct FrameInspection {
     uint16_t frameFlags = 0;
     bool hasQuantMatrix = false, hasToneCurve = false;
     int log2SliceWidth = 0;
-    std::array<uint8_t, 64> quantMatrix{};   // all 1 without a matrix
-    std::array<uint16_t, 8> toneCurve{};      // the default knots without a curve
+    std::array<uint8_t, 64> quantMatrix{}; // all 1 without a matrix
+    std::array<uint16_t, 8> toneCurve{};   // the default knots without a curve
 
     // Partition.
     int mbWidth = 0, mbHeight = 0, slicesPerRow = 0, sliceCount = 0;

@@ -7,8 +7,7 @@
 
 namespace tsr::tools {
 
-FrameRange FrameRange::Parse(const std::string& text)
-{
+FrameRange FrameRange::Parse(const std::string& text) {
     const auto bad = [&text]() {
         return UsageError("--frames takes N, FIRST-LAST or FIRST- (counting from 0), not \"" + text + "\"");
     };
@@ -27,20 +26,17 @@ FrameRange FrameRange::Parse(const std::string& text)
     range.first = number(text.substr(0, dash));
     const std::string end = text.substr(dash + 1);
     range.last = end.empty() ? -1 : number(end);
-    if (range.last != -1 && range.last < range.first)
-        throw bad();
+    if (range.last != -1 && range.last < range.first) throw bad();
     return range;
 }
 
-FrameRange FrameRange::Within(int count) const
-{
+FrameRange FrameRange::Within(int count) const {
     if (first >= count)
         throw ToolError("the clip has " + std::to_string(count) + " frame" + (count == 1 ? "" : "s") +
                             ", so frame " + std::to_string(first) + " does not exist",
                         kExitUsage);
     FrameRange clamped = *this;
-    if (clamped.last < 0 || clamped.last >= count)
-        clamped.last = count - 1;
+    if (clamped.last < 0 || clamped.last >= count) clamped.last = count - 1;
     return clamped;
 }
 

@@ -11,10 +11,9 @@ namespace tsr::tools {
 
 namespace {
 
-uint32_t BigEndian32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
-           p[3];
+uint32_t BigEndian32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | p[3];
 }
 
 struct FrameSpan {
@@ -24,30 +23,23 @@ struct FrameSpan {
 
 class FrameSequenceReader : public ClipReader {
 public:
-    explicit FrameSequenceReader(const std::string& path) : m_path(path)
-    {
+    explicit FrameSequenceReader(const std::string& path) : m_path(path) {
         m_properties.container = "frames";
         m_file = std::fopen(path.c_str(), "rb");
-        if (!m_file)
-            throw ToolError("cannot open " + path + ": " + std::strerror(errno));
-        if (std::fseek(m_file, 0, SEEK_END) != 0)
-            throw ToolError("cannot read " + path);
+        if (!m_file) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
+        if (std::fseek(m_file, 0, SEEK_END) != 0) throw ToolError("cannot read " + path);
         const long length = std::ftell(m_file);
-        if (length < 0)
-            throw ToolError("cannot read " + path);
+        if (length < 0) throw ToolError("cannot read " + path);
         Index(static_cast<uint64_t>(length));
     }
-    ~FrameSequenceReader() override
-    {
-        if (m_file)
-            std::fclose(m_file);
+    ~FrameSequenceReader() override {
+        if (m_file) std::fclose(m_file);
     }
 
     int FrameCount() const override { return static_cast<int>(m_frames.size()); }
     const ClipProperties& Properties() const override { return m_properties; }
 
-    void ReadFrame(int index, std::vector<uint8_t>& bytes) override
-    {
+    void ReadFrame(int index, std::vector<uint8_t>& bytes) override {
         if (index < 0 || index >= FrameCount())
             throw ToolError(m_path + ": no frame " + std::to_string(index));
         const FrameSpan& span = m_frames[static_cast<size_t>(index)];
@@ -59,8 +51,7 @@ public:
 
 private:
     // Walks the frames by their sizes; every frame must start with the magic and fit the file.
-    void Index(uint64_t length)
-    {
+    void Index(uint64_t length) {
         uint64_t offset = 0;
         while (offset < length) {
             uint8_t head[8];
@@ -84,8 +75,7 @@ private:
             m_frames.push_back({offset, size});
             offset += size;
         }
-        if (m_frames.empty())
-            throw ToolError(m_path + " is empty");
+        if (m_frames.empty()) throw ToolError(m_path + " is empty");
     }
 
     std::string m_path;
@@ -98,8 +88,7 @@ class FrameSequenceWriter : public ClipWriter {
 public:
     explicit FrameSequenceWriter(const std::string& path) : m_output(path) {}
     void Append(const std::vector<uint8_t>& frame) override { m_output.Write(frame.data(), frame.size()); }
-    void Finish() override
-    {
+    void Finish() override {
         m_output.Stream(); // an empty clip is still a file
         m_output.Commit();
     }
@@ -110,59 +99,46 @@ private:
 
 } // namespace
 
-std::unique_ptr<ClipReader> OpenFrameSequence(const std::string& path)
-{
+std::unique_ptr<ClipReader> OpenFrameSequence(const std::string& path) {
     return std::make_unique<FrameSequenceReader>(path);
 }
 
-std::unique_ptr<ClipWriter> CreateFrameSequenceWriter(const std::string& path)
-{
+std::unique_ptr<ClipWriter> CreateFrameSequenceWriter(const std::string& path) {
     return std::make_unique<FrameSequenceWriter>(path);
 }
 
-std::unique_ptr<ClipReader> OpenClip(const std::string& path)
-{
+std::unique_ptr<ClipReader> OpenClip(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        throw ToolError("cannot open " + path + ": " + std::strerror(errno));
+    if (!file) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
     uint8_t head[8] = {};
     const size_t got = std::fread(head, 1, sizeof head, file);
     std::fclose(file);
-    if (got >= 8 && std::memcmp(head + 4, "tsrf", 4) == 0)
-        return OpenFrameSequence(path);
+    if (got >= 8 && std::memcmp(head + 4, "tsrf", 4) == 0) return OpenFrameSequence(path);
     static const char* const boxes[] = {"ftyp", "moov", "mdat", "wide", "free", "skip"};
     for (const char* box : boxes)
-        if (got >= 8 && std::memcmp(head + 4, box, 4) == 0)
-            return OpenQuickTimeClip(path);
+        if (got >= 8 && std::memcmp(head + 4, box, 4) == 0) return OpenQuickTimeClip(path);
     throw ToolError(path + " is neither a Tessel RAW frame nor a clip of them");
 }
 
-std::unique_ptr<ClipWriter> CreateClipWriter(const std::string& path, const ClipWriterSettings& settings)
-{
+std::unique_ptr<ClipWriter> CreateClipWriter(const std::string& path, const ClipWriterSettings& settings) {
     if (HasExtension(path, ".mp4") || HasExtension(path, ".m4v"))
         throw UsageError("MP4 files cannot carry tsrn or tsrh tracks; write a QuickTime file (.mov) instead");
-    if (HasExtension(path, ".mov") || HasExtension(path, ".qt"))
-        return CreateQuickTimeWriter(path, settings);
+    if (HasExtension(path, ".mov") || HasExtension(path, ".qt")) return CreateQuickTimeWriter(path, settings);
     return CreateFrameSequenceWriter(path);
 }
 
-bool HasExtension(const std::string& path, const char* extension)
-{
+bool HasExtension(const std::string& path, const char* extension) {
     const size_t length = std::strlen(extension);
-    if (path.size() < length)
-        return false;
+    if (path.size() < length) return false;
     for (size_t i = 0; i < length; ++i) {
         char c = path[path.size() - length + i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != extension[i])
-            return false;
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != extension[i]) return false;
     }
     return true;
 }
 
-std::string FourCCText(uint32_t fourcc)
-{
+std::string FourCCText(uint32_t fourcc) {
     std::string text;
     for (int i = 0; i < 4; ++i) {
         const char c = static_cast<char>((fourcc >> (8 * i)) & 0xFF);

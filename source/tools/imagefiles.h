@@ -36,7 +36,9 @@ void WriteTiff(const std::string& path, int width, int height, int channels, con
 
 enum class ExrCompression { None, Zip, Piz, Rle };
 // RGBA pixels of four halves (IEEE binary16 bit patterns) or four floats, tightly packed.
-void WriteExrHalf(const std::string& path, int width, int height, const uint16_t* rgba, ExrCompression compression);
-void WriteExrFloat(const std::string& path, int width, int height, const float* rgba, ExrCompression compression);
+void WriteExrHalf(const std::string& path, int width, int height, const uint16_t* rgba,
+                  ExrCompression compression);
+void WriteExrFloat(const std::string& path, int width, int height, const float* rgba,
+                   ExrCompression compression);
 
 } // namespace tsr::tools

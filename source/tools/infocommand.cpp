@@ -28,38 +28,33 @@ const char kHelp[] =
     "  --scale N        scale index (0..3) of the decode that fills the frame info record\n"
     "  -h, --help       this text\n";
 
-const char* PatternText(int pattern)
-{
+const char* PatternText(int pattern) {
     static const char* const names[] = {"R G / G B", "G R / B G", "G B / R G", "B G / G R"};
     return names[pattern & 3];
 }
 
-std::string LayoutText(uint32_t code)
-{
+std::string LayoutText(uint32_t code) {
     return code == TSR_LAYOUT_BP16 ? "bp16" : code == TSR_LAYOUT_BP64 ? "bp64" : "unknown";
 }
 
-void PrintFloats(const char* label, const float* values, int count)
-{
+void PrintFloats(const char* label, const float* values, int count) {
     std::printf("%s", label);
-    for (int i = 0; i < count; ++i)
-        std::printf("%s%g", i ? " " : "", static_cast<double>(values[i]));
+    for (int i = 0; i < count; ++i) std::printf("%s%g", i ? " " : "", static_cast<double>(values[i]));
     std::printf("\n");
 }
 
-void PrintText(int index, const FrameInspection& f)
-{
+void PrintText(int index, const FrameInspection& f) {
     std::printf("frame %d: %zu bytes, %s\n", index, f.length, DecodeResultText(f.decodeResult).c_str());
     if (!f.headerReadable) {
         std::printf("  no readable frame header\n");
         return;
     }
-    std::printf("  header: frameSize %u, headerSize %u, version %d, headerWord 0x%08x\n", f.frameSize, f.headerSize,
-                f.version, f.headerWord);
-    std::printf("  picture: %d x %d photosites, bayerPattern %d (%s), pattern word 0x%04x\n", f.width, f.height,
-                f.bayerPatternWord & 3, PatternText(f.bayerPatternWord), f.bayerPatternWord);
-    std::printf("  whiteLevelCode %u (white level %d, black level %d)\n", f.whiteLevelCode, f.whiteLevelCode + 256,
-                TSR_BLACK_LEVEL);
+    std::printf("  header: frameSize %u, headerSize %u, version %d, headerWord 0x%08x\n", f.frameSize,
+                f.headerSize, f.version, f.headerWord);
+    std::printf("  picture: %d x %d photosites, bayerPattern %d (%s), pattern word 0x%04x\n", f.width,
+                f.height, f.bayerPatternWord & 3, PatternText(f.bayerPatternWord), f.bayerPatternWord);
+    std::printf("  whiteLevelCode %u (white level %d, black level %d)\n", f.whiteLevelCode,
+                f.whiteLevelCode + 256, TSR_BLACK_LEVEL);
     std::printf("  frameFlags 0x%04x: hasQuantMatrix %d, log2SliceWidth %d, hasToneCurve %d\n", f.frameFlags,
                 f.hasQuantMatrix, f.log2SliceWidth, f.hasToneCurve);
     if (f.hasQuantMatrix) {
@@ -69,41 +64,43 @@ void PrintText(int index, const FrameInspection& f)
         std::printf("\n");
     }
     std::printf("  toneCurve%s:", f.hasToneCurve ? "" : " (default)");
-    for (uint16_t knot : f.toneCurve)
-        std::printf(" %u", knot);
+    for (uint16_t knot : f.toneCurve) std::printf(" %u", knot);
     std::printf("\n");
-    std::printf("  partition: %d x %d macroblocks, %d slices per row (widths", f.mbWidth, f.mbHeight, f.slicesPerRow);
-    for (int w : f.sliceWidthsInRow)
-        std::printf(" %d", w);
+    std::printf("  partition: %d x %d macroblocks, %d slices per row (widths", f.mbWidth, f.mbHeight,
+                f.slicesPerRow);
+    for (int w : f.sliceWidthsInRow) std::printf(" %d", w);
     std::printf("), %d slices\n", f.sliceCount);
     if (f.slicesFound > 0)
-        std::printf("  slices: %d present, %u..%u bytes (mean %.1f), qScale %d..%d\n", f.slicesFound, f.sliceBytesMin,
-                    f.sliceBytesMax, static_cast<double>(f.sliceBytesTotal) / f.slicesFound, f.qScaleMin, f.qScaleMax);
+        std::printf("  slices: %d present, %u..%u bytes (mean %.1f), qScale %d..%d\n", f.slicesFound,
+                    f.sliceBytesMin, f.sliceBytesMax, static_cast<double>(f.sliceBytesTotal) / f.slicesFound,
+                    f.qScaleMin, f.qScaleMax);
     else
         std::printf("  slices: none present\n");
     if (f.metadataValid) {
         const TsrFrameMetadataRecord& m = f.metadata;
-        std::printf("  metadata record: infoBytes %02x %02x %02x %02x, bayerPattern %u, whiteLevelCode %u, auxWord %u\n",
-                    m.infoBytes[0], m.infoBytes[1], m.infoBytes[2], m.infoBytes[3], m.bayerPattern, m.whiteLevelCode,
-                    m.auxWord);
-        std::printf("    gain0 %g, gain1 %g, auxFloat %g\n", static_cast<double>(m.gain0), static_cast<double>(m.gain1),
-                    static_cast<double>(m.auxFloat));
+        std::printf("  metadata record: infoBytes %02x %02x %02x %02x, bayerPattern %u, whiteLevelCode %u, "
+                    "auxWord %u\n",
+                    m.infoBytes[0], m.infoBytes[1], m.infoBytes[2], m.infoBytes[3], m.bayerPattern,
+                    m.whiteLevelCode, m.auxWord);
+        std::printf("    gain0 %g, gain1 %g, auxFloat %g\n", static_cast<double>(m.gain0),
+                    static_cast<double>(m.gain1), static_cast<double>(m.auxFloat));
         PrintFloats("    colorMatrix ", m.colorMatrix, 9);
     }
     if (f.decodeResult == 0) {
         const TsrFrameInfoRecord& r = f.infoRecord;
-        std::printf("  frame info record (scale index %d): rowPitch %d, layout %s, %d x %d, bayerPattern %u\n",
-                    f.scaleIndex, r.rowPitch, LayoutText(r.layoutCode).c_str(), r.width, r.height, r.bayerPattern);
-        std::printf("    blackLevel %d, whiteLevel %d, gain0 %g, gain1 %g, auxFloat %g, auxWord %d, maxDcStep %d\n",
-                    r.blackLevel, r.whiteLevel, static_cast<double>(r.gain0), static_cast<double>(r.gain1),
-                    static_cast<double>(r.auxFloat), r.auxWord, r.maxDcStep);
+        std::printf(
+            "  frame info record (scale index %d): rowPitch %d, layout %s, %d x %d, bayerPattern %u\n",
+            f.scaleIndex, r.rowPitch, LayoutText(r.layoutCode).c_str(), r.width, r.height, r.bayerPattern);
+        std::printf(
+            "    blackLevel %d, whiteLevel %d, gain0 %g, gain1 %g, auxFloat %g, auxWord %d, maxDcStep %d\n",
+            r.blackLevel, r.whiteLevel, static_cast<double>(r.gain0), static_cast<double>(r.gain1),
+            static_cast<double>(r.auxFloat), r.auxWord, r.maxDcStep);
         PrintFloats("    colorMatrix ", r.colorMatrix, 9);
         PrintFloats("    sampleOffsets ", r.sampleOffsets, 8);
     }
 }
 
-void WriteJson(JsonWriter& json, int index, const FrameInspection& f)
-{
+void WriteJson(JsonWriter& json, int index, const FrameInspection& f) {
     json.BeginObject();
     json.Integer("index", index);
     json.Integer("bytes", static_cast<long long>(f.length));
@@ -181,15 +178,13 @@ void WriteJson(JsonWriter& json, int index, const FrameInspection& f)
 
 } // namespace
 
-int RunInfo(int argc, const char* const* argv)
-{
+int RunInfo(int argc, const char* const* argv) {
     const CommandLine args(argc, argv, 0, {{"json", false, 0}, {"frames", true, 0}, {"scale", true, 0}});
     if (args.Has("help")) {
         std::fputs(kHelp, stdout);
         return kExitOk;
     }
-    if (args.Operands().size() != 1)
-        throw UsageError("info takes one input file (see tsrraw info --help)");
+    if (args.Operands().size() != 1) throw UsageError("info takes one input file (see tsrraw info --help)");
     const int scale = static_cast<int>(args.Integer("scale", 0, 0, 3));
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
 
@@ -204,19 +199,17 @@ int RunInfo(int argc, const char* const* argv)
         writer.BeginObject();
         writer.String("file", args.Operands()[0]);
         writer.String("container", properties.container);
-        if (properties.fourcc)
-            writer.String("fourcc", FourCCText(properties.fourcc));
+        if (properties.fourcc) writer.String("fourcc", FourCCText(properties.fourcc));
         if (properties.frameRateDenominator)
-            writer.NumberArray("frameRate",
-                               std::vector<int>{properties.frameRateNumerator, properties.frameRateDenominator});
+            writer.NumberArray("frameRate", std::vector<int>{properties.frameRateNumerator,
+                                                             properties.frameRateDenominator});
         writer.Integer("frameCount", clip->FrameCount());
         writer.BeginArray("frames");
     } else {
         std::printf("%s: %s, %d frame%s", args.Operands()[0].c_str(),
-                    properties.container == "quicktime" ? "QuickTime clip" : "frames back to back", clip->FrameCount(),
-                    clip->FrameCount() == 1 ? "" : "s");
-        if (properties.fourcc)
-            std::printf(", track type %s", FourCCText(properties.fourcc).c_str());
+                    properties.container == "quicktime" ? "QuickTime clip" : "frames back to back",
+                    clip->FrameCount(), clip->FrameCount() == 1 ? "" : "s");
+        if (properties.fourcc) std::printf(", track type %s", FourCCText(properties.fourcc).c_str());
         if (properties.frameRateDenominator)
             std::printf(", %g frames/s",
                         static_cast<double>(properties.frameRateNumerator) / properties.frameRateDenominator);

@@ -7,8 +7,7 @@ namespace tsr::tools {
 
 namespace {
 
-std::string Quoted(const std::string& text)
-{
+std::string Quoted(const std::string& text) {
     std::string out = "\"";
     for (const char c : text) {
         switch (c) {
@@ -27,7 +26,8 @@ std::string Quoted(const std::string& text)
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+                std::snprintf(escaped, sizeof escaped, "\\u%04x",
+                              static_cast<unsigned>(static_cast<unsigned char>(c)));
                 out += escaped;
             } else {
                 out += c;
@@ -39,64 +39,53 @@ std::string Quoted(const std::string& text)
 
 } // namespace
 
-void JsonWriter::Key(const char* key)
-{
+void JsonWriter::Key(const char* key) {
     if (!m_first.empty()) {
-        if (!m_first.back())
-            m_text += ",";
+        if (!m_first.back()) m_text += ",";
         m_first.back() = false;
         if (m_inline.back())
             m_text += m_text.back() == '[' ? "" : " ";
         else
             m_text += "\n" + std::string(2 * m_first.size(), ' ');
     }
-    if (key)
-        m_text += Quoted(key) + ": ";
+    if (key) m_text += Quoted(key) + ": ";
 }
 
-void JsonWriter::BeginObject(const char* key)
-{
+void JsonWriter::BeginObject(const char* key) {
     Key(key);
     m_text += "{";
     m_first.push_back(true);
     m_inline.push_back(false);
 }
 
-void JsonWriter::EndObject()
-{
+void JsonWriter::EndObject() {
     const bool empty = m_first.back();
     m_first.pop_back();
     m_inline.pop_back();
-    if (!empty)
-        m_text += "\n" + std::string(2 * m_first.size(), ' ');
+    if (!empty) m_text += "\n" + std::string(2 * m_first.size(), ' ');
     m_text += "}";
-    if (m_first.empty())
-        m_text += "\n";
+    if (m_first.empty()) m_text += "\n";
 }
 
-void JsonWriter::BeginArray(const char* key)
-{
+void JsonWriter::BeginArray(const char* key) {
     Key(key);
     m_text += "[";
     m_first.push_back(true);
     m_inline.push_back(true);
 }
 
-void JsonWriter::EndArray()
-{
+void JsonWriter::EndArray() {
     m_first.pop_back();
     m_inline.pop_back();
     m_text += "]";
 }
 
-void JsonWriter::Integer(const char* key, long long value)
-{
+void JsonWriter::Integer(const char* key, long long value) {
     Key(key);
     m_text += std::to_string(value);
 }
 
-void JsonWriter::Number(const char* key, double value)
-{
+void JsonWriter::Number(const char* key, double value) {
     Key(key);
     if (!std::isfinite(value)) {
         m_text += "null";
@@ -107,14 +96,12 @@ void JsonWriter::Number(const char* key, double value)
     m_text += text;
 }
 
-void JsonWriter::String(const char* key, const std::string& value)
-{
+void JsonWriter::String(const char* key, const std::string& value) {
     Key(key);
     m_text += Quoted(value);
 }
 
-void JsonWriter::Boolean(const char* key, bool value)
-{
+void JsonWriter::Boolean(const char* key, bool value) {
     Key(key);
     m_text += value ? "true" : "false";
 }

@@ -18,20 +18,14 @@ public:
     void Number(const char* key, double value); // non-finite values are written as null
     void String(const char* key, const std::string& value);
     void Boolean(const char* key, bool value);
-    template <typename T>
-    void IntegerArray(const char* key, const T& values)
-    {
+    template <typename T> void IntegerArray(const char* key, const T& values) {
         BeginArray(key);
-        for (const auto& v : values)
-            Integer(nullptr, static_cast<long long>(v));
+        for (const auto& v : values) Integer(nullptr, static_cast<long long>(v));
         EndArray();
     }
-    template <typename T>
-    void NumberArray(const char* key, const T& values)
-    {
+    template <typename T> void NumberArray(const char* key, const T& values) {
         BeginArray(key);
-        for (const auto& v : values)
-            Number(nullptr, static_cast<double>(v));
+        for (const auto& v : values) Number(nullptr, static_cast<double>(v));
         EndArray();
     }
 
@@ -40,7 +34,7 @@ public:
 private:
     void Key(const char* key);
     std::string m_text;
-    std::vector<bool> m_first; // per open container: nothing written in it yet
+    std::vector<bool> m_first;  // per open container: nothing written in it yet
     std::vector<bool> m_inline; // arrays of scalars stay on one line
 };
 

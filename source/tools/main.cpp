@@ -9,19 +9,18 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: tsrraw COMMAND [options] ...\n"
-    "\n"
-    "commands:\n"
-    "  info      header, partition, slice statistics and records of frames and clips\n"
-    "  encode    frames or clips from pictures or from the built-in moving scene\n"
-    "  decode    frames or clips to the decoder's raw output, or 16-bit PNG/TIFF\n"
-    "  debayer   decoded raw buffers through the GPU engine to RGBA pictures\n"
-    "  convert   frames or clips through decoder and engine in one go\n"
-    "  devices   list the OpenCL platforms and devices\n"
-    "  demo      make a short clip and convert it: tsrraw demo FOLDER\n"
-    "\n"
-    "tsrraw COMMAND --help describes each command.\n";
+const char kUsage[] = "usage: tsrraw COMMAND [options] ...\n"
+                      "\n"
+                      "commands:\n"
+                      "  info      header, partition, slice statistics and records of frames and clips\n"
+                      "  encode    frames or clips from pictures or from the built-in moving scene\n"
+                      "  decode    frames or clips to the decoder's raw output, or 16-bit PNG/TIFF\n"
+                      "  debayer   decoded raw buffers through the GPU engine to RGBA pictures\n"
+                      "  convert   frames or clips through decoder and engine in one go\n"
+                      "  devices   list the OpenCL platforms and devices\n"
+                      "  demo      make a short clip and convert it: tsrraw demo FOLDER\n"
+                      "\n"
+                      "tsrraw COMMAND --help describes each command.\n";
 
 struct Command {
     const char* name;
@@ -29,15 +28,15 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"info", tsr::tools::RunInfo},         {"encode", tsr::tools::RunEncode},   {"decode", tsr::tools::RunDecode},
-    {"debayer", tsr::tools::RunDebayer},   {"convert", tsr::tools::RunConvert}, {"devices", tsr::tools::RunDevices},
+    {"info", tsr::tools::RunInfo},       {"encode", tsr::tools::RunEncode},
+    {"decode", tsr::tools::RunDecode},   {"debayer", tsr::tools::RunDebayer},
+    {"convert", tsr::tools::RunConvert}, {"devices", tsr::tools::RunDevices},
     {"demo", tsr::tools::RunDemo},
 };
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 2) {
         std::fputs("tsrraw: no command given (see tsrraw --help)\n", stderr);
         return tsr::tools::kExitUsage;
@@ -47,8 +46,7 @@ int main(int argc, char** argv)
         return tsr::tools::kExitOk;
     }
     for (const Command& command : kCommands) {
-        if (std::strcmp(argv[1], command.name) != 0)
-            continue;
+        if (std::strcmp(argv[1], command.name) != 0) continue;
         try {
             const int code = command.run(argc - 2, argv + 2);
             if (std::fflush(stdout) != 0) {

@@ -11,8 +11,7 @@ namespace tsr::tools {
 
 namespace {
 
-std::string TemporaryNameFor(const std::string& path)
-{
+std::string TemporaryNameFor(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     const size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -23,59 +22,49 @@ std::string TemporaryNameFor(const std::string& path)
 
 } // namespace
 
-std::string ParentFolder(const std::string& path)
-{
+std::string ParentFolder(const std::string& path) {
     const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
+    if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-OutputFile::OutputFile(std::string path) : m_path(std::move(path)), m_temporaryPath(TemporaryNameFor(m_path))
-{
+OutputFile::OutputFile(std::string path)
+    : m_path(std::move(path)), m_temporaryPath(TemporaryNameFor(m_path)) {
     if (m_path.empty() || m_path.back() == '/')
         throw UsageError("output name \"" + m_path + "\" is not a file name");
 }
 
-OutputFile::~OutputFile()
-{
-    if (!m_committed)
-        Discard();
+OutputFile::~OutputFile() {
+    if (!m_committed) Discard();
 }
 
-std::FILE* OutputFile::Stream()
-{
+std::FILE* OutputFile::Stream() {
     if (!m_stream) {
         m_stream = std::fopen(m_temporaryPath.c_str(), "wb");
-        if (!m_stream)
-            throw ToolError("cannot write " + m_path + ": " + std::strerror(errno));
+        if (!m_stream) throw ToolError("cannot write " + m_path + ": " + std::strerror(errno));
     }
     return m_stream;
 }
 
-void OutputFile::Write(const void* data, size_t size)
-{
+void OutputFile::Write(const void* data, size_t size) {
     std::FILE* stream = Stream();
     if (size != 0 && std::fwrite(data, 1, size, stream) != size)
         throw ToolError("cannot write " + m_path + ": " + std::strerror(errno));
 }
 
-void OutputFile::Commit()
-{
+void OutputFile::Commit() {
     if (m_stream) {
         const bool failed = std::ferror(m_stream) != 0;
         const int closed = std::fclose(m_stream);
         m_stream = nullptr;
-        if (failed || closed != 0)
-            throw ToolError("cannot write " + m_path + ": " + std::strerror(errno));
+        if (failed || closed != 0) throw ToolError("cannot write " + m_path + ": " + std::strerror(errno));
     }
     if (std::rename(m_temporaryPath.c_str(), m_path.c_str()) != 0)
         throw ToolError("cannot write " + m_path + ": " + std::strerror(errno));
     m_committed = true;
 }
 
-void OutputFile::Discard()
-{
+void OutputFile::Discard() {
     if (m_stream) {
         std::fclose(m_stream);
         m_stream = nullptr;

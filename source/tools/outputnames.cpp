@@ -5,8 +5,7 @@
 
 namespace tsr::tools {
 
-OutputNames::OutputNames(std::string text)
-{
+OutputNames::OutputNames(std::string text) {
     std::string* part = &m_prefix;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '%') {
@@ -40,18 +39,15 @@ OutputNames::OutputNames(std::string text)
     }
 }
 
-std::string OutputNames::Name(int index) const
-{
-    if (!m_perFrame)
-        return m_prefix;
+std::string OutputNames::Name(int index) const {
+    if (!m_perFrame) return m_prefix;
     std::string number = std::to_string(index);
     if (static_cast<int>(number.size()) < m_width)
         number.insert(0, static_cast<size_t>(m_width) - number.size(), m_zeroPad ? '0' : ' ');
     return m_prefix + number + m_suffix;
 }
 
-PictureFormat FormatFor(const std::string& option, const std::string& path, bool allowRgbaFormats)
-{
+PictureFormat FormatFor(const std::string& option, const std::string& path, bool allowRgbaFormats) {
     PictureFormat format;
     if (option == "raw")
         format = PictureFormat::Raw;
@@ -78,8 +74,7 @@ PictureFormat FormatFor(const std::string& option, const std::string& path, bool
     return format;
 }
 
-const char* FormatName(PictureFormat format)
-{
+const char* FormatName(PictureFormat format) {
     switch (format) {
     case PictureFormat::Raw:
         return "raw";

@@ -10,8 +10,7 @@
 
 namespace tsr::tools {
 
-float RgbaSample(const RgbaFrame& frame, size_t i)
-{
+float RgbaSample(const RgbaFrame& frame, size_t i) {
     if (frame.isFloat) {
         float value;
         std::memcpy(&value, frame.bytes.data() + 4 * i, sizeof value);
@@ -24,17 +23,14 @@ float RgbaSample(const RgbaFrame& frame, size_t i)
     return static_cast<float>(value);
 }
 
-uint8_t PreviewValue(float value, bool linear)
-{
+uint8_t PreviewValue(float value, bool linear) {
     float v = std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f);
-    if (linear)
-        v = v <= 0.0031308f ? 12.92f * v : 1.055f * std::pow(v, 1.0f / 2.4f) - 0.055f;
+    if (linear) v = v <= 0.0031308f ? 12.92f * v : 1.055f * std::pow(v, 1.0f / 2.4f) - 0.055f;
     return static_cast<uint8_t>(std::lround(v * 255.0f));
 }
 
 void WriteRgbaPicture(const RgbaFrame& frame, PictureFormat format, const std::string& path,
-                      ExrCompression compression)
-{
+                      ExrCompression compression) {
     const size_t pixels = static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height);
     switch (format) {
     case PictureFormat::Raw: {
@@ -48,8 +44,8 @@ void WriteRgbaPicture(const RgbaFrame& frame, PictureFormat format, const std::s
             WriteExrFloat(path, frame.width, frame.height, reinterpret_cast<const float*>(frame.bytes.data()),
                           compression);
         else
-            WriteExrHalf(path, frame.width, frame.height, reinterpret_cast<const uint16_t*>(frame.bytes.data()),
-                         compression);
+            WriteExrHalf(path, frame.width, frame.height,
+                         reinterpret_cast<const uint16_t*>(frame.bytes.data()), compression);
         return;
     case PictureFormat::Png16:
     case PictureFormat::Tiff16: {
@@ -57,8 +53,8 @@ void WriteRgbaPicture(const RgbaFrame& frame, PictureFormat format, const std::s
         for (size_t p = 0; p < pixels; ++p)
             for (size_t c = 0; c < 3; ++c) {
                 const float v = RgbaSample(frame, 4 * p + c);
-                rgb[3 * p + c] =
-                    static_cast<uint16_t>(std::lround((std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f)) * 65535.0f));
+                rgb[3 * p + c] = static_cast<uint16_t>(
+                    std::lround((std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f)) * 65535.0f));
             }
         if (format == PictureFormat::Png16)
             WritePng(path, frame.width, frame.height, 3, rgb.data(), static_cast<size_t>(frame.width) * 3);

@@ -17,8 +17,7 @@ namespace {
 
 thread_local std::string lastTiffError;
 
-void TiffError(const char*, const char* format, va_list arguments)
-{
+void TiffError(const char*, const char* format, va_list arguments) {
     char text[256];
     std::vsnprintf(text, sizeof text, format, arguments);
     lastTiffError = text;
@@ -26,8 +25,7 @@ void TiffError(const char*, const char* format, va_list arguments)
 
 void TiffWarning(const char*, const char*, va_list) {}
 
-void InstallTiffHandlers()
-{
+void InstallTiffHandlers() {
     TIFFSetErrorHandler(TiffError);
     TIFFSetWarningHandler(TiffWarning);
 }
@@ -40,16 +38,14 @@ using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 } // namespace
 
 void WriteTiff(const std::string& path, int width, int height, int channels, const uint16_t* samples,
-               size_t rowStride)
-{
+               size_t rowStride) {
     InstallTiffHandlers();
     if (channels != 1 && channels != 3 && channels != 4)
         throw ToolError("TIFF pictures have 1, 3 or 4 channels");
     OutputFile output(path);
     {
         TiffHandle tiff(TIFFOpen(output.TemporaryPath().c_str(), "w"));
-        if (!tiff)
-            throw ToolError("cannot write " + path + ": " + lastTiffError);
+        if (!tiff) throw ToolError("cannot write " + path + ": " + lastTiffError);
         TIFF* t = tiff.get();
         TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width));
         TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
@@ -73,18 +69,15 @@ void WriteTiff(const std::string& path, int width, int height, int channels, con
             if (TIFFWriteScanline(t, row.data(), static_cast<uint32_t>(y), 0) < 0)
                 throw ToolError("cannot write " + path + ": " + lastTiffError);
         }
-        if (!TIFFFlush(t))
-            throw ToolError("cannot write " + path + ": " + lastTiffError);
+        if (!TIFFFlush(t)) throw ToolError("cannot write " + path + ": " + lastTiffError);
     }
     output.Commit();
 }
 
-Picture16 ReadTiff(const std::string& path)
-{
+Picture16 ReadTiff(const std::string& path) {
     InstallTiffHandlers();
     TiffHandle tiff(TIFFOpen(path.c_str(), "r"));
-    if (!tiff)
-        throw ToolError("cannot read " + path + ": " + lastTiffError);
+    if (!tiff) throw ToolError("cannot read " + path + ": " + lastTiffError);
     TIFF* t = tiff.get();
     uint32_t width = 0, height = 0;
     uint16_t channels = 1, bits = 8, planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT;
@@ -115,8 +108,7 @@ Picture16 ReadTiff(const std::string& path)
         if (bits == 16) {
             std::copy_n(reinterpret_cast<const uint16_t*>(row.data()), stride, out);
         } else {
-            for (size_t i = 0; i < stride; ++i)
-                out[i] = static_cast<uint16_t>(row[i] * 257);
+            for (size_t i = 0; i < stride; ++i) out[i] = static_cast<uint16_t>(row[i] * 257);
         }
     }
     return picture;

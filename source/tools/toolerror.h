@@ -16,15 +16,15 @@ enum ExitCode : int {
 class ToolError : public std::runtime_error {
 public:
     explicit ToolError(const std::string& message, int exitCode = kExitFailure)
-        : std::runtime_error(message), m_exitCode(exitCode)
-    {
-    }
+        : std::runtime_error(message), m_exitCode(exitCode) {}
     int ExitCode() const { return m_exitCode; }
 
 private:
     int m_exitCode;
 };
 
-inline ToolError UsageError(const std::string& message) { return ToolError(message, kExitUsage); }
+inline ToolError UsageError(const std::string& message) {
+    return ToolError(message, kExitUsage);
+}
 
 } // namespace tsr::tools

@@ -10,8 +10,7 @@
 namespace tsr::tools::test {
 namespace {
 
-TEST(OutputNames, PatternsAndRefusals)
-{
+TEST(OutputNames, PatternsAndRefusals) {
     struct Case {
         const char* text;
         bool perFrame;
@@ -19,8 +18,8 @@ TEST(OutputNames, PatternsAndRefusals)
         const char* name;
     };
     const Case cases[] = {
-        {"out.exr", false, 7, "out.exr"},        {"out_%04d.exr", true, 7, "out_0007.exr"},
-        {"f%d.png", true, 123, "f123.png"},      {"%3d.raw", true, 5, "  5.raw"},
+        {"out.exr", false, 7, "out.exr"},           {"out_%04d.exr", true, 7, "out_0007.exr"},
+        {"f%d.png", true, 123, "f123.png"},         {"%3d.raw", true, 5, "  5.raw"},
         {"100%%_%02d.tif", true, 3, "100%_03.tif"}, {"a%%b", false, 0, "a%b"},
         {"x_%02d.exr", true, 12345, "x_12345.exr"},
     };
@@ -37,14 +36,14 @@ TEST(OutputNames, PatternsAndRefusals)
     }
 }
 
-TEST(FrameRange, ParseAndClamp)
-{
+TEST(FrameRange, ParseAndClamp) {
     struct Case {
         const char* text;
         int count;
         int first, last;
     };
-    const Case cases[] = {{"0-", 5, 0, 4}, {"3", 5, 3, 3}, {"1-2", 5, 1, 2}, {"2-99", 5, 2, 4}, {"4-", 5, 4, 4}};
+    const Case cases[] = {
+        {"0-", 5, 0, 4}, {"3", 5, 3, 3}, {"1-2", 5, 1, 2}, {"2-99", 5, 2, 4}, {"4-", 5, 4, 4}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         const FrameRange range = FrameRange::Parse(c.text).Within(c.count);
@@ -58,10 +57,9 @@ TEST(FrameRange, ParseAndClamp)
     EXPECT_THROW(FrameRange::Parse("5").Within(5), ToolError); // past the last frame
 }
 
-TEST(CommandLine, OptionsValuesAndOperands)
-{
-    const std::vector<OptionSpec> specs = {{"output", true, 'o'}, {"scale", true, 0}, {"json", false, 0},
-                                           {"gains", true, 0}};
+TEST(CommandLine, OptionsValuesAndOperands) {
+    const std::vector<OptionSpec> specs = {
+        {"output", true, 'o'}, {"scale", true, 0}, {"json", false, 0}, {"gains", true, 0}};
     const char* argv[] = {"in.tsr", "-o", "x.raw", "--scale=2", "--json", "--gains", "1.5,2", "--", "-odd"};
     const CommandLine args(9, argv, 0, specs);
     EXPECT_EQ("x.raw", args.Value("output"));
@@ -86,8 +84,7 @@ TEST(CommandLine, OptionsValuesAndOperands)
     EXPECT_THROW(malformed.NumberList("gains", 0), ToolError);
 }
 
-TEST(Progress, LineFitsTheTerminal)
-{
+TEST(Progress, LineFitsTheTerminal) {
     const std::string line = Progress::Line("convert", 5, 10, 2.0, 60);
     EXPECT_EQ(60u, line.size());
     EXPECT_NE(std::string::npos, line.find("5/10 frames, 2.5 frames/s"));

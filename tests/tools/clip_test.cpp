@@ -13,20 +13,16 @@ namespace {
 
 using ClipTest = ToolTest;
 
-std::vector<std::vector<uint8_t>> ReadAll(const std::string& path, ClipProperties* properties = nullptr)
-{
+std::vector<std::vector<uint8_t>> ReadAll(const std::string& path, ClipProperties* properties = nullptr) {
     std::unique_ptr<ClipReader> clip = OpenClip(path);
-    if (properties)
-        *properties = clip->Properties();
+    if (properties) *properties = clip->Properties();
     std::vector<std::vector<uint8_t>> frames(static_cast<size_t>(clip->FrameCount()));
     // Backwards, so the readers' random access is exercised as well.
-    for (int i = clip->FrameCount() - 1; i >= 0; --i)
-        clip->ReadFrame(i, frames[static_cast<size_t>(i)]);
+    for (int i = clip->FrameCount() - 1; i >= 0; --i) clip->ReadFrame(i, frames[static_cast<size_t>(i)]);
     return frames;
 }
 
-TEST_F(ClipTest, EncodedSceneMatchesTheLibraryInEveryContainer)
-{
+TEST_F(ClipTest, EncodedSceneMatchesTheLibraryInEveryContainer) {
     EncoderSettings settings;
     settings.bayerPattern = 2;
     settings.qScale = 7;
@@ -45,13 +41,32 @@ TEST_F(ClipTest, EncodedSceneMatchesTheLibraryInEveryContainer)
     const std::vector<std::vector<uint8_t>> expected = SceneFrames(3, 64, 48, settings);
     ASSERT_NE(expected[0], expected[1]) << "the scene moves";
 
-    const std::vector<std::string> options = {
-        "encode", "--scene", "--size", "64x48", "--count", "3", "--pattern", "2", "--qscale", "7",
-        "--slice-width", "2", "--quant-matrix",
-        "1,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,"
-        "3,3,3,3,3,3,3,3",
-        "--tone-curve", "0,400,1000,2000,4000,8000,16000,32000", "--white-level-code", "3000", "--gains", "2.25,1.5",
-        "--matrix", "0.5,0.25,0.125,0.2,0.7,0.1,0,0.1,0.9", "--exposure", "0.75"};
+    const std::vector<std::string> options = {"encode",
+                                              "--scene",
+                                              "--size",
+                                              "64x48",
+                                              "--count",
+                                              "3",
+                                              "--pattern",
+                                              "2",
+                                              "--qscale",
+                                              "7",
+                                              "--slice-width",
+                                              "2",
+                                              "--quant-matrix",
+                                              "1,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,"
+                                              "3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,3,"
+                                              "3,3,3,3,3,3,3,3",
+                                              "--tone-curve",
+                                              "0,400,1000,2000,4000,8000,16000,32000",
+                                              "--white-level-code",
+                                              "3000",
+                                              "--gains",
+                                              "2.25,1.5",
+                                              "--matrix",
+                                              "0.5,0.25,0.125,0.2,0.7,0.1,0,0.1,0.9",
+                                              "--exposure",
+                                              "0.75"};
     struct Container {
         const char* name;
         std::vector<std::string> extra;
@@ -82,8 +97,7 @@ TEST_F(ClipTest, EncodedSceneMatchesTheLibraryInEveryContainer)
     EXPECT_EQ(Concatenate(expected), ReadFile(Path("clip.tsr")));
 }
 
-TEST_F(ClipTest, WritersAndReadersRoundTripAnyFrames)
-{
+TEST_F(ClipTest, WritersAndReadersRoundTripAnyFrames) {
     // Frames of different sizes and contents; the containers do not look inside beyond the size.
     EncoderSettings settings;
     std::vector<std::vector<uint8_t>> frames = SceneFrames(2, 32, 16, settings);
@@ -97,8 +111,7 @@ TEST_F(ClipTest, WritersAndReadersRoundTripAnyFrames)
     for (const char* name : {"a.mov", "b.frames"}) {
         SCOPED_TRACE(name);
         std::unique_ptr<ClipWriter> writer = CreateClipWriter(Path(name), clipSettings);
-        for (const auto& frame : frames)
-            writer->Append(frame);
+        for (const auto& frame : frames) writer->Append(frame);
         EXPECT_FALSE(FileExists(Path(name))) << "nothing under the final name before Finish";
         writer->Finish();
         ClipProperties properties;
@@ -119,8 +132,7 @@ TEST_F(ClipTest, WritersAndReadersRoundTripAnyFrames)
     EXPECT_THROW(CreateClipWriter(Path("c.mp4"), clipSettings), ToolError);
 }
 
-TEST_F(ClipTest, PicturesEncodeAsTheirMosaic)
-{
+TEST_F(ClipTest, PicturesEncodeAsTheirMosaic) {
     // A grey 16-bit picture is the mosaic itself; an RGB one is mosaiced with 0..65535 mapped to
     // black..white.
     SceneSettings scene;
@@ -130,8 +142,7 @@ TEST_F(ClipTest, PicturesEncodeAsTheirMosaic)
     WritePng(Path("grey.png"), 48, 32, 1, mosaic.data(), 48);
     WriteTiff(Path("grey.tif"), 48, 32, 1, mosaic.data(), 48);
     std::vector<uint16_t> rgb(48 * 32 * 3);
-    for (size_t i = 0; i < rgb.size(); ++i)
-        rgb[i] = static_cast<uint16_t>((i * 977) % 65536);
+    for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint16_t>((i * 977) % 65536);
     WritePng(Path("colour.png"), 48, 32, 3, rgb.data(), 48 * 3);
 
     EncoderSettings settings;
@@ -147,7 +158,8 @@ TEST_F(ClipTest, PicturesEncodeAsTheirMosaic)
     const ToolResult run = RunTool({"encode", "--pattern", "1", "-o", Path("pictures.mov"), Path("grey.png"),
                                     Path("grey.tif"), Path("colour.png")});
     ASSERT_EQ(0, run.exitCode) << run.err;
-    EXPECT_EQ((std::vector<std::vector<uint8_t>>{greyFrame, greyFrame, colourFrame}), ReadAll(Path("pictures.mov")));
+    EXPECT_EQ((std::vector<std::vector<uint8_t>>{greyFrame, greyFrame, colourFrame}),
+              ReadAll(Path("pictures.mov")));
 }
 
 } // namespace

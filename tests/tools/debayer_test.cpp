@@ -20,8 +20,7 @@ using DebayerTest = ToolTest;
 // The engine driven directly, as the debayer transform does: host queue, memory entry point,
 // an output image read back.
 std::vector<uint8_t> EngineRgba(const std::vector<uint8_t>& decoded, const float* colour, unsigned curve,
-                                bool isFloat)
-{
+                                bool isFloat) {
     TsrFrameInfoRecord record;
     std::memcpy(&record, decoded.data(), sizeof record);
     const OpenCLQueue queue(ChooseOpenCLDevice(""));
@@ -30,13 +29,15 @@ std::vector<uint8_t> EngineRgba(const std::vector<uint8_t>& decoded, const float
     EXPECT_EQ(S_OK, status);
     EXPECT_EQ(S_OK, debayerer.SetCommandQueue(queue.Queue()));
     const size_t bytesPerPixel = isFloat ? 16 : 8;
-    std::vector<uint8_t> rgba(static_cast<size_t>(record.width) * static_cast<size_t>(record.height) * bytesPerPixel);
+    std::vector<uint8_t> rgba(static_cast<size_t>(record.width) * static_cast<size_t>(record.height) *
+                              bytesPerPixel);
     std::shared_ptr<CLImage> output;
     const FrameGeometry geometry = {static_cast<uint32_t>(record.width), static_cast<uint32_t>(record.height),
                                     static_cast<uint32_t>(record.width * bytesPerPixel), false, true};
-    const cl_image_format format = {CL_RGBA, static_cast<cl_channel_type>(isFloat ? CL_FLOAT : CL_HALF_FLOAT)};
-    EXPECT_EQ(S_OK, debayerer.CreateImageFromMemory({rgba.data(), rgba.size()}, geometry, format, CL_MEM_WRITE_ONLY,
-                                                    output));
+    const cl_image_format format = {CL_RGBA,
+                                    static_cast<cl_channel_type>(isFloat ? CL_FLOAT : CL_HALF_FLOAT)};
+    EXPECT_EQ(S_OK, debayerer.CreateImageFromMemory({rgba.data(), rgba.size()}, geometry, format,
+                                                    CL_MEM_WRITE_ONLY, output));
     std::lock_guard<std::mutex> hold(debayerer.Mutex());
     cl_mem image = output->Acquire();
     EXPECT_EQ(0, ProcessMemory(debayerer.Processor(), decoded.data() + 116,
@@ -46,8 +47,7 @@ std::vector<uint8_t> EngineRgba(const std::vector<uint8_t>& decoded, const float
     return rgba;
 }
 
-TEST_F(DebayerTest, RgbaIsTheEnginesAndConvertEqualsDecodeThenDebayer)
-{
+TEST_F(DebayerTest, RgbaIsTheEnginesAndConvertEqualsDecodeThenDebayer) {
     EncoderSettings settings;
     settings.bayerPattern = 1;
     settings.gain0 = 1.8f;
@@ -55,7 +55,8 @@ TEST_F(DebayerTest, RgbaIsTheEnginesAndConvertEqualsDecodeThenDebayer)
     settings.colorMatrix = {0.41f, 0.36f, 0.18f, 0.21f, 0.72f, 0.07f, 0.02f, 0.12f, 0.95f};
     const std::vector<std::vector<uint8_t>> frames = SceneFrames(3, 48, 32, settings);
     WriteFile(Path("clip.tsr"), Concatenate(frames));
-    const float colour[12] = {2.0f, 1.5f, 0.41f, 0.36f, 0.18f, 0.21f, 0.72f, 0.07f, 0.02f, 0.12f, 0.95f, 1.1f};
+    const float colour[12] = {2.0f,  1.5f,  0.41f, 0.36f, 0.18f, 0.21f,
+                              0.72f, 0.07f, 0.02f, 0.12f, 0.95f, 1.1f};
     const std::string colourText = "2,1.5,0.41,0.36,0.18,0.21,0.72,0.07,0.02,0.12,0.95,1.1";
 
     struct Case {
@@ -69,10 +70,9 @@ TEST_F(DebayerTest, RgbaIsTheEnginesAndConvertEqualsDecodeThenDebayer)
         SCOPED_TRACE("scale " + std::to_string(c.scale) + ", curve " + std::to_string(c.curve));
         const std::string scale = std::to_string(c.scale);
         ASSERT_EQ(0, RunTool({"decode", "--scale", scale, "-o", Path("d.raw"), Path("clip.tsr")}).exitCode);
-        std::vector<std::string> engine = {"--curve", std::to_string(c.curve), "--type", c.isFloat ? "float" : "half",
-                                           "--format", "raw"};
-        if (c.override)
-            engine.insert(engine.end(), {"--colour", colourText});
+        std::vector<std::string> engine = {
+            "--curve", std::to_string(c.curve), "--type", c.isFloat ? "float" : "half", "--format", "raw"};
+        if (c.override) engine.insert(engine.end(), {"--colour", colourText});
 
         std::vector<std::string> debayer = {"debayer", "-o", Path("rgba.raw"), Path("d.raw")};
         debayer.insert(debayer.end(), engine.begin(), engine.end());
@@ -87,14 +87,15 @@ TEST_F(DebayerTest, RgbaIsTheEnginesAndConvertEqualsDecodeThenDebayer)
         for (size_t f = 0; f < frames.size(); ++f) {
             const std::vector<uint8_t> one(decoded.begin() + static_cast<std::ptrdiff_t>(f * each),
                                            decoded.begin() + static_cast<std::ptrdiff_t>((f + 1) * each));
-            const std::vector<uint8_t> rgba = EngineRgba(one, c.override ? colour : nullptr, c.curve, c.isFloat);
+            const std::vector<uint8_t> rgba =
+                EngineRgba(one, c.override ? colour : nullptr, c.curve, c.isFloat);
             expected.insert(expected.end(), rgba.begin(), rgba.end());
         }
         EXPECT_EQ(expected, fromDebayer);
 
         for (const char* overlap : {"--no-overlap", "--threads=1"}) {
-            std::vector<std::string> convert = {"convert", "--scale", scale, overlap, "-o", Path("c.raw"),
-                                                Path("clip.tsr")};
+            std::vector<std::string> convert = {"convert", "--scale",     scale,           overlap,
+                                                "-o",      Path("c.raw"), Path("clip.tsr")};
             convert.insert(convert.end(), engine.begin(), engine.end());
             const ToolResult converted = RunTool(convert);
             ASSERT_EQ(0, converted.exitCode) << converted.err;
@@ -103,8 +104,7 @@ TEST_F(DebayerTest, RgbaIsTheEnginesAndConvertEqualsDecodeThenDebayer)
     }
 }
 
-TEST_F(DebayerTest, PictureFormatsCarryTheEngineValues)
-{
+TEST_F(DebayerTest, PictureFormatsCarryTheEngineValues) {
     EncoderSettings settings;
     WriteFile(Path("frame.tsr"), SceneFrames(1, 32, 16, settings)[0]);
     for (const char* type : {"half", "float"}) {
@@ -112,13 +112,14 @@ TEST_F(DebayerTest, PictureFormatsCarryTheEngineValues)
         const ToolResult raw =
             RunTool({"convert", "--type", type, "--curve", "0", "-o", Path("f.raw"), Path("frame.tsr")});
         ASSERT_EQ(0, raw.exitCode) << raw.err;
-        const ToolResult exr = RunTool({"convert", "--type", type, "--curve", "0", "--exr-compression", "piz", "-o",
-                                        Path("f.exr"), Path("frame.tsr")});
+        const ToolResult exr = RunTool({"convert", "--type", type, "--curve", "0", "--exr-compression", "piz",
+                                        "-o", Path("f.exr"), Path("frame.tsr")});
         ASSERT_EQ(0, exr.exitCode) << exr.err;
-        const ToolResult tiff = RunTool({"convert", "--type", type, "--curve", "0", "-o", Path("f.tif"), Path("frame.tsr")});
+        const ToolResult tiff =
+            RunTool({"convert", "--type", type, "--curve", "0", "-o", Path("f.tif"), Path("frame.tsr")});
         ASSERT_EQ(0, tiff.exitCode) << tiff.err;
-        const ToolResult preview =
-            RunTool({"convert", "--type", type, "--curve", "0", "--format", "preview", "-o", Path("p.png"), Path("frame.tsr")});
+        const ToolResult preview = RunTool({"convert", "--type", type, "--curve", "0", "--format", "preview",
+                                            "-o", Path("p.png"), Path("frame.tsr")});
         ASSERT_EQ(0, preview.exitCode) << preview.err;
 
         RgbaFrame frame;

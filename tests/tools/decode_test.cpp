@@ -13,20 +13,19 @@ using DecodeTest = ToolTest;
 
 // What `decode --format raw` must write for one frame: the record, then the picture at the
 // minimum pitch (bytes the writers leave alone are zero).
-std::vector<uint8_t> LibraryDecode(const std::vector<uint8_t>& frame, int width, int height, int scale)
-{
+std::vector<uint8_t> LibraryDecode(const std::vector<uint8_t>& frame, int width, int height, int scale) {
     const int pitch = frameDecoderMinRowPitch(width, scale);
     std::vector<uint8_t> buffer(116 + static_cast<size_t>(pitch) * static_cast<size_t>(height >> scale), 0);
     FrameDecoderHandle decoder = frameDecoderCreate(2);
-    const int result = frameDecoderDecode(decoder, frame.data(), static_cast<int>(frame.size()), buffer.data() + 116,
-                                          static_cast<int>(buffer.size() - 116), pitch, buffer.data(), 116, scale);
+    const int result =
+        frameDecoderDecode(decoder, frame.data(), static_cast<int>(frame.size()), buffer.data() + 116,
+                           static_cast<int>(buffer.size() - 116), pitch, buffer.data(), 116, scale);
     frameDecoderDestroy(decoder);
     EXPECT_EQ(0, result);
     return buffer;
 }
 
-TEST_F(DecodeTest, RawOutputIsTheDecodersAtEveryScale)
-{
+TEST_F(DecodeTest, RawOutputIsTheDecodersAtEveryScale) {
     // 72 x 40 leaves partial macroblocks on the right and at the bottom.
     EncoderSettings settings;
     settings.bayerPattern = 3;
@@ -36,8 +35,8 @@ TEST_F(DecodeTest, RawOutputIsTheDecodersAtEveryScale)
     for (int scale = 0; scale <= 3; ++scale) {
         SCOPED_TRACE(scale);
         const std::string name = "scale" + std::to_string(scale) + ".raw";
-        const ToolResult run = RunTool({"decode", "--scale", std::to_string(scale), "--threads", "2", "-o", Path(name),
-                                        Path("clip.tsr")});
+        const ToolResult run = RunTool({"decode", "--scale", std::to_string(scale), "--threads", "2", "-o",
+                                        Path(name), Path("clip.tsr")});
         ASSERT_EQ(0, run.exitCode) << run.err;
         std::vector<uint8_t> expected;
         for (const auto& frame : frames) {
@@ -56,8 +55,7 @@ TEST_F(DecodeTest, RawOutputIsTheDecodersAtEveryScale)
     EXPECT_EQ(LibraryDecode(frames[2], 72, 40, 1), ReadFile(Path("f2.raw")));
 }
 
-TEST_F(DecodeTest, PicturesHoldTheDecodedSamples)
-{
+TEST_F(DecodeTest, PicturesHoldTheDecodedSamples) {
     EncoderSettings settings;
     const std::vector<std::vector<uint8_t>> frames = SceneFrames(1, 64, 32, settings);
     WriteFile(Path("frame.tsr"), frames[0]);
@@ -66,14 +64,16 @@ TEST_F(DecodeTest, PicturesHoldTheDecodedSamples)
         int scale;
         int channels;
     };
-    const Case cases[] = {{"m.png", 0, 1}, {"m.tif", 0, 1}, {"q.png", 2, 4}, {"q.tiff", 2, 4}, {"h.png", 1, 4}};
+    const Case cases[] = {
+        {"m.png", 0, 1}, {"m.tif", 0, 1}, {"q.png", 2, 4}, {"q.tiff", 2, 4}, {"h.png", 1, 4}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const ToolResult run =
             RunTool({"decode", "--scale", std::to_string(c.scale), "-o", Path(c.name), Path("frame.tsr")});
         ASSERT_EQ(0, run.exitCode) << run.err;
-        const Picture16 picture =
-            std::string(c.name).find(".png") != std::string::npos ? ReadPng(Path(c.name)) : ReadTiff(Path(c.name));
+        const Picture16 picture = std::string(c.name).find(".png") != std::string::npos
+                                      ? ReadPng(Path(c.name))
+                                      : ReadTiff(Path(c.name));
         ASSERT_EQ(64 >> c.scale, picture.width);
         ASSERT_EQ(32 >> c.scale, picture.height);
         ASSERT_EQ(c.channels, picture.channels);
@@ -81,14 +81,14 @@ TEST_F(DecodeTest, PicturesHoldTheDecodedSamples)
         const size_t pitch = static_cast<size_t>(frameDecoderMinRowPitch(64, c.scale));
         const size_t rowBytes = static_cast<size_t>(picture.width * c.channels) * 2;
         for (int y = 0; y < picture.height; ++y)
-            ASSERT_EQ(0, std::memcmp(raw.data() + 116 + pitch * static_cast<size_t>(y),
-                                     picture.samples.data() + rowBytes / 2 * static_cast<size_t>(y), rowBytes))
+            ASSERT_EQ(0,
+                      std::memcmp(raw.data() + 116 + pitch * static_cast<size_t>(y),
+                                  picture.samples.data() + rowBytes / 2 * static_cast<size_t>(y), rowBytes))
                 << "row " << y;
     }
 }
 
-TEST_F(DecodeTest, InfoReportsHeaderPartitionSlicesAndRecords)
-{
+TEST_F(DecodeTest, InfoReportsHeaderPartitionSlicesAndRecords) {
     EncoderSettings settings;
     settings.log2SliceWidth = 2;
     settings.sliceQScale = {4, 9, 2};
@@ -103,18 +103,21 @@ TEST_F(DecodeTest, InfoReportsHeaderPartitionSlicesAndRecords)
     ASSERT_EQ(0, run.exitCode) << run.err;
     const std::string& json = run.out;
     for (const char* expected :
-         {"\"frameCount\": 1", "\"valid\": true", "\"width\": 1000", "\"mbWidth\": 63", "\"slicesPerRow\": 17",
-          "\"sliceCount\": 17", "\"bayerPatternWord\": 65535", "\"minQScale\": 2", "\"maxQScale\": 9",
-          "\"maxDcStep\": 9", "\"infoBytes\": [1, 2, 3, 250]", "\"gain0\": 1.75", "\"layout\": \"bp64\"",
-          "\"sampleOffsets\": [0.125, 0.125, 0.125, -0.125, -0.125, -0.125, 0, 0]", "\"width\": 250"}) {
+         {"\"frameCount\": 1", "\"valid\": true", "\"width\": 1000", "\"mbWidth\": 63",
+          "\"slicesPerRow\": 17", "\"sliceCount\": 17", "\"bayerPatternWord\": 65535", "\"minQScale\": 2",
+          "\"maxQScale\": 9", "\"maxDcStep\": 9", "\"infoBytes\": [1, 2, 3, 250]", "\"gain0\": 1.75",
+          "\"layout\": \"bp64\"", "\"sampleOffsets\": [0.125, 0.125, 0.125, -0.125, -0.125, -0.125, 0, 0]",
+          "\"width\": 250"}) {
         EXPECT_NE(std::string::npos, json.find(expected)) << expected << "\n" << json;
     }
 
     const ToolResult text = RunTool({"info", Path("wide.tsr")});
     ASSERT_EQ(0, text.exitCode) << text.err;
-    EXPECT_NE(std::string::npos, text.out.find("frame 0: " + std::to_string(frames[0].size()) + " bytes, valid"));
-    EXPECT_NE(std::string::npos, text.out.find("63 x 1 macroblocks, 17 slices per row (widths 4 4 4 4 4 4 4 4 4 4 4 "
-                                               "4 4 4 4 2 1)"));
+    EXPECT_NE(std::string::npos,
+              text.out.find("frame 0: " + std::to_string(frames[0].size()) + " bytes, valid"));
+    EXPECT_NE(std::string::npos,
+              text.out.find("63 x 1 macroblocks, 17 slices per row (widths 4 4 4 4 4 4 4 4 4 4 4 "
+                            "4 4 4 4 2 1)"));
 }
 
 } // namespace

@@ -12,18 +12,19 @@ namespace {
 
 class ErrorsTest : public ToolTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ToolTest::SetUp();
         EncoderSettings settings;
         m_frames = SceneFrames(3, 32, 16, settings);
         WriteFile(Path("clip.tsr"), Concatenate(m_frames));
-        ASSERT_EQ(0, RunTool({"encode", "--scene", "--size", "32x16", "--count", "3", "-o", Path("clip.mov")}).exitCode);
+        ASSERT_EQ(0, RunTool({"encode", "--scene", "--size", "32x16", "--count", "3", "-o", Path("clip.mov")})
+                         .exitCode);
         ASSERT_EQ(0, RunTool({"decode", "-o", Path("decoded.raw"), Path("clip.tsr")}).exitCode);
         const std::vector<uint8_t> all = ReadFile(Path("clip.tsr"));
         WriteFile(Path("truncated.tsr"), std::vector<uint8_t>(all.begin(), all.end() - 10));
         const std::vector<uint8_t> movie = ReadFile(Path("clip.mov"));
-        WriteFile(Path("truncated.mov"), std::vector<uint8_t>(movie.begin(), movie.begin() + movie.size() / 2));
+        WriteFile(Path("truncated.mov"),
+                  std::vector<uint8_t>(movie.begin(), movie.begin() + movie.size() / 2));
         const std::vector<uint8_t> decoded = ReadFile(Path("decoded.raw"));
         WriteFile(Path("truncated.raw"), std::vector<uint8_t>(decoded.begin(), decoded.end() - 1));
         std::vector<std::vector<uint8_t>> broken = m_frames;
@@ -40,8 +41,7 @@ protected:
     std::vector<std::string> m_inputs;
 };
 
-TEST_F(ErrorsTest, OneLineNonZeroExitNoOutput)
-{
+TEST_F(ErrorsTest, OneLineNonZeroExitNoOutput) {
     const std::string out = Path("out.raw"), exr = Path("out.exr");
     struct Case {
         std::vector<std::string> arguments;
@@ -68,7 +68,10 @@ TEST_F(ErrorsTest, OneLineNonZeroExitNoOutput)
         {{"info", "--frames", "1-0", Path("clip.tsr")}, 2, "--frames", false},
         {{"encode", "--scene", "--size", "33x20", "-o", out}, 2, "--size", false},
         {{"encode", "--scene", "-o", Path("out.mp4")}, 2, "MP4", false},
-        {{"encode", "--scene", "--version", "0", "--tone-curve", "0,1,2,3,4,5,6,7", "-o", out}, 2, "tone curve", false},
+        {{"encode", "--scene", "--version", "0", "--tone-curve", "0,1,2,3,4,5,6,7", "-o", out},
+         2,
+         "tone curve",
+         false},
         {{"encode", "--scene", "--tone-curve", "0,1,2,3,4,5,6,6", "-o", out}, 2, "increase", false},
         {{"encode", "--scene", "--quant-matrix", "64", "-o", out}, 2, "--quant-matrix", false},
         {{"encode", "--scene", "--slice-width", "3", "-o", out}, 2, "--slice-width", false},
@@ -90,12 +93,10 @@ TEST_F(ErrorsTest, OneLineNonZeroExitNoOutput)
     };
     for (const Case& c : cases) {
         std::string command;
-        for (const std::string& word : c.arguments)
-            command += word + " ";
+        for (const std::string& word : c.arguments) command += word + " ";
         SCOPED_TRACE(command);
         std::vector<std::string> environment;
-        if (c.withoutOpenCL)
-            environment = {"OCL_ICD_VENDORS=" + Path("no-opencl"), "OCL_ICD_FILENAMES="};
+        if (c.withoutOpenCL) environment = {"OCL_ICD_VENDORS=" + Path("no-opencl"), "OCL_ICD_FILENAMES="};
         const ToolResult run = RunTool(c.arguments, environment);
         EXPECT_EQ(0, run.signal);
         EXPECT_EQ(c.exitCode, run.exitCode);
@@ -106,8 +107,7 @@ TEST_F(ErrorsTest, OneLineNonZeroExitNoOutput)
     }
 }
 
-TEST_F(ErrorsTest, FramesBeforeABrokenOneStayCompleteTheRestDoNotAppear)
-{
+TEST_F(ErrorsTest, FramesBeforeABrokenOneStayCompleteTheRestDoNotAppear) {
     for (const char* overlap : {"--no-overlap", "--threads=2"}) {
         SCOPED_TRACE(overlap);
         const ToolResult run =
@@ -123,8 +123,7 @@ TEST_F(ErrorsTest, FramesBeforeABrokenOneStayCompleteTheRestDoNotAppear)
     }
 }
 
-TEST_F(ErrorsTest, HelpForEveryCommand)
-{
+TEST_F(ErrorsTest, HelpForEveryCommand) {
     for (const char* command : {"info", "encode", "decode", "debayer", "convert", "devices", "demo"}) {
         SCOPED_TRACE(command);
         const ToolResult run = RunTool({command, "--help"});

@@ -12,8 +12,8 @@
 
 namespace tsr::tools::test {
 
-std::vector<std::vector<uint8_t>> SceneFrames(int count, int width, int height, const EncoderSettings& settings)
-{
+std::vector<std::vector<uint8_t>> SceneFrames(int count, int width, int height,
+                                              const EncoderSettings& settings) {
     SceneSettings scene;
     scene.width = width;
     scene.height = height;
@@ -26,54 +26,44 @@ std::vector<std::vector<uint8_t>> SceneFrames(int count, int width, int height, 
     return frames;
 }
 
-std::vector<uint8_t> ReadFile(const std::string& path)
-{
+std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream file(path, std::ios::binary);
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool FileExists(const std::string& path)
-{
+bool FileExists(const std::string& path) {
     std::ifstream file(path);
     return file.good();
 }
 
-std::vector<uint8_t> Concatenate(const std::vector<std::vector<uint8_t>>& frames)
-{
+std::vector<uint8_t> Concatenate(const std::vector<std::vector<uint8_t>>& frames) {
     std::vector<uint8_t> all;
-    for (const auto& frame : frames)
-        all.insert(all.end(), frame.begin(), frame.end());
+    for (const auto& frame : frames) all.insert(all.end(), frame.begin(), frame.end());
     return all;
 }
 
-void ToolTest::SetUp()
-{
+void ToolTest::SetUp() {
     char name[] = "/tmp/tsrraw-test-XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(name));
     m_folder = name;
 }
 
-void ToolTest::TearDown()
-{
-    for (const std::string& file : Files())
-        std::remove(Path(file).c_str());
+void ToolTest::TearDown() {
+    for (const std::string& file : Files()) std::remove(Path(file).c_str());
     std::remove(m_folder.c_str());
 }
 
-std::vector<std::string> ToolTest::Files() const
-{
+std::vector<std::string> ToolTest::Files() const {
     std::vector<std::string> names;
     if (DIR* folder = opendir(m_folder.c_str())) {
         while (dirent* entry = readdir(folder)) {
             const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
+            if (name != "." && name != "..") names.push_back(name);
         }
         closedir(folder);
     }

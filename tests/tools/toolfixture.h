@@ -14,7 +14,8 @@
 namespace tsr::tools::test {
 
 // Frames of the moving scene encoded with the library, `count` of them, width x height.
-std::vector<std::vector<uint8_t>> SceneFrames(int count, int width, int height, const EncoderSettings& settings);
+std::vector<std::vector<uint8_t>> SceneFrames(int count, int width, int height,
+                                              const EncoderSettings& settings);
 
 std::vector<uint8_t> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);

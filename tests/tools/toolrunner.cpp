@@ -17,8 +17,7 @@ namespace tsr::tools::test {
 
 namespace {
 
-std::string ReadAndRemove(const std::string& path)
-{
+std::string ReadAndRemove(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();
@@ -28,18 +27,15 @@ std::string ReadAndRemove(const std::string& path)
 
 } // namespace
 
-std::vector<std::string> ToolResult::ErrorLines() const
-{
+std::vector<std::string> ToolResult::ErrorLines() const {
     std::vector<std::string> lines;
     std::stringstream stream(err);
     std::string line;
-    while (std::getline(stream, line))
-        lines.push_back(line);
+    while (std::getline(stream, line)) lines.push_back(line);
     return lines;
 }
 
-ToolResult RunTool(const std::vector<std::string>& arguments, const std::vector<std::string>& environment)
-{
+ToolResult RunTool(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
     char outName[] = "/tmp/tsrraw-test-out-XXXXXX";
     char errName[] = "/tmp/tsrraw-test-err-XXXXXX";
     const int outFile = mkstemp(outName);
@@ -48,8 +44,7 @@ ToolResult RunTool(const std::vector<std::string>& arguments, const std::vector<
     std::vector<std::string> words = {TSRRAW_PATH};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(&word[0]);
+    for (std::string& word : words) argv.push_back(&word[0]);
     argv.push_back(nullptr);
 
     std::vector<std::string> variables;
@@ -57,15 +52,12 @@ ToolResult RunTool(const std::vector<std::string>& arguments, const std::vector<
         const std::string variable = *entry;
         bool replaced = false;
         for (const std::string& added : environment)
-            if (variable.compare(0, added.find('=') + 1, added, 0, added.find('=') + 1) == 0)
-                replaced = true;
-        if (!replaced)
-            variables.push_back(variable);
+            if (variable.compare(0, added.find('=') + 1, added, 0, added.find('=') + 1) == 0) replaced = true;
+        if (!replaced) variables.push_back(variable);
     }
     variables.insert(variables.end(), environment.begin(), environment.end());
     std::vector<char*> envp;
-    for (std::string& variable : variables)
-        envp.push_back(&variable[0]);
+    for (std::string& variable : variables) envp.push_back(&variable[0]);
     envp.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
@@ -77,10 +69,8 @@ ToolResult RunTool(const std::vector<std::string>& arguments, const std::vector<
     if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
         int status = 0;
         waitpid(child, &status, 0);
-        if (WIFEXITED(status))
-            result.exitCode = WEXITSTATUS(status);
-        if (WIFSIGNALED(status))
-            result.signal = WTERMSIG(status);
+        if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     }
     posix_spawn_file_actions_destroy(&actions);
     close(outFile);

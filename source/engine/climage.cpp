@@ -57,9 +57,10 @@ std::uint32_t BytesPerPixel(const cl_image_format& format) {
 bool HostRangeCoversFrame(const HostRange& host, const FrameGeometry& geometry,
                           const cl_image_format& format) {
     const std::uint64_t rowBytes = static_cast<std::uint64_t>(geometry.width) * BytesPerPixel(format);
-    if (!host.pointer || rowBytes == 0 || geometry.height == 0 || geometry.rowPitch < rowBytes) return false;
-    const std::uint64_t needed =
-        static_cast<std::uint64_t>(geometry.height - 1) * geometry.rowPitch + rowBytes;
+    // A pitch of 0 means tightly packed rows, as for OpenCL transfers.
+    const std::uint64_t pitch = geometry.rowPitch != 0 ? geometry.rowPitch : rowBytes;
+    if (!host.pointer || rowBytes == 0 || geometry.height == 0 || pitch < rowBytes) return false;
+    const std::uint64_t needed = static_cast<std::uint64_t>(geometry.height - 1) * pitch + rowBytes;
     return needed <= host.length;
 }
 

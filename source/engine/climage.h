@@ -42,7 +42,7 @@ struct HostRange {
 struct FrameGeometry {
     std::uint32_t width;
     std::uint32_t height;
-    std::uint32_t rowPitch; // bytes between rows in host memory
+    std::uint32_t rowPitch; // bytes between rows in host memory (0: packed)
     bool upload;            // copy host -> image on every Acquire
     bool readBack;          // copy image -> host on every Release
 };
@@ -76,7 +76,7 @@ private:
 };
 
 // True when `host` holds every byte a transfer of `geometry` in `format` touches, and the pitch
-// holds a whole row.
+// holds a whole row (a pitch of 0 means packed rows).
 bool HostRangeCoversFrame(const HostRange& host, const FrameGeometry& geometry,
                           const cl_image_format& format);
 

@@ -178,13 +178,13 @@ int ProcessFrame(ProcessorHolder* handle, cl_mem input, const void* host, unsign
     }
 
     const RawProcessingParameters parameters = RawProcessingSetup(record, matrix, curve);
-    CurveNodeList nodes;
     try {
+        CurveNodeList nodes;
         AppendOutputCurveNodes(curve, nodes);
+        return TimedFrame(*handle->processor, input, host, record, parameters, nodes, queue, output);
     } catch (const std::bad_alloc&) {
-        nodes.clear();
+        return kStatusOther; // nothing throws across the entry points
     }
-    return TimedFrame(*handle->processor, input, host, record, parameters, nodes, queue, output);
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "textureimagecache.h"
 #include "tsr/framerecords.h"
 
+struct ID3D11Device;
 struct ID3D11Texture2D;
 
 namespace tsr {
@@ -44,6 +45,10 @@ public:
     // Uses the context and device of a host-supplied queue. The queue is not installed as the
     // host queue: call SetCommandQueue for that.
     Debayerer(cl_command_queue queue, HRESULT* status);
+#ifdef _WIN32
+    // Shares a context with the Direct3D 11 device (defined with the Windows Direct3D pieces).
+    Debayerer(ID3D11Device* device, HRESULT* status);
+#endif
     Debayerer(const Debayerer&) = delete;
     Debayerer& operator=(const Debayerer&) = delete;
     virtual ~Debayerer();
@@ -59,6 +64,12 @@ public:
     // does not hold the whole picture at the given pitch.
     HRESULT CreateImageFromMemory(HostRange host, FrameGeometry geometry, const cl_image_format& format,
                                   cl_mem_flags flags, std::shared_ptr<CLImage>& image);
+
+#ifdef _WIN32
+    // The cached image made from `texture`, created on first use (defined with the Windows
+    // Direct3D pieces). E_UNEXPECTED when no image can be made from it.
+    HRESULT GetImageForTexture(ID3D11Texture2D* texture, cl_mem_flags flags, std::shared_ptr<CLImage>& image);
+#endif
 
     // A plain image holding its own reference to `image`.
     static HRESULT WrapImage(cl_mem image, std::shared_ptr<CLImage>& wrapped);

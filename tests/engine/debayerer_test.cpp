@@ -223,7 +223,13 @@ TEST(DebayererImages, MemoryImagesWrapsAndQueues) {
     EXPECT_EQ(E_INVALIDARG,
               debayerer.CreateImageFromMemory({pixels.data(), pixels.size() * 2}, {16, 8, 30, true, false},
                                               bayer, CL_MEM_READ_ONLY, image));
+    EXPECT_EQ(E_INVALIDARG,
+              debayerer.CreateImageFromMemory({pixels.data(), pixels.size() * 2 - 1}, {16, 8, 0, true, false},
+                                              bayer, CL_MEM_READ_ONLY, image));
     EXPECT_EQ(nullptr, image);
+    EXPECT_EQ(S_OK,
+              debayerer.CreateImageFromMemory({pixels.data(), pixels.size() * 2}, {16, 8, 0, true, false},
+                                              bayer, CL_MEM_READ_ONLY, image)); // packed rows
     EXPECT_EQ(E_UNEXPECTED,
               debayerer.CreateImageFromMemory({pixels.data(), pixels.size() * 2}, {0, 8, 32, false, false},
                                               bayer, CL_MEM_READ_ONLY, image));

@@ -1,0 +1,183 @@
+#include "opencld3d11khr.h"
+
+#include "sharingtables.h"
+#include "trace.h"
+
+#include <dxgi.h>
+#include <wrl/client.h>
+
+#include <vector>
+
+namespace tsr {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+// Vendor id of the device's adapter.
+HRESULT AdapterVendor(ID3D11Device* device, UINT& vendor) {
+    ComPtr<IDXGIDevice> dxgiDevice;
+    HRESULT hr = device->QueryInterface(IID_PPV_ARGS(&dxgiDevice));
+    if (FAILED(hr)) {
+        trace(L"fail to get IDXGIDevice instance, hr=0x%08x\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    ComPtr<IDXGIAdapter> adapter;
+    hr = dxgiDevice->GetAdapter(&adapter);
+    if (FAILED(hr)) {
+        trace(L"fail to get dxgi adapter, hr=0x%08x\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    DXGI_ADAPTER_DESC description = {};
+    hr = adapter->GetDesc(&description);
+    if (FAILED(hr)) {
+        trace(L"fail to get adapter description, hr=0x%08x\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    vendor = description.VendorId;
+    return S_OK;
+}
+
+// The first platform, in enumeration order, with a GPU of the vendor; null when none.
+cl_platform_id PlatformWithVendorGpu(const std::vector<cl_platform_id>& platforms, UINT vendor) {
+    for (cl_platform_id platform : platforms) {
+        cl_uint count = 0;
+        cl_int error = clGetDeviceIDs(platform, CL_DEVICE_TYPE_GPU, 0, nullptr, &count);
+        if (error != CL_SUCCESS) {
+            trace(L"fail to get device ID count, error=%d\n", error);
+            continue;
+        }
+        if (count == 0) continue;
+        std::vector<cl_device_id> devices(count);
+        error = clGetDeviceIDs(platform, CL_DEVICE_TYPE_GPU, count, devices.data(), nullptr);
+        if (error != CL_SUCCESS) {
+            trace(L"fail to get device IDs, error=%d\n", error);
+            continue;
+        }
+        for (cl_device_id device : devices) {
+            cl_uint deviceVendor = 0;
+            error = clGetDeviceInfo(device, CL_DEVICE_VENDOR_ID, sizeof deviceVendor, &deviceVendor, nullptr);
+            if (error != CL_SUCCESS) {
+                trace(L"fail to get device info, error=%d\n", error);
+                continue;
+            }
+            if (deviceVendor == vendor) return platform;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
+    *status = S_OK;
+    UINT vendor = 0;
+    HRESULT hr = AdapterVendor(device, vendor);
+    if (FAILED(hr)) {
+        *status = hr;
+        return;
+    }
+
+    cl_uint platformCount = 0;
+    cl_int error = clGetPlatformIDs(0, nullptr, &platformCount);
+    if (error != CL_SUCCESS) {
+        trace(L"fail to get platform ID count, error=%d\n", error);
+        *status = E_FAIL;
+        return;
+    }
+    std::vector<cl_platform_id> platforms(platformCount);
+    if (platformCount > 0) {
+        error = clGetPlatformIDs(platformCount, platforms.data(), nullptr);
+        if (error != CL_SUCCESS) {
+            trace(L"fail to get platform IDs, error=%d\n", error);
+            *status = E_FAIL;
+            return;
+        }
+    }
+
+    const cl_platform_id platform = PlatformWithVendorGpu(platforms, vendor);
+    if (!platform) {
+        trace(L"fail to find valid platform id for device with vendor id=0x08%x\n", vendor);
+        *status = E_UNEXPECTED;
+        return;
+    }
+
+    size_t extensionsSize = 0;
+    error = clGetPlatformInfo(platform, CL_PLATFORM_EXTENSIONS, 0, nullptr, &extensionsSize);
+    std::string extensions(extensionsSize, '\0');
+    if (error == CL_SUCCESS)
+        error = clGetPlatformInfo(platform, CL_PLATFORM_EXTENSIONS, extensionsSize, extensions.data(), nullptr);
+    if (error != CL_SUCCESS) {
+        trace(L"fail to get platform info with extensions, error=%d\n", error);
+        *status = E_FAIL;
+        return;
+    }
+    extensions.resize(extensions.find('\0') == std::string::npos ? extensions.size() : extensions.find('\0'));
+
+    const SharingFunctionNames* names = nullptr;
+    for (const auto& table : SharingTables()) {
+        if (extensions.find(table.first) != std::string::npos) {
+            names = &table.second;
+            break;
+        }
+    }
+    if (!names) {
+        trace(L"fail to find d3d11 share extensions\n");
+        *status = E_UNEXPECTED;
+        return;
+    }
+
+    void* functions[4] = {};
+    for (int index = 0; index < 4; ++index)
+        functions[index] = clGetExtensionFunctionAddressForPlatform(platform, (*names)[index]);
+    if (!functions[0] || !functions[1] || !functions[2] || !functions[3]) {
+        trace(L"fail to get d3d11 sharing function pointers , error=%d\n", CL_SUCCESS);
+        *status = E_FAIL;
+        return;
+    }
+    const auto getDevices = reinterpret_cast<clGetDeviceIDsFromD3D11KHR_fn>(functions[kGetDeviceIDsFromD3D11]);
+
+    // One context attempt with the devices of a given set.
+    cl_device_id found = nullptr;
+    cl_context context = nullptr;
+    const auto attempt = [&](cl_d3d11_device_set_khr deviceSet) -> cl_int {
+        cl_uint count = 0;
+        found = nullptr;
+        const cl_int result =
+            getDevices(platform, CL_D3D11_DEVICE_KHR, device, deviceSet, 1, &found, &count);
+        if (result != CL_SUCCESS) return result;
+        if (count == 0) return -2;
+        const cl_context_properties properties[] = {
+            CL_CONTEXT_PLATFORM, reinterpret_cast<cl_context_properties>(platform),
+            CL_CONTEXT_D3D11_DEVICE_KHR, reinterpret_cast<cl_context_properties>(device), 0};
+        cl_int created = CL_SUCCESS;
+        context = clCreateContext(properties, 1, &found, nullptr, nullptr, &created);
+        return created;
+    };
+    cl_int result = attempt(CL_PREFERRED_DEVICES_FOR_D3D11_KHR);
+    if (result != CL_SUCCESS) result = attempt(CL_ALL_DEVICES_FOR_D3D11_KHR);
+    if (result != CL_SUCCESS) {
+        if (context) clReleaseContext(context);
+        trace(L"fail to create context, error=%d\n", result);
+        *status = E_FAIL;
+        return;
+    }
+
+    m_device = found;
+    m_context = context;
+    m_createFromTexture2D = reinterpret_cast<clCreateFromD3D11Texture2DKHR_fn>(functions[kCreateFromD3D11Texture2D]);
+    m_enqueueAcquire = reinterpret_cast<clEnqueueAcquireD3D11ObjectsKHR_fn>(functions[kEnqueueAcquireD3D11Objects]);
+    m_enqueueRelease = reinterpret_cast<clEnqueueReleaseD3D11ObjectsKHR_fn>(functions[kEnqueueReleaseD3D11Objects]);
+    m_queue = clCreateCommandQueue(m_context, m_device, 0, &error);
+    if (error != CL_SUCCESS || !m_queue) {
+        trace(L"fail to create command queue, error=%d\n", error);
+        m_queue = nullptr;
+        *status = E_FAIL;
+    }
+}
+
+OpenCLD3D11KHR::~OpenCLD3D11KHR() {
+    if (m_context) clReleaseContext(m_context);
+    if (m_queue) clReleaseCommandQueue(m_queue);
+}
+
+} // namespace tsr

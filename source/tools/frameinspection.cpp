@@ -110,9 +110,16 @@ FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHand
     // The decoder is the judge of validity; decode once into a scratch picture.
     info.decodeResult = FRAME_DECODER_INVALID_FRAME;
     if (info.headerReadable && info.width > 0 && info.height > 0) {
-        DecodedPicture picture(info.width, info.height, scaleIndex);
-        info.decodeResult = picture.Decode(decoder, frame);
-        if (info.decodeResult == 0) std::memcpy(&info.infoRecord, picture.Record(), sizeof info.infoRecord);
+        try {
+            DecodedPicture picture(info.width, info.height, scaleIndex);
+            info.decodeResult = picture.Decode(decoder, frame);
+            if (info.decodeResult == 0)
+                std::memcpy(&info.infoRecord, picture.Record(), sizeof info.infoRecord);
+        } catch (const ToolError& error) {
+            // A size no decode call can take; the header is still worth showing.
+            info.decodeResult = FRAME_DECODER_BAD_ARGUMENTS;
+            info.note = error.what();
+        }
     }
     return info;
 }

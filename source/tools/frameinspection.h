@@ -42,6 +42,7 @@ struct FrameInspection {
     TsrFrameMetadataRecord metadata{};
 
     int decodeResult = 0; // the decoder's result for this frame at `scaleIndex`
+    std::string note;     // why the frame could not be handed to the decoder at all
     int scaleIndex = 0;
     TsrFrameInfoRecord infoRecord{}; // valid when decodeResult is 0
 };

@@ -45,6 +45,7 @@ void PrintFloats(const char* label, const float* values, int count) {
 
 void PrintText(int index, const FrameInspection& f) {
     std::printf("frame %d: %zu bytes, %s\n", index, f.length, DecodeResultText(f.decodeResult).c_str());
+    if (!f.note.empty()) std::printf("  %s\n", f.note.c_str());
     if (!f.headerReadable) {
         std::printf("  no readable frame header\n");
         return;
@@ -106,6 +107,7 @@ void WriteJson(JsonWriter& json, int index, const FrameInspection& f) {
     json.Integer("bytes", static_cast<long long>(f.length));
     json.Boolean("valid", f.decodeResult == 0);
     json.Integer("decodeResult", f.decodeResult);
+    if (!f.note.empty()) json.String("note", f.note);
     if (f.headerReadable) {
         json.BeginObject("header");
         json.Integer("frameSize", f.frameSize);

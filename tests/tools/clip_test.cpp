@@ -1,5 +1,6 @@
 // Clips: the tool's encode gives the library's frames, and every container round trip (the
 // tool's writers, the tool's readers, QuickTime and plain) returns the same frames.
+#include <algorithm>
 #include <cmath>
 
 #include "clip.h"
@@ -160,6 +161,39 @@ TEST_F(ClipTest, PicturesEncodeAsTheirMosaic) {
     ASSERT_EQ(0, run.exitCode) << run.err;
     EXPECT_EQ((std::vector<std::vector<uint8_t>>{greyFrame, greyFrame, colourFrame}),
               ReadAll(Path("pictures.mov")));
+}
+
+TEST_F(ClipTest, OpenExrPicturesAndRateControl) {
+    // OpenEXR values 0..1 map to black..white (clamped), then the Bayer pattern picks a channel.
+    const int width = 32, height = 16;
+    std::vector<float> rgba(static_cast<size_t>(width) * height * 4);
+    for (size_t i = 0; i < rgba.size(); ++i)
+        rgba[i] = static_cast<float>(i % 37) / 30.0f - 0.1f; // below 0 and above 1 too
+    WriteExrFloat(Path("linear.exr"), width, height, rgba.data(), ExrCompression::Piz);
+    std::vector<uint16_t> sensor(static_cast<size_t>(width) * height * 3);
+    for (size_t p = 0; p < static_cast<size_t>(width) * height; ++p)
+        for (size_t c = 0; c < 3; ++c) {
+            const long value = std::lround(256.0 + static_cast<double>(rgba[4 * p + c]) * 1000.0);
+            sensor[3 * p + c] = static_cast<uint16_t>(std::min(std::max(value, 0L), 65535L));
+        }
+    EncoderSettings settings;
+    settings.bayerPattern = 3;
+    settings.whiteLevelCode = 1000;
+    const std::vector<uint16_t> mosaic = mosaicRgb(sensor.data(), width, height, 3);
+    const std::vector<uint8_t> expected = encodeFrame(mosaic.data(), width, height, width, settings);
+    const ToolResult fromExr = RunTool({"encode", "--pattern", "3", "--white-level-code", "1000", "-o",
+                                        Path("exr.tsr"), Path("linear.exr")});
+    ASSERT_EQ(0, fromExr.exitCode) << fromExr.err;
+    EXPECT_EQ(expected, ReadFile(Path("exr.tsr")));
+
+    // Rate control picks the frame's qScale as the library does for the same target.
+    EncoderSettings rated;
+    rated.targetBitsPerPhotosite = 3.0;
+    const std::vector<std::vector<uint8_t>> frames = SceneFrames(2, 96, 64, rated);
+    const ToolResult fromScene = RunTool({"encode", "--scene", "--size", "96x64", "--count", "2",
+                                          "--bits-per-photosite", "3", "-o", Path("rated.tsr")});
+    ASSERT_EQ(0, fromScene.exitCode) << fromScene.err;
+    EXPECT_EQ(Concatenate(frames), ReadFile(Path("rated.tsr")));
 }
 
 } // namespace

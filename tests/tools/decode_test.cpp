@@ -2,6 +2,7 @@
 // pictures holding the decoder's samples, frame ranges, and records in the JSON report.
 #include <cstring>
 
+#include "framefaults.h"
 #include "imagefiles.h"
 #include "toolfixture.h"
 #include "tsr/framedecoder.h"
@@ -118,6 +119,31 @@ TEST_F(DecodeTest, InfoReportsHeaderPartitionSlicesAndRecords) {
     EXPECT_NE(std::string::npos,
               text.out.find("63 x 1 macroblocks, 17 slices per row (widths 4 4 4 4 4 4 4 4 4 4 4 "
                             "4 4 4 4 2 1)"));
+}
+
+TEST_F(DecodeTest, InfoShowsBrokenFramesWithoutFailing) {
+    // A frame the decoder rejects, and one whose header claims a picture no decode call can take:
+    // info still reports what the header says, and says why the frame does not decode.
+    EncoderSettings settings;
+    std::vector<std::vector<uint8_t>> frames = SceneFrames(3, 32, 16, settings);
+    ASSERT_TRUE(faults::setVersion(frames[1], 9));
+    ASSERT_TRUE(faults::setWidth(frames[2], 65534));
+    ASSERT_TRUE(faults::setHeight(frames[2], 65534));
+    WriteFile(Path("clip.tsr"), Concatenate(frames));
+    const ToolResult run = RunTool({"info", Path("clip.tsr")});
+    ASSERT_EQ(0, run.exitCode) << run.err;
+    EXPECT_NE(std::string::npos,
+              run.out.find("frame 0: " + std::to_string(frames[0].size()) + " bytes, valid"));
+    EXPECT_NE(std::string::npos,
+              run.out.find("frame 1: " + std::to_string(frames[1].size()) +
+                           " bytes, invalid frame (-2)\n  header: frameSize " +
+                           std::to_string(frames[1].size()) + ", headerSize 72, version 9"));
+    EXPECT_NE(std::string::npos, run.out.find("65534 x 65534 photosites"));
+    EXPECT_NE(std::string::npos, run.out.find("too large for the decoder's output"));
+    const ToolResult json = RunTool({"info", "--json", "--frames", "1", Path("clip.tsr")});
+    ASSERT_EQ(0, json.exitCode) << json.err;
+    EXPECT_NE(std::string::npos, json.out.find("\"valid\": false"));
+    EXPECT_EQ(std::string::npos, json.out.find("frameInfoRecord"));
 }
 
 } // namespace

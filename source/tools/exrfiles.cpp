@@ -5,6 +5,7 @@
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
 #include <ImfOutputFile.h>
+#include <ImfStandardAttributes.h>
 #include <ImfThreading.h>
 #include <half.h>
 
@@ -43,12 +44,16 @@ Imf::Compression ToImf(ExrCompression compression) {
 }
 
 void WriteExr(const std::string& path, int width, int height, const char* pixels, Imf::PixelType type,
-              size_t sampleBytes, ExrCompression compression) {
+              size_t sampleBytes, ExrCompression compression, bool bt2020) {
     StartExrThreads();
     OutputFile output(path);
     try {
         Imf::Header header(width, height);
         header.compression() = ToImf(compression);
+        if (bt2020)
+            Imf::addChromaticities(
+                header, Imf::Chromaticities(Imath::V2f(0.708f, 0.292f), Imath::V2f(0.170f, 0.797f),
+                                            Imath::V2f(0.131f, 0.046f), Imath::V2f(0.3127f, 0.3290f)));
         static const char* const names[] = {"R", "G", "B", "A"};
         Imf::FrameBuffer frame;
         const size_t pixelBytes = 4 * sampleBytes;
@@ -71,15 +76,15 @@ void WriteExr(const std::string& path, int width, int height, const char* pixels
 } // namespace
 
 void WriteExrHalf(const std::string& path, int width, int height, const uint16_t* rgba,
-                  ExrCompression compression) {
+                  ExrCompression compression, bool bt2020) {
     WriteExr(path, width, height, reinterpret_cast<const char*>(rgba), Imf::HALF, sizeof(uint16_t),
-             compression);
+             compression, bt2020);
 }
 
 void WriteExrFloat(const std::string& path, int width, int height, const float* rgba,
-                   ExrCompression compression) {
-    WriteExr(path, width, height, reinterpret_cast<const char*>(rgba), Imf::FLOAT, sizeof(float),
-             compression);
+                   ExrCompression compression, bool bt2020) {
+    WriteExr(path, width, height, reinterpret_cast<const char*>(rgba), Imf::FLOAT, sizeof(float), compression,
+             bt2020);
 }
 
 PictureFloat ReadExr(const std::string& path) {

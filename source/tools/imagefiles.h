@@ -35,10 +35,11 @@ void WriteTiff(const std::string& path, int width, int height, int channels, con
                size_t rowStride);
 
 enum class ExrCompression { None, Zip, Piz, Rle };
-// RGBA pixels of four halves (IEEE binary16 bit patterns) or four floats, tightly packed.
+// RGBA pixels of four halves (IEEE binary16 bit patterns) or four floats, tightly packed. With
+// `bt2020` the file says its primaries are BT.2020's (OpenEXR assumes BT.709 otherwise).
 void WriteExrHalf(const std::string& path, int width, int height, const uint16_t* rgba,
-                  ExrCompression compression);
+                  ExrCompression compression, bool bt2020 = false);
 void WriteExrFloat(const std::string& path, int width, int height, const float* rgba,
-                   ExrCompression compression);
+                   ExrCompression compression, bool bt2020 = false);
 
 } // namespace tsr::tools

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "commands.h"
+#include "interruptcleanup.h"
 #include "toolerror.h"
 
 namespace {
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return tsr::tools::kExitOk;
     }
+    tsr::tools::InstallInterruptCleanup();
     for (const Command& command : kCommands) {
         if (std::strcmp(argv[1], command.name) != 0) continue;
         try {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "interruptcleanup.h"
 #include "toolerror.h"
 
 namespace tsr::tools {
@@ -22,16 +23,11 @@ std::string TemporaryNameFor(const std::string& path) {
 
 } // namespace
 
-std::string ParentFolder(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 OutputFile::OutputFile(std::string path)
     : m_path(std::move(path)), m_temporaryPath(TemporaryNameFor(m_path)) {
     if (m_path.empty() || m_path.back() == '/')
         throw UsageError("output name \"" + m_path + "\" is not a file name");
+    m_registration = RegisterTemporaryFile(m_temporaryPath);
 }
 
 OutputFile::~OutputFile() {
@@ -62,6 +58,7 @@ void OutputFile::Commit() {
     if (std::rename(m_temporaryPath.c_str(), m_path.c_str()) != 0)
         throw ToolError("cannot write " + m_path + ": " + std::strerror(errno));
     m_committed = true;
+    UnregisterTemporaryFile(m_registration);
 }
 
 void OutputFile::Discard() {
@@ -69,6 +66,7 @@ void OutputFile::Discard() {
         std::fclose(m_stream);
         m_stream = nullptr;
     }
+    UnregisterTemporaryFile(m_registration);
     std::remove(m_temporaryPath.c_str());
 }
 

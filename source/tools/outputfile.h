@@ -35,9 +35,7 @@ private:
     std::string m_temporaryPath;
     std::FILE* m_stream = nullptr;
     bool m_committed = false;
+    int m_registration = -1; // removal on interrupt
 };
-
-// "folder/name" -> "folder", "name" -> "."
-std::string ParentFolder(const std::string& path);
 
 } // namespace tsr::tools

@@ -42,10 +42,11 @@ void WriteRgbaPicture(const RgbaFrame& frame, PictureFormat format, const std::s
     case PictureFormat::Exr:
         if (frame.isFloat)
             WriteExrFloat(path, frame.width, frame.height, reinterpret_cast<const float*>(frame.bytes.data()),
-                          compression);
+                          compression, frame.curve == 1);
         else
             WriteExrHalf(path, frame.width, frame.height,
-                         reinterpret_cast<const uint16_t*>(frame.bytes.data()), compression);
+                         reinterpret_cast<const uint16_t*>(frame.bytes.data()), compression,
+                         frame.curve == 1);
         return;
     case PictureFormat::Png16:
     case PictureFormat::Tiff16: {

@@ -1,10 +1,15 @@
 // Wrong arguments, bad and truncated files, a broken frame inside a clip, and a machine without
 // OpenCL: every failure is one line on standard error and a non-zero exit, never a crash, and
 // never leaves an output that looks complete (nor a temporary file).
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "framefaults.h"
 #include "imagefiles.h"
+#include "interruptcleanup.h"
+#include "outputfile.h"
 #include "toolfixture.h"
 
 namespace tsr::tools::test {
@@ -134,6 +139,31 @@ TEST_F(ErrorsTest, HelpForEveryCommand) {
     const ToolResult top = RunTool({"--help"});
     EXPECT_EQ(0, top.exitCode);
     EXPECT_NE(std::string::npos, top.out.find("convert"));
+}
+
+using InterruptTest = ToolTest;
+
+TEST_F(InterruptTest, OutputsInProgressVanishFinishedOnesStay) {
+    const pid_t child = fork();
+    ASSERT_NE(-1, child);
+    if (child == 0) {
+        InstallInterruptCleanup();
+        OutputFile done(Path("done.raw"));
+        done.Write("a", 1);
+        done.Commit();
+        OutputFile stream(Path("stream.raw"));
+        stream.Write("b", 1);
+        stream.Stream();
+        OutputFile byName(Path("picture.exr")); // written by a library through the temporary name
+        std::fclose(std::fopen(byName.TemporaryPath().c_str(), "wb"));
+        std::raise(SIGTERM);
+        _exit(0); // not reached
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(SIGTERM, WTERMSIG(status));
+    EXPECT_EQ((std::vector<std::string>{"done.raw"}), Files());
 }
 
 } // namespace

@@ -10,7 +10,7 @@
 
 using namespace tsr;
 
-BayerFrame decodedFrame(UINT32 width, UINT32 height, UINT32 scale) {
+Bytes encodedFrame(UINT32 width, UINT32 height) {
     SceneSettings scene;
     scene.width = static_cast<int>(width);
     scene.height = static_cast<int>(height);
@@ -20,9 +20,11 @@ BayerFrame decodedFrame(UINT32 width, UINT32 height, UINT32 scale) {
     settings.gain1 = 1.3f;
     settings.colorMatrix = {0.6f, 0.3f, 0.1f, 0.25f, 0.7f, 0.05f, 0.02f, 0.1f, 0.9f};
     const std::vector<uint16_t> mosaic = renderSceneMosaic(scene, settings.bayerPattern, 0.5);
-    const Bytes compressed =
-        encodeFrame(mosaic.data(), static_cast<int>(width), static_cast<int>(height), width, settings);
+    return encodeFrame(mosaic.data(), static_cast<int>(width), static_cast<int>(height), width, settings);
+}
 
+BayerFrame decodedFrame(UINT32 width, UINT32 height, UINT32 scale) {
+    const Bytes compressed = encodedFrame(width, height);
     BayerFrame frame;
     frame.width = width >> scale;
     frame.height = height >> scale;

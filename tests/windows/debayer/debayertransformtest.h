@@ -29,7 +29,8 @@ struct BayerFrame {
     UINT32 height = 0;
 };
 
-// The scene encoded at `width` x `height` and decoded at the scale index.
+// The scene encoded at `width` x `height` (a compressed frame), and decoded at the scale index.
+Bytes encodedFrame(UINT32 width, UINT32 height);
 BayerFrame decodedFrame(UINT32 width, UINT32 height, UINT32 scale);
 
 ComPtr<IMFMediaType> videoType(const GUID& subtype);

@@ -9,17 +9,18 @@
 namespace tsr::tools {
 
 DecodedBufferFile::DecodedBufferFile(const std::string& path) : m_path(path) {
-    m_file = std::fopen(path.c_str(), "rb");
+    m_file.reset(std::fopen(path.c_str(), "rb"));
     if (!m_file) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
-    if (std::fseek(m_file, 0, SEEK_END) != 0) throw ToolError("cannot read " + path);
-    const long length = std::ftell(m_file);
+    if (std::fseek(m_file.get(), 0, SEEK_END) != 0) throw ToolError("cannot read " + path);
+    const long length = std::ftell(m_file.get());
     long offset = 0;
     while (offset < length) {
         const std::string name = path + " (picture " + std::to_string(m_offsets.size()) + ")";
         TsrFrameInfoRecord record;
         if (length - offset < static_cast<long>(sizeof record))
             throw ToolError(name + " is truncated: too short for a frame info record");
-        if (std::fseek(m_file, offset, SEEK_SET) != 0 || std::fread(&record, sizeof record, 1, m_file) != 1)
+        if (std::fseek(m_file.get(), offset, SEEK_SET) != 0 ||
+            std::fread(&record, sizeof record, 1, m_file.get()) != 1)
             throw ToolError("cannot read " + path);
         const bool mosaic = record.layoutCode == TSR_LAYOUT_BP16;
         if (!mosaic && record.layoutCode != TSR_LAYOUT_BP64)
@@ -40,15 +41,11 @@ DecodedBufferFile::DecodedBufferFile(const std::string& path) : m_path(path) {
     if (m_offsets.empty()) throw ToolError(path + " is empty");
 }
 
-DecodedBufferFile::~DecodedBufferFile() {
-    if (m_file) std::fclose(m_file);
-}
-
 void DecodedBufferFile::Read(int index, DecodedPicture& picture) {
     const size_t i = static_cast<size_t>(index);
     m_bytes.resize(static_cast<size_t>(m_sizes[i]));
-    if (std::fseek(m_file, m_offsets[i], SEEK_SET) != 0 ||
-        std::fread(m_bytes.data(), 1, m_bytes.size(), m_file) != m_bytes.size())
+    if (std::fseek(m_file.get(), m_offsets[i], SEEK_SET) != 0 ||
+        std::fread(m_bytes.data(), 1, m_bytes.size(), m_file.get()) != m_bytes.size())
         throw ToolError("cannot read " + m_path);
     picture.Adopt(m_bytes.data(), m_bytes.size(), m_path.c_str());
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "decodedpicture.h"
+#include "filehandle.h"
 
 namespace tsr::tools {
 
@@ -16,14 +17,13 @@ public:
     explicit DecodedBufferFile(const std::string& path);
     DecodedBufferFile(const DecodedBufferFile&) = delete;
     DecodedBufferFile& operator=(const DecodedBufferFile&) = delete;
-    ~DecodedBufferFile();
 
     int Count() const { return static_cast<int>(m_offsets.size()); }
     void Read(int index, DecodedPicture& picture);
 
 private:
     std::string m_path;
-    std::FILE* m_file = nullptr;
+    FileHandle m_file;
     std::vector<long> m_offsets, m_sizes;
     std::vector<uint8_t> m_bytes;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "clip.h"
+#include "filehandle.h"
 #include "outputfile.h"
 #include "toolerror.h"
 
@@ -25,17 +26,13 @@ class FrameSequenceReader : public ClipReader {
 public:
     explicit FrameSequenceReader(const std::string& path) : m_path(path) {
         m_properties.container = "frames";
-        m_file = std::fopen(path.c_str(), "rb");
+        m_file.reset(std::fopen(path.c_str(), "rb"));
         if (!m_file) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
-        if (std::fseek(m_file, 0, SEEK_END) != 0) throw ToolError("cannot read " + path);
-        const long length = std::ftell(m_file);
+        if (std::fseek(m_file.get(), 0, SEEK_END) != 0) throw ToolError("cannot read " + path);
+        const long length = std::ftell(m_file.get());
         if (length < 0) throw ToolError("cannot read " + path);
         Index(static_cast<uint64_t>(length));
     }
-    ~FrameSequenceReader() override {
-        if (m_file) std::fclose(m_file);
-    }
-
     int FrameCount() const override { return static_cast<int>(m_frames.size()); }
     const ClipProperties& Properties() const override { return m_properties; }
 
@@ -44,8 +41,8 @@ public:
             throw ToolError(m_path + ": no frame " + std::to_string(index));
         const FrameSpan& span = m_frames[static_cast<size_t>(index)];
         bytes.resize(span.size);
-        if (std::fseek(m_file, static_cast<long>(span.offset), SEEK_SET) != 0 ||
-            std::fread(bytes.data(), 1, span.size, m_file) != span.size)
+        if (std::fseek(m_file.get(), static_cast<long>(span.offset), SEEK_SET) != 0 ||
+            std::fread(bytes.data(), 1, span.size, m_file.get()) != span.size)
             throw ToolError(m_path + ": cannot read frame " + std::to_string(index));
     }
 
@@ -60,8 +57,8 @@ private:
                 throw ToolError(where + " is truncated (" + std::to_string(length - offset) +
                                 " bytes at the end of the file)");
             }
-            if (std::fseek(m_file, static_cast<long>(offset), SEEK_SET) != 0 ||
-                std::fread(head, 1, sizeof head, m_file) != sizeof head)
+            if (std::fseek(m_file.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
+                std::fread(head, 1, sizeof head, m_file.get()) != sizeof head)
                 throw ToolError("cannot read " + m_path);
             if (std::memcmp(head + 4, "tsrf", 4) != 0)
                 throw ToolError(where + " at byte " + std::to_string(offset) +
@@ -79,7 +76,7 @@ private:
     }
 
     std::string m_path;
-    std::FILE* m_file = nullptr;
+    FileHandle m_file;
     std::vector<FrameSpan> m_frames;
     ClipProperties m_properties;
 };

@@ -37,11 +37,11 @@ public:
     explicit QuickTimeReader(const std::string& path) : m_path(path) {
         QuietLibraries();
         m_properties.container = "quicktime";
-        const int opened = avformat_open_input(&m_context, path.c_str(), nullptr, nullptr);
+        const int opened = avformat_open_input(&m_input.context, path.c_str(), nullptr, nullptr);
         if (opened < 0)
             throw ToolError(path + " is not a readable QuickTime file (" + AvErrorText(opened) + ")");
-        for (unsigned i = 0; i < m_context->nb_streams; ++i) {
-            AVStream* stream = m_context->streams[i];
+        for (unsigned i = 0; i < m_input.context->nb_streams; ++i) {
+            AVStream* stream = m_input.context->streams[i];
             const uint32_t tag = stream->codecpar->codec_tag;
             if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
                 (tag == kFourCCTsrn || tag == kFourCCTsrh)) {
@@ -59,7 +59,7 @@ public:
         }
         m_count = avformat_index_get_entries_count(m_stream);
         if (m_count <= 0) throw ToolError(path + ": the tsrn/tsrh track has no frames");
-        const int64_t fileSize = avio_size(m_context->pb);
+        const int64_t fileSize = avio_size(m_input.context->pb);
         for (int i = 0; i < m_count; ++i) {
             const AVIndexEntry* entry = avformat_index_get_entry(m_stream, i);
             if (!entry || entry->pos < 0 || entry->size <= 0)
@@ -69,7 +69,6 @@ public:
                                 " is truncated (the file ends at byte " + std::to_string(fileSize) + ")");
         }
     }
-    ~QuickTimeReader() override { avformat_close_input(&m_context); }
 
     int FrameCount() const override { return m_count; }
     const ClipProperties& Properties() const override { return m_properties; }
@@ -78,14 +77,18 @@ public:
         if (index < 0 || index >= m_count) throw ToolError(m_path + ": no frame " + std::to_string(index));
         const AVIndexEntry* entry = avformat_index_get_entry(m_stream, index);
         bytes.resize(static_cast<size_t>(entry->size));
-        if (avio_seek(m_context->pb, entry->pos, SEEK_SET) < 0 ||
-            avio_read(m_context->pb, bytes.data(), entry->size) != entry->size)
+        if (avio_seek(m_input.context->pb, entry->pos, SEEK_SET) < 0 ||
+            avio_read(m_input.context->pb, bytes.data(), entry->size) != entry->size)
             throw ToolError(m_path + ": cannot read frame " + std::to_string(index) + " (truncated file?)");
     }
 
 private:
     std::string m_path;
-    AVFormatContext* m_context = nullptr;
+    // Closed by its own destructor, so a constructor that throws leaves nothing open.
+    struct InputContext {
+        AVFormatContext* context = nullptr;
+        ~InputContext() { avformat_close_input(&context); }
+    } m_input;
     AVStream* m_stream = nullptr;
     int m_count = 0;
     ClipProperties m_properties;

@@ -1,6 +1,7 @@
 // Wrong arguments, bad and truncated files, a broken frame inside a clip, and a machine without
 // OpenCL: every failure is one line on standard error and a non-zero exit, never a crash, and
 // never leaves an output that looks complete (nor a temporary file).
+#include <algorithm>
 #include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -30,6 +31,12 @@ protected:
         const std::vector<uint8_t> movie = ReadFile(Path("clip.mov"));
         WriteFile(Path("truncated.mov"),
                   std::vector<uint8_t>(movie.begin(), movie.begin() + movie.size() / 2));
+        std::vector<uint8_t> otherTrack = movie; // the sample description names another type
+        const std::string tag = "tsrn";
+        const auto found = std::search(otherTrack.begin(), otherTrack.end(), tag.begin(), tag.end());
+        ASSERT_NE(otherTrack.end(), found);
+        std::copy_n("xyzw", 4, found);
+        WriteFile(Path("othertrack.mov"), otherTrack);
         const std::vector<uint8_t> decoded = ReadFile(Path("decoded.raw"));
         WriteFile(Path("truncated.raw"), std::vector<uint8_t>(decoded.begin(), decoded.end() - 1));
         std::vector<std::vector<uint8_t>> broken = m_frames;
@@ -69,6 +76,7 @@ TEST_F(ErrorsTest, OneLineNonZeroExitNoOutput) {
         {{"decode", Path("truncated.tsr"), "-o", out}, 1, "frame 2 is truncated", false},
         {{"decode", Path("truncated.mov"), "-o", out}, 1, "truncated.mov", false},
         {{"decode", Path("broken.tsr"), "-o", out}, 1, "frame 1: invalid frame (-2)", false},
+        {{"info", Path("othertrack.mov")}, 1, "no tsrn or tsrh video track", false},
         {{"info", Path("garbage.bin")}, 1, "neither", false},
         {{"info", "--frames", "1-0", Path("clip.tsr")}, 2, "--frames", false},
         {{"encode", "--scene", "--size", "33x20", "-o", out}, 2, "--size", false},

@@ -8,8 +8,8 @@ namespace tsr::tools {
 
 const char kDebayerOptionsHelp[] =
     "debayer options:\n"
-    "  --curve N           0 linear BT.709, 1 linear BT.2020 (default), 2..8 output curves\n"
-    "                      (generic log, HLG, Canon Log 2, Nikon N-Log, ...)\n"
+    "  --curve N           0 linear BT.709, 1 linear BT.2020 (default), 2 HLG, 3 Canon Log 2,\n"
+    "                      5 Nikon N-Log, 4 and 6..8 the generic log curve (four tables)\n"
     "  --type half|float   RGBA of 16-bit (default) or 32-bit floats\n"
     "  --colour LIST       12 floats replacing the frame's gain0, gain1, 3x3 colour matrix\n"
     "                      (row-major) and exposure\n"

@@ -101,8 +101,9 @@ void DebayerSession::Process(const DecodedPicture& picture, const DebayerSetting
     frame.height = height;
     frame.isFloat = settings.floatOutput;
     frame.curve = settings.curve;
-    frame.bytes.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * frame.BytesPerPixel());
+    // The device's image first: it refuses sizes it cannot hold before host memory is spent.
     cl_mem output = OutputImage(width, height, settings.floatOutput);
+    frame.bytes.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * frame.BytesPerPixel());
 
     int status = 0;
     {

@@ -147,5 +147,30 @@ TEST_F(DebayerTest, PictureFormatsCarryTheEngineValues) {
     }
 }
 
+TEST_F(DebayerTest, DemoNeedsOnlyAFolder) {
+    const ToolResult run = RunTool({"demo", "--size", "64x32", "--count", "2", Path("demo/out")});
+    ASSERT_EQ(0, run.exitCode) << run.err;
+    EXPECT_EQ("", run.err);
+    const ToolResult info = RunTool({"info", "--json", Path("demo/out/scene.mov")});
+    EXPECT_NE(std::string::npos, info.out.find("\"frameCount\": 2"));
+    EXPECT_NE(std::string::npos, info.out.find("\"width\": 64"));
+    struct Size {
+        const char* folder;
+        int width, height;
+    };
+    for (const Size& size : {Size{"full", 64, 32}, Size{"half", 32, 16}, Size{"quarter", 16, 8}}) {
+        for (const char* frame : {"0000", "0001"}) {
+            SCOPED_TRACE(std::string(size.folder) + " " + frame);
+            const std::string stem = Path("demo/out/") + size.folder + "/";
+            const PictureFloat exr = ReadExr(stem + "frame_" + frame + ".exr");
+            EXPECT_EQ(size.width, exr.width);
+            EXPECT_EQ(size.height, exr.height);
+            const Picture16 preview = ReadPng(stem + "preview_" + frame + ".png");
+            EXPECT_EQ(size.width, preview.width);
+            EXPECT_EQ(size.height, preview.height);
+        }
+    }
+}
+
 } // namespace
 } // namespace tsr::tools::test

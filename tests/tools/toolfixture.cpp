@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -54,8 +55,8 @@ void ToolTest::SetUp() {
 }
 
 void ToolTest::TearDown() {
-    for (const std::string& file : Files()) std::remove(Path(file).c_str());
-    std::remove(m_folder.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(m_folder, ignored);
 }
 
 std::vector<std::string> ToolTest::Files() const {

@@ -29,37 +29,50 @@ struct Fixture {
     std::string clipPath;
     std::unique_ptr<tsr::tools::DebayerSession> session;
     std::unique_ptr<tsr::tools::FrameDecoderOwner> decoder;
+
+    ~Fixture() {
+        if (!clipPath.empty()) {
+            std::remove(clipPath.c_str());
+            rmdir(folder.c_str());
+        }
+    }
 };
 
 Fixture& Shared() {
-    static Fixture fixture = [] {
-        Fixture f;
-        char name[] = "/tmp/tsrraw-convert-bench-XXXXXX";
-        f.folder = mkdtemp(name) ? name : "/tmp";
-        f.clipPath = f.folder + "/clip.tsr";
-        std::unique_ptr<tsr::tools::ClipWriter> writer = tsr::tools::CreateFrameSequenceWriter(f.clipPath);
-        tsr::SceneSettings scene;
-        scene.width = kWidth;
-        scene.height = kHeight;
-        tsr::EncoderSettings settings;
-        for (int i = 0; i < kFrames; ++i) {
-            const std::vector<uint16_t> mosaic = tsr::renderSceneMosaic(scene, 0, i / 24.0);
-            writer->Append(tsr::encodeFrame(mosaic.data(), kWidth, kHeight, kWidth, settings));
-        }
-        writer->Finish();
-        f.session = std::make_unique<tsr::tools::DebayerSession>(tsr::tools::ChooseOpenCLDevice(""));
-        f.decoder = std::make_unique<tsr::tools::FrameDecoderOwner>(0);
-        return f;
-    }();
-    return fixture;
+    static Fixture f;
+    if (!f.clipPath.empty()) return f;
+    f.session = std::make_unique<tsr::tools::DebayerSession>(tsr::tools::ChooseOpenCLDevice(""));
+    f.decoder = std::make_unique<tsr::tools::FrameDecoderOwner>(0);
+    char name[] = "/tmp/tsrraw-convert-bench-XXXXXX";
+    f.folder = mkdtemp(name) ? name : "/tmp";
+    f.clipPath = f.folder + "/clip.tsr";
+    std::unique_ptr<tsr::tools::ClipWriter> writer = tsr::tools::CreateFrameSequenceWriter(f.clipPath);
+    tsr::SceneSettings scene;
+    scene.width = kWidth;
+    scene.height = kHeight;
+    tsr::EncoderSettings settings;
+    for (int i = 0; i < kFrames; ++i) {
+        const std::vector<uint16_t> mosaic = tsr::renderSceneMosaic(scene, 0, i / 24.0);
+        writer->Append(tsr::encodeFrame(mosaic.data(), kWidth, kHeight, kWidth, settings));
+    }
+    writer->Finish();
+    return f;
 }
 
 void Convert(benchmark::State& state) {
     const bool overlap = state.range(0) != 0;
     const auto compression =
         state.range(1) ? tsr::tools::ExrCompression::Zip : tsr::tools::ExrCompression::None;
-    Fixture& fixture = Shared();
-    std::unique_ptr<tsr::tools::ClipReader> clip = tsr::tools::OpenClip(fixture.clipPath);
+    Fixture* shared = nullptr;
+    std::unique_ptr<tsr::tools::ClipReader> clip;
+    try {
+        shared = &Shared();
+        clip = tsr::tools::OpenClip(shared->clipPath);
+    } catch (const std::exception& error) {
+        state.SkipWithError(error.what()); // no OpenCL device, no room in /tmp, ...
+        return;
+    }
+    Fixture& fixture = *shared;
     tsr::tools::ConvertJob job;
     job.clip = clip.get();
     job.decoder = fixture.decoder->Get();
@@ -73,12 +86,23 @@ void Convert(benchmark::State& state) {
     };
     // One frame first: kernels built and buffers sized outside the measurement.
     job.range = tsr::tools::FrameRange{0, 0};
-    tsr::tools::RunConvertJob(job);
+    try {
+        tsr::tools::RunConvertJob(job);
+    } catch (const std::exception& error) {
+        state.SkipWithError(error.what());
+        return;
+    }
 
     job.range = tsr::tools::FrameRange{0, kFrames - 1};
     tsr::tools::ConvertTimings total;
     for (auto _ : state) {
-        const tsr::tools::ConvertTimings t = tsr::tools::RunConvertJob(job);
+        tsr::tools::ConvertTimings t;
+        try {
+            t = tsr::tools::RunConvertJob(job);
+        } catch (const std::exception& error) {
+            state.SkipWithError(error.what());
+            break;
+        }
         total.frames += t.frames;
         total.decodeSeconds += t.decodeSeconds;
         total.debayerSeconds += t.debayerSeconds;
@@ -86,7 +110,7 @@ void Convert(benchmark::State& state) {
         total.wallSeconds += t.wallSeconds;
     }
     const double frames = total.frames > 0 ? total.frames : 1;
-    state.counters["frames/s"] = total.frames / total.wallSeconds;
+    state.counters["frames/s"] = total.wallSeconds > 0 ? total.frames / total.wallSeconds : 0.0;
     state.counters["decode_ms"] = 1000.0 * total.decodeSeconds / frames;
     state.counters["debayer_ms"] = 1000.0 * total.debayerSeconds / frames;
     state.counters["write_ms"] = 1000.0 * total.writeSeconds / frames;

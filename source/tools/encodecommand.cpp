@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <future>
+#include <thread>
 
 #include "clip.h"
 #include "commandline.h"
@@ -50,6 +52,7 @@ const char kHelp[] =
     "output:\n"
     "  -o, --output FILE     where to write\n"
     "  --fourcc tsrn|tsrh    QuickTime track type (default tsrn)\n"
+    "  --threads N           frames encoded at once (default: one per processor)\n"
     "  -q, --quiet           no progress bar\n"
     "  -h, --help            this text\n";
 
@@ -80,6 +83,11 @@ std::vector<uint16_t> MosaicFromExr(const PictureFloat& picture, const EncoderSe
     if (picture.channels == 1) return values;
     return mosaicRgb(values.data(), picture.width, picture.height, settings.bayerPattern);
 }
+
+struct EncodedFrame {
+    int width = 0, height = 0;
+    std::vector<uint8_t> bytes;
+};
 
 struct Mosaic {
     int width = 0, height = 0;
@@ -115,6 +123,7 @@ int RunEncode(int argc, const char* const* argv) {
                                {"fps", true, 0},
                                {"output", true, 'o'},
                                {"fourcc", true, 0},
+                               {"threads", true, 0},
                                {"quiet", false, 'q'}});
     const CommandLine args(argc, argv, 0, specs);
     if (args.Has("help")) {
@@ -138,33 +147,47 @@ int RunEncode(int argc, const char* const* argv) {
         sceneSettings.noise = static_cast<float>(args.Number("noise", 1.0, 0.0, 100.0));
         count = static_cast<int>(args.Integer("count", 1, 1, 1000000));
     }
+    const unsigned processors = std::thread::hardware_concurrency();
+    const int threads = static_cast<int>(args.Integer("threads", processors ? processors : 1, 1, 64));
 
     std::unique_ptr<ClipWriter> writer = CreateClipWriter(args.Value("output"), clipSettings);
     Progress progress("encode", count, args.Has("quiet"));
-    int firstWidth = 0, firstHeight = 0;
-    for (int i = 0; i < count; ++i) {
+    // Frames are rendered (or loaded) and encoded on several threads, and written in order.
+    auto makeFrame = [&](int i) {
         Mosaic mosaic;
         if (scene) {
+            const double t =
+                static_cast<double>(i) * clipSettings.frameRateDenominator / clipSettings.frameRateNumerator;
             mosaic = {sceneSettings.width, sceneSettings.height,
-                      renderSceneMosaic(sceneSettings, settings.bayerPattern,
-                                        static_cast<double>(i) * clipSettings.frameRateDenominator /
-                                            clipSettings.frameRateNumerator)};
+                      renderSceneMosaic(sceneSettings, settings.bayerPattern, t)};
         } else {
             mosaic = LoadPicture(args.Operands()[static_cast<size_t>(i)], settings);
         }
-        if (i == 0) {
-            firstWidth = mosaic.width;
-            firstHeight = mosaic.height;
-        } else if (mosaic.width != firstWidth || mosaic.height != firstHeight) {
-            throw ToolError("all pictures of a clip must have one size: " +
-                            args.Operands()[static_cast<size_t>(i)] + " differs from the first");
-        }
-        const std::vector<uint8_t> frame =
-            encodeFrame(mosaic.samples.data(), mosaic.width, mosaic.height, mosaic.width, settings);
-        if (frame.empty())
+        EncodedFrame encoded{
+            mosaic.width, mosaic.height,
+            encodeFrame(mosaic.samples.data(), mosaic.width, mosaic.height, mosaic.width, settings)};
+        if (encoded.bytes.empty())
             throw ToolError("the encoder refused frame " + std::to_string(i) + " (size or settings)");
-        writer->Append(frame);
-        progress.Advance();
+        return encoded;
+    };
+    int firstWidth = 0, firstHeight = 0;
+    for (int base = 0; base < count; base += threads) {
+        std::vector<std::future<EncodedFrame>> batch;
+        for (int i = base; i < std::min(count, base + threads); ++i)
+            batch.push_back(std::async(std::launch::async, makeFrame, i));
+        for (size_t k = 0; k < batch.size(); ++k) {
+            const int i = base + static_cast<int>(k);
+            const EncodedFrame frame = batch[k].get();
+            if (i == 0) {
+                firstWidth = frame.width;
+                firstHeight = frame.height;
+            } else if (frame.width != firstWidth || frame.height != firstHeight) {
+                throw ToolError("all pictures of a clip must have one size: " +
+                                args.Operands()[static_cast<size_t>(i)] + " differs from the first");
+            }
+            writer->Append(frame.bytes);
+            progress.Advance();
+        }
     }
     writer->Finish();
     progress.Done();

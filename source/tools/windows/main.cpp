@@ -61,17 +61,26 @@ bool parseOptions(int argc, wchar_t** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (arg == L"--out" && hasValue) options.outputFolder = argv[++i];
-        else if (arg == L"--dlls" && hasValue) options.dllFolder = argv[++i];
-        else if (arg == L"--frames" && hasValue) options.frames = _wtoi(argv[++i]);
-        else if (arg == L"--scale" && hasValue) options.scale = static_cast<UINT32>(_wtoi(argv[++i]));
-        else if (arg == L"--curve" && hasValue) options.curve = _wtoi(argv[++i]);
+        if (arg == L"--out" && hasValue)
+            options.outputFolder = argv[++i];
+        else if (arg == L"--dlls" && hasValue)
+            options.dllFolder = argv[++i];
+        else if (arg == L"--frames" && hasValue)
+            options.frames = _wtoi(argv[++i]);
+        else if (arg == L"--scale" && hasValue)
+            options.scale = static_cast<UINT32>(_wtoi(argv[++i]));
+        else if (arg == L"--curve" && hasValue)
+            options.curve = _wtoi(argv[++i]);
         else if (arg == L"--size" && hasValue) {
             if (swscanf(argv[++i], L"%ux%u", &options.width, &options.height) != 2) return false;
-        } else if (arg == L"--float") options.floatOutput = true;
-        else if (arg == L"--host-queue") options.hostQueue = true;
-        else if (arg.rfind(L"--", 0) == 0) return false;
-        else options.files.push_back(arg);
+        } else if (arg == L"--float")
+            options.floatOutput = true;
+        else if (arg == L"--host-queue")
+            options.hostQueue = true;
+        else if (arg.rfind(L"--", 0) == 0)
+            return false;
+        else
+            options.files.push_back(arg);
     }
     if (options.dllFolder.empty()) options.dllFolder = programFolder();
     if (!options.dllFolder.empty() && options.dllFolder.back() != L'\\' && options.dllFolder.back() != L'/')
@@ -139,7 +148,8 @@ public:
         cl_device_id device = nullptr;
         cl_uint count = 0;
         if (clGetPlatformIDs(1, &platform, &count) != CL_SUCCESS || count == 0) return;
-        if (clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &device, &count) != CL_SUCCESS || count == 0) return;
+        if (clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &device, &count) != CL_SUCCESS || count == 0)
+            return;
         m_context = clCreateContext(nullptr, 1, &device, nullptr, nullptr, nullptr);
         if (m_context) m_queue = clCreateCommandQueue(m_context, device, 0, nullptr);
     }
@@ -175,7 +185,8 @@ bool writeFrame(const Options& options, int index, UINT32 width, UINT32 height, 
     DWORD length = 0;
     if (FAILED(buffer->Lock(&data, nullptr, &length))) return false;
     wchar_t name[64];
-    swprintf(name, 64, L"frame%04d_%ux%u_%ls.raw", index, width, height, options.floatOutput ? L"rgba32f" : L"rgba16f");
+    swprintf(name, 64, L"frame%04d_%ux%u_%ls.raw", index, width, height,
+             options.floatOutput ? L"rgba32f" : L"rgba16f");
     const std::wstring path = options.outputFolder + L"\\" + name;
     FILE* file = _wfopen(path.c_str(), L"wb");
     bool written = false;
@@ -208,13 +219,17 @@ int run(const Options& options) {
     hr = decoder->SetInputType(0, videoType(tsr::MFVideoFormat_tsrn, width, height).Get(), 0);
     if (SUCCEEDED(hr))
         hr = decoder->SetOutputType(
-            0, videoType(options.scale ? tsr::MFVideoFormat_bp64 : tsr::MFVideoFormat_bp16, outWidth, outHeight).Get(), 0);
+            0,
+            videoType(options.scale ? tsr::MFVideoFormat_bp64 : tsr::MFVideoFormat_bp16, outWidth, outHeight)
+                .Get(),
+            0);
     ComPtr<IMFMediaType> bayerType;
     if (SUCCEEDED(hr)) hr = decoder->GetOutputCurrentType(0, &bayerType);
     if (SUCCEEDED(hr)) hr = debayer->SetInputType(0, bayerType.Get(), 0);
     ComPtr<IMFMediaType> rgbaType =
         videoType(options.floatOutput ? tsr::MFVideoFormat_RGBA128F : MFVideoFormat_A16B16G16R16F, 0, 0);
-    if (options.curve >= 0) rgbaType->SetUINT32(tsr::MF_DEBAYER_OUTPUT_CURVE, static_cast<UINT32>(options.curve));
+    if (options.curve >= 0)
+        rgbaType->SetUINT32(tsr::MF_DEBAYER_OUTPUT_CURVE, static_cast<UINT32>(options.curve));
     if (SUCCEEDED(hr)) hr = debayer->SetOutputType(0, rgbaType.Get(), 0);
     if (FAILED(hr)) return fail(L"negotiating the media types", hr), 1;
 
@@ -259,7 +274,8 @@ int run(const Options& options) {
         if (writeFrame(options, static_cast<int>(i), outWidth, outHeight, rgba.Get()))
             ++written;
         else
-            fwprintf(stderr, L"cannot write frame %d to %ls\n", static_cast<int>(i), options.outputFolder.c_str());
+            fwprintf(stderr, L"cannot write frame %d to %ls\n", static_cast<int>(i),
+                     options.outputFolder.c_str());
     }
     debayer->ProcessMessage(MFT_MESSAGE_NOTIFY_END_STREAMING, 0);
     wprintf(L"wrote %d of %d frames\n", written, static_cast<int>(frames.size()));
@@ -271,11 +287,13 @@ int run(const Options& options) {
 int wmain(int argc, wchar_t** argv) {
     Options options;
     if (!parseOptions(argc, argv, options)) {
-        fwprintf(stderr, L"usage: tsrmfhost [--out DIR] [--dlls DIR] [--frames N] [--size WxH] [--scale 0..3] "
-                         L"[--float] [--curve 0..8] [--host-queue] [frame files...]\n");
+        fwprintf(stderr,
+                 L"usage: tsrmfhost [--out DIR] [--dlls DIR] [--frames N] [--size WxH] [--scale 0..3] "
+                 L"[--float] [--curve 0..8] [--host-queue] [frame files...]\n");
         return 2;
     }
-    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) || FAILED(MFStartup(MF_VERSION, MFSTARTUP_FULL))) {
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) ||
+        FAILED(MFStartup(MF_VERSION, MFSTARTUP_FULL))) {
         fwprintf(stderr, L"cannot start Media Foundation\n");
         return 1;
     }

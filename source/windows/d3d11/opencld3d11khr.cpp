@@ -105,7 +105,8 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
     error = clGetPlatformInfo(platform, CL_PLATFORM_EXTENSIONS, 0, nullptr, &extensionsSize);
     std::string extensions(extensionsSize, '\0');
     if (error == CL_SUCCESS)
-        error = clGetPlatformInfo(platform, CL_PLATFORM_EXTENSIONS, extensionsSize, extensions.data(), nullptr);
+        error =
+            clGetPlatformInfo(platform, CL_PLATFORM_EXTENSIONS, extensionsSize, extensions.data(), nullptr);
     if (error != CL_SUCCESS) {
         trace(L"fail to get platform info with extensions, error=%d\n", error);
         *status = E_FAIL;
@@ -134,7 +135,8 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
         *status = E_FAIL;
         return;
     }
-    const auto getDevices = reinterpret_cast<clGetDeviceIDsFromD3D11KHR_fn>(functions[kGetDeviceIDsFromD3D11]);
+    const auto getDevices =
+        reinterpret_cast<clGetDeviceIDsFromD3D11KHR_fn>(functions[kGetDeviceIDsFromD3D11]);
 
     // One context attempt with the devices of a given set.
     cl_device_id found = nullptr;
@@ -142,8 +144,7 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
     const auto attempt = [&](cl_d3d11_device_set_khr deviceSet) -> cl_int {
         cl_uint count = 0;
         found = nullptr;
-        const cl_int result =
-            getDevices(platform, CL_D3D11_DEVICE_KHR, device, deviceSet, 1, &found, &count);
+        const cl_int result = getDevices(platform, CL_D3D11_DEVICE_KHR, device, deviceSet, 1, &found, &count);
         if (result != CL_SUCCESS) return result;
         if (count == 0) return -2;
         const cl_context_properties properties[] = {
@@ -164,9 +165,12 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
 
     m_device = found;
     m_context = context;
-    m_createFromTexture2D = reinterpret_cast<clCreateFromD3D11Texture2DKHR_fn>(functions[kCreateFromD3D11Texture2D]);
-    m_enqueueAcquire = reinterpret_cast<clEnqueueAcquireD3D11ObjectsKHR_fn>(functions[kEnqueueAcquireD3D11Objects]);
-    m_enqueueRelease = reinterpret_cast<clEnqueueReleaseD3D11ObjectsKHR_fn>(functions[kEnqueueReleaseD3D11Objects]);
+    m_createFromTexture2D =
+        reinterpret_cast<clCreateFromD3D11Texture2DKHR_fn>(functions[kCreateFromD3D11Texture2D]);
+    m_enqueueAcquire =
+        reinterpret_cast<clEnqueueAcquireD3D11ObjectsKHR_fn>(functions[kEnqueueAcquireD3D11Objects]);
+    m_enqueueRelease =
+        reinterpret_cast<clEnqueueReleaseD3D11ObjectsKHR_fn>(functions[kEnqueueReleaseD3D11Objects]);
     m_queue = clCreateCommandQueue(m_context, m_device, 0, &error);
     if (error != CL_SUCCESS || !m_queue) {
         trace(L"fail to create command queue, error=%d\n", error);

@@ -79,7 +79,8 @@ private:
     // The image for an input (buffer 1) or output (buffer 0) of a frame, and the view it needs.
     void inputImage(IMFSample* sample, std::uint32_t layoutCode, std::shared_ptr<CLImage>& image,
                     std::shared_ptr<com::MediaBuffer>& view);
-    void outputImage(IMFSample* sample, std::shared_ptr<CLImage>& image, std::shared_ptr<com::MediaBuffer>& view);
+    void outputImage(IMFSample* sample, std::shared_ptr<CLImage>& image,
+                     std::shared_ptr<com::MediaBuffer>& view);
     std::shared_ptr<CLImage> imageForView(const com::MediaBuffer& view, const cl_image_format& format,
                                           bool input);
 

@@ -180,8 +180,8 @@ ComPtr<IMFSample> TesselRAWDebayer::createOutputSample() {
     return sample;
 }
 
-std::shared_ptr<CLImage> TesselRAWDebayer::imageForView(const MediaBuffer& view, const cl_image_format& format,
-                                                        bool input) {
+std::shared_ptr<CLImage> TesselRAWDebayer::imageForView(const MediaBuffer& view,
+                                                        const cl_image_format& format, bool input) {
     std::shared_ptr<CLImage> image;
     const cl_mem_flags flags = input ? CL_MEM_READ_ONLY : CL_MEM_WRITE_ONLY;
     if (view.texture()) {
@@ -190,15 +190,17 @@ std::shared_ptr<CLImage> TesselRAWDebayer::imageForView(const MediaBuffer& view,
     }
     if (m_height == 0) throwIfFailed(E_INVALIDARG);
     const FrameGeometry geometry = {m_width, m_height, view.maxLength() / m_height, input, !input};
-    throwIfFailed(m_engine->CreateImageFromMemory({view.data(), view.maxLength()}, geometry, format, flags, image));
+    throwIfFailed(
+        m_engine->CreateImageFromMemory({view.data(), view.maxLength()}, geometry, format, flags, image));
     return image;
 }
 
-void TesselRAWDebayer::inputImage(IMFSample* sample, std::uint32_t layoutCode, std::shared_ptr<CLImage>& image,
-                                  std::shared_ptr<MediaBuffer>& view) {
+void TesselRAWDebayer::inputImage(IMFSample* sample, std::uint32_t layoutCode,
+                                  std::shared_ptr<CLImage>& image, std::shared_ptr<MediaBuffer>& view) {
     UINT64 clImage = 0;
     if (SUCCEEDED(sample->GetUINT64(MF_DEBAYER_CL_IMAGE, &clImage))) {
-        throwIfFailed(Debayerer::WrapImage(reinterpret_cast<cl_mem>(static_cast<std::uintptr_t>(clImage)), image));
+        throwIfFailed(
+            Debayerer::WrapImage(reinterpret_cast<cl_mem>(static_cast<std::uintptr_t>(clImage)), image));
         return;
     }
     ComPtr<IMFMediaBuffer> buffer;
@@ -212,7 +214,8 @@ void TesselRAWDebayer::outputImage(IMFSample* sample, std::shared_ptr<CLImage>& 
                                    std::shared_ptr<MediaBuffer>& view) {
     UINT64 clImage = 0;
     if (SUCCEEDED(sample->GetUINT64(MF_DEBAYER_CL_IMAGE, &clImage))) {
-        throwIfFailed(Debayerer::WrapImage(reinterpret_cast<cl_mem>(static_cast<std::uintptr_t>(clImage)), image));
+        throwIfFailed(
+            Debayerer::WrapImage(reinterpret_cast<cl_mem>(static_cast<std::uintptr_t>(clImage)), image));
         return;
     }
     ComPtr<IMFMediaBuffer> buffer;
@@ -229,7 +232,8 @@ void TesselRAWDebayer::processOldestSample(IMFSample* output) {
     float matrix[12] = {};
     HRESULT read = S_OK;
     bool hasMatrix = readColorMatrix(input.Get(), matrix, read);
-    if (!hasMatrix && read == MF_E_ATTRIBUTENOTFOUND) hasMatrix = readColorMatrix(m_attributes.Get(), matrix, read);
+    if (!hasMatrix && read == MF_E_ATTRIBUTENOTFOUND)
+        hasMatrix = readColorMatrix(m_attributes.Get(), matrix, read);
 
     // Buffer 0 starts with the frame info record.
     ComPtr<IMFMediaBuffer> recordBuffer;
@@ -239,10 +243,10 @@ void TesselRAWDebayer::processOldestSample(IMFSample* output) {
     const BYTE* recordBytes = recordView->data();
     const DWORD recordLength = recordView->currentLength();
     // A short or missing record is reported by the engine; the layout then defaults to bp16.
-    const int recordSize = recordBytes ? static_cast<int>(recordLength < TSR_FRAME_INFO_RECORD_SIZE
-                                                               ? recordLength
-                                                               : TSR_FRAME_INFO_RECORD_SIZE)
-                                       : 0;
+    const int recordSize =
+        recordBytes ? static_cast<int>(recordLength < TSR_FRAME_INFO_RECORD_SIZE ? recordLength
+                                                                                 : TSR_FRAME_INFO_RECORD_SIZE)
+                    : 0;
     std::uint32_t layoutCode = TSR_LAYOUT_BP16;
     if (recordSize >= TSR_FRAME_INFO_RECORD_SIZE)
         std::memcpy(&layoutCode, recordBytes + offsetof(TsrFrameInfoRecord, layoutCode), sizeof layoutCode);
@@ -276,8 +280,8 @@ void TesselRAWDebayer::processOldestSample(IMFSample* output) {
                 picture = recordBytes + TSR_FRAME_INFO_RECORD_SIZE;
                 pictureLength = recordLength - TSR_FRAME_INFO_RECORD_SIZE;
             }
-            status = ProcessMemory(processor, picture, pictureLength, record, recordSize, override, curve, queue,
-                                   outMem);
+            status = ProcessMemory(processor, picture, pictureLength, record, recordSize, override, curve,
+                                   queue, outMem);
         }
         outImage->Release();
     }

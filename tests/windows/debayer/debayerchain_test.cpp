@@ -32,7 +32,8 @@ protected:
     void negotiateChain(UINT32 scale, const GUID& outputSubtype) {
         ASSERT_EQ(m_decoder->SetInputType(0, videoType(MFVideoFormat_tsrn, kWidth, kHeight).Get(), 0), S_OK);
         const GUID& bayer = scale == 0 ? MFVideoFormat_bp16 : MFVideoFormat_bp64;
-        ASSERT_EQ(m_decoder->SetOutputType(0, videoType(bayer, kWidth >> scale, kHeight >> scale).Get(), 0), S_OK);
+        ASSERT_EQ(m_decoder->SetOutputType(0, videoType(bayer, kWidth >> scale, kHeight >> scale).Get(), 0),
+                  S_OK);
         ComPtr<IMFMediaType> bayerType;
         ASSERT_EQ(m_decoder->GetOutputCurrentType(0, &bayerType), S_OK);
         ASSERT_EQ(m_transform->SetInputType(0, bayerType.Get(), 0), S_OK);
@@ -76,7 +77,8 @@ TEST_F(DebayerChainTest, EveryScaleSubtypeCurveAndColorOverrideMatchesTheEngine)
     ComPtr<IMFAttributes> store;
     ASSERT_EQ(m_transform->GetAttributes(&store), S_OK);
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "scale " << c.scale << " curve " << c.curve << " override " << c.override);
+        SCOPED_TRACE(testing::Message()
+                     << "scale " << c.scale << " curve " << c.curve << " override " << c.override);
         ASSERT_NO_FATAL_FAILURE(negotiateChain(c.scale, *c.subtype));
         store->DeleteItem(MF_DEBAYER_COLOR_MATRIX);
         if (c.override == kFromStore)
@@ -96,7 +98,8 @@ TEST_F(DebayerChainTest, EveryScaleSubtypeCurveAndColorOverrideMatchesTheEngine)
         const BayerFrame reference = decodedFrame(kWidth, kHeight, c.scale);
         const Bytes expected =
             engineOutput(reference, *c.subtype, c.override == kNone ? nullptr : matrix, c.curve);
-        ASSERT_EQ(expected.size(), size_t{kWidth >> c.scale} * (kHeight >> c.scale) * outputPixelBytes(*c.subtype));
+        ASSERT_EQ(expected.size(),
+                  size_t{kWidth >> c.scale} * (kHeight >> c.scale) * outputPixelBytes(*c.subtype));
         EXPECT_TRUE(bufferBytes(rgba.Get()) == expected);
         LONGLONG time = -1;
         EXPECT_EQ(rgba->GetSampleTime(&time), S_OK);

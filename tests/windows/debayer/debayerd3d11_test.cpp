@@ -39,7 +39,9 @@ bool anyMessageContains(const DebugOutputCapture& capture, const std::string& te
 // Sets a driver switch for the length of a scope.
 class DriverSetting {
 public:
-    DriverSetting(const char* name, const char* value) : m_name(name) { SetEnvironmentVariableA(name, value); }
+    DriverSetting(const char* name, const char* value) : m_name(name) {
+        SetEnvironmentVariableA(name, value);
+    }
     ~DriverSetting() { SetEnvironmentVariableA(m_name, nullptr); }
 
 private:
@@ -61,7 +63,8 @@ protected:
         UINT token = 0;
         ASSERT_EQ(MFCreateDXGIDeviceManager(&token, &m_manager), S_OK);
         ASSERT_EQ(m_manager->ResetDevice(m_device.Get(), token), S_OK);
-        ASSERT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_SET_D3D_MANAGER, reinterpret_cast<ULONG_PTR>(m_manager.Get())),
+        ASSERT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_SET_D3D_MANAGER,
+                                              reinterpret_cast<ULONG_PTR>(m_manager.Get())),
                   S_OK);
     }
 
@@ -245,11 +248,12 @@ TEST_F(SharingTest, TextureImageCacheKeepsTenAndEvictsTheLeastRecentlyUsed) {
         long imagesMadeSoFar;
         long liveImages;
     } steps[] = {
-        {0, 1, 1}, {1, 2, 2}, {2, 3, 3}, {3, 4, 4}, {4, 5, 5}, {5, 6, 6}, {6, 7, 7}, {7, 8, 8}, {8, 9, 9}, {9, 10, 10},
-        {0, 10, 10},  // hit: texture 0 becomes the most recent, texture 1 the least
-        {10, 11, 10}, // the eleventh evicts texture 1
-        {0, 11, 10},  // still cached
-        {1, 12, 10},  // made again
+        {0, 1, 1},    {1, 2, 2}, {2, 3, 3}, {3, 4, 4},   {4, 5, 5},   {5, 6, 6},
+        {6, 7, 7},    {7, 8, 8}, {8, 9, 9}, {9, 10, 10}, {0, 10, 10}, // hit: texture 0 becomes the most
+                                                                      // recent, texture 1 the least
+        {10, 11, 10},                                                 // the eleventh evicts texture 1
+        {0, 11, 10},                                                  // still cached
+        {1, 12, 10},                                                  // made again
     };
     for (const Step& step : steps) {
         ASSERT_EQ(processInto(frame, textures[step.texture].Get()), S_OK) << step.texture;
@@ -260,7 +264,8 @@ TEST_F(SharingTest, TextureImageCacheKeepsTenAndEvictsTheLeastRecentlyUsed) {
     EXPECT_TRUE(textureBytes(textures[10].Get()) == expected);
 
     // A flush naming one texture forgets its image alone; a flush with 0 forgets them all.
-    ASSERT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH, reinterpret_cast<ULONG_PTR>(textures[0].Get())),
+    ASSERT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH,
+                                          reinterpret_cast<ULONG_PTR>(textures[0].Get())),
               S_OK);
     EXPECT_EQ(driverStatistics().liveImagesFromTextures, 9);
     ASSERT_EQ(processInto(frame, textures[0].Get()), S_OK);

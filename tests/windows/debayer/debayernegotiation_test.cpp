@@ -28,9 +28,10 @@ TEST_F(DebayerNegotiationTest, StreamsAndStreamInfoBeforeAnyType) {
     EXPECT_EQ(output.dwFlags, 0x207u);
     EXPECT_EQ(output.cbSize, 0u);
 
-    for (HRESULT hr : {m_transform->GetInputStreamAttributes(0, nullptr), m_transform->GetOutputStreamAttributes(0, nullptr),
-                       m_transform->DeleteInputStream(0), m_transform->AddInputStreams(1, nullptr),
-                       m_transform->SetOutputBounds(0, 1), m_transform->ProcessEvent(0, nullptr)})
+    for (HRESULT hr : {m_transform->GetInputStreamAttributes(0, nullptr),
+                       m_transform->GetOutputStreamAttributes(0, nullptr), m_transform->DeleteInputStream(0),
+                       m_transform->AddInputStreams(1, nullptr), m_transform->SetOutputBounds(0, 1),
+                       m_transform->ProcessEvent(0, nullptr)})
         EXPECT_EQ(hr, E_NOTIMPL);
 }
 
@@ -98,7 +99,8 @@ TEST_F(DebayerNegotiationTest, SetTypeRefusals) {
     } cases[] = {
         {"null input", true, nullptr, 0, E_POINTER},
         {"unknown flag", true, videoType(MFVideoFormat_bp16, 64, 64).Detach(), 2, E_INVALIDARG},
-        {"test only skips the check", true, videoType(MFVideoFormat_tsrn).Detach(), MFT_SET_TYPE_TEST_ONLY, S_OK},
+        {"test only skips the check", true, videoType(MFVideoFormat_tsrn).Detach(), MFT_SET_TYPE_TEST_ONLY,
+         S_OK},
         {"compressed input", true, videoType(MFVideoFormat_tsrn, 64, 64).Detach(), 0, MF_E_INVALIDMEDIATYPE},
         {"audio", true, audio.Get(), 0, MF_E_INVALIDMEDIATYPE},
         {"no subtype", true, noSubtype.Get(), 0, MF_E_ATTRIBUTENOTFOUND},
@@ -145,7 +147,8 @@ TEST_F(DebayerNegotiationTest, OutputSampleSizeAndItsDwordLimit) {
         {16384, 16383, &MFVideoFormat_RGBA128F, S_OK, 16384u * 16383u * 16u},
     };
     for (const Case& c : cases) {
-        ASSERT_EQ(m_transform->SetInputType(0, videoType(MFVideoFormat_bp16, c.width, c.height).Get(), 0), S_OK);
+        ASSERT_EQ(m_transform->SetInputType(0, videoType(MFVideoFormat_bp16, c.width, c.height).Get(), 0),
+                  S_OK);
         ASSERT_EQ(m_transform->SetOutputType(0, videoType(*c.subtype).Get(), 0), S_OK);
         MFT_OUTPUT_STREAM_INFO info = {};
         EXPECT_EQ(m_transform->GetOutputStreamInfo(0, &info), c.expected) << c.width << "x" << c.height;

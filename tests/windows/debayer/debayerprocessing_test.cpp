@@ -37,7 +37,8 @@ TEST_F(DebayerProcessingTest, OneAndTwoBufferSamplesMatchTheEngineForEverySubtyp
         ASSERT_LT(std::count(expected.begin(), expected.end(), 0), static_cast<long>(expected.size() / 2));
         for (bool oneBuffer : {true, false}) {
             ComPtr<IMFSample> output;
-            ASSERT_EQ(process((oneBuffer ? oneBufferSample(frame) : twoBufferSample(frame)).Get(), output), S_OK);
+            ASSERT_EQ(process((oneBuffer ? oneBufferSample(frame) : twoBufferSample(frame)).Get(), output),
+                      S_OK);
             EXPECT_TRUE(bufferBytes(output.Get()) == expected) << (oneBuffer ? "one buffer" : "two buffers");
         }
     }
@@ -60,7 +61,7 @@ TEST_F(DebayerProcessingTest, CurveFromTheOutputTypeAndFromTheSample) {
     const BayerFrame frame = decodedFrame(kWidth, kHeight, 0);
     struct Case {
         const char* what;
-        const GUID* key;   // on the output type, null for none
+        const GUID* key; // on the output type, null for none
         UINT32 value;
         const GUID* sampleKey; // on the sample, null for none
         UINT32 sampleValue;
@@ -71,7 +72,8 @@ TEST_F(DebayerProcessingTest, CurveFromTheOutputTypeAndFromTheSample) {
         {"type BT.709 primaries", &MF_MT_VIDEO_PRIMARIES, MFVideoPrimaries_BT709, nullptr, 0, 0},
         {"type BT.2020 primaries", &MF_MT_VIDEO_PRIMARIES, MFVideoPrimaries_BT2020, nullptr, 0, 1},
         {"sample curve 8", nullptr, 0, &MF_DEBAYER_OUTPUT_CURVE, 8, 8},
-        {"sample BT.709 primaries", &MF_DEBAYER_OUTPUT_CURVE, 5, &MF_MT_VIDEO_PRIMARIES, MFVideoPrimaries_BT709, 0},
+        {"sample BT.709 primaries", &MF_DEBAYER_OUTPUT_CURVE, 5, &MF_MT_VIDEO_PRIMARIES,
+         MFVideoPrimaries_BT709, 0},
         {"sample other primaries keep the type's", &MF_DEBAYER_OUTPUT_CURVE, 5, &MF_MT_VIDEO_PRIMARIES, 1, 5},
     };
     for (const Case& c : cases) {
@@ -249,7 +251,8 @@ TEST_F(DebayerProcessingTest, EngineLifetimeFollowsTheStreamingMessages) {
     // Something other than a device manager is refused.
     ComPtr<IMFAttributes> notAManager;
     MFCreateAttributes(&notAManager, 1);
-    EXPECT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_SET_D3D_MANAGER, reinterpret_cast<ULONG_PTR>(notAManager.Get())),
+    EXPECT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_SET_D3D_MANAGER,
+                                          reinterpret_cast<ULONG_PTR>(notAManager.Get())),
               E_NOINTERFACE);
 }
 

@@ -32,9 +32,10 @@ BayerFrame decodedFrame(UINT32 width, UINT32 height, UINT32 scale) {
     frame.record.assign(TSR_FRAME_INFO_RECORD_SIZE, 0);
     frame.picture.assign(static_cast<size_t>(pitch) * frame.height, 0);
     FrameDecoderHandle decoder = frameDecoderCreate(1);
-    const int status = frameDecoderDecode(decoder, compressed.data(), static_cast<int>(compressed.size()),
-                                          frame.picture.data(), static_cast<int>(frame.picture.size()), pitch,
-                                          frame.record.data(), TSR_FRAME_INFO_RECORD_SIZE, static_cast<int>(scale));
+    const int status =
+        frameDecoderDecode(decoder, compressed.data(), static_cast<int>(compressed.size()),
+                           frame.picture.data(), static_cast<int>(frame.picture.size()), pitch,
+                           frame.record.data(), TSR_FRAME_INFO_RECORD_SIZE, static_cast<int>(scale));
     frameDecoderDestroy(decoder);
     EXPECT_EQ(status, 0);
     return frame;
@@ -112,11 +113,13 @@ void DebayerTransformTest::TearDown() {
     MediaFoundationTest::TearDown();
 }
 
-void DebayerTransformTest::negotiate(const BayerFrame& frame, const GUID& outputSubtype, IMFMediaType* outputType) {
+void DebayerTransformTest::negotiate(const BayerFrame& frame, const GUID& outputSubtype,
+                                     IMFMediaType* outputType) {
     TsrFrameInfoRecord record;
     std::memcpy(&record, frame.record.data(), sizeof record);
     const GUID& inputSubtype = record.layoutCode == TSR_LAYOUT_BP64 ? MFVideoFormat_bp64 : MFVideoFormat_bp16;
-    ASSERT_EQ(m_transform->SetInputType(0, videoType(inputSubtype, frame.width, frame.height).Get(), 0), S_OK);
+    ASSERT_EQ(m_transform->SetInputType(0, videoType(inputSubtype, frame.width, frame.height).Get(), 0),
+              S_OK);
     ComPtr<IMFMediaType> output = outputType ? outputType : videoType(outputSubtype).Get();
     if (outputType) output->SetGUID(MF_MT_SUBTYPE, outputSubtype);
     ASSERT_EQ(m_transform->SetOutputType(0, output.Get(), 0), S_OK);
@@ -126,7 +129,8 @@ void DebayerTransformTest::useHostQueue() {
     ASSERT_TRUE(m_host.valid());
     ComPtr<IMFAttributes> attributes;
     ASSERT_EQ(m_transform->GetAttributes(&attributes), S_OK);
-    ASSERT_EQ(attributes->SetUINT64(MF_DEBAYER_CL_COMMAND_QUEUE, reinterpret_cast<UINT64>(m_host.queue())), S_OK);
+    ASSERT_EQ(attributes->SetUINT64(MF_DEBAYER_CL_COMMAND_QUEUE, reinterpret_cast<UINT64>(m_host.queue())),
+              S_OK);
 }
 
 HRESULT DebayerTransformTest::process(IMFSample* input, ComPtr<IMFSample>& output) {
@@ -139,8 +143,8 @@ HRESULT DebayerTransformTest::process(IMFSample* input, ComPtr<IMFSample>& outpu
     return hr;
 }
 
-Bytes DebayerTransformTest::engineOutput(const BayerFrame& frame, const GUID& outputSubtype, const float* matrix,
-                                         unsigned curve) {
+Bytes DebayerTransformTest::engineOutput(const BayerFrame& frame, const GUID& outputSubtype,
+                                         const float* matrix, unsigned curve) {
     HRESULT hr = S_OK;
     Debayerer engine(m_host.queue(), &hr);
     EXPECT_EQ(hr, S_OK);
@@ -149,9 +153,9 @@ Bytes DebayerTransformTest::engineOutput(const BayerFrame& frame, const GUID& ou
     cl_mem output = m_host.createImage(format, frame.width, frame.height, CL_MEM_READ_WRITE);
     EXPECT_NE(output, nullptr);
     const auto* record = reinterpret_cast<const TsrFrameInfoRecord*>(frame.record.data());
-    const int status = ProcessMemory(engine.Processor(), frame.picture.data(),
-                                     static_cast<unsigned>(frame.picture.size()), record,
-                                     TSR_FRAME_INFO_RECORD_SIZE, matrix, curve, m_host.queue(), output);
+    const int status =
+        ProcessMemory(engine.Processor(), frame.picture.data(), static_cast<unsigned>(frame.picture.size()),
+                      record, TSR_FRAME_INFO_RECORD_SIZE, matrix, curve, m_host.queue(), output);
     EXPECT_EQ(status, 0);
     Bytes bytes = m_host.readImage(output, frame.width, frame.height, outputPixelBytes(outputSubtype));
     clReleaseMemObject(output);

@@ -58,7 +58,8 @@ protected:
     HRESULT process(IMFSample* input, ComPtr<IMFSample>& output);
 
     // What the engine itself makes of the frame on the host queue.
-    Bytes engineOutput(const BayerFrame& frame, const GUID& outputSubtype, const float* matrix, unsigned curve);
+    Bytes engineOutput(const BayerFrame& frame, const GUID& outputSubtype, const float* matrix,
+                       unsigned curve);
 
     ServerLibrary m_library{L"TsrRawDebayer.dll"};
     ComPtr<IMFTransform> m_transform;

@@ -6,7 +6,8 @@ HostQueue::HostQueue() {
     cl_platform_id platform = nullptr;
     cl_uint count = 0;
     if (clGetPlatformIDs(1, &platform, &count) != CL_SUCCESS || count == 0) return;
-    if (clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &m_device, &count) != CL_SUCCESS || count == 0) return;
+    if (clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &m_device, &count) != CL_SUCCESS || count == 0)
+        return;
     cl_int error = CL_SUCCESS;
     m_context = clCreateContext(nullptr, 1, &m_device, nullptr, nullptr, &error);
     if (!m_context) return;
@@ -45,6 +46,7 @@ cl_uint HostQueue::referenceCount(cl_mem object) {
     const auto query = reinterpret_cast<GetMemObjectInfo>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"OpenCL.dll"), "clGetMemObjectInfo")));
     cl_uint count = 0;
-    if (!query || query(object, CL_MEM_REFERENCE_COUNT, sizeof count, &count, nullptr) != CL_SUCCESS) return 0;
+    if (!query || query(object, CL_MEM_REFERENCE_COUNT, sizeof count, &count, nullptr) != CL_SUCCESS)
+        return 0;
     return count;
 }

@@ -3,7 +3,8 @@
 
 extern "C" {
 
-CL_API_ENTRY cl_int CL_API_CALL clBuildProgram(cl_program a, cl_uint b, const cl_device_id* c, const char* d, void(CL_CALLBACK* e)(cl_program, void*), void* f) {
+CL_API_ENTRY cl_int CL_API_CALL clBuildProgram(cl_program a, cl_uint b, const cl_device_id* c, const char* d,
+                                               void(CL_CALLBACK* e)(cl_program, void*), void* f) {
     static const auto real = realEntry<decltype(&clBuildProgram)>("clBuildProgram");
     return real(a, b, c, d, e, f);
 }
@@ -13,12 +14,14 @@ CL_API_ENTRY cl_mem CL_API_CALL clCreateBuffer(cl_context a, cl_mem_flags b, siz
     return real(a, b, c, d, e);
 }
 
-CL_API_ENTRY cl_command_queue CL_API_CALL clCreateCommandQueue(cl_context a, cl_device_id b, cl_command_queue_properties c, cl_int* d) {
+CL_API_ENTRY cl_command_queue CL_API_CALL clCreateCommandQueue(cl_context a, cl_device_id b,
+                                                               cl_command_queue_properties c, cl_int* d) {
     static const auto real = realEntry<decltype(&clCreateCommandQueue)>("clCreateCommandQueue");
     return real(a, b, c, d);
 }
 
-CL_API_ENTRY cl_mem CL_API_CALL clCreateImage(cl_context a, cl_mem_flags b, const cl_image_format* c, const cl_image_desc* d, void* e, cl_int* f) {
+CL_API_ENTRY cl_mem CL_API_CALL clCreateImage(cl_context a, cl_mem_flags b, const cl_image_format* c,
+                                              const cl_image_desc* d, void* e, cl_int* f) {
     static const auto real = realEntry<decltype(&clCreateImage)>("clCreateImage");
     return real(a, b, c, d, e, f);
 }
@@ -28,27 +31,36 @@ CL_API_ENTRY cl_kernel CL_API_CALL clCreateKernel(cl_program a, const char* b, c
     return real(a, b, c);
 }
 
-CL_API_ENTRY cl_program CL_API_CALL clCreateProgramWithBinary(cl_context a, cl_uint b, const cl_device_id* c, const size_t* d, const unsigned char** e, cl_int* f, cl_int* g) {
+CL_API_ENTRY cl_program CL_API_CALL clCreateProgramWithBinary(cl_context a, cl_uint b, const cl_device_id* c,
+                                                              const size_t* d, const unsigned char** e,
+                                                              cl_int* f, cl_int* g) {
     static const auto real = realEntry<decltype(&clCreateProgramWithBinary)>("clCreateProgramWithBinary");
     return real(a, b, c, d, e, f, g);
 }
 
-CL_API_ENTRY cl_program CL_API_CALL clCreateProgramWithSource(cl_context a, cl_uint b, const char** c, const size_t* d, cl_int* e) {
+CL_API_ENTRY cl_program CL_API_CALL clCreateProgramWithSource(cl_context a, cl_uint b, const char** c,
+                                                              const size_t* d, cl_int* e) {
     static const auto real = realEntry<decltype(&clCreateProgramWithSource)>("clCreateProgramWithSource");
     return real(a, b, c, d, e);
 }
 
-CL_API_ENTRY cl_int CL_API_CALL clEnqueueNDRangeKernel(cl_command_queue a, cl_kernel b, cl_uint c, const size_t* d, const size_t* e, const size_t* f, cl_uint g, const cl_event* h, cl_event* i) {
+CL_API_ENTRY cl_int CL_API_CALL clEnqueueNDRangeKernel(cl_command_queue a, cl_kernel b, cl_uint c,
+                                                       const size_t* d, const size_t* e, const size_t* f,
+                                                       cl_uint g, const cl_event* h, cl_event* i) {
     static const auto real = realEntry<decltype(&clEnqueueNDRangeKernel)>("clEnqueueNDRangeKernel");
     return real(a, b, c, d, e, f, g, h, i);
 }
 
-CL_API_ENTRY cl_int CL_API_CALL clEnqueueReadImage(cl_command_queue a, cl_mem b, cl_bool c, const size_t* d, const size_t* e, size_t f, size_t g, void* h, cl_uint i, const cl_event* j, cl_event* k) {
+CL_API_ENTRY cl_int CL_API_CALL clEnqueueReadImage(cl_command_queue a, cl_mem b, cl_bool c, const size_t* d,
+                                                   const size_t* e, size_t f, size_t g, void* h, cl_uint i,
+                                                   const cl_event* j, cl_event* k) {
     static const auto real = realEntry<decltype(&clEnqueueReadImage)>("clEnqueueReadImage");
     return real(a, b, c, d, e, f, g, h, i, j, k);
 }
 
-CL_API_ENTRY cl_int CL_API_CALL clEnqueueWriteImage(cl_command_queue a, cl_mem b, cl_bool c, const size_t* d, const size_t* e, size_t f, size_t g, const void* h, cl_uint i, const cl_event* j, cl_event* k) {
+CL_API_ENTRY cl_int CL_API_CALL clEnqueueWriteImage(cl_command_queue a, cl_mem b, cl_bool c, const size_t* d,
+                                                    const size_t* e, size_t f, size_t g, const void* h,
+                                                    cl_uint i, const cl_event* j, cl_event* k) {
     static const auto real = realEntry<decltype(&clEnqueueWriteImage)>("clEnqueueWriteImage");
     return real(a, b, c, d, e, f, g, h, i, j, k);
 }
@@ -63,12 +75,14 @@ CL_API_ENTRY cl_int CL_API_CALL clFlush(cl_command_queue a) {
     return real(a);
 }
 
-CL_API_ENTRY cl_int CL_API_CALL clGetCommandQueueInfo(cl_command_queue a, cl_command_queue_info b, size_t c, void* d, size_t* e) {
+CL_API_ENTRY cl_int CL_API_CALL clGetCommandQueueInfo(cl_command_queue a, cl_command_queue_info b, size_t c,
+                                                      void* d, size_t* e) {
     static const auto real = realEntry<decltype(&clGetCommandQueueInfo)>("clGetCommandQueueInfo");
     return real(a, b, c, d, e);
 }
 
-CL_API_ENTRY cl_int CL_API_CALL clGetContextInfo(cl_context a, cl_context_info b, size_t c, void* d, size_t* e) {
+CL_API_ENTRY cl_int CL_API_CALL clGetContextInfo(cl_context a, cl_context_info b, size_t c, void* d,
+                                                 size_t* e) {
     static const auto real = realEntry<decltype(&clGetContextInfo)>("clGetContextInfo");
     return real(a, b, c, d, e);
 }
@@ -88,17 +102,20 @@ CL_API_ENTRY cl_int CL_API_CALL clGetPlatformIDs(cl_uint a, cl_platform_id* b, c
     return real(a, b, c);
 }
 
-CL_API_ENTRY cl_int CL_API_CALL clGetSupportedImageFormats(cl_context a, cl_mem_flags b, cl_mem_object_type c, cl_uint d, cl_image_format* e, cl_uint* f) {
+CL_API_ENTRY cl_int CL_API_CALL clGetSupportedImageFormats(cl_context a, cl_mem_flags b, cl_mem_object_type c,
+                                                           cl_uint d, cl_image_format* e, cl_uint* f) {
     static const auto real = realEntry<decltype(&clGetSupportedImageFormats)>("clGetSupportedImageFormats");
     return real(a, b, c, d, e, f);
 }
 
-CL_API_ENTRY cl_int CL_API_CALL clGetProgramBuildInfo(cl_program a, cl_device_id b, cl_program_build_info c, size_t d, void* e, size_t* f) {
+CL_API_ENTRY cl_int CL_API_CALL clGetProgramBuildInfo(cl_program a, cl_device_id b, cl_program_build_info c,
+                                                      size_t d, void* e, size_t* f) {
     static const auto real = realEntry<decltype(&clGetProgramBuildInfo)>("clGetProgramBuildInfo");
     return real(a, b, c, d, e, f);
 }
 
-CL_API_ENTRY cl_int CL_API_CALL clGetProgramInfo(cl_program a, cl_program_info b, size_t c, void* d, size_t* e) {
+CL_API_ENTRY cl_int CL_API_CALL clGetProgramInfo(cl_program a, cl_program_info b, size_t c, void* d,
+                                                 size_t* e) {
     static const auto real = realEntry<decltype(&clGetProgramInfo)>("clGetProgramInfo");
     return real(a, b, c, d, e);
 }
@@ -108,7 +125,8 @@ CL_API_ENTRY cl_int CL_API_CALL clGetKernelInfo(cl_kernel a, cl_kernel_info b, s
     return real(a, b, c, d, e);
 }
 
-CL_API_ENTRY cl_int CL_API_CALL clGetKernelArgInfo(cl_kernel a, cl_uint b, cl_kernel_arg_info c, size_t d, void* e, size_t* f) {
+CL_API_ENTRY cl_int CL_API_CALL clGetKernelArgInfo(cl_kernel a, cl_uint b, cl_kernel_arg_info c, size_t d,
+                                                   void* e, size_t* f) {
     static const auto real = realEntry<decltype(&clGetKernelArgInfo)>("clGetKernelArgInfo");
     return real(a, b, c, d, e, f);
 }

@@ -147,7 +147,8 @@ std::vector<uint8_t> readTexture(const SharedImage& shared) {
     if (SUCCEEDED(immediate->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped))) {
         const size_t row = shared.width * shared.pixelBytes;
         for (size_t y = 0; y < shared.height; ++y)
-            std::memcpy(bytes.data() + y * row, static_cast<const uint8_t*>(mapped.pData) + y * mapped.RowPitch, row);
+            std::memcpy(bytes.data() + y * row,
+                        static_cast<const uint8_t*>(mapped.pData) + y * mapped.RowPitch, row);
         immediate->Unmap(staging.Get(), 0);
     }
     return bytes;
@@ -182,8 +183,8 @@ cl_int CL_API_CALL enqueueAcquire(cl_command_queue queue, cl_uint count, const c
         const std::vector<uint8_t> bytes = readTexture(shared);
         const size_t origin[3] = {0, 0, 0};
         const size_t region[3] = {shared.width, shared.height, 1};
-        const cl_int error = write(queue, objects[i], CL_TRUE, origin, region, shared.width * shared.pixelBytes, 0,
-                                   bytes.data(), 0, nullptr, nullptr);
+        const cl_int error = write(queue, objects[i], CL_TRUE, origin, region,
+                                   shared.width * shared.pixelBytes, 0, bytes.data(), 0, nullptr, nullptr);
         if (error != CL_SUCCESS) return error;
     }
     return CL_SUCCESS;
@@ -210,8 +211,8 @@ cl_int CL_API_CALL enqueueRelease(cl_command_queue queue, cl_uint count, const c
         std::vector<uint8_t> bytes(shared.width * shared.height * shared.pixelBytes);
         const size_t origin[3] = {0, 0, 0};
         const size_t region[3] = {shared.width, shared.height, 1};
-        const cl_int error = read(queue, objects[i], CL_TRUE, origin, region, shared.width * shared.pixelBytes, 0,
-                                  bytes.data(), 0, nullptr, nullptr);
+        const cl_int error = read(queue, objects[i], CL_TRUE, origin, region,
+                                  shared.width * shared.pixelBytes, 0, bytes.data(), 0, nullptr, nullptr);
         if (error != CL_SUCCESS) return error;
         writeTexture(shared, bytes);
     }
@@ -284,7 +285,8 @@ CL_API_ENTRY cl_int CL_API_CALL clGetPlatformInfo(cl_platform_id platform, cl_pl
     return CL_SUCCESS;
 }
 
-CL_API_ENTRY void* CL_API_CALL clGetExtensionFunctionAddressForPlatform(cl_platform_id platform, const char* name) {
+CL_API_ENTRY void* CL_API_CALL clGetExtensionFunctionAddressForPlatform(cl_platform_id platform,
+                                                                        const char* name) {
     const std::string extensions = extensionSetting();
     for (const SharingName& entry : kSharingNames) {
         if (std::strcmp(entry.name, name) != 0) continue;
@@ -303,8 +305,10 @@ CL_API_ENTRY void* CL_API_CALL clGetExtensionFunctionAddressForPlatform(cl_platf
 CL_API_ENTRY cl_int CL_API_CALL clGetDeviceIDs(cl_platform_id platform, cl_device_type type, cl_uint entries,
                                                cl_device_id* devices, cl_uint* count) {
     static const auto real = realEntry<decltype(&clGetDeviceIDs)>("clGetDeviceIDs");
-    if (type & (CL_DEVICE_TYPE_GPU | CL_DEVICE_TYPE_DEFAULT)) type = CL_DEVICE_TYPE_ALL;
-    else if (type != CL_DEVICE_TYPE_ALL) type = 0; // no CPU or accelerator here
+    if (type & (CL_DEVICE_TYPE_GPU | CL_DEVICE_TYPE_DEFAULT))
+        type = CL_DEVICE_TYPE_ALL;
+    else if (type != CL_DEVICE_TYPE_ALL)
+        type = 0; // no CPU or accelerator here
     if (type == 0) {
         if (count) *count = 0;
         return CL_DEVICE_NOT_FOUND;
@@ -312,8 +316,8 @@ CL_API_ENTRY cl_int CL_API_CALL clGetDeviceIDs(cl_platform_id platform, cl_devic
     return real(platform, type, entries, devices, count);
 }
 
-CL_API_ENTRY cl_int CL_API_CALL clGetDeviceInfo(cl_device_id device, cl_device_info name, size_t size, void* value,
-                                                size_t* returned) {
+CL_API_ENTRY cl_int CL_API_CALL clGetDeviceInfo(cl_device_id device, cl_device_info name, size_t size,
+                                                void* value, size_t* returned) {
     static const auto real = realEntry<decltype(&clGetDeviceInfo)>("clGetDeviceInfo");
     if (name == CL_DEVICE_VENDOR_ID || name == CL_DEVICE_TYPE) {
         const size_t needed = name == CL_DEVICE_TYPE ? sizeof(cl_device_type) : sizeof(cl_uint);
@@ -331,10 +335,9 @@ CL_API_ENTRY cl_int CL_API_CALL clGetDeviceInfo(cl_device_id device, cl_device_i
 }
 
 // A context for a Direct3D 11 device is an ordinary context here: the property is taken off.
-CL_API_ENTRY cl_context CL_API_CALL clCreateContext(const cl_context_properties* properties, cl_uint count,
-                                                    const cl_device_id* devices,
-                                                    void(CL_CALLBACK* notify)(const char*, const void*, size_t, void*),
-                                                    void* user, cl_int* error) {
+CL_API_ENTRY cl_context CL_API_CALL clCreateContext(
+    const cl_context_properties* properties, cl_uint count, const cl_device_id* devices,
+    void(CL_CALLBACK* notify)(const char*, const void*, size_t, void*), void* user, cl_int* error) {
     static const auto real = realEntry<decltype(&clCreateContext)>("clCreateContext");
     std::vector<cl_context_properties> kept;
     bool shared = false;
@@ -359,8 +362,9 @@ CL_API_ENTRY cl_int CL_API_CALL clReleaseMemObject(cl_mem object) {
     static const auto real = realEntry<decltype(&clReleaseMemObject)>("clReleaseMemObject");
     static const auto info = realEntry<decltype(&clGetMemObjectInfo)>("clGetMemObjectInfo");
     cl_uint references = 0;
-    const bool last = info(object, CL_MEM_REFERENCE_COUNT, sizeof references, &references, nullptr) == CL_SUCCESS &&
-                      references == 1;
+    const bool last =
+        info(object, CL_MEM_REFERENCE_COUNT, sizeof references, &references, nullptr) == CL_SUCCESS &&
+        references == 1;
     const cl_int error = real(object);
     if (error == CL_SUCCESS && last) {
         std::lock_guard<std::mutex> hold(g_mutex);

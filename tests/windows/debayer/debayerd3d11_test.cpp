@@ -219,6 +219,17 @@ TEST_F(SharingTest, TexturesTheTransformProvidesHoldTheEngineOutput) {
     EXPECT_EQ(statistics.releases, 2);
     EXPECT_EQ(statistics.pairingErrors, 0);
     EXPECT_EQ(statistics.imagesFromTextures, 2); // a new texture for each provided sample
+
+    // Without the device manager the next frame goes to memory, on the engine's own GPU (the
+    // driver's devices count as GPUs).
+    ASSERT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_SET_D3D_MANAGER, 0), S_OK);
+    ComPtr<IMFSample> output;
+    ASSERT_EQ(process(twoBufferSample(frame).Get(), output), S_OK);
+    ComPtr<IMFMediaBuffer> buffer;
+    ASSERT_EQ(output->GetBufferByIndex(0, &buffer), S_OK);
+    ComPtr<IMFDXGIBuffer> dxgi;
+    EXPECT_EQ(buffer.As(&dxgi), E_NOINTERFACE);
+    EXPECT_TRUE(bufferBytes(output.Get()) == expected);
 }
 
 // Wine's Media Foundation makes no surface buffer over 32-bit float textures.
@@ -248,12 +259,21 @@ TEST_F(SharingTest, TextureImageCacheKeepsTenAndEvictsTheLeastRecentlyUsed) {
         long imagesMadeSoFar;
         long liveImages;
     } steps[] = {
-        {0, 1, 1},    {1, 2, 2}, {2, 3, 3}, {3, 4, 4},   {4, 5, 5},   {5, 6, 6},
-        {6, 7, 7},    {7, 8, 8}, {8, 9, 9}, {9, 10, 10}, {0, 10, 10}, // hit: texture 0 becomes the most
-                                                                      // recent, texture 1 the least
-        {10, 11, 10},                                                 // the eleventh evicts texture 1
-        {0, 11, 10},                                                  // still cached
-        {1, 12, 10},                                                  // made again
+        {0, 1, 1},
+        {1, 2, 2},
+        {2, 3, 3},
+        {3, 4, 4},
+        {4, 5, 5},
+        {5, 6, 6},
+        {6, 7, 7},
+        {7, 8, 8},
+        {8, 9, 9},
+        {9, 10, 10},
+        {0, 10, 10},  // hit: texture 0 becomes the most
+                      // recent, texture 1 the least
+        {10, 11, 10}, // the eleventh evicts texture 1
+        {0, 11, 10},  // still cached
+        {1, 12, 10},  // made again
     };
     for (const Step& step : steps) {
         ASSERT_EQ(processInto(frame, textures[step.texture].Get()), S_OK) << step.texture;

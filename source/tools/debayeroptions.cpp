@@ -20,7 +20,7 @@ const char kDebayerOptionsHelp[] =
     "  --format F          exr, tiff, png (16-bit RGB, clamped to 0..1), preview (8-bit PNG,\n"
     "                      sRGB transfer for linear curves) or raw (RGBA exactly as the engine\n"
     "                      writes it); default from the extension, else raw\n"
-    "  --exr-compression C none, zip (default), piz or rle\n";
+    "  --exr-compression C piz (default: lossless, fast on photographic data), zip, rle or none\n";
 
 std::vector<OptionSpec> DebayerOptionSpecs() {
     return {{"curve", true, 0},  {"type", true, 0},   {"colour", true, 0},          {"color", true, 0},
@@ -45,7 +45,7 @@ DebayerSettings DebayerSettingsFrom(const CommandLine& args) {
 RgbaOutputOptions RgbaOutputOptionsFrom(const CommandLine& args, const std::string& firstName) {
     RgbaOutputOptions options;
     options.format = FormatFor(args.Value("format"), firstName, true);
-    const std::string compression = args.Value("exr-compression", "zip");
+    const std::string compression = args.Value("exr-compression", "piz");
     if (compression == "none")
         options.compression = ExrCompression::None;
     else if (compression == "zip")
@@ -55,7 +55,7 @@ RgbaOutputOptions RgbaOutputOptionsFrom(const CommandLine& args, const std::stri
     else if (compression == "rle")
         options.compression = ExrCompression::Rle;
     else
-        throw UsageError("--exr-compression must be none, zip, piz or rle");
+        throw UsageError("--exr-compression must be piz, zip, rle or none");
     return options;
 }
 

@@ -18,7 +18,7 @@ extern const char kDebayerOptionsHelp[];
 
 struct RgbaOutputOptions {
     PictureFormat format = PictureFormat::Exr;
-    ExrCompression compression = ExrCompression::Zip;
+    ExrCompression compression = ExrCompression::Piz;
 };
 
 DebayerSettings DebayerSettingsFrom(const CommandLine& args);

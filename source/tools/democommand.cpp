@@ -119,9 +119,9 @@ int RunDemo(int argc, const char* const* argv) {
         job.progress = &progress;
         job.write = [&output](const RgbaFrame& frame) {
             WriteRgbaPicture(frame, PictureFormat::Exr, FrameName(output, "frame", frame.index, "exr"),
-                             ExrCompression::Zip);
+                             ExrCompression::Piz);
             WriteRgbaPicture(frame, PictureFormat::Preview, FrameName(output, "preview", frame.index, "png"),
-                             ExrCompression::Zip);
+                             ExrCompression::Piz);
         };
         const ConvertTimings timings = RunConvertJob(job);
         progress.Done();

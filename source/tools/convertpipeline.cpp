@@ -6,6 +6,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "decodedpicture.h"
 #include "frameinspection.h"
@@ -107,7 +108,7 @@ ConvertTimings RunOverlapped(const ConvertJob& job) {
     std::exception_ptr failure;
     auto record = [&](std::exception_ptr error) {
         std::lock_guard<std::mutex> hold(failureMutex);
-        if (!failure) failure = error;
+        if (!failure) failure = std::move(error);
     };
 
     ConvertTimings timings;

@@ -209,7 +209,7 @@ int RunInfo(int argc, const char* const* argv) {
         writer.BeginArray("frames");
     } else {
         std::printf("%s: %s, %d frame%s", args.Operands()[0].c_str(),
-                    properties.container == "quicktime" ? "QuickTime clip" : "frames back to back",
+                    properties.container == "quicktime" ? "QuickTime/MP4 clip" : "frames back to back",
                     clip->FrameCount(), clip->FrameCount() == 1 ? "" : "s");
         if (properties.fourcc) std::printf(", track type %s", FourCCText(properties.fourcc).c_str());
         if (properties.frameRateDenominator)

@@ -2,6 +2,7 @@
 // tool's writers, the tool's readers, QuickTime and plain) returns the same frames.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "clip.h"
 #include "imagefiles.h"
@@ -123,6 +124,15 @@ TEST_F(ClipTest, WritersAndReadersRoundTripAnyFrames) {
         }
     }
     EXPECT_EQ((std::vector<std::string>{"a.mov", "b.frames"}), Files());
+
+    // The same boxes under an MP4 brand read alike (libavformat writes no MP4 with these types).
+    std::vector<uint8_t> branded = ReadFile(Path("a.mov"));
+    ASSERT_EQ(0, std::memcmp(branded.data() + 4, "ftypqt  ", 8));
+    std::copy_n("isom", 4, branded.begin() + 8);
+    std::copy_n("isom", 4, branded.begin() + 16);
+    WriteFile(Path("c.mp4"), branded);
+    EXPECT_EQ(frames, ReadAll(Path("c.mp4")));
+    std::remove(Path("c.mp4").c_str());
 
     // A writer dropped before Finish leaves nothing at all.
     {

@@ -164,6 +164,13 @@ private:
     cl_command_queue m_queue = nullptr;
 };
 
+double milliseconds() {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 HRESULT fail(const wchar_t* what, HRESULT hr) {
     fwprintf(stderr, L"%ls failed: 0x%08lx\n", what, static_cast<unsigned long>(hr));
     return hr;
@@ -264,13 +271,18 @@ int run(const Options& options) {
         if (SUCCEEDED(hr)) hr = compressed->SetSampleTime(static_cast<LONGLONG>(i) * 333667);
         if (SUCCEEDED(hr)) hr = decoder->ProcessInput(0, compressed.Get(), 0);
         ComPtr<IMFSample> bayer, rgba;
+        const double start = milliseconds();
         if (SUCCEEDED(hr)) hr = pull(decoder.Get(), bayer);
+        const double decoded = milliseconds();
         if (SUCCEEDED(hr)) hr = debayer->ProcessInput(0, bayer.Get(), 0);
         if (SUCCEEDED(hr)) hr = pull(debayer.Get(), rgba);
+        const double debayered = milliseconds();
         if (FAILED(hr)) {
             fail(L"processing a frame", hr);
             continue;
         }
+        wprintf(L"frame %d: decode %.1f ms, debayer %.1f ms\n", static_cast<int>(i), decoded - start,
+                debayered - decoded);
         if (writeFrame(options, static_cast<int>(i), outWidth, outHeight, rgba.Get()))
             ++written;
         else

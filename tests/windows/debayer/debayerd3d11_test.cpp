@@ -241,7 +241,10 @@ TEST_F(SharingTest, FloatTextureOutputFailsWithACleanResult) {
     const HRESULT hr = process(twoBufferSample(frame).Get(), output);
     EXPECT_TRUE(FAILED(hr));
     EXPECT_EQ(output.Get(), nullptr);
-    // The frame stays queued; a half-float output type then processes it.
+    // No output was made, so the frame is still queued until a flush.
+    DWORD status = 0;
+    ASSERT_EQ(m_transform->GetOutputStatus(&status), S_OK);
+    EXPECT_EQ(status, static_cast<DWORD>(MFT_OUTPUT_STATUS_SAMPLE_READY));
     ASSERT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH, 0), S_OK);
 }
 

@@ -32,7 +32,7 @@ constexpr CodeParams kDcDeltaStartParams = codeParams(kDcDeltaStart);
 // next kLookupBits bits of the window give the value (the signed level for levels), the bits it
 // takes (with its sign for levels; 0 when the codeword is longer) and the class of the
 // descriptor that the value selects next. Longer codewords take the arithmetic path.
-constexpr int kLookupBits = 9;
+constexpr int kLookupBits = 10;
 constexpr int kMaxClasses = 16;
 constexpr int kMaxLog2Blocks = 4;
 
@@ -60,7 +60,8 @@ template <size_t N> struct CodeLookup {
         for (size_t i = 0; i < N; ++i) classOfIndex[i] = uint8_t(classOf(table[i]));
         for (int c = 0; c < count; ++c) {
             for (uint32_t pattern = 0; pattern < (1u << kLookupBits); ++pattern) {
-                const uint8_t bytes[8] = {uint8_t(pattern >> 1), uint8_t(pattern << 7)};
+                const uint32_t top = pattern << (16 - kLookupBits); // the pattern as the first bits
+                const uint8_t bytes[8] = {uint8_t(top >> 8), uint8_t(top)};
                 BitReader probe(bytes, sizeof bytes);
                 if (probe.peek32() == 0) continue;
                 uint32_t sign = 0;
@@ -126,9 +127,10 @@ void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2C
     const uint16_t* position = positionTable(log2Blocks, log2Coefficients);
     int levelClass = tables.level.startClass, runClass = tables.run.startClass, zeroClass = tables.zero.startClass;
 
-    // Every codeword (with its sign) takes at most 33 bits: refill below that.
+    // Every codeword (with its sign) takes at most 33 bits: top the window up before each. The
+    // refill is branch-free while eight bytes remain, cheaper than testing the fill level.
     auto ensure = [&bits] {
-        if (bits.validBits() < 33) bits.refill();
+        bits.refill();
     };
     // A level by table or, for long codewords, arithmetically; false at the end of the data.
     auto readLevelAt = [&](int16_t& level, uint32_t& u) {

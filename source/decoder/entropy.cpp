@@ -32,7 +32,7 @@ constexpr CodeParams kDcDeltaStartParams = codeParams(kDcDeltaStart);
 // next kLookupBits bits of the window give the value (the signed level for levels), the bits it
 // takes (with its sign for levels; 0 when the codeword is longer) and the class of the
 // descriptor that the value selects next. Longer codewords take the arithmetic path.
-constexpr int kLookupBits = 10;
+constexpr int kLookupBits = 9;
 constexpr int kMaxClasses = 16;
 constexpr int kMaxLog2Blocks = 4;
 

@@ -71,6 +71,17 @@ TEST_F(DecoderNegotiationTest, DescribesOneInputAndOneOutputStream) {
     EXPECT_EQ(m_transform->GetOutputStatus(nullptr), E_POINTER);
 }
 
+TEST_F(DecoderNegotiationTest, LeavesTheOptionalMethodsUnimplemented) {
+    IMFAttributes* attributes = nullptr;
+    DWORD id = 0;
+    for (HRESULT hr : {m_transform->GetInputStreamAttributes(0, &attributes),
+                       m_transform->GetOutputStreamAttributes(0, &attributes),
+                       m_transform->DeleteInputStream(0), m_transform->AddInputStreams(1, &id),
+                       m_transform->SetOutputBounds(0, 1), m_transform->ProcessEvent(0, nullptr)})
+        EXPECT_EQ(hr, E_NOTIMPL);
+    EXPECT_EQ(attributes, nullptr);
+}
+
 TEST_F(DecoderNegotiationTest, OffersTheFourInputSubtypesInOrderUntilATypeIsSet) {
     const GUID* expected[] = {&MFVideoFormat_tsrh_BE, &MFVideoFormat_tsrn_BE, &MFVideoFormat_tsrh,
                               &MFVideoFormat_tsrn};
@@ -121,7 +132,9 @@ TEST_F(DecoderNegotiationTest, SetInputTypeRefusals) {
     } cases[] = {
         {"test only, not examined", audio.Get(), MFT_SET_TYPE_TEST_ONLY, S_OK},
         {"null type", nullptr, 0, E_POINTER},
+        {"null type, test only", nullptr, MFT_SET_TYPE_TEST_ONLY, E_POINTER},
         {"unknown flag", compressed.Get(), 2, E_INVALIDARG},
+        {"unknown flag, test only", compressed.Get(), 2 | MFT_SET_TYPE_TEST_ONLY, E_INVALIDARG},
         {"audio major type", audio.Get(), 0, MF_E_INVALIDMEDIATYPE},
         {"no major type", noMajor.Get(), 0, MF_E_ATTRIBUTENOTFOUND},
         {"output subtype", bayer.Get(), 0, MF_E_INVALIDMEDIATYPE},

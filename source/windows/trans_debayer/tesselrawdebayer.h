@@ -2,19 +2,12 @@
 // GPU, in system memory or on Direct3D 11 textures, one output sample per input sample, in order.
 #pragma once
 
-#include "classfactory.h"
 #include "debayerer.h"
 #include "mediabuffer.h"
-
-#include <mfapi.h>
-#include <mferror.h>
-#include <mftransform.h>
-#include <wrl/client.h>
+#include "singlestreamtransform.h"
 
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 
 // Not in every SDK's headers.
 #ifndef E_BOUNDS
@@ -23,41 +16,22 @@
 
 namespace tsr {
 
-class TesselRAWDebayer final : private com::BaseObject, private com::RefCountedObject, public IMFTransform {
+class TesselRAWDebayer final : public com::SingleStreamTransform {
 public:
     static HRESULT create(IUnknown* outer, REFIID iid, void** result);
 
     // Reports the attribute store's failure.
     explicit TesselRAWDebayer(HRESULT* hr);
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** result) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-
     // IMFTransform: streams and negotiation
-    STDMETHODIMP GetStreamLimits(DWORD* inputMinimum, DWORD* inputMaximum, DWORD* outputMinimum,
-                                 DWORD* outputMaximum) override;
     STDMETHODIMP GetStreamCount(DWORD* inputStreams, DWORD* outputStreams) override;
-    STDMETHODIMP GetStreamIDs(DWORD inputIdCount, DWORD* inputIds, DWORD outputIdCount,
-                              DWORD* outputIds) override;
     STDMETHODIMP GetInputStreamInfo(DWORD stream, MFT_INPUT_STREAM_INFO* info) override;
     STDMETHODIMP GetOutputStreamInfo(DWORD stream, MFT_OUTPUT_STREAM_INFO* info) override;
-    STDMETHODIMP GetAttributes(IMFAttributes** attributes) override;
-    STDMETHODIMP GetInputStreamAttributes(DWORD stream, IMFAttributes** attributes) override;
-    STDMETHODIMP GetOutputStreamAttributes(DWORD stream, IMFAttributes** attributes) override;
-    STDMETHODIMP DeleteInputStream(DWORD stream) override;
-    STDMETHODIMP AddInputStreams(DWORD count, DWORD* ids) override;
     STDMETHODIMP GetInputAvailableType(DWORD stream, DWORD index, IMFMediaType** type) override;
     STDMETHODIMP GetOutputAvailableType(DWORD stream, DWORD index, IMFMediaType** type) override;
     STDMETHODIMP SetInputType(DWORD stream, IMFMediaType* type, DWORD flags) override;
     STDMETHODIMP SetOutputType(DWORD stream, IMFMediaType* type, DWORD flags) override;
-    STDMETHODIMP GetInputCurrentType(DWORD stream, IMFMediaType** type) override;
-    STDMETHODIMP GetOutputCurrentType(DWORD stream, IMFMediaType** type) override;
     STDMETHODIMP GetInputStatus(DWORD stream, DWORD* flags) override;
-    STDMETHODIMP GetOutputStatus(DWORD* flags) override;
-    STDMETHODIMP SetOutputBounds(LONGLONG lowerBound, LONGLONG upperBound) override;
-    STDMETHODIMP ProcessEvent(DWORD stream, IMFMediaEvent* event) override;
 
     // IMFTransform: sample processing
     STDMETHODIMP ProcessMessage(MFT_MESSAGE_TYPE message, ULONG_PTR parameter) override;
@@ -84,19 +58,13 @@ private:
     std::shared_ptr<CLImage> imageForView(const com::MediaBuffer& view, const cl_image_format& format,
                                           bool input);
 
-    std::recursive_mutex m_mutex;
-    Microsoft::WRL::ComPtr<IMFMediaType> m_inputType;
-    Microsoft::WRL::ComPtr<IMFMediaType> m_outputType;
-    Microsoft::WRL::ComPtr<IMFAttributes> m_attributes;
     Microsoft::WRL::ComPtr<IMFDXGIDeviceManager> m_deviceManager;
-    UINT32 m_streamId = 0;
     UINT32 m_width = 0;
     UINT32 m_height = 0;
     UINT32 m_frameRateNumerator = 30;
     UINT32 m_frameRateDenominator = 0;
     std::unique_ptr<Debayerer> m_engine;
     UINT32 m_curveIndex = 1;
-    std::deque<Microsoft::WRL::ComPtr<IMFSample>> m_pending;
 };
 
 } // namespace tsr

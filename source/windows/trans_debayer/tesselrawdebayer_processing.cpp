@@ -115,9 +115,8 @@ void TesselRAWDebayer::createEngine() {
 STDMETHODIMP TesselRAWDebayer::ProcessInput(DWORD /*stream*/, IMFSample* sample, DWORD flags) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return comMethodEdge([&]() -> HRESULT {
-        if (flags != 0) return E_INVALIDARG;
-        if (!m_inputType || !m_outputType) return MF_E_NOTACCEPTING;
-        if (!sample) return E_POINTER;
+        const HRESULT accepted = checkInputCall(sample, flags);
+        if (FAILED(accepted)) return accepted;
         DWORD count = 0;
         throwIfFailed(sample->GetBufferCount(&count));
         if (count == 0) return kSampleHasNoBuffers;
@@ -131,9 +130,8 @@ STDMETHODIMP TesselRAWDebayer::ProcessOutput(DWORD flags, DWORD bufferCount, MFT
                                              DWORD* /*status*/) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return comMethodEdge([&]() -> HRESULT {
-        if (m_pending.empty()) return MF_E_TRANSFORM_NEED_MORE_INPUT;
-        if (flags != 0 || bufferCount != 1) return E_INVALIDARG;
-        if (!buffers) return E_POINTER;
+        const HRESULT ready = checkOutputCall(flags, bufferCount, buffers);
+        if (FAILED(ready)) return ready;
         createEngine();
         ComPtr<IMFSample> provided;
         if (!buffers[0].pSample) provided = createOutputSample();

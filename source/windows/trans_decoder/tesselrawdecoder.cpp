@@ -1,10 +1,9 @@
-// TesselRAWDecoder: creation, destruction, IUnknown and stream negotiation.
+// TesselRAWDecoder: creation, destruction and stream negotiation.
 #include "tesselrawdecoder.h"
 
 #include "comerror.h"
 #include "tesselrawguids.h"
-
-#include <shlwapi.h>
+#include "videomediatypes.h"
 
 #include <climits>
 
@@ -12,7 +11,6 @@ namespace tsr {
 
 using com::comMethodEdge;
 using com::throwIfFailed;
-using Microsoft::WRL::ComPtr;
 
 namespace {
 
@@ -34,12 +32,8 @@ bool isOneOf(const GUID& subtype, const GUID* const* list, DWORD count) {
 
 // Checks the major type and the subtype of a proposed type against a subtype list.
 HRESULT checkSubtype(IMFMediaType* type, const GUID* const* subtypes, DWORD count) {
-    GUID major = GUID_NULL;
-    HRESULT hr = type->GetGUID(MF_MT_MAJOR_TYPE, &major);
-    if (FAILED(hr)) return hr;
-    if (!IsEqualGUID(major, MFMediaType_Video)) return MF_E_INVALIDMEDIATYPE;
     GUID subtype = GUID_NULL;
-    hr = type->GetGUID(MF_MT_SUBTYPE, &subtype);
+    const HRESULT hr = com::getVideoSubtype(type, &subtype);
     if (FAILED(hr)) return hr;
     return isOneOf(subtype, subtypes, count) ? S_OK : MF_E_INVALIDMEDIATYPE;
 }
@@ -74,95 +68,25 @@ TesselRAWDecoder::TesselRAWDecoder(HRESULT* hr) {
 TesselRAWDecoder::~TesselRAWDecoder() {
     frameDecoderDestroy(m_frameDecoder);
     m_sizeTable.clear();
-    m_pending.clear();
-    m_attributes.Reset();
-    m_outputType.Reset();
-    m_inputType.Reset();
-}
-
-STDMETHODIMP TesselRAWDecoder::QueryInterface(REFIID iid, void** result) {
-    static const QITAB interfaces[] = {
-        QITABENTMULTI(TesselRAWDecoder, IUnknown, IMFTransform),
-        QITABENT(TesselRAWDecoder, IMFTransform),
-        {nullptr, 0},
-    };
-    return QISearch(this, interfaces, iid, result);
-}
-
-STDMETHODIMP_(ULONG) TesselRAWDecoder::AddRef() {
-    return addReference();
-}
-
-STDMETHODIMP_(ULONG) TesselRAWDecoder::Release() {
-    return releaseReference();
-}
-
-STDMETHODIMP TesselRAWDecoder::GetStreamLimits(DWORD* inputMinimum, DWORD* inputMaximum, DWORD* outputMinimum,
-                                               DWORD* outputMaximum) {
-    for (DWORD* limit : {inputMinimum, inputMaximum, outputMinimum, outputMaximum})
-        if (limit) *limit = 1;
-    return S_OK;
-}
-
-STDMETHODIMP TesselRAWDecoder::GetStreamCount(DWORD* inputStreams, DWORD* outputStreams) {
-    if (inputStreams) *inputStreams = 1;
-    if (outputStreams) *outputStreams = 1;
-    return S_OK;
-}
-
-STDMETHODIMP TesselRAWDecoder::GetStreamIDs(DWORD inputIdCount, DWORD* inputIds, DWORD outputIdCount,
-                                            DWORD* outputIds) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (inputIdCount > 1 || outputIdCount > 1) return E_INVALIDARG;
-    // An array declared empty is not written.
-    if (inputIds && inputIdCount == 1) inputIds[0] = m_streamId;
-    if (outputIds && outputIdCount == 1) outputIds[0] = m_streamId;
-    return S_OK;
+    // The base class then releases the pending samples, the attributes and the types.
 }
 
 STDMETHODIMP TesselRAWDecoder::GetInputStreamInfo(DWORD /*stream*/, MFT_INPUT_STREAM_INFO* info) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (!info) return E_POINTER;
-    info->hnsMaxLatency = 0;
+    *info = MFT_INPUT_STREAM_INFO{};
     info->dwFlags = MFT_INPUT_STREAM_WHOLE_SAMPLES | MFT_INPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER;
-    info->cbSize = 0;
-    info->cbMaxLookahead = 0;
-    info->cbAlignment = 0;
     return S_OK;
 }
 
 STDMETHODIMP TesselRAWDecoder::GetOutputStreamInfo(DWORD /*stream*/, MFT_OUTPUT_STREAM_INFO* info) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (!info) return E_POINTER;
-    info->dwFlags = MFT_OUTPUT_STREAM_WHOLE_SAMPLES | MFT_OUTPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER |
-                    MFT_OUTPUT_STREAM_FIXED_SAMPLE_SIZE | MFT_OUTPUT_STREAM_CAN_PROVIDE_SAMPLES;
+    *info = MFT_OUTPUT_STREAM_INFO{};
+    info->dwFlags = kOutputStreamFlags;
     const std::uint64_t bytes = outputSampleBytes();
     info->cbSize = bytes > UINT32_MAX ? UINT32_MAX : static_cast<DWORD>(bytes);
-    info->cbAlignment = 0;
     return S_OK;
-}
-
-STDMETHODIMP TesselRAWDecoder::GetAttributes(IMFAttributes** attributes) {
-    if (!attributes) return E_POINTER;
-    *attributes = m_attributes.Get();
-    (*attributes)->AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP TesselRAWDecoder::GetInputStreamAttributes(DWORD, IMFAttributes**) {
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP TesselRAWDecoder::GetOutputStreamAttributes(DWORD, IMFAttributes**) {
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP TesselRAWDecoder::DeleteInputStream(DWORD) {
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP TesselRAWDecoder::AddInputStreams(DWORD, DWORD*) {
-    return E_NOTIMPL;
 }
 
 STDMETHODIMP TesselRAWDecoder::GetInputAvailableType(DWORD /*stream*/, DWORD index, IMFMediaType** type) {
@@ -170,17 +94,8 @@ STDMETHODIMP TesselRAWDecoder::GetInputAvailableType(DWORD /*stream*/, DWORD ind
     return comMethodEdge([&]() -> HRESULT {
         if (index >= kInputTypeCount) return MF_E_NO_MORE_TYPES;
         if (!type) return E_POINTER;
-        if (m_inputType) {
-            *type = m_inputType.Get();
-            (*type)->AddRef();
-            return S_OK;
-        }
-        ComPtr<IMFMediaType> offered;
-        throwIfFailed(MFCreateMediaType(&offered));
-        throwIfFailed(offered->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
-        throwIfFailed(offered->SetGUID(MF_MT_SUBTYPE, *kInputSubtypes[index]));
-        *type = offered.Detach();
-        return S_OK;
+        if (m_inputType) return m_inputType.CopyTo(type);
+        return com::createVideoType(*kInputSubtypes[index]).CopyTo(type);
     });
 }
 
@@ -190,33 +105,18 @@ STDMETHODIMP TesselRAWDecoder::GetOutputAvailableType(DWORD /*stream*/, DWORD in
         if (index >= kOutputTypeCount) return MF_E_NO_MORE_TYPES;
         if (!type) return E_POINTER;
         if (!m_inputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
-        if (m_outputType) {
-            *type = m_outputType.Get();
-            (*type)->AddRef();
-            return S_OK;
-        }
-        ComPtr<IMFMediaType> offered;
-        throwIfFailed(MFCreateMediaType(&offered));
-        throwIfFailed(offered->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
-        throwIfFailed(offered->SetGUID(MF_MT_SUBTYPE, *kOutputSubtypes[index]));
-        throwIfFailed(offered->SetUINT32(MF_MT_FIXED_SIZE_SAMPLES, TRUE));
-        throwIfFailed(offered->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, TRUE));
-        throwIfFailed(offered->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive));
-        throwIfFailed(MFSetAttributeSize(offered.Get(), MF_MT_FRAME_SIZE, m_outputWidth, m_outputHeight));
-        throwIfFailed(MFSetAttributeRatio(offered.Get(), MF_MT_FRAME_RATE, m_frameRateNumerator,
-                                          m_frameRateDenominator));
-        *type = offered.Detach();
-        return S_OK;
+        if (m_outputType) return m_outputType.CopyTo(type);
+        const auto offered = com::createFrameType(*kOutputSubtypes[index], m_outputWidth, m_outputHeight,
+                                                  m_frameRateNumerator, m_frameRateDenominator);
+        return offered.CopyTo(type);
     });
 }
 
 STDMETHODIMP TesselRAWDecoder::SetInputType(DWORD /*stream*/, IMFMediaType* type, DWORD flags) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return comMethodEdge([&]() -> HRESULT {
-        if (!type) return E_POINTER;
-        if (flags & ~static_cast<DWORD>(MFT_SET_TYPE_TEST_ONLY)) return E_INVALIDARG;
-        if (!m_pending.empty()) return MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING;
-        if (flags & MFT_SET_TYPE_TEST_ONLY) return S_OK;
+        const HRESULT allowed = checkTypeChange(type, flags);
+        if (FAILED(allowed) || (flags & MFT_SET_TYPE_TEST_ONLY)) return allowed;
         throwIfFailed(checkSubtype(type, kInputSubtypes, kInputTypeCount));
         applyInputType(type);
         return S_OK;
@@ -253,10 +153,8 @@ void TesselRAWDecoder::applyInputType(IMFMediaType* type) {
 STDMETHODIMP TesselRAWDecoder::SetOutputType(DWORD /*stream*/, IMFMediaType* type, DWORD flags) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return comMethodEdge([&]() -> HRESULT {
-        if (!type) return E_POINTER;
-        if (flags & ~static_cast<DWORD>(MFT_SET_TYPE_TEST_ONLY)) return E_INVALIDARG;
-        if (!m_pending.empty()) return MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING;
-        if (flags & MFT_SET_TYPE_TEST_ONLY) return S_OK;
+        const HRESULT allowed = checkTypeChange(type, flags);
+        if (FAILED(allowed) || (flags & MFT_SET_TYPE_TEST_ONLY)) return allowed;
         throwIfFailed(checkSubtype(type, kOutputSubtypes, kOutputTypeCount));
         // Output sizes derive from the input size.
         if (!m_inputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
@@ -292,44 +190,11 @@ void TesselRAWDecoder::applyOutputType(IMFMediaType* type) {
     m_outputType = type;
 }
 
-STDMETHODIMP TesselRAWDecoder::GetInputCurrentType(DWORD /*stream*/, IMFMediaType** type) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (!m_inputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
-    if (!type) return E_POINTER;
-    *type = m_inputType.Get();
-    (*type)->AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP TesselRAWDecoder::GetOutputCurrentType(DWORD /*stream*/, IMFMediaType** type) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (!m_outputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
-    if (!type) return E_POINTER;
-    *type = m_outputType.Get();
-    (*type)->AddRef();
-    return S_OK;
-}
-
 STDMETHODIMP TesselRAWDecoder::GetInputStatus(DWORD /*stream*/, DWORD* flags) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (!flags) return E_POINTER;
     *flags = MFT_INPUT_STATUS_ACCEPT_DATA;
     return S_OK;
-}
-
-STDMETHODIMP TesselRAWDecoder::GetOutputStatus(DWORD* flags) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (!flags) return E_POINTER;
-    *flags = m_pending.empty() ? 0 : MFT_OUTPUT_STATUS_SAMPLE_READY;
-    return S_OK;
-}
-
-STDMETHODIMP TesselRAWDecoder::SetOutputBounds(LONGLONG, LONGLONG) {
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP TesselRAWDecoder::ProcessEvent(DWORD, IMFMediaEvent*) {
-    return E_NOTIMPL;
 }
 
 } // namespace tsr

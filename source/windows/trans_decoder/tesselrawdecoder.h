@@ -2,58 +2,31 @@
 // Bayer frames, one output sample per input sample, in order.
 #pragma once
 
-#include "classfactory.h"
+#include "singlestreamtransform.h"
 
 #include <tsr/framedecoder.h>
 
-#include <mfapi.h>
-#include <mferror.h>
-#include <mftransform.h>
-#include <wrl/client.h>
-
 #include <cstdint>
-#include <deque>
 #include <map>
-#include <mutex>
 #include <utility>
 
 namespace tsr {
 
-class TesselRAWDecoder final : private com::BaseObject, private com::RefCountedObject, public IMFTransform {
+class TesselRAWDecoder final : public com::SingleStreamTransform {
 public:
     static HRESULT create(IUnknown* outer, REFIID iid, void** result);
 
     // Reports E_OUTOFMEMORY when the frame decoder cannot start, or the attribute store's failure.
     explicit TesselRAWDecoder(HRESULT* hr);
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** result) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-
     // IMFTransform: streams and negotiation
-    STDMETHODIMP GetStreamLimits(DWORD* inputMinimum, DWORD* inputMaximum, DWORD* outputMinimum,
-                                 DWORD* outputMaximum) override;
-    STDMETHODIMP GetStreamCount(DWORD* inputStreams, DWORD* outputStreams) override;
-    STDMETHODIMP GetStreamIDs(DWORD inputIdCount, DWORD* inputIds, DWORD outputIdCount,
-                              DWORD* outputIds) override;
     STDMETHODIMP GetInputStreamInfo(DWORD stream, MFT_INPUT_STREAM_INFO* info) override;
     STDMETHODIMP GetOutputStreamInfo(DWORD stream, MFT_OUTPUT_STREAM_INFO* info) override;
-    STDMETHODIMP GetAttributes(IMFAttributes** attributes) override;
-    STDMETHODIMP GetInputStreamAttributes(DWORD stream, IMFAttributes** attributes) override;
-    STDMETHODIMP GetOutputStreamAttributes(DWORD stream, IMFAttributes** attributes) override;
-    STDMETHODIMP DeleteInputStream(DWORD stream) override;
-    STDMETHODIMP AddInputStreams(DWORD count, DWORD* ids) override;
     STDMETHODIMP GetInputAvailableType(DWORD stream, DWORD index, IMFMediaType** type) override;
     STDMETHODIMP GetOutputAvailableType(DWORD stream, DWORD index, IMFMediaType** type) override;
     STDMETHODIMP SetInputType(DWORD stream, IMFMediaType* type, DWORD flags) override;
     STDMETHODIMP SetOutputType(DWORD stream, IMFMediaType* type, DWORD flags) override;
-    STDMETHODIMP GetInputCurrentType(DWORD stream, IMFMediaType** type) override;
-    STDMETHODIMP GetOutputCurrentType(DWORD stream, IMFMediaType** type) override;
     STDMETHODIMP GetInputStatus(DWORD stream, DWORD* flags) override;
-    STDMETHODIMP GetOutputStatus(DWORD* flags) override;
-    STDMETHODIMP SetOutputBounds(LONGLONG lowerBound, LONGLONG upperBound) override;
-    STDMETHODIMP ProcessEvent(DWORD stream, IMFMediaEvent* event) override;
 
     // IMFTransform: sample processing
     STDMETHODIMP ProcessMessage(MFT_MESSAGE_TYPE message, ULONG_PTR parameter) override;
@@ -74,12 +47,6 @@ private:
     std::uint64_t pictureBytes() const { return std::uint64_t{m_outputHeight} * m_rowPitch; }
     std::uint64_t outputSampleBytes() const { return pictureBytes() + TSR_FRAME_INFO_RECORD_SIZE; }
 
-    std::recursive_mutex m_mutex;
-    Microsoft::WRL::ComPtr<IMFMediaType> m_inputType;
-    Microsoft::WRL::ComPtr<IMFMediaType> m_outputType;
-    Microsoft::WRL::ComPtr<IMFAttributes> m_attributes;
-    std::deque<Microsoft::WRL::ComPtr<IMFSample>> m_pending;
-    UINT32 m_streamId = 0;
     UINT32 m_inputWidth = 0;
     UINT32 m_inputHeight = 0;
     UINT32 m_rowPitch = 0;

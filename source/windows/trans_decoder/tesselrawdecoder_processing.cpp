@@ -64,9 +64,8 @@ STDMETHODIMP TesselRAWDecoder::ProcessMessage(MFT_MESSAGE_TYPE message, ULONG_PT
 STDMETHODIMP TesselRAWDecoder::ProcessInput(DWORD /*stream*/, IMFSample* sample, DWORD flags) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return comMethodEdge([&]() -> HRESULT {
-        if (flags != 0) return E_INVALIDARG;
-        if (!m_inputType || !m_outputType) return MF_E_NOTACCEPTING;
-        if (!sample) return E_POINTER;
+        const HRESULT accepted = checkInputCall(sample, flags);
+        if (FAILED(accepted)) return accepted;
         DWORD bufferCount = 0;
         throwIfFailed(sample->GetBufferCount(&bufferCount));
         if (bufferCount == 0) return E_INVALIDARG;
@@ -86,9 +85,8 @@ STDMETHODIMP TesselRAWDecoder::ProcessOutput(DWORD flags, DWORD bufferCount, MFT
                                              DWORD* /*status*/) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     return comMethodEdge([&]() -> HRESULT {
-        if (m_pending.empty()) return MF_E_TRANSFORM_NEED_MORE_INPUT;
-        if (flags != 0 || bufferCount != 1) return E_INVALIDARG;
-        if (!buffers) return E_POINTER;
+        const HRESULT ready = checkOutputCall(flags, bufferCount, buffers);
+        if (FAILED(ready)) return ready;
         if (!buffers[0].pSample) buffers[0].pSample = createOutputSample().Detach(); // the caller owns it
         decodeOldestSample(buffers[0].pSample);
         return S_OK;

@@ -36,6 +36,7 @@ STDMETHODIMP SingleStreamTransform::GetStreamLimits(DWORD* inputMinimum, DWORD* 
 }
 
 STDMETHODIMP SingleStreamTransform::GetStreamCount(DWORD* inputStreams, DWORD* outputStreams) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (inputStreams) *inputStreams = 1;
     if (outputStreams) *outputStreams = 1;
     return S_OK;

@@ -4,8 +4,8 @@
 // that open a type change, an input call and an output call.
 //
 // Every method that reads or changes the transform's state holds m_mutex, a recursive mutex the
-// derived transform holds around its own methods too. GetStreamLimits, GetStreamCount,
-// GetAttributes and the unimplemented methods take no lock here.
+// derived transform holds around its own methods too. GetStreamLimits, GetAttributes and the
+// unimplemented methods take no lock.
 #pragma once
 
 #include "classfactory.h"

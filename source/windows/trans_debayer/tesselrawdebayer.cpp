@@ -50,11 +50,6 @@ TesselRAWDebayer::~TesselRAWDebayer() {
     m_deviceManager.Reset();
 }
 
-STDMETHODIMP TesselRAWDebayer::GetStreamCount(DWORD* inputStreams, DWORD* outputStreams) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return SingleStreamTransform::GetStreamCount(inputStreams, outputStreams);
-}
-
 STDMETHODIMP TesselRAWDebayer::GetInputStreamInfo(DWORD /*stream*/, MFT_INPUT_STREAM_INFO* info) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (!info) return E_POINTER;

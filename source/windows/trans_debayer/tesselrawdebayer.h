@@ -24,7 +24,6 @@ public:
     explicit TesselRAWDebayer(HRESULT* hr);
 
     // IMFTransform: streams and negotiation
-    STDMETHODIMP GetStreamCount(DWORD* inputStreams, DWORD* outputStreams) override;
     STDMETHODIMP GetInputStreamInfo(DWORD stream, MFT_INPUT_STREAM_INFO* info) override;
     STDMETHODIMP GetOutputStreamInfo(DWORD stream, MFT_OUTPUT_STREAM_INFO* info) override;
     STDMETHODIMP GetInputAvailableType(DWORD stream, DWORD index, IMFMediaType** type) override;

@@ -24,15 +24,15 @@ bool ParseNumber(const std::string& text, double& value) {
     return errno == 0 && end && *end == '\0' && std::isfinite(value);
 }
 
-CommandLine::CommandLine(int argc, const char* const* argv, int first, const std::vector<OptionSpec>& specs) {
-    auto find = [&specs](const std::string& name) -> const OptionSpec* {
-        for (const OptionSpec& spec : specs)
-            if (spec.name == name) return &spec;
+CommandLine::CommandLine(int argc, const char* const* argv, int first, const std::vector<OptionDefinition>& definitions) {
+    auto find = [&definitions](const std::string& name) -> const OptionDefinition* {
+        for (const OptionDefinition& definition : definitions)
+            if (definition.name == name) return &definition;
         return nullptr;
     };
-    auto findShort = [&specs](char letter) -> const OptionSpec* {
-        for (const OptionSpec& spec : specs)
-            if (spec.shortName == letter) return &spec;
+    auto findShort = [&definitions](char letter) -> const OptionDefinition* {
+        for (const OptionDefinition& definition : definitions)
+            if (definition.shortName == letter) return &definition;
         return nullptr;
     };
 
@@ -47,7 +47,7 @@ CommandLine::CommandLine(int argc, const char* const* argv, int first, const std
             optionsEnded = true;
             continue;
         }
-        const OptionSpec* spec = nullptr;
+        const OptionDefinition* definition = nullptr;
         std::string name, value;
         bool inlineValue = false;
         if (argument[1] == '-') {
@@ -58,23 +58,23 @@ CommandLine::CommandLine(int argc, const char* const* argv, int first, const std
                 name.resize(equals);
                 inlineValue = true;
             }
-            spec = find(name);
+            definition = find(name);
         } else if (argument.size() == 2) {
-            spec = findShort(argument[1]);
-            if (spec)
-                name = spec->name;
+            definition = findShort(argument[1]);
+            if (definition)
+                name = definition->name;
             else if (argument[1] == 'h')
                 name = "help";
         }
-        if (name == "help" && !spec) {
+        if (name == "help" && !definition) {
             m_values["help"] = "";
             continue;
         }
-        if (!spec) throw UsageError("unknown option " + argument + " (see --help)");
-        if (spec->takesValue && !inlineValue) {
+        if (!definition) throw UsageError("unknown option " + argument + " (see --help)");
+        if (definition->takesValue && !inlineValue) {
             if (i + 1 >= argc) throw UsageError("option --" + name + " needs a value");
             value = argv[++i];
-        } else if (!spec->takesValue && inlineValue) {
+        } else if (!definition->takesValue && inlineValue) {
             throw UsageError("option --" + name + " takes no value");
         }
         m_values[name] = value;

@@ -9,7 +9,7 @@
 
 namespace tsr::tools {
 
-struct OptionSpec {
+struct OptionDefinition {
     std::string name; // long name without dashes, e.g. "output"
     bool takesValue;  // false for a flag
     char shortName;   // 0 when none, e.g. 'o'
@@ -18,7 +18,7 @@ struct OptionSpec {
 class CommandLine {
 public:
     // Parses argv[first..argc). "help" is always accepted as a flag (also as "-h").
-    CommandLine(int argc, const char* const* argv, int first, const std::vector<OptionSpec>& specs);
+    CommandLine(int argc, const char* const* argv, int first, const std::vector<OptionDefinition>& definitions);
 
     bool Has(const std::string& name) const;
     std::string Value(const std::string& name, const std::string& fallback = std::string()) const;

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "decodedpicture.h"
-#include "frameinspection.h"
+#include "framesummary.h"
 #include "progress.h"
 #include "toolerror.h"
 

@@ -57,9 +57,9 @@ void PrintTimings(const ConvertTimings& t) {
 } // namespace
 
 int RunDebayer(int argc, const char* const* argv) {
-    std::vector<OptionSpec> specs = DebayerOptionSpecs();
-    specs.insert(specs.end(), {{"output", true, 'o'}, {"frames", true, 0}, {"quiet", false, 'q'}});
-    const CommandLine args(argc, argv, 0, specs);
+    std::vector<OptionDefinition> definitions = DebayerOptionDefinitions();
+    definitions.insert(definitions.end(), {{"output", true, 'o'}, {"frames", true, 0}, {"quiet", false, 'q'}});
+    const CommandLine args(argc, argv, 0, definitions);
     if (args.Has("help")) {
         std::printf("%s\n%s", kDebayerHelp, kDebayerOptionsHelp);
         return kExitOk;
@@ -92,15 +92,15 @@ int RunDebayer(int argc, const char* const* argv) {
 }
 
 int RunConvert(int argc, const char* const* argv) {
-    std::vector<OptionSpec> specs = DebayerOptionSpecs();
-    specs.insert(specs.end(), {{"output", true, 'o'},
+    std::vector<OptionDefinition> definitions = DebayerOptionDefinitions();
+    definitions.insert(definitions.end(), {{"output", true, 'o'},
                                {"scale", true, 0},
                                {"frames", true, 0},
                                {"threads", true, 0},
                                {"no-overlap", false, 0},
                                {"timings", false, 0},
                                {"quiet", false, 'q'}});
-    const CommandLine args(argc, argv, 0, specs);
+    const CommandLine args(argc, argv, 0, definitions);
     if (args.Has("help")) {
         std::printf("%s\n%s", kConvertHelp, kDebayerOptionsHelp);
         return kExitOk;

@@ -22,7 +22,7 @@ const char kDebayerOptionsHelp[] =
     "                      writes it); default from the extension, else raw\n"
     "  --exr-compression C piz (default: lossless, fast on photographic data), zip, rle or none\n";
 
-std::vector<OptionSpec> DebayerOptionSpecs() {
+std::vector<OptionDefinition> DebayerOptionDefinitions() {
     return {{"curve", true, 0},  {"type", true, 0},   {"colour", true, 0},          {"color", true, 0},
             {"tuning", true, 0}, {"device", true, 0}, {"exr-compression", true, 0}, {"format", true, 0}};
 }

@@ -13,7 +13,7 @@
 
 namespace tsr::tools {
 
-std::vector<OptionSpec> DebayerOptionSpecs();
+std::vector<OptionDefinition> DebayerOptionDefinitions();
 extern const char kDebayerOptionsHelp[];
 
 struct RgbaOutputOptions {

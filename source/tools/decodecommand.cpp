@@ -7,7 +7,7 @@
 #include "commands.h"
 #include "decodedpicture.h"
 #include "framedecoderhandle.h"
-#include "frameinspection.h"
+#include "framesummary.h"
 #include "framerange.h"
 #include "imagefiles.h"
 #include "outputfile.h"

@@ -114,8 +114,8 @@ Mosaic LoadPicture(const std::string& path, const EncoderSettings& settings) {
 } // namespace
 
 int RunEncode(int argc, const char* const* argv) {
-    std::vector<OptionSpec> specs = EncoderOptionSpecs();
-    specs.insert(specs.end(), {{"scene", false, 0},
+    std::vector<OptionDefinition> definitions = EncoderOptionDefinitions();
+    definitions.insert(definitions.end(), {{"scene", false, 0},
                                {"size", true, 0},
                                {"count", true, 0},
                                {"seed", true, 0},
@@ -125,7 +125,7 @@ int RunEncode(int argc, const char* const* argv) {
                                {"fourcc", true, 0},
                                {"threads", true, 0},
                                {"quiet", false, 'q'}});
-    const CommandLine args(argc, argv, 0, specs);
+    const CommandLine args(argc, argv, 0, definitions);
     if (args.Has("help")) {
         std::fputs(kHelp, stdout);
         return kExitOk;

@@ -27,7 +27,7 @@ void IntegerList(const CommandLine& args, const char* name, std::array<T, N>& ou
 
 } // namespace
 
-std::vector<OptionSpec> EncoderOptionSpecs() {
+std::vector<OptionDefinition> EncoderOptionDefinitions() {
     return {{"pattern", true, 0},     {"qscale", true, 0},           {"bits-per-photosite", true, 0},
             {"slice-width", true, 0}, {"quant-matrix", true, 0},     {"tone-curve", true, 0},
             {"version", true, 0},     {"white-level-code", true, 0}, {"gains", true, 0},

@@ -10,7 +10,7 @@
 
 namespace tsr::tools {
 
-std::vector<OptionSpec> EncoderOptionSpecs();
+std::vector<OptionDefinition> EncoderOptionDefinitions();
 // Throws a usage error for values out of range or combinations the encoder refuses.
 EncoderSettings EncoderSettingsFrom(const CommandLine& args);
 ClipWriterSettings ClipWriterSettingsFrom(const CommandLine& args);

@@ -6,7 +6,7 @@
 #include "commandline.h"
 #include "commands.h"
 #include "framedecoderhandle.h"
-#include "frameinspection.h"
+#include "framesummary.h"
 #include "framerange.h"
 #include "jsonwriter.h"
 #include "toolerror.h"

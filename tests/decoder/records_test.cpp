@@ -10,10 +10,10 @@ namespace {
 const int kDc[4] = {0, 0, 0, 0};
 
 TEST(MetadataRecord, EveryFieldFromTheHeader) {
-    FrameSpec spec = dcFrame(32, 32, 1, kDc);
-    spec.bayerWord = 0xFFFF;
-    spec.whiteLevelCode = 3839;
-    const auto frame = buildFrame(spec);
+    FrameSpec layout = dcFrame(32, 32, 1, kDc);
+    layout.bayerWord = 0xFFFF;
+    layout.whiteLevelCode = 3839;
+    const auto frame = buildFrame(layout);
     TsrFrameMetadataRecord record;
     std::memset(&record, 0, sizeof record);
     ASSERT_EQ(frameDecoderGetMetadata(frame.data(), int(frame.size()), &record), 0);
@@ -22,7 +22,7 @@ TEST(MetadataRecord, EveryFieldFromTheHeader) {
     EXPECT_EQ(record.whiteLevelCode, 3839);
     EXPECT_EQ(record.gain0, 2.0f);
     EXPECT_EQ(record.gain1, 1.5f);
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(record.colorMatrix[i], spec.colorMatrix[i]);
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(record.colorMatrix[i], layout.colorMatrix[i]);
     EXPECT_EQ(record.auxFloat, 0.75f);
     EXPECT_EQ(record.auxWord, 0xBEEF);
     EXPECT_EQ(record.zero0, 0);
@@ -48,14 +48,14 @@ TEST(MetadataRecord, ShortestInputAndFailures) {
 }
 
 TEST(InfoRecord, FieldsAtEveryScale) {
-    FrameSpec spec = dcFrame(64, 48, 2, kDc);
-    spec.whiteLevelCode = 3839;
+    FrameSpec layout = dcFrame(64, 48, 2, kDc);
+    layout.whiteLevelCode = 3839;
     DecoderHandle decoder;
     for (int scale = 0; scale < 4; ++scale) {
         const int pitch = frameDecoderMinRowPitch(64, scale) + 32;
         GuardedImage image(pitch, 48);
         TsrFrameInfoRecord r;
-        ASSERT_EQ(decodeInto(decoder, buildFrame(spec), image, scale, &r, sizeof r), 0);
+        ASSERT_EQ(decodeInto(decoder, buildFrame(layout), image, scale, &r, sizeof r), 0);
         EXPECT_EQ(r.rowPitch, pitch);
         EXPECT_EQ(r.layoutCode, scale == 0 ? 0x62703136u : 0x62703634u);
         EXPECT_EQ(r.width, 64 >> scale);
@@ -78,12 +78,12 @@ TEST(InfoRecord, SampleOffsetsPerPattern) {
     const float expected[4][6] = {{-h, -h, -h, h, h, h}, {h, -h, h, h, -h, h}, {-h, h, -h, -h, h, -h}, {h, h, h, -h, -h, -h}};
     DecoderHandle decoder;
     for (int pattern = 0; pattern < 4; ++pattern) {
-        FrameSpec spec = dcFrame(32, 32, 1, kDc);
-        spec.bayerWord = uint16_t(pattern);
+        FrameSpec layout = dcFrame(32, 32, 1, kDc);
+        layout.bayerWord = uint16_t(pattern);
         for (int scale : {0, 2}) {
             GuardedImage image(frameDecoderMinRowPitch(32, scale), 32);
             TsrFrameInfoRecord r;
-            ASSERT_EQ(decodeInto(decoder, buildFrame(spec), image, scale, &r, sizeof r), 0);
+            ASSERT_EQ(decodeInto(decoder, buildFrame(layout), image, scale, &r, sizeof r), 0);
             for (int i = 0; i < 6; ++i) EXPECT_EQ(r.sampleOffsets[i], scale ? expected[pattern][i] : 0.0f) << pattern;
             EXPECT_EQ(r.sampleOffsets[6], 0.0f);
             EXPECT_EQ(r.sampleOffsets[7], 0.0f);
@@ -92,22 +92,22 @@ TEST(InfoRecord, SampleOffsetsPerPattern) {
 }
 
 TEST(InfoRecord, MaxDcStepAndRecordBufferSize) {
-    FrameSpec spec = dcFrame(48, 16, 0, kDc); // three one-macroblock slices
-    spec.slices[0].qScale = 4;
-    spec.slices[1].qScale = 9;
-    spec.slices[2].qScale = 2;
+    FrameSpec layout = dcFrame(48, 16, 0, kDc); // three one-macroblock slices
+    layout.slices[0].qScale = 4;
+    layout.slices[1].qScale = 9;
+    layout.slices[2].qScale = 2;
     DecoderHandle decoder;
     GuardedImage image(96, 16);
     TsrFrameInfoRecord r;
-    ASSERT_EQ(decodeInto(decoder, buildFrame(spec), image, 0, &r, sizeof r), 0);
+    ASSERT_EQ(decodeInto(decoder, buildFrame(layout), image, 0, &r, sizeof r), 0);
     EXPECT_EQ(r.maxDcStep, 9);
-    spec.quantMatrix.assign(64, 5);
-    ASSERT_EQ(decodeInto(decoder, buildFrame(spec), image, 0, &r, sizeof r), 0);
+    layout.quantMatrix.assign(64, 5);
+    ASSERT_EQ(decodeInto(decoder, buildFrame(layout), image, 0, &r, sizeof r), 0);
     EXPECT_EQ(r.maxDcStep, 45);
 
     uint8_t small[116];
     std::memset(small, 0x5A, sizeof small);
-    EXPECT_EQ(decodeInto(decoder, buildFrame(spec), image, 0, small, 115), 0);
+    EXPECT_EQ(decodeInto(decoder, buildFrame(layout), image, 0, small, 115), 0);
     for (uint8_t b : small) ASSERT_EQ(b, 0x5A);
 }
 

@@ -58,10 +58,10 @@ TEST(FrameRange, ParseAndClamp) {
 }
 
 TEST(CommandLine, OptionsValuesAndOperands) {
-    const std::vector<OptionSpec> specs = {
+    const std::vector<OptionDefinition> definitions = {
         {"output", true, 'o'}, {"scale", true, 0}, {"json", false, 0}, {"gains", true, 0}};
     const char* argv[] = {"in.tsr", "-o", "x.raw", "--scale=2", "--json", "--gains", "1.5,2", "--", "-odd"};
-    const CommandLine args(9, argv, 0, specs);
+    const CommandLine args(9, argv, 0, definitions);
     EXPECT_EQ("x.raw", args.Value("output"));
     EXPECT_EQ(2, args.Integer("scale", 0, 0, 3));
     EXPECT_TRUE(args.Has("json"));
@@ -76,10 +76,10 @@ TEST(CommandLine, OptionsValuesAndOperands) {
     const Bad bad[] = {{{"--unknown"}}, {{"--scale"}}, {{"--json=1"}}, {{"-x"}}};
     for (const Bad& b : bad) {
         SCOPED_TRACE(b.argv[0]);
-        EXPECT_THROW(CommandLine(static_cast<int>(b.argv.size()), b.argv.data(), 0, specs), ToolError);
+        EXPECT_THROW(CommandLine(static_cast<int>(b.argv.size()), b.argv.data(), 0, definitions), ToolError);
     }
     const char* values[] = {"--scale", "2x", "--gains", "1,,2"};
-    const CommandLine malformed(4, values, 0, specs);
+    const CommandLine malformed(4, values, 0, definitions);
     EXPECT_THROW(malformed.Integer("scale", 0, 0, 3), ToolError);
     EXPECT_THROW(malformed.NumberList("gains", 0), ToolError);
 }

@@ -25,7 +25,7 @@ struct _cl_platform_id {
 };
 struct _cl_device_id {
     const _cl_icd_dispatch* dispatch;
-    TsrDriverDevice spec;
+    TsrDriverDevice description;
     cl_platform_id platform;
 };
 struct _cl_context {
@@ -138,7 +138,7 @@ cl_int CL_API_CALL GetDeviceIDs(cl_platform_id platform, cl_device_type type, cl
     const int p = platform->index;
     cl_uint found = 0;
     for (int i = 0; i < g_deviceCounts[p]; ++i) {
-        if ((g_devices[p][i].spec.type & type) == 0) continue;
+        if ((g_devices[p][i].description.type & type) == 0) continue;
         if (devices && found < entries) devices[found] = &g_devices[p][i];
         ++found;
     }
@@ -149,18 +149,18 @@ cl_int CL_API_CALL GetDeviceIDs(cl_platform_id platform, cl_device_type type, cl
 cl_int CL_API_CALL GetDeviceInfo(cl_device_id device, cl_device_info name, size_t size, void* out,
                                  size_t* sizeOut) {
     if (!device) return CL_INVALID_DEVICE;
-    const TsrDriverDevice& spec = device->spec;
+    const TsrDriverDevice& description = device->description;
     switch (name) {
     case CL_DEVICE_TYPE:
-        return spec.failTypeQuery ? CL_INVALID_VALUE : Answer(spec.type, size, out, sizeOut);
+        return description.failTypeQuery ? CL_INVALID_VALUE : Answer(description.type, size, out, sizeOut);
     case CL_DEVICE_VENDOR_ID:
-        return spec.failVendorQuery ? CL_INVALID_VALUE : Answer(spec.vendor, size, out, sizeOut);
+        return description.failVendorQuery ? CL_INVALID_VALUE : Answer(description.vendor, size, out, sizeOut);
     case CL_DEVICE_AVAILABLE:
         return Answer(cl_bool(CL_TRUE), size, out, sizeOut);
     case CL_DEVICE_HOST_UNIFIED_MEMORY:
-        return Answer(spec.unifiedMemory, size, out, sizeOut);
+        return Answer(description.unifiedMemory, size, out, sizeOut);
     case CL_DEVICE_ADDRESS_BITS:
-        return spec.failAddressQuery ? CL_INVALID_VALUE : Answer(spec.addressBits, size, out, sizeOut);
+        return description.failAddressQuery ? CL_INVALID_VALUE : Answer(description.addressBits, size, out, sizeOut);
     case CL_DEVICE_PLATFORM:
         return Answer(device->platform, size, out, sizeOut);
     default:
@@ -643,7 +643,7 @@ __attribute__((visibility("default"))) void tsrDriverSetDevices(int platform, in
     if (platform < 0 || platform >= TSR_DRIVER_PLATFORMS) return;
     count = std::max(0, std::min(count, TSR_DRIVER_DEVICES));
     g_deviceCounts[platform] = count;
-    for (int i = 0; i < count; ++i) g_devices[platform][i].spec = devices[i];
+    for (int i = 0; i < count; ++i) g_devices[platform][i].description = devices[i];
 }
 
 __attribute__((visibility("default"))) void tsrDriverSetBuiltinForms(cl_int bitcodeBuild,

@@ -1,4 +1,4 @@
-#include "frameinspection.h"
+#include "framesummary.h"
 
 #include <algorithm>
 #include <cstring>

@@ -13,11 +13,11 @@
 #include <string>
 #include <unistd.h>
 
-#include "clip.h"
-#include "convertpipeline.h"
-#include "framedecoderhandle.h"
+#include "clips/clip.h"
+#include "pipeline/convertpipeline.h"
+#include "pipeline/framedecoderhandle.h"
 #include "frameencoder.h"
-#include "rgbapictures.h"
+#include "pictures/rgbapictures.h"
 #include "syntheticscene.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <exception>
 #include <new>
 
-#include "commands.h"
-#include "interruptcleanup.h"
-#include "toolerror.h"
+#include "commands/commands.h"
+#include "support/interruptcleanup.h"
+#include "support/toolerror.h"
 
 namespace {
 

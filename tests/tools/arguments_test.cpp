@@ -1,11 +1,11 @@
 // Command-line pieces: output name patterns, frame ranges, option parsing, progress line.
 #include <gtest/gtest.h>
 
-#include "commandline.h"
-#include "framerange.h"
-#include "outputnames.h"
-#include "progress.h"
-#include "toolerror.h"
+#include "support/commandline.h"
+#include "support/framerange.h"
+#include "support/outputnames.h"
+#include "support/progress.h"
+#include "support/toolerror.h"
 
 namespace tsr::tools::test {
 namespace {

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "clip.h"
-#include "imagefiles.h"
+#include "clips/clip.h"
+#include "pictures/imagefiles.h"
 #include "syntheticscene.h"
-#include "toolerror.h"
+#include "support/toolerror.h"
 #include "toolfixture.h"
 
 namespace tsr::tools::test {

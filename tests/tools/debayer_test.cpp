@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "debayerer.h"
-#include "decodedpicture.h"
-#include "imagefiles.h"
-#include "opencldevices.h"
-#include "rgbapictures.h"
+#include "pictures/decodedpicture.h"
+#include "pictures/imagefiles.h"
+#include "pipeline/opencldevices.h"
+#include "pictures/rgbapictures.h"
 #include "toolfixture.h"
 
 namespace tsr::tools::test {

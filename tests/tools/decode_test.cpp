@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "framefaults.h"
-#include "imagefiles.h"
+#include "pictures/imagefiles.h"
 #include "toolfixture.h"
 #include "tsr/framedecoder.h"
 

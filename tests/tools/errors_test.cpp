@@ -8,9 +8,9 @@
 #include <unistd.h>
 
 #include "framefaults.h"
-#include "imagefiles.h"
-#include "interruptcleanup.h"
-#include "outputfile.h"
+#include "pictures/imagefiles.h"
+#include "support/interruptcleanup.h"
+#include "support/outputfile.h"
 #include "toolfixture.h"
 
 namespace tsr::tools::test {

@@ -1,0 +1,147 @@
+// Plain clips: frames back to back, each starting with its big-endian frameSize and "tsrf".
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "clips/clip.h"
+#include "support/filehandle.h"
+#include "support/outputfile.h"
+#include "support/toolerror.h"
+
+namespace tsr::tools {
+
+namespace {
+
+uint32_t BigEndian32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+struct FrameSpan {
+    uint64_t offset;
+    uint32_t size;
+};
+
+class FrameSequenceReader : public ClipReader {
+public:
+    explicit FrameSequenceReader(const std::string& path) : m_path(path) {
+        m_properties.container = "frames";
+        m_file.reset(std::fopen(path.c_str(), "rb"));
+        if (!m_file) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
+        if (std::fseek(m_file.get(), 0, SEEK_END) != 0) throw ToolError("cannot read " + path);
+        const long length = std::ftell(m_file.get());
+        if (length < 0) throw ToolError("cannot read " + path);
+        Index(static_cast<uint64_t>(length));
+    }
+    int FrameCount() const override { return static_cast<int>(m_frames.size()); }
+    const ClipProperties& Properties() const override { return m_properties; }
+
+    void ReadFrame(int index, std::vector<uint8_t>& bytes) override {
+        if (index < 0 || index >= FrameCount())
+            throw ToolError(m_path + ": no frame " + std::to_string(index));
+        const FrameSpan& span = m_frames[static_cast<size_t>(index)];
+        bytes.resize(span.size);
+        if (std::fseek(m_file.get(), static_cast<long>(span.offset), SEEK_SET) != 0 ||
+            std::fread(bytes.data(), 1, span.size, m_file.get()) != span.size)
+            throw ToolError(m_path + ": cannot read frame " + std::to_string(index));
+    }
+
+private:
+    // Walks the frames by their sizes; every frame must start with the magic and fit the file.
+    void Index(uint64_t length) {
+        uint64_t offset = 0;
+        while (offset < length) {
+            uint8_t head[8];
+            const std::string where = m_path + ": frame " + std::to_string(m_frames.size());
+            if (length - offset < sizeof head) {
+                throw ToolError(where + " is truncated (" + std::to_string(length - offset) +
+                                " bytes at the end of the file)");
+            }
+            if (std::fseek(m_file.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
+                std::fread(head, 1, sizeof head, m_file.get()) != sizeof head)
+                throw ToolError("cannot read " + m_path);
+            if (std::memcmp(head + 4, "tsrf", 4) != 0)
+                throw ToolError(where + " at byte " + std::to_string(offset) +
+                                " does not start with a frame size and \"tsrf\"");
+            const uint32_t size = BigEndian32(head);
+            if (size < sizeof head)
+                throw ToolError(where + " has an impossible frame size of " + std::to_string(size));
+            if (size > length - offset)
+                throw ToolError(where + " is truncated (needs " + std::to_string(size) + " bytes, " +
+                                std::to_string(length - offset) + " left)");
+            m_frames.push_back({offset, size});
+            offset += size;
+        }
+        if (m_frames.empty()) throw ToolError(m_path + " is empty");
+    }
+
+    std::string m_path;
+    FileHandle m_file;
+    std::vector<FrameSpan> m_frames;
+    ClipProperties m_properties;
+};
+
+class FrameSequenceWriter : public ClipWriter {
+public:
+    explicit FrameSequenceWriter(const std::string& path) : m_output(path) {}
+    void Append(const std::vector<uint8_t>& frame) override { m_output.Write(frame.data(), frame.size()); }
+    void Finish() override {
+        m_output.Stream(); // an empty clip is still a file
+        m_output.Commit();
+    }
+
+private:
+    OutputFile m_output;
+};
+
+} // namespace
+
+std::unique_ptr<ClipReader> OpenFrameSequence(const std::string& path) {
+    return std::make_unique<FrameSequenceReader>(path);
+}
+
+std::unique_ptr<ClipWriter> CreateFrameSequenceWriter(const std::string& path) {
+    return std::make_unique<FrameSequenceWriter>(path);
+}
+
+std::unique_ptr<ClipReader> OpenClip(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
+    uint8_t head[8] = {};
+    const size_t got = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    if (got >= 8 && std::memcmp(head + 4, "tsrf", 4) == 0) return OpenFrameSequence(path);
+    static const char* const boxes[] = {"ftyp", "moov", "mdat", "wide", "free", "skip"};
+    for (const char* box : boxes)
+        if (got >= 8 && std::memcmp(head + 4, box, 4) == 0) return OpenQuickTimeClip(path);
+    throw ToolError(path + " is neither a Tessel RAW frame nor a clip of them");
+}
+
+std::unique_ptr<ClipWriter> CreateClipWriter(const std::string& path, const ClipWriterSettings& settings) {
+    if (HasExtension(path, ".mp4") || HasExtension(path, ".m4v"))
+        throw UsageError("MP4 files cannot carry tsrn or tsrh tracks; write a QuickTime file (.mov) instead");
+    if (HasExtension(path, ".mov") || HasExtension(path, ".qt")) return CreateQuickTimeWriter(path, settings);
+    return CreateFrameSequenceWriter(path);
+}
+
+bool HasExtension(const std::string& path, const char* extension) {
+    const size_t length = std::strlen(extension);
+    if (path.size() < length) return false;
+    for (size_t i = 0; i < length; ++i) {
+        char c = path[path.size() - length + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != extension[i]) return false;
+    }
+    return true;
+}
+
+std::string FourCCText(uint32_t fourcc) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        const char c = static_cast<char>((fourcc >> (8 * i)) & 0xFF);
+        text += (c >= 32 && c < 127) ? c : '?';
+    }
+    return text;
+}
+
+} // namespace tsr::tools

@@ -1,0 +1,182 @@
+// QuickTime clips through libavformat. Reading uses the demuxer's sample index (position and
+// size of every sample) and reads samples directly, so any frame range is a seek away; writing
+// muxes one video track whose sample description carries the 'tsrn' or 'tsrh' type.
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/error.h>
+}
+
+#include <mutex>
+
+#include "clips/clip.h"
+#include "support/outputfile.h"
+#include "support/toolerror.h"
+
+namespace tsr::tools {
+
+namespace {
+
+std::string AvErrorText(int error) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, text, sizeof text);
+    return text;
+}
+
+// libavformat's own log would add lines of its own to standard error; the tool reports errors itself.
+void QuietLibraries() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+int FrameDimension(const std::vector<uint8_t>& frame, size_t offset) {
+    return frame.size() >= offset + 2 ? (frame[offset] << 8 | frame[offset + 1]) : 0;
+}
+
+class QuickTimeReader : public ClipReader {
+public:
+    explicit QuickTimeReader(const std::string& path) : m_path(path) {
+        QuietLibraries();
+        m_properties.container = "quicktime";
+        const int opened = avformat_open_input(&m_input.context, path.c_str(), nullptr, nullptr);
+        if (opened < 0)
+            throw ToolError(path + " is not a readable QuickTime file (" + AvErrorText(opened) + ")");
+        for (unsigned i = 0; i < m_input.context->nb_streams; ++i) {
+            AVStream* stream = m_input.context->streams[i];
+            const uint32_t tag = stream->codecpar->codec_tag;
+            if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+                (tag == kFourCCTsrn || tag == kFourCCTsrh)) {
+                m_stream = stream;
+                break;
+            }
+        }
+        if (!m_stream) throw ToolError(path + " has no tsrn or tsrh video track");
+        m_properties.fourcc = m_stream->codecpar->codec_tag;
+        AVRational rate =
+            m_stream->avg_frame_rate.num > 0 ? m_stream->avg_frame_rate : m_stream->r_frame_rate;
+        if (rate.num > 0 && rate.den > 0) {
+            m_properties.frameRateNumerator = rate.num;
+            m_properties.frameRateDenominator = rate.den;
+        }
+        m_count = avformat_index_get_entries_count(m_stream);
+        if (m_count <= 0) throw ToolError(path + ": the tsrn/tsrh track has no frames");
+        const int64_t fileSize = avio_size(m_input.context->pb);
+        for (int i = 0; i < m_count; ++i) {
+            const AVIndexEntry* entry = avformat_index_get_entry(m_stream, i);
+            if (!entry || entry->pos < 0 || entry->size <= 0)
+                throw ToolError(path + ": frame " + std::to_string(i) + " has no place in the file");
+            if (fileSize >= 0 && entry->pos + entry->size > fileSize)
+                throw ToolError(path + ": frame " + std::to_string(i) +
+                                " is truncated (the file ends at byte " + std::to_string(fileSize) + ")");
+        }
+    }
+
+    int FrameCount() const override { return m_count; }
+    const ClipProperties& Properties() const override { return m_properties; }
+
+    void ReadFrame(int index, std::vector<uint8_t>& bytes) override {
+        if (index < 0 || index >= m_count) throw ToolError(m_path + ": no frame " + std::to_string(index));
+        const AVIndexEntry* entry = avformat_index_get_entry(m_stream, index);
+        bytes.resize(static_cast<size_t>(entry->size));
+        if (avio_seek(m_input.context->pb, entry->pos, SEEK_SET) < 0 ||
+            avio_read(m_input.context->pb, bytes.data(), entry->size) != entry->size)
+            throw ToolError(m_path + ": cannot read frame " + std::to_string(index) + " (truncated file?)");
+    }
+
+private:
+    std::string m_path;
+    // Closed by its own destructor, so a constructor that throws leaves nothing open.
+    struct InputContext {
+        AVFormatContext* context = nullptr;
+        ~InputContext() { avformat_close_input(&context); }
+    } m_input;
+    AVStream* m_stream = nullptr;
+    int m_count = 0;
+    ClipProperties m_properties;
+};
+
+class QuickTimeWriter : public ClipWriter {
+public:
+    QuickTimeWriter(const std::string& path, const ClipWriterSettings& settings)
+        : m_output(path), m_settings(settings) {
+        QuietLibraries();
+        if (settings.fourcc != kFourCCTsrn && settings.fourcc != kFourCCTsrh)
+            throw UsageError("the track type must be tsrn or tsrh");
+        if (settings.frameRateNumerator <= 0 || settings.frameRateDenominator <= 0)
+            throw UsageError("the frame rate must be positive");
+    }
+    ~QuickTimeWriter() override {
+        if (m_context) {
+            avio_closep(&m_context->pb);
+            avformat_free_context(m_context);
+        }
+    }
+
+    void Append(const std::vector<uint8_t>& frame) override {
+        if (!m_context) Start(frame);
+        AVPacket* packet = av_packet_alloc();
+        if (!packet || av_new_packet(packet, static_cast<int>(frame.size())) < 0) {
+            av_packet_free(&packet);
+            throw ToolError("out of memory writing " + m_output.Path());
+        }
+        std::copy(frame.begin(), frame.end(), packet->data);
+        packet->stream_index = 0;
+        packet->pts = packet->dts = m_written;
+        packet->duration = 1;
+        packet->flags = AV_PKT_FLAG_KEY;
+        av_packet_rescale_ts(packet, m_timeBase, m_context->streams[0]->time_base);
+        const int written = av_write_frame(m_context, packet);
+        av_packet_free(&packet);
+        if (written < 0) throw ToolError("cannot write " + m_output.Path() + ": " + AvErrorText(written));
+        ++m_written;
+    }
+
+    void Finish() override {
+        if (!m_context) throw ToolError("no frames to write to " + m_output.Path());
+        const int ended = av_write_trailer(m_context);
+        avio_closep(&m_context->pb);
+        if (ended < 0) throw ToolError("cannot write " + m_output.Path() + ": " + AvErrorText(ended));
+        m_output.Commit();
+    }
+
+private:
+    void Start(const std::vector<uint8_t>& first) {
+        int result =
+            avformat_alloc_output_context2(&m_context, nullptr, "mov", m_output.TemporaryPath().c_str());
+        if (result < 0 || !m_context)
+            throw ToolError("cannot create " + m_output.Path() + ": " + AvErrorText(result));
+        AVStream* stream = avformat_new_stream(m_context, nullptr);
+        if (!stream) throw ToolError("cannot create " + m_output.Path());
+        m_timeBase = AVRational{m_settings.frameRateDenominator, m_settings.frameRateNumerator};
+        stream->time_base = m_timeBase;
+        stream->avg_frame_rate = AVRational{m_settings.frameRateNumerator, m_settings.frameRateDenominator};
+        AVCodecParameters* parameters = stream->codecpar;
+        parameters->codec_type = AVMEDIA_TYPE_VIDEO;
+        parameters->codec_id = AV_CODEC_ID_NONE;
+        parameters->codec_tag = m_settings.fourcc;
+        parameters->width = FrameDimension(first, 16);
+        parameters->height = FrameDimension(first, 18);
+        result = avio_open(&m_context->pb, m_output.TemporaryPath().c_str(), AVIO_FLAG_WRITE);
+        if (result < 0) throw ToolError("cannot write " + m_output.Path() + ": " + AvErrorText(result));
+        result = avformat_write_header(m_context, nullptr);
+        if (result < 0) throw ToolError("cannot write " + m_output.Path() + ": " + AvErrorText(result));
+    }
+
+    OutputFile m_output;
+    ClipWriterSettings m_settings;
+    AVFormatContext* m_context = nullptr;
+    AVRational m_timeBase{1, 24};
+    int64_t m_written = 0;
+};
+
+} // namespace
+
+std::unique_ptr<ClipReader> OpenQuickTimeClip(const std::string& path) {
+    return std::make_unique<QuickTimeReader>(path);
+}
+
+std::unique_ptr<ClipWriter> CreateQuickTimeWriter(const std::string& path,
+                                                  const ClipWriterSettings& settings) {
+    return std::make_unique<QuickTimeWriter>(path, settings);
+}
+
+} // namespace tsr::tools

@@ -1,0 +1,138 @@
+// tsrraw debayer and convert: decoded pictures, or compressed frames and clips, through the GPU
+// engine to RGBA files.
+#include <cstdio>
+
+#include "clips/clip.h"
+#include "support/commandline.h"
+#include "commands/commands.h"
+#include "pipeline/convertpipeline.h"
+#include "commands/debayeroptions.h"
+#include "pictures/decodedbufferfile.h"
+#include "pipeline/framedecoderhandle.h"
+#include "support/framerange.h"
+#include "support/progress.h"
+#include "support/toolerror.h"
+
+namespace tsr::tools {
+
+namespace {
+
+const char kDebayerHelp[] =
+    "usage: tsrraw debayer [options] -o OUTPUT INPUT\n"
+    "\n"
+    "Runs decoded pictures, as `decode --format raw` writes them (the 116-byte frame info record,\n"
+    "then the picture; several back to back), through the GPU engine to RGBA. With several\n"
+    "pictures, a picture OUTPUT needs %d in its name (out_%04d.exr).\n"
+    "\n"
+    "options:\n"
+    "  -o, --output FILE   where to write\n"
+    "  --frames RANGE      N, FIRST-LAST or FIRST- (from 0); default all\n"
+    "  -q, --quiet         no progress bar\n"
+    "  -h, --help          this text\n";
+
+const char kConvertHelp[] =
+    "usage: tsrraw convert [options] -o OUTPUT INPUT\n"
+    "\n"
+    "Decodes a frame or a clip (plain frames or QuickTime) and runs every frame through the GPU\n"
+    "engine to RGBA files. The decode of the next frame overlaps the debayer of the current one\n"
+    "and the writing of the previous one. With several frames, a picture OUTPUT needs %d in its\n"
+    "name (out_%04d.exr), replaced by the frame index.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output FILE   where to write\n"
+    "  --scale N           scale index 0..3: full, half, quarter or eighth size (default 0)\n"
+    "  --frames RANGE      N, FIRST-LAST or FIRST- (from 0); default all\n"
+    "  --threads N         decoder worker threads (default: one per processor)\n"
+    "  --no-overlap        run decode, debayer and writing one after another\n"
+    "  --timings           print the time spent in each stage\n"
+    "  -q, --quiet         no progress bar\n"
+    "  -h, --help          this text\n";
+
+void PrintTimings(const ConvertTimings& t) {
+    std::printf("%d frames in %.3f s (%.2f frames/s): decode %.3f s, debayer %.3f s, write %.3f s\n",
+                t.frames, t.wallSeconds, t.wallSeconds > 0 ? t.frames / t.wallSeconds : 0.0, t.decodeSeconds,
+                t.debayerSeconds, t.writeSeconds);
+}
+
+} // namespace
+
+int RunDebayer(int argc, const char* const* argv) {
+    std::vector<OptionDefinition> definitions = DebayerOptionDefinitions();
+    definitions.insert(definitions.end(), {{"output", true, 'o'}, {"frames", true, 0}, {"quiet", false, 'q'}});
+    const CommandLine args(argc, argv, 0, definitions);
+    if (args.Has("help")) {
+        std::printf("%s\n%s", kDebayerHelp, kDebayerOptionsHelp);
+        return kExitOk;
+    }
+    if (args.Operands().size() != 1)
+        throw UsageError("debayer takes one input file (see tsrraw debayer --help)");
+    if (!args.Has("output")) throw UsageError("debayer needs an output file: -o FILE");
+    const DebayerSettings settings = DebayerSettingsFrom(args);
+    const OutputNames names(args.Value("output"));
+    const RgbaOutputOptions output = RgbaOutputOptionsFrom(args, names.Name(0));
+    const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
+
+    DecodedBufferFile input(args.Operands()[0]);
+    const FrameRange range = wanted.Within(input.Count());
+    RgbaSequenceWriter writer(names, output, range.Count());
+    std::unique_ptr<DebayerSession> session = OpenDebayerSession(args);
+    Progress progress("debayer", range.Count(), args.Has("quiet"));
+    DecodedPicture picture;
+    RgbaFrame frame;
+    for (int index = range.first; index <= range.last; ++index) {
+        input.Read(index, picture);
+        frame.index = index;
+        session->Process(picture, settings, frame);
+        writer.Write(frame);
+        progress.Advance();
+    }
+    writer.Finish();
+    progress.Done();
+    return kExitOk;
+}
+
+int RunConvert(int argc, const char* const* argv) {
+    std::vector<OptionDefinition> definitions = DebayerOptionDefinitions();
+    definitions.insert(definitions.end(), {{"output", true, 'o'},
+                               {"scale", true, 0},
+                               {"frames", true, 0},
+                               {"threads", true, 0},
+                               {"no-overlap", false, 0},
+                               {"timings", false, 0},
+                               {"quiet", false, 'q'}});
+    const CommandLine args(argc, argv, 0, definitions);
+    if (args.Has("help")) {
+        std::printf("%s\n%s", kConvertHelp, kDebayerOptionsHelp);
+        return kExitOk;
+    }
+    if (args.Operands().size() != 1)
+        throw UsageError("convert takes one input file (see tsrraw convert --help)");
+    if (!args.Has("output")) throw UsageError("convert needs an output file: -o FILE");
+    ConvertJob job;
+    job.debayer = DebayerSettingsFrom(args);
+    job.scaleIndex = static_cast<int>(args.Integer("scale", 0, 0, 3));
+    job.overlap = !args.Has("no-overlap");
+    const int threads = static_cast<int>(args.Integer("threads", 0, 0, 64));
+    const OutputNames names(args.Value("output"));
+    const RgbaOutputOptions output = RgbaOutputOptionsFrom(args, names.Name(0));
+    const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
+
+    std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0]);
+    job.clip = clip.get();
+    job.range = wanted.Within(clip->FrameCount());
+    RgbaSequenceWriter writer(names, output, job.range.Count());
+    std::unique_ptr<DebayerSession> session = OpenDebayerSession(args);
+    FrameDecoderOwner decoder(threads);
+    Progress progress("convert", job.range.Count(), args.Has("quiet"));
+    job.decoder = decoder.Get();
+    job.session = session.get();
+    job.progress = &progress;
+    job.write = [&writer](const RgbaFrame& frame) { writer.Write(frame); };
+    const ConvertTimings timings = RunConvertJob(job);
+    writer.Finish();
+    progress.Done();
+    if (args.Has("timings")) PrintTimings(timings);
+    return kExitOk;
+}
+
+} // namespace tsr::tools

@@ -1,0 +1,89 @@
+#include "commands/debayeroptions.h"
+
+#include "support/outputfile.h"
+#include "pictures/rgbapictures.h"
+#include "support/toolerror.h"
+
+namespace tsr::tools {
+
+const char kDebayerOptionsHelp[] =
+    "debayer options:\n"
+    "  --curve N           0 linear BT.709, 1 linear BT.2020 (default), 2 HLG, 3 Canon Log 2,\n"
+    "                      5 Nikon N-Log, 4 and 6..8 the generic log curve (four tables)\n"
+    "  --type half|float   RGBA of 16-bit (default) or 32-bit floats\n"
+    "  --colour LIST       12 floats replacing the frame's gain0, gain1, 3x3 colour matrix\n"
+    "                      (row-major) and exposure\n"
+    "  --tuning N          the engine's tuning value (20202 prints per-frame GPU timing)\n"
+    "  --device D          auto (default: a GPU, else any device), gpu, cpu, or P:D from\n"
+    "                      `tsrraw devices`\n"
+    "output options:\n"
+    "  --format F          exr, tiff, png (16-bit RGB, clamped to 0..1), preview (8-bit PNG,\n"
+    "                      sRGB transfer for linear curves) or raw (RGBA exactly as the engine\n"
+    "                      writes it); default from the extension, else raw\n"
+    "  --exr-compression C piz (default: lossless, fast on photographic data), zip, rle or none\n";
+
+std::vector<OptionDefinition> DebayerOptionDefinitions() {
+    return {{"curve", true, 0},  {"type", true, 0},   {"colour", true, 0},          {"color", true, 0},
+            {"tuning", true, 0}, {"device", true, 0}, {"exr-compression", true, 0}, {"format", true, 0}};
+}
+
+DebayerSettings DebayerSettingsFrom(const CommandLine& args) {
+    DebayerSettings settings;
+    settings.curve = static_cast<unsigned>(args.Integer("curve", 1, 0, 8));
+    const std::string type = args.Value("type", "half");
+    if (type != "half" && type != "float") throw UsageError("--type must be half or float");
+    settings.floatOutput = type == "float";
+    const char* colourName = args.Has("colour") ? "colour" : args.Has("color") ? "color" : nullptr;
+    if (colourName) {
+        const std::vector<double> values = args.NumberList(colourName, 12);
+        settings.hasColour = true;
+        for (size_t i = 0; i < 12; ++i) settings.colour[i] = static_cast<float>(values[i]);
+    }
+    return settings;
+}
+
+RgbaOutputOptions RgbaOutputOptionsFrom(const CommandLine& args, const std::string& firstName) {
+    RgbaOutputOptions options;
+    options.format = FormatFor(args.Value("format"), firstName, true);
+    const std::string compression = args.Value("exr-compression", "piz");
+    if (compression == "none")
+        options.compression = ExrCompression::None;
+    else if (compression == "zip")
+        options.compression = ExrCompression::Zip;
+    else if (compression == "piz")
+        options.compression = ExrCompression::Piz;
+    else if (compression == "rle")
+        options.compression = ExrCompression::Rle;
+    else
+        throw UsageError("--exr-compression must be piz, zip, rle or none");
+    return options;
+}
+
+std::unique_ptr<DebayerSession> OpenDebayerSession(const CommandLine& args) {
+    if (args.Has("tuning")) SetEngineTuning(args.Integer("tuning", 0, -2147483647ll - 1, 2147483647ll));
+    return std::make_unique<DebayerSession>(ChooseOpenCLDevice(args.Value("device")));
+}
+
+RgbaSequenceWriter::RgbaSequenceWriter(const OutputNames& names, const RgbaOutputOptions& options,
+                                       int frameCount)
+    : m_names(names), m_options(options) {
+    if (frameCount > 1 && !names.PerFrame() && options.format != PictureFormat::Raw)
+        throw UsageError(
+            "several frames need %d in the output name, e.g. out_%04d." +
+            std::string(options.format == PictureFormat::Preview ? "png" : FormatName(options.format)));
+    if (options.format == PictureFormat::Raw && !names.PerFrame())
+        m_joined = std::make_unique<OutputFile>(names.Name(0));
+}
+
+void RgbaSequenceWriter::Write(const RgbaFrame& frame) {
+    if (m_joined)
+        m_joined->Write(frame.bytes.data(), frame.bytes.size());
+    else
+        WriteRgbaPicture(frame, m_options.format, m_names.Name(frame.index), m_options.compression);
+}
+
+void RgbaSequenceWriter::Finish() {
+    if (m_joined) m_joined->Commit();
+}
+
+} // namespace tsr::tools

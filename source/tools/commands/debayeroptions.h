@@ -1,0 +1,42 @@
+// Options shared by `debayer`, `convert` and `demo`: the engine's settings, the device and
+// the RGBA output.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/commandline.h"
+#include "pipeline/debayersession.h"
+#include "pictures/imagefiles.h"
+#include "support/outputfile.h"
+#include "support/outputnames.h"
+
+namespace tsr::tools {
+
+std::vector<OptionDefinition> DebayerOptionDefinitions();
+extern const char kDebayerOptionsHelp[];
+
+struct RgbaOutputOptions {
+    PictureFormat format = PictureFormat::Exr;
+    ExrCompression compression = ExrCompression::Piz;
+};
+
+DebayerSettings DebayerSettingsFrom(const CommandLine& args);
+RgbaOutputOptions RgbaOutputOptionsFrom(const CommandLine& args, const std::string& firstName);
+// Applies --tuning, then opens the device of --device with the engine on it.
+std::unique_ptr<DebayerSession> OpenDebayerSession(const CommandLine& args);
+
+// Writes a sequence of RGBA frames: a file per frame, or raw frames back to back in one file.
+class RgbaSequenceWriter {
+public:
+    RgbaSequenceWriter(const OutputNames& names, const RgbaOutputOptions& options, int frameCount);
+    void Write(const RgbaFrame& frame);
+    void Finish();
+
+private:
+    const OutputNames& m_names;
+    RgbaOutputOptions m_options;
+    std::unique_ptr<OutputFile> m_joined;
+};
+
+} // namespace tsr::tools

@@ -1,0 +1,115 @@
+// tsrraw decode: frames or clips to the decoder's output at any scale index.
+#include <cstdio>
+#include <memory>
+
+#include "clips/clip.h"
+#include "support/commandline.h"
+#include "commands/commands.h"
+#include "pictures/decodedpicture.h"
+#include "pipeline/framedecoderhandle.h"
+#include "clips/framesummary.h"
+#include "support/framerange.h"
+#include "pictures/imagefiles.h"
+#include "support/outputfile.h"
+#include "support/outputnames.h"
+#include "support/progress.h"
+#include "support/toolerror.h"
+
+namespace tsr::tools {
+
+namespace {
+
+const char kHelp[] =
+    "usage: tsrraw decode [options] -o OUTPUT INPUT\n"
+    "\n"
+    "Decodes a frame or the frames of a clip. The raw format is the decoder's output exactly:\n"
+    "the 116-byte frame info record, then the picture at the minimum row pitch (what `debayer`\n"
+    "reads); several frames go back to back into one raw file. PNG and TIFF hold the mosaic\n"
+    "(scale index 0, grey) or the four samples red, green, blue, 65535 (scale index 1..3) as\n"
+    "16-bit pictures. With several frames, a picture OUTPUT needs %d in its name (out_%04d.png),\n"
+    "replaced by the frame index.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output FILE   where to write\n"
+    "  --scale N           scale index 0..3: full, half, quarter or eighth size (default 0)\n"
+    "  --format F          raw, png or tiff (default: from the extension, else raw)\n"
+    "  --frames RANGE      N, FIRST-LAST or FIRST- (from 0); default all\n"
+    "  --threads N         decoder worker threads (default: one per processor)\n"
+    "  -q, --quiet         no progress bar\n"
+    "  -h, --help          this text\n";
+
+} // namespace
+
+void WriteDecodedPicture(const DecodedPicture& picture, PictureFormat format, const std::string& path) {
+    const int channels = picture.Mosaic() ? 1 : 4;
+    const size_t stride = static_cast<size_t>(picture.RowPitch()) / 2;
+    const auto* samples = reinterpret_cast<const uint16_t*>(picture.Picture());
+    if (format == PictureFormat::Png16) {
+        WritePng(path, picture.OutputWidth(), picture.OutputHeight(), channels, samples, stride);
+    } else if (format == PictureFormat::Tiff16) {
+        WriteTiff(path, picture.OutputWidth(), picture.OutputHeight(), channels, samples, stride);
+    } else {
+        OutputFile output(path);
+        output.Write(picture.Bytes(), picture.Size());
+        output.Commit();
+    }
+}
+
+int RunDecode(int argc, const char* const* argv) {
+    const CommandLine args(argc, argv, 0,
+                           {{"output", true, 'o'},
+                            {"scale", true, 0},
+                            {"format", true, 0},
+                            {"frames", true, 0},
+                            {"threads", true, 0},
+                            {"quiet", false, 'q'}});
+    if (args.Has("help")) {
+        std::fputs(kHelp, stdout);
+        return kExitOk;
+    }
+    if (args.Operands().size() != 1)
+        throw UsageError("decode takes one input file (see tsrraw decode --help)");
+    if (!args.Has("output")) throw UsageError("decode needs an output file: -o FILE");
+    const int scale = static_cast<int>(args.Integer("scale", 0, 0, 3));
+    const int threads = static_cast<int>(args.Integer("threads", 0, 0, 64));
+    const OutputNames names(args.Value("output"));
+    const PictureFormat format = FormatFor(args.Value("format"), names.Name(0), false);
+    const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
+
+    std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0]);
+    const FrameRange range = wanted.Within(clip->FrameCount());
+    if (range.Count() > 1 && !names.PerFrame() && format != PictureFormat::Raw)
+        throw UsageError("several frames need %d in the output name, e.g. out_%04d." +
+                         std::string(FormatName(format)));
+
+    FrameDecoderOwner decoder(threads);
+    std::unique_ptr<OutputFile> joined; // all frames in one raw file
+    if (format == PictureFormat::Raw && !names.PerFrame())
+        joined = std::make_unique<OutputFile>(names.Name(0));
+    Progress progress("decode", range.Count(), args.Has("quiet"));
+    std::vector<uint8_t> frame;
+    DecodedPicture picture;
+    for (int index = range.first; index <= range.last; ++index) {
+        clip->ReadFrame(index, frame);
+        int width = 0, height = 0;
+        if (frame.size() >= 20) {
+            width = frame[16] << 8 | frame[17];
+            height = frame[18] << 8 | frame[19];
+        }
+        if (width <= 0 || height <= 0)
+            throw ToolError("frame " + std::to_string(index) + ": invalid frame (-2)");
+        picture.Resize(width, height, scale);
+        const int result = picture.Decode(decoder.Get(), frame);
+        if (result != 0) throw ToolError("frame " + std::to_string(index) + ": " + DecodeResultText(result));
+        if (joined)
+            joined->Write(picture.Bytes(), picture.Size());
+        else
+            WriteDecodedPicture(picture, format, names.Name(index));
+        progress.Advance();
+    }
+    if (joined) joined->Commit();
+    progress.Done();
+    return kExitOk;
+}
+
+} // namespace tsr::tools

@@ -1,0 +1,135 @@
+// tsrraw demo: the whole job on a fresh machine with nothing but an output folder. Makes a short
+// clip of the synthetic scene, converts it at full, half and quarter size to OpenEXR, and writes
+// an 8-bit preview of every frame.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "clips/clip.h"
+#include "support/commandline.h"
+#include "commands/commands.h"
+#include "pipeline/convertpipeline.h"
+#include "commands/debayeroptions.h"
+#include "commands/encodeoptions.h"
+#include "pipeline/framedecoderhandle.h"
+#include "support/progress.h"
+#include "pictures/rgbapictures.h"
+#include "syntheticscene.h"
+#include "support/toolerror.h"
+
+namespace tsr::tools {
+
+namespace {
+
+const char kHelp[] =
+    "usage: tsrraw demo [options] FOLDER\n"
+    "\n"
+    "Builds a short clip of the synthetic scene (FOLDER/scene.mov) and converts it through the\n"
+    "decoder and the GPU engine at full, half and quarter size: FOLDER/<size>/frame_NNNN.exr\n"
+    "(RGBA half floats, linear BT.709) and FOLDER/<size>/preview_NNNN.png (8-bit sRGB).\n"
+    "\n"
+    "options:\n"
+    "  --size WxH    scene size (default 1280x720)\n"
+    "  --count N     frames (default 12)\n"
+    "  --device D    OpenCL device: auto (default), gpu, cpu or P:D from `tsrraw devices`\n"
+    "  -q, --quiet   no progress bars\n"
+    "  -h, --help    this text\n";
+
+void MakeFolder(const std::string& path) {
+    std::string partial;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+            if (!partial.empty() && mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
+                throw ToolError("cannot create the folder " + partial + ": " + std::strerror(errno));
+        }
+        if (i < path.size()) partial += path[i];
+    }
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+        throw ToolError(path + " is not a folder");
+}
+
+std::string FrameName(const std::string& folder, const char* stem, int index, const char* extension) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/%s_%04d.%s", stem, index, extension);
+    return folder + name;
+}
+
+} // namespace
+
+int RunDemo(int argc, const char* const* argv) {
+    const CommandLine args(
+        argc, argv, 0, {{"size", true, 0}, {"count", true, 0}, {"device", true, 0}, {"quiet", false, 'q'}});
+    if (args.Has("help")) {
+        std::fputs(kHelp, stdout);
+        return kExitOk;
+    }
+    if (args.Operands().size() != 1)
+        throw UsageError("demo takes one output folder (see tsrraw demo --help)");
+    std::string folder = args.Operands()[0];
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    SceneSettings scene;
+    ParseSize(args.Value("size", "1280x720"), scene.width, scene.height);
+    const int count = static_cast<int>(args.Integer("count", 12, 1, 10000));
+    const bool quiet = args.Has("quiet");
+
+    // The engine first: without OpenCL there is no point in making anything.
+    DebayerSession session(ChooseOpenCLDevice(args.Value("device")));
+    MakeFolder(folder);
+    std::printf("OpenCL device: %s (%s)\n", session.Device().deviceName.c_str(),
+                session.Device().platformName.c_str());
+
+    const std::string clipPath = folder + "/scene.mov";
+    {
+        // The scene is rendered white-balanced in linear BT.709 primaries: unit gains, and the
+        // BT.709-to-XYZ matrix as the camera matrix.
+        EncoderSettings settings;
+        settings.colorMatrix = {0.4124f, 0.3576f, 0.1805f, 0.2126f, 0.7152f,
+                                0.0722f, 0.0193f, 0.1192f, 0.9505f};
+        std::unique_ptr<ClipWriter> writer = CreateClipWriter(clipPath, ClipWriterSettings{});
+        Progress progress("encode", count, quiet);
+        for (int i = 0; i < count; ++i) {
+            const std::vector<uint16_t> mosaic = renderSceneMosaic(scene, settings.bayerPattern, i / 24.0);
+            const std::vector<uint8_t> frame =
+                encodeFrame(mosaic.data(), scene.width, scene.height, scene.width, settings);
+            if (frame.empty()) throw ToolError("the encoder refused the scene");
+            writer->Append(frame);
+            progress.Advance();
+        }
+        writer->Finish();
+        progress.Done();
+    }
+    std::printf("wrote %s: %d frames of %dx%d\n", clipPath.c_str(), count, scene.width, scene.height);
+
+    std::unique_ptr<ClipReader> clip = OpenClip(clipPath);
+    FrameDecoderOwner decoder(0);
+    static const char* const sizes[] = {"full", "half", "quarter"};
+    for (int scale = 0; scale < 3; ++scale) {
+        const std::string output = folder + "/" + sizes[scale];
+        MakeFolder(output);
+        ConvertJob job;
+        job.clip = clip.get();
+        job.range = FrameRange{0, count - 1};
+        job.scaleIndex = scale;
+        job.decoder = decoder.Get();
+        job.session = &session;
+        job.debayer.curve = 0;
+        Progress progress(std::string("convert ") + sizes[scale], count, quiet);
+        job.progress = &progress;
+        job.write = [&output](const RgbaFrame& frame) {
+            WriteRgbaPicture(frame, PictureFormat::Exr, FrameName(output, "frame", frame.index, "exr"),
+                             ExrCompression::Piz);
+            WriteRgbaPicture(frame, PictureFormat::Preview, FrameName(output, "preview", frame.index, "png"),
+                             ExrCompression::Piz);
+        };
+        const ConvertTimings timings = RunConvertJob(job);
+        progress.Done();
+        std::printf("wrote %s/frame_NNNN.exr and preview_NNNN.png: %d frames of %dx%d, %.1f frames/s\n",
+                    output.c_str(), timings.frames, scene.width >> scale, scene.height >> scale,
+                    timings.wallSeconds > 0 ? timings.frames / timings.wallSeconds : 0.0);
+    }
+    return kExitOk;
+}
+
+} // namespace tsr::tools

@@ -1,0 +1,42 @@
+// The convert job: read and decode, debayer, write, for a range of frames. With overlap the
+// three stages run on their own threads with two buffers between each pair, so the decode of
+// the next frame runs while the engine works on the current one and the file of the previous
+// one is written; without overlap they run one after another on the calling thread.
+#pragma once
+
+#include <functional>
+
+#include "clips/clip.h"
+#include "pipeline/debayersession.h"
+#include "support/framerange.h"
+#include "tsr/framedecoder.h"
+
+namespace tsr::tools {
+
+class Progress;
+
+struct ConvertTimings {
+    int frames = 0;
+    double decodeSeconds = 0;  // reading and decoding, summed over frames
+    double debayerSeconds = 0; // upload, kernels and read-back
+    double writeSeconds = 0;   // file encoding and writing
+    double wallSeconds = 0;
+};
+
+struct ConvertJob {
+    ClipReader* clip = nullptr;
+    FrameRange range;
+    int scaleIndex = 0;
+    FrameDecoderHandle decoder = nullptr;
+    DebayerSession* session = nullptr;
+    DebayerSettings debayer;
+    bool overlap = true;
+    Progress* progress = nullptr; // may be null
+    // Called for every frame in order, on the writing stage's thread.
+    std::function<void(const RgbaFrame&)> write;
+};
+
+// Throws the first stage's ToolError after stopping the others.
+ConvertTimings RunConvertJob(const ConvertJob& job);
+
+} // namespace tsr::tools

@@ -1,0 +1,133 @@
+#include "pipeline/debayersession.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "support/toolerror.h"
+#include "trace.h"
+
+namespace tsr::tools {
+
+namespace {
+
+// The engine explains its failures through the diagnostic trace; the last message is kept to
+// complete the tool's error line.
+std::mutex traceMutex;
+std::string lastTrace;
+
+void KeepTrace(const wchar_t* message, void*) {
+    std::string text;
+    for (const wchar_t* c = message; *c; ++c)
+        if (*c != L'\n') text += (*c >= 32 && *c < 127) ? static_cast<char>(*c) : '?';
+    std::lock_guard<std::mutex> hold(traceMutex);
+    lastTrace = text;
+}
+
+std::string LastTrace() {
+    std::lock_guard<std::mutex> hold(traceMutex);
+    return lastTrace.empty() ? std::string() : " (engine: " + lastTrace + ")";
+}
+
+} // namespace
+
+std::string EngineStatusText(int status) {
+    switch (status) {
+    case kStatusBadRecord:
+        return "no usable frame info record (-3)";
+    case kStatusNoProcessor:
+        return "no processor (-4)";
+    case kStatusBadHostMemory:
+        return "the picture is smaller than its record says (-7)";
+    case kStatusBadOutput:
+        return "the output image does not suit the frame (-8)";
+    case kStatusUploadFailed:
+        return "the upload to the device failed (-9)";
+    default:
+        return "engine status " + std::to_string(status);
+    }
+}
+
+void SetEngineTuning(long long value) {
+    setenv("tsr772cup", std::to_string(value).c_str(), 1);
+}
+
+DebayerSession::DebayerSession(const OpenCLDevice& device) : m_device(device) {
+    setTraceSink(KeepTrace, nullptr);
+    m_queue = std::make_unique<OpenCLQueue>(device);
+    HRESULT status = S_OK;
+    m_debayerer = std::make_unique<Debayerer>(m_queue->Queue(), &status);
+    if (FAILED(status) || !m_debayerer->Processor()) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08x", static_cast<unsigned>(status));
+        throw ToolError("the GPU engine cannot start on " + device.deviceName + " (" + code +
+                        "): its kernels do not build or run there" + LastTrace());
+    }
+    if (FAILED(m_debayerer->SetCommandQueue(m_queue->Queue())))
+        throw ToolError("the GPU engine refused the command queue");
+}
+
+DebayerSession::~DebayerSession() {
+    m_output.reset();
+    m_debayerer.reset();
+}
+
+cl_mem DebayerSession::OutputImage(int width, int height, bool isFloat) {
+    if (!m_output || width != m_outputWidth || height != m_outputHeight || isFloat != m_outputFloat) {
+        m_output.reset();
+        const cl_image_format format = {CL_RGBA,
+                                        static_cast<cl_channel_type>(isFloat ? CL_FLOAT : CL_HALF_FLOAT)};
+        // No host transfers through the image: the result is read back here, where a failure
+        // can be reported.
+        const FrameGeometry geometry = {static_cast<uint32_t>(width), static_cast<uint32_t>(height), 0, false,
+                                        false};
+        std::shared_ptr<CLImage> image;
+        const HRESULT created =
+            m_debayerer->CreateImageFromMemory({nullptr, 0}, geometry, format, CL_MEM_WRITE_ONLY, image);
+        if (FAILED(created) || !image)
+            throw ToolError("cannot create a " + std::to_string(width) + "x" + std::to_string(height) +
+                            " output image on the device");
+        m_output = std::move(image);
+        m_outputWidth = width;
+        m_outputHeight = height;
+        m_outputFloat = isFloat;
+    }
+    return m_output->Image();
+}
+
+void DebayerSession::Process(const DecodedPicture& picture, const DebayerSettings& settings,
+                             RgbaFrame& frame) {
+    const int width = picture.OutputWidth(), height = picture.OutputHeight();
+    frame.width = width;
+    frame.height = height;
+    frame.isFloat = settings.floatOutput;
+    frame.curve = settings.curve;
+    // The device's image first: it refuses sizes it cannot hold before host memory is spent.
+    cl_mem output = OutputImage(width, height, settings.floatOutput);
+    frame.bytes.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * frame.BytesPerPixel());
+
+    int status = 0;
+    {
+        std::lock_guard<std::mutex> hold(m_debayerer->Mutex());
+        cl_mem acquired = m_output->Acquire();
+        status =
+            ProcessMemory(m_debayerer->Processor(), picture.Picture(),
+                          static_cast<unsigned>(picture.PictureSize()), picture.Record(),
+                          TSR_FRAME_INFO_RECORD_SIZE, settings.hasColour ? settings.colour.data() : nullptr,
+                          settings.curve, m_debayerer->HostQueue(), acquired ? acquired : output);
+        m_output->Release();
+    }
+    if (status != 0) {
+        clFinish(m_queue->Queue()); // an upload may still read the picture
+        throw ToolError("frame " + std::to_string(frame.index) +
+                        ": debayer failed: " + EngineStatusText(status) + LastTrace());
+    }
+    const size_t origin[3] = {0, 0, 0};
+    const size_t region[3] = {static_cast<size_t>(width), static_cast<size_t>(height), 1};
+    const cl_int read = clEnqueueReadImage(m_queue->Queue(), output, CL_TRUE, origin, region, 0, 0,
+                                           frame.bytes.data(), 0, nullptr, nullptr);
+    if (read != CL_SUCCESS)
+        throw ToolError("frame " + std::to_string(frame.index) +
+                        ": reading the result from the device failed (error " + std::to_string(read) + ")");
+}
+
+} // namespace tsr::tools

@@ -8,8 +8,8 @@
 
 #include "entropy.h"
 #include "frameencoder.h"
-#include "frameformat.h"
-#include "frameheader.h"
+#include "format/frameformat.h"
+#include "format/frameheader.h"
 #include "syntheticscene.h"
 #include "tsr/framedecoder.h"
 

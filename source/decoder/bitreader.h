@@ -8,27 +8,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "format/bigendian.h"
+
 namespace tsr {
-
-inline uint32_t loadBigEndian32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-#if defined(_MSC_VER) && !defined(__clang__)
-    return _byteswap_ulong(v);
-#else
-    return __builtin_bswap32(v);
-#endif
-}
-
-inline uint64_t loadBigEndian64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-#if defined(_MSC_VER) && !defined(__clang__)
-    return _byteswap_uint64(v);
-#else
-    return __builtin_bswap64(v);
-#endif
-}
 
 class BitReader {
 public:

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "bitreader.h"
-#include "codetables.h"
+#include "format/codetables.h"
 
 namespace tsr {
 

@@ -9,12 +9,12 @@
 #include <new>
 #include <vector>
 
-#include "codetables.h"
+#include "format/codetables.h"
 #include "cpufeatures.h"
-#include "frameformat.h"
-#include "frameheader.h"
-#include "framerecords.h"
-#include "tonecurve.h"
+#include "format/frameformat.h"
+#include "format/frameheader.h"
+#include "format/recordbuilder.h"
+#include "format/tonecurve.h"
 #include "trace.h"
 #include "workerpool.h"
 

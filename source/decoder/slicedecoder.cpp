@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "entropy.h"
-#include "frameformat.h"
+#include "format/frameformat.h"
 
 namespace tsr {
 

@@ -2,18 +2,18 @@
 
 #include <cstring>
 
+#include "format/bayercell.h"
+
 namespace tsr {
 
 namespace {
-constexpr int kCell[4][2][2] = {{{3, 1}, {0, 2}}, {{1, 3}, {2, 0}}, {{0, 2}, {3, 1}}, {{2, 0}, {1, 3}}};
-
 // Full-size mosaic: block sample (m, n) of a component goes to photosite (2m + r, 2n + q).
 template <int Pattern>
 void writeMosaic(const uint16_t* const samples[4], uint8_t* out, ptrdiff_t rowPitch, int rows, const uint16_t* curve) {
-    const uint16_t* topLeft = samples[kCell[Pattern][0][0]];
-    const uint16_t* topRight = samples[kCell[Pattern][0][1]];
-    const uint16_t* bottomLeft = samples[kCell[Pattern][1][0]];
-    const uint16_t* bottomRight = samples[kCell[Pattern][1][1]];
+    const uint16_t* topLeft = samples[kCellComponent[Pattern][0]];
+    const uint16_t* topRight = samples[kCellComponent[Pattern][1]];
+    const uint16_t* bottomLeft = samples[kCellComponent[Pattern][2]];
+    const uint16_t* bottomRight = samples[kCellComponent[Pattern][3]];
     for (int m = 0; 2 * m < rows; ++m) {
         uint16_t top[16], bottom[16];
         for (int n = 0; n < 8; ++n) {
@@ -45,8 +45,6 @@ void writePixels(const uint16_t* const samples[4], uint8_t* out, ptrdiff_t rowPi
     }
 }
 } // namespace
-
-int componentAt(int bayerPattern, int row, int column) { return kCell[bayerPattern & 3][row & 1][column & 1]; }
 
 MacroblockWriter selectWriter(bool fullSizeMosaic, int scaleIndex, int bayerPattern) {
     if (fullSizeMosaic) {

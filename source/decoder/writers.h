@@ -14,9 +14,6 @@ namespace tsr {
 using MacroblockWriter = void (*)(const uint16_t* const samples[4], uint8_t* out, ptrdiff_t rowPitch, int rows,
                                   const uint16_t* curve);
 
-// The component at (row, column) of the 2x2 colour-filter cell for a Bayer pattern 0..3.
-int componentAt(int bayerPattern, int row, int column);
-
 // Null when no writer exists: a reduced-size layout at scale index 0 or an index outside 0..3.
 MacroblockWriter selectWriter(bool fullSizeMosaic, int scaleIndex, int bayerPattern);
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "bitwriter.h"
-#include "codetables.h"
+#include "format/codetables.h"
 #include "codewords.h"
 
 namespace tsr {

@@ -2,11 +2,11 @@
 
 #include <cmath>
 
-#include "bigendian.h"
-#include "frameformat.h"
+#include "format/bigendian.h"
+#include "format/frameformat.h"
 #include "ratecontrol.h"
 #include "sliceencoder.h"
-#include "tonecurve.h"
+#include "format/tonecurve.h"
 
 namespace tsr {
 namespace {

@@ -1,7 +1,7 @@
 #include "framefaults.h"
 
-#include "bigendian.h"
-#include "frameformat.h"
+#include "format/bigendian.h"
+#include "format/frameformat.h"
 
 namespace tsr {
 namespace faults {

@@ -2,12 +2,12 @@
 
 #include <cmath>
 
-#include "bayercell.h"
-#include "bigendian.h"
-#include "codetables.h"
+#include "format/bayercell.h"
+#include "format/bigendian.h"
+#include "format/codetables.h"
 #include "entropyencoder.h"
 #include "forwardtransform.h"
-#include "frameformat.h"
+#include "format/frameformat.h"
 
 namespace tsr {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tonecurve.h"
+#include "format/tonecurve.h"
 
 namespace tsr {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "bayercell.h"
+#include "format/bayercell.h"
 
 namespace tsr {
 namespace {

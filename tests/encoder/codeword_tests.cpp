@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "codetables.h"
+#include "format/codetables.h"
 #include "codewords.h"
 #include "referencedecoder.h"
 

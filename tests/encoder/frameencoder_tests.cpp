@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "frameencoder.h"
-#include "frameformat.h"
+#include "format/frameformat.h"
 #include "ratecontrol.h"
 #include "referencedecoder.h"
 #include "syntheticscene.h"

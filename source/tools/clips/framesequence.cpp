@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "clips/clip.h"
+#include "format/bigendian.h"
+#include "format/frameheader.h"
 #include "support/filehandle.h"
 #include "support/outputfile.h"
 #include "support/toolerror.h"
@@ -11,11 +13,6 @@
 namespace tsr::tools {
 
 namespace {
-
-uint32_t BigEndian32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
 
 struct FrameSpan {
     uint64_t offset;
@@ -60,10 +57,10 @@ private:
             if (std::fseek(m_file.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
                 std::fread(head, 1, sizeof head, m_file.get()) != sizeof head)
                 throw ToolError("cannot read " + m_path);
-            if (std::memcmp(head + 4, "tsrf", 4) != 0)
+            if (!hasFrameMagic(head, sizeof head))
                 throw ToolError(where + " at byte " + std::to_string(offset) +
                                 " does not start with a frame size and \"tsrf\"");
-            const uint32_t size = BigEndian32(head);
+            const uint32_t size = loadU32BE(head);
             if (size < sizeof head)
                 throw ToolError(where + " has an impossible frame size of " + std::to_string(size));
             if (size > length - offset)
@@ -110,7 +107,7 @@ std::unique_ptr<ClipReader> OpenClip(const std::string& path) {
     uint8_t head[8] = {};
     const size_t got = std::fread(head, 1, sizeof head, file);
     std::fclose(file);
-    if (got >= 8 && std::memcmp(head + 4, "tsrf", 4) == 0) return OpenFrameSequence(path);
+    if (hasFrameMagic(head, got)) return OpenFrameSequence(path);
     static const char* const boxes[] = {"ftyp", "moov", "mdat", "wide", "free", "skip"};
     for (const char* box : boxes)
         if (got >= 8 && std::memcmp(head + 4, box, 4) == 0) return OpenQuickTimeClip(path);

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "pictures/decodedpicture.h"
-#include "frameformat.h"
+#include "format/bigendian.h"
+#include "format/frameformat.h"
+#include "format/frameheader.h"
 #include "support/toolerror.h"
 #include "tsr/framedecoder.h"
 
@@ -12,14 +14,13 @@ namespace tsr::tools {
 
 namespace {
 
+// Big-endian fields of a frame that may be short or broken: callers check Has before reading.
 struct BigEndianView {
     const std::vector<uint8_t>& bytes;
     bool Has(size_t offset, size_t width) const { return offset + width <= bytes.size(); }
-    uint32_t Read(size_t offset, size_t width) const {
-        uint32_t value = 0;
-        for (size_t i = 0; i < width; ++i) value = value << 8 | bytes[offset + i];
-        return value;
-    }
+    uint32_t U8(size_t offset) const { return bytes[offset]; }
+    uint32_t U16(size_t offset) const { return loadU16BE(bytes.data() + offset); }
+    uint32_t U32(size_t offset) const { return loadU32BE(bytes.data() + offset); }
 };
 
 void ReadPartitionAndSlices(const BigEndianView& view, FrameInspection& info) {
@@ -36,7 +37,7 @@ void ReadPartitionAndSlices(const BigEndianView& view, FrameInspection& info) {
     for (int slice = 0; slice < info.sliceCount; ++slice) {
         const size_t entry = table + 2 * static_cast<size_t>(slice);
         if (!view.Has(entry, 2)) break;
-        const uint32_t size = view.Read(entry, 2);
+        const uint32_t size = view.U16(entry);
         if (!view.Has(data, size) || size < 2) break;
         const int qScale = view.bytes[data + 1];
         if (info.slicesFound == 0) {
@@ -77,17 +78,17 @@ FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHand
     info.scaleIndex = scaleIndex;
     const size_t h = kFrameHeaderStart;
     info.headerReadable =
-        frame.size() >= h + header::kFixedSize && std::memcmp(frame.data() + 4, "tsrf", 4) == 0;
+        frame.size() >= h + header::kFixedSize && hasFrameMagic(frame.data(), frame.size());
     if (info.headerReadable) {
-        info.frameSize = view.Read(0, 4);
-        info.headerSize = static_cast<uint16_t>(view.Read(h + header::kHeaderSize, 2));
-        info.version = static_cast<int>(view.Read(h + header::kVersion, 1));
-        info.headerWord = view.Read(h + header::kHeaderWord, 4);
-        info.width = static_cast<int>(view.Read(h + header::kWidth, 2));
-        info.height = static_cast<int>(view.Read(h + header::kHeight, 2));
-        info.bayerPatternWord = static_cast<uint16_t>(view.Read(h + header::kBayerPattern, 2));
-        info.whiteLevelCode = static_cast<uint16_t>(view.Read(h + header::kWhiteLevelCode, 2));
-        info.frameFlags = static_cast<uint16_t>(view.Read(h + header::kFrameFlags, 2));
+        info.frameSize = view.U32(0);
+        info.headerSize = static_cast<uint16_t>(view.U16(h + header::kHeaderSize));
+        info.version = static_cast<int>(view.U8(h + header::kVersion));
+        info.headerWord = view.U32(h + header::kHeaderWord);
+        info.width = static_cast<int>(view.U16(h + header::kWidth));
+        info.height = static_cast<int>(view.U16(h + header::kHeight));
+        info.bayerPatternWord = static_cast<uint16_t>(view.U16(h + header::kBayerPattern));
+        info.whiteLevelCode = static_cast<uint16_t>(view.U16(h + header::kWhiteLevelCode));
+        info.frameFlags = static_cast<uint16_t>(view.U16(h + header::kFrameFlags));
         info.hasQuantMatrix = (info.frameFlags & flags::kHasQuantMatrix) != 0;
         info.hasToneCurve = (info.frameFlags & flags::kHasToneCurve) != 0;
         info.log2SliceWidth = (info.frameFlags & flags::kLog2SliceWidthMask) >> flags::kLog2SliceWidthShift;
@@ -100,7 +101,7 @@ FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHand
         }
         if (info.hasToneCurve && view.Has(optional, header::kToneCurveSize))
             for (size_t i = 0; i < 8; ++i)
-                info.toneCurve[i] = static_cast<uint16_t>(view.Read(optional + 2 * i, 2));
+                info.toneCurve[i] = static_cast<uint16_t>(view.U16(optional + 2 * i));
         ReadPartitionAndSlices(view, info);
     }
 

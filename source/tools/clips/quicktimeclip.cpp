@@ -9,6 +9,7 @@ extern "C" {
 #include <mutex>
 
 #include "clips/clip.h"
+#include "format/frameheader.h"
 #include "support/outputfile.h"
 #include "support/toolerror.h"
 
@@ -26,10 +27,6 @@ std::string AvErrorText(int error) {
 void QuietLibraries() {
     static std::once_flag once;
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
-
-int FrameDimension(const std::vector<uint8_t>& frame, size_t offset) {
-    return frame.size() >= offset + 2 ? (frame[offset] << 8 | frame[offset + 1]) : 0;
 }
 
 class QuickTimeReader : public ClipReader {
@@ -153,8 +150,7 @@ private:
         parameters->codec_type = AVMEDIA_TYPE_VIDEO;
         parameters->codec_id = AV_CODEC_ID_NONE;
         parameters->codec_tag = m_settings.fourcc;
-        parameters->width = FrameDimension(first, 16);
-        parameters->height = FrameDimension(first, 18);
+        readStoredDimensions(first.data(), first.size(), parameters->width, parameters->height);
         result = avio_open(&m_context->pb, m_output.TemporaryPath().c_str(), AVIO_FLAG_WRITE);
         if (result < 0) throw ToolError("cannot write " + m_output.Path() + ": " + AvErrorText(result));
         result = avformat_write_header(m_context, nullptr);

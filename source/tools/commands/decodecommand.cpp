@@ -5,6 +5,7 @@
 #include "clips/clip.h"
 #include "support/commandline.h"
 #include "commands/commands.h"
+#include "format/frameheader.h"
 #include "pictures/decodedpicture.h"
 #include "pipeline/framedecoderhandle.h"
 #include "clips/framesummary.h"
@@ -92,10 +93,7 @@ int RunDecode(int argc, const char* const* argv) {
     for (int index = range.first; index <= range.last; ++index) {
         clip->ReadFrame(index, frame);
         int width = 0, height = 0;
-        if (frame.size() >= 20) {
-            width = frame[16] << 8 | frame[17];
-            height = frame[18] << 8 | frame[19];
-        }
+        readStoredDimensions(frame.data(), frame.size(), width, height);
         if (width <= 0 || height <= 0)
             throw ToolError("frame " + std::to_string(index) + ": invalid frame (-2)");
         picture.Resize(width, height, scale);

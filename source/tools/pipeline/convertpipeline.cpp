@@ -8,6 +8,7 @@
 #include <thread>
 #include <utility>
 
+#include "format/frameheader.h"
 #include "pictures/decodedpicture.h"
 #include "clips/framesummary.h"
 #include "support/progress.h"
@@ -63,8 +64,8 @@ struct DecodedItem {
 
 void DecodeFrame(const ConvertJob& job, int index, std::vector<uint8_t>& bytes, DecodedItem& item) {
     job.clip->ReadFrame(index, bytes);
-    const int width = bytes.size() >= 20 ? (bytes[16] << 8 | bytes[17]) : 0;
-    const int height = bytes.size() >= 20 ? (bytes[18] << 8 | bytes[19]) : 0;
+    int width = 0, height = 0;
+    readStoredDimensions(bytes.data(), bytes.size(), width, height);
     if (width <= 0 || height <= 0) throw ToolError("frame " + std::to_string(index) + ": invalid frame (-2)");
     item.index = index;
     item.picture.Resize(width, height, job.scaleIndex);

@@ -6,7 +6,7 @@
 #ifndef TSR_FRAMEDECODER_H
 #define TSR_FRAMEDECODER_H
 
-#include "framerecords.h"
+#include "tsr/framerecords.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,4 +1,4 @@
-#include "bytereader.h"
+#include "format/bytereader.h"
 
 #include <cstring>
 

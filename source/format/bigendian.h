@@ -1,8 +1,12 @@
-// Big-endian stores and loads for frame bytes.
+// Big-endian stores and loads: every multi-byte value in a frame, a clip index or a slice's bit
+// string is big-endian.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <stdlib.h>
+#endif
 
 namespace tsr {
 
@@ -31,6 +35,27 @@ inline uint32_t loadU16BE(const uint8_t* p) {
 inline uint32_t loadU32BE(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
            static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+// Unaligned whole-word loads for the bit reader's hot path.
+inline uint32_t loadBigEndian32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+#if defined(_MSC_VER) && !defined(__clang__)
+    return _byteswap_ulong(v);
+#else
+    return __builtin_bswap32(v);
+#endif
+}
+
+inline uint64_t loadBigEndian64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+#if defined(_MSC_VER) && !defined(__clang__)
+    return _byteswap_uint64(v);
+#else
+    return __builtin_bswap64(v);
+#endif
 }
 
 } // namespace tsr

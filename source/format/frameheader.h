@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "bytereader.h"
+#include "format/bytereader.h"
 
 namespace tsr {
 
@@ -25,6 +25,12 @@ struct FrameHeader {
     uint8_t quantMatrix[64] = {};
     uint16_t toneCurve[8] = {};
 };
+
+// True when the bytes hold a frameSize and the magic "tsrf" after it.
+bool hasFrameMagic(const uint8_t* data, size_t size);
+
+// The picture size fields as stored, without any validity rule; 0 x 0 where the bytes are missing.
+void readStoredDimensions(const uint8_t* data, size_t size, int& width, int& height);
 
 // Reads frameSize, magic and the picture size without the other rules. Returns false (and 0 x 0)
 // unless the size fields are readable, nonzero and even.

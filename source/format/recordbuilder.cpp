@@ -1,15 +1,15 @@
-#include "framerecords.h"
+#include "format/recordbuilder.h"
 
 #include <cstring>
 
-#include "frameformat.h"
+#include "format/frameformat.h"
 
 namespace tsr {
 
 namespace {
 // Reads a big-endian field of 1 to 4 bytes at an offset from the frame header.
 bool readField(const uint8_t* input, size_t length, size_t offset, unsigned width, uint32_t& value) {
-    if (!input || length < 8 || std::memcmp(input + 4, kFrameMagic, 4) != 0) return false;
+    if (!hasFrameMagic(input, length)) return false;
     if (width < 1 || width > 4 || kFrameHeaderStart + offset + width > length) return false;
     value = 0;
     for (unsigned i = 0; i < width; ++i) value = value << 8 | input[kFrameHeaderStart + offset + i];

@@ -1,7 +1,7 @@
 // Building the frame metadata record and the frame info record.
 #pragma once
 
-#include "frameheader.h"
+#include "format/frameheader.h"
 #include "tsr/framerecords.h"
 
 namespace tsr {

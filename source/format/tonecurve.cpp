@@ -1,20 +1,14 @@
-#include "tonecurve.h"
+#include "format/tonecurve.h"
 
 namespace tsr {
-
-uint16_t applyToneCurve(const ToneCurveKnots& knots, uint32_t s) {
-    const uint32_t i = (s >> 13) & 7;
-    const uint32_t slope = static_cast<uint16_t>((i < 7 ? knots[i + 1] : 65536u) - knots[i]);
-    const uint32_t out = (static_cast<uint32_t>(knots[i]) * 8192u + (s & 8191u) * slope + 4096u) >> 13;
-    return static_cast<uint16_t>(out > 65535u ? 65535u : out);
-}
 
 InverseToneCurve::InverseToneCurve(const ToneCurveKnots& knots) : m_table(65536) {
     // The curve is non-decreasing: walk s and the output values together. For each output value
     // v, [first[v], last[v]] is the run of s that produce it (empty when the curve jumps over v).
     std::vector<int32_t> first(65536, -1), last(65536, -1);
+    const ToneCurve curve(knots.data());
     for (uint32_t s = 0; s < 65536; ++s) {
-        const uint16_t v = applyToneCurve(knots, s);
+        const uint16_t v = curve.apply(static_cast<uint16_t>(s));
         if (first[v] < 0) first[v] = static_cast<int32_t>(s);
         last[v] = static_cast<int32_t>(s);
     }

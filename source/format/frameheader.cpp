@@ -1,8 +1,9 @@
-#include "frameheader.h"
+#include "format/frameheader.h"
 
 #include <cstring>
 
-#include "frameformat.h"
+#include "format/bigendian.h"
+#include "format/frameformat.h"
 
 namespace tsr {
 
@@ -15,6 +16,17 @@ bool readSizeAndMagic(ByteReader& reader) {
     return !reader.failed() && std::memcmp(magic, kFrameMagic, 4) == 0;
 }
 } // namespace
+
+bool hasFrameMagic(const uint8_t* data, size_t size) {
+    return data && size >= kFrameHeaderStart && std::memcmp(data + 4, kFrameMagic, 4) == 0;
+}
+
+void readStoredDimensions(const uint8_t* data, size_t size, int& width, int& height) {
+    const size_t end = kFrameHeaderStart + header::kHeight + 2;
+    const bool present = data && size >= end;
+    width = present ? static_cast<int>(loadU16BE(data + kFrameHeaderStart + header::kWidth)) : 0;
+    height = present ? static_cast<int>(loadU16BE(data + kFrameHeaderStart + header::kHeight)) : 0;
+}
 
 bool probeFrameDimensions(const uint8_t* data, size_t size, int& width, int& height) {
     width = height = 0;

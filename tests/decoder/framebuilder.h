@@ -39,14 +39,14 @@ inline std::string firstDcCodeword(int dc) {
     return std::string(n - 11 + 2, '0') + bitsOf(m, n);
 }
 
-struct SliceSpec {
+struct SliceLayout {
     uint8_t headerByte = 8 << 3;
     uint8_t qScale = 1;
     std::vector<uint8_t> components[4] = {{0}, {0}, {0}, {0}};
     int sizeOverride[3] = {-1, -1, -1}; // component sizes written into the header
 };
 
-struct FrameSpec {
+struct FrameLayout {
     uint8_t version = 1;
     uint16_t width = 32, height = 32;
     uint8_t infoBytes[4] = {1, 2, 3, 4};
@@ -60,7 +60,7 @@ struct FrameSpec {
     std::vector<uint8_t> quantMatrix; // present when not empty (sets the flag)
     std::vector<uint16_t> toneCurve;  // present when not empty (sets the flag)
     int headerSizeDelta = 0;          // added to the exact header size
-    std::vector<SliceSpec> slices;    // must match the partition
+    std::vector<SliceLayout> slices;    // must match the partition
 };
 
 class FrameBytes {
@@ -76,7 +76,7 @@ public:
     }
 };
 
-inline std::vector<uint8_t> buildFrame(const FrameSpec& f) {
+inline std::vector<uint8_t> buildFrame(const FrameLayout& f) {
     FrameBytes b;
     b.u32(0);
     for (char c : std::string("tsrf")) b.u8(uint8_t(c));
@@ -101,7 +101,7 @@ inline std::vector<uint8_t> buildFrame(const FrameSpec& f) {
     for (uint16_t k : f.toneCurve) b.u16(k);
     for (int i = 0; i < f.headerSizeDelta; ++i) b.u8(0xEE);
     std::vector<std::vector<uint8_t>> slices;
-    for (const SliceSpec& s : f.slices) {
+    for (const SliceLayout& s : f.slices) {
         FrameBytes sb;
         sb.u8(s.headerByte);
         sb.u8(s.qScale);
@@ -119,8 +119,8 @@ inline std::vector<uint8_t> buildFrame(const FrameSpec& f) {
 }
 
 // A frame of w x h whose slices all carry the given per-component DC values (no AC).
-inline FrameSpec dcFrame(uint16_t w, uint16_t h, int log2SliceWidth, const int dc[4]) {
-    FrameSpec f;
+inline FrameLayout dcFrame(uint16_t w, uint16_t h, int log2SliceWidth, const int dc[4]) {
+    FrameLayout f;
     f.width = w;
     f.height = h;
     f.flags = uint16_t(log2SliceWidth << 1);
@@ -130,7 +130,7 @@ inline FrameSpec dcFrame(uint16_t w, uint16_t h, int log2SliceWidth, const int d
         for (; mbw - x >= (1 << lw); x += 1 << lw) widths.push_back(1 << lw);
     for (int row = 0; row < mbh; ++row) {
         for (int nb : widths) {
-            SliceSpec s;
+            SliceLayout s;
             // Every block gets the same DC: the first DC, then deltas of 0 (codeword 0 is "10000"
             // with the start descriptor 0,6,4 and "1" with the DC table's entry 0 after that).
             std::string deltas = nb > 1 ? "10000" + std::string(nb - 2, '1') : "";

@@ -63,37 +63,37 @@ TEST(FrameDecoder, ScaleIndexWithoutWriterAndPitchOneBelowMinimum) {
 
 // Each rule of the frame layout and header, with the code it must produce.
 TEST(FrameDecoder, ValidityRules) {
-    using Edit = std::function<void(FrameSpec&, std::vector<uint8_t>&)>;
+    using Edit = std::function<void(FrameLayout&, std::vector<uint8_t>&)>;
     struct Case {
         const char* name;
         Edit edit;
         int expected;
     };
-    auto fields = [](std::function<void(FrameSpec&)> f) { return [f](FrameSpec& s, std::vector<uint8_t>&) { f(s); }; };
-    auto bytes = [](std::function<void(std::vector<uint8_t>&)> f) { return [f](FrameSpec&, std::vector<uint8_t>& b) { if (!b.empty()) f(b); }; };
+    auto fields = [](std::function<void(FrameLayout&)> f) { return [f](FrameLayout& s, std::vector<uint8_t>&) { f(s); }; };
+    auto bytes = [](std::function<void(std::vector<uint8_t>&)> f) { return [f](FrameLayout&, std::vector<uint8_t>& b) { if (!b.empty()) f(b); }; };
     std::vector<uint16_t> curve = {0, 100, 200, 300, 400, 500, 600, 700};
     const Case cases[] = {
-        {"valid", fields([](FrameSpec&) {}), 0},
+        {"valid", fields([](FrameLayout&) {}), 0},
         {"frameSize one more than the input", bytes([](auto& b) { setFrameSize(b, b.size() + 1); }), -2},
         {"frameSize zero", bytes([](auto& b) { b[0] = b[1] = b[2] = b[3] = 0; }), -2},
         {"frameSize smaller than the data", bytes([](auto& b) { setFrameSize(b, 80); }), 0},
         {"bad magic", bytes([](auto& b) { b[7] = 'g'; }), -2},
-        {"version 2", fields([](FrameSpec& s) { s.version = 2; }), -2},
-        {"version 0", fields([](FrameSpec& s) { s.version = 0; }), 0},
-        {"version 0 with tone curve", fields([&](FrameSpec& s) { s.version = 0; s.toneCurve = curve; }), -2},
-        {"version 1 with tone curve", fields([&](FrameSpec& s) { s.toneCurve = curve; }), 0},
-        {"headerSize one short", fields([](FrameSpec& s) { s.headerSizeDelta = -1; }), -2},
-        {"headerSize with padding", fields([](FrameSpec& s) { s.headerSizeDelta = 9; }), 0},
-        {"152-byte header", fields([&](FrameSpec& s) { s.toneCurve = curve; s.quantMatrix.assign(64, 3); }), 0},
+        {"version 2", fields([](FrameLayout& s) { s.version = 2; }), -2},
+        {"version 0", fields([](FrameLayout& s) { s.version = 0; }), 0},
+        {"version 0 with tone curve", fields([&](FrameLayout& s) { s.version = 0; s.toneCurve = curve; }), -2},
+        {"version 1 with tone curve", fields([&](FrameLayout& s) { s.toneCurve = curve; }), 0},
+        {"headerSize one short", fields([](FrameLayout& s) { s.headerSizeDelta = -1; }), -2},
+        {"headerSize with padding", fields([](FrameLayout& s) { s.headerSizeDelta = 9; }), 0},
+        {"152-byte header", fields([&](FrameLayout& s) { s.toneCurve = curve; s.quantMatrix.assign(64, 3); }), 0},
         {"151 with both tables",
-         fields([&](FrameSpec& s) { s.toneCurve = curve; s.quantMatrix.assign(64, 3); s.headerSizeDelta = -1; }), -2},
-        {"weight 0", fields([](FrameSpec& s) { s.quantMatrix.assign(64, 1); s.quantMatrix[5] = 0; }), -2},
-        {"weight 64", fields([](FrameSpec& s) { s.quantMatrix.assign(64, 63); s.quantMatrix[63] = 64; }), -2},
-        {"weights 1 and 63", fields([](FrameSpec& s) { s.quantMatrix.assign(64, 1); s.quantMatrix[9] = 63; }), 0},
-        {"equal knots", fields([&](FrameSpec& s) { s.toneCurve = curve; s.toneCurve[4] = s.toneCurve[3]; }), -2},
-        {"log2SliceWidth 5", fields([](FrameSpec& s) { s.flags = 5 << 1; }), -2},
-        {"ignored flag bits", fields([](FrameSpec& s) { s.flags |= 0xFFE0; }), 0},
-        {"ignored pattern bits", fields([](FrameSpec& s) { s.bayerWord = 0xFFFC; }), 0},
+         fields([&](FrameLayout& s) { s.toneCurve = curve; s.quantMatrix.assign(64, 3); s.headerSizeDelta = -1; }), -2},
+        {"weight 0", fields([](FrameLayout& s) { s.quantMatrix.assign(64, 1); s.quantMatrix[5] = 0; }), -2},
+        {"weight 64", fields([](FrameLayout& s) { s.quantMatrix.assign(64, 63); s.quantMatrix[63] = 64; }), -2},
+        {"weights 1 and 63", fields([](FrameLayout& s) { s.quantMatrix.assign(64, 1); s.quantMatrix[9] = 63; }), 0},
+        {"equal knots", fields([&](FrameLayout& s) { s.toneCurve = curve; s.toneCurve[4] = s.toneCurve[3]; }), -2},
+        {"log2SliceWidth 5", fields([](FrameLayout& s) { s.flags = 5 << 1; }), -2},
+        {"ignored flag bits", fields([](FrameLayout& s) { s.flags |= 0xFFE0; }), 0},
+        {"ignored pattern bits", fields([](FrameLayout& s) { s.bayerWord = 0xFFFC; }), 0},
         {"truncated inside the slices", bytes([](auto& b) { b.resize(b.size() - 1); setFrameSize(b, b.size()); }), -2},
         {"truncated inside the table", bytes([](auto& b) { b.resize(8 + 72 + 1); setFrameSize(b, b.size()); }), -2},
         {"truncated inside the header", bytes([](auto& b) { b.resize(40); setFrameSize(b, 40); }), -2},
@@ -101,7 +101,7 @@ TEST(FrameDecoder, ValidityRules) {
     };
     DecoderHandle decoder;
     for (const Case& c : cases) {
-        FrameSpec layout = dcFrame(32, 32, 1, kDc);
+        FrameLayout layout = dcFrame(32, 32, 1, kDc);
         std::vector<uint8_t> none;
         c.edit(layout, none);
         auto frame = buildFrame(layout);
@@ -121,7 +121,7 @@ TEST(FrameDecoder, ValidityRules) {
 TEST(FrameDecoder, WidthAndHeightMustBeNonzeroAndEven) {
     DecoderHandle decoder;
     for (auto [w, h] : {std::pair{0, 32}, {32, 0}, {31, 32}, {32, 33}}) {
-        FrameSpec layout = dcFrame(32, 32, 1, kDc);
+        FrameLayout layout = dcFrame(32, 32, 1, kDc);
         layout.width = uint16_t(w);
         layout.height = uint16_t(h);
         GuardedImage image(256, 40);
@@ -134,18 +134,18 @@ TEST(FrameDecoder, WidthAndHeightMustBeNonzeroAndEven) {
 TEST(FrameDecoder, BadSlicesAreSkippedAndLeaveTheirAreaUntouched) {
     struct Case {
         const char* name;
-        std::function<void(SliceSpec&)> edit;
+        std::function<void(SliceLayout&)> edit;
     };
     const Case cases[] = {
-        {"header size 7", [](SliceSpec& s) { s.headerByte = 7 << 3; }},
-        {"qScale 0", [](SliceSpec& s) { s.qScale = 0; }},
-        {"component 1 size 0", [](SliceSpec& s) { s.sizeOverride[1] = 0; }},
+        {"header size 7", [](SliceLayout& s) { s.headerByte = 7 << 3; }},
+        {"qScale 0", [](SliceLayout& s) { s.qScale = 0; }},
+        {"component 1 size 0", [](SliceLayout& s) { s.sizeOverride[1] = 0; }},
         {"components fill the slice",
-         [](SliceSpec& s) { s.sizeOverride[2] = int(s.components[2].size() + s.components[3].size()); }},
+         [](SliceLayout& s) { s.sizeOverride[2] = int(s.components[2].size() + s.components[3].size()); }},
     };
     DecoderHandle decoder;
     for (const Case& c : cases) {
-        FrameSpec layout = dcFrame(64, 32, 1, kDc); // 2 slices of 2 macroblocks per row, 2 rows
+        FrameLayout layout = dcFrame(64, 32, 1, kDc); // 2 slices of 2 macroblocks per row, 2 rows
         c.edit(layout.slices[1]);
         GuardedImage image(128, 32);
         EXPECT_EQ(decodeInto(decoder, buildFrame(layout), image, 0), 0) << c.name;
@@ -162,7 +162,7 @@ TEST(FrameDecoder, MosaicPlacementForEveryPattern) {
     const int cells[4][4] = {{3, 1, 0, 2}, {1, 3, 2, 0}, {0, 2, 3, 1}, {2, 0, 1, 3}};
     DecoderHandle decoder;
     for (int pattern = 0; pattern < 4; ++pattern) {
-        FrameSpec layout = dcFrame(48, 34, 0, kDc); // not multiples of 16: 3 x 3 macroblocks
+        FrameLayout layout = dcFrame(48, 34, 0, kDc); // not multiples of 16: 3 x 3 macroblocks
         layout.bayerWord = uint16_t(pattern | 0x1234 << 2);
         GuardedImage image(frameDecoderMinRowPitch(48, 0), 34);
         ASSERT_EQ(decodeInto(decoder, buildFrame(layout), image, 0), 0);
@@ -204,7 +204,7 @@ TEST(FrameDecoder, ToneCurveAndDefaultCurveValues) {
     GuardedImage image(64, 32);
     ASSERT_EQ(decodeInto(decoder, buildFrame(dcFrame(32, 32, 1, zero)), image, 0), 0);
     EXPECT_EQ(image.sample(5, 7), 4096); // all-zero coefficients, default curve
-    FrameSpec layout = dcFrame(32, 32, 1, zero);
+    FrameLayout layout = dcFrame(32, 32, 1, zero);
     layout.toneCurve = {0, 1000, 2000, 3000, 4000, 5000, 6000, 60000};
     ASSERT_EQ(decodeInto(decoder, buildFrame(layout), image, 0), 0);
     EXPECT_EQ(image.sample(5, 7), 4000); // 32768 is the start of segment 4
@@ -213,7 +213,7 @@ TEST(FrameDecoder, ToneCurveAndDefaultCurveValues) {
 // Random damage never crashes, never writes outside the image and never hangs.
 TEST(FrameDecoder, MutatedAndTruncatedFramesStayInsideTheBuffer) {
     DecoderHandle decoder;
-    FrameSpec layout = dcFrame(96, 48, 2, kDc);
+    FrameLayout layout = dcFrame(96, 48, 2, kDc);
     const auto original = buildFrame(layout);
     std::mt19937 random(2024);
     for (int trial = 0; trial < 3000; ++trial) {

@@ -10,7 +10,7 @@ namespace {
 const int kDc[4] = {0, 0, 0, 0};
 
 TEST(MetadataRecord, EveryFieldFromTheHeader) {
-    FrameSpec layout = dcFrame(32, 32, 1, kDc);
+    FrameLayout layout = dcFrame(32, 32, 1, kDc);
     layout.bayerWord = 0xFFFF;
     layout.whiteLevelCode = 3839;
     const auto frame = buildFrame(layout);
@@ -48,7 +48,7 @@ TEST(MetadataRecord, ShortestInputAndFailures) {
 }
 
 TEST(InfoRecord, FieldsAtEveryScale) {
-    FrameSpec layout = dcFrame(64, 48, 2, kDc);
+    FrameLayout layout = dcFrame(64, 48, 2, kDc);
     layout.whiteLevelCode = 3839;
     DecoderHandle decoder;
     for (int scale = 0; scale < 4; ++scale) {
@@ -78,7 +78,7 @@ TEST(InfoRecord, SampleOffsetsPerPattern) {
     const float expected[4][6] = {{-h, -h, -h, h, h, h}, {h, -h, h, h, -h, h}, {-h, h, -h, -h, h, -h}, {h, h, h, -h, -h, -h}};
     DecoderHandle decoder;
     for (int pattern = 0; pattern < 4; ++pattern) {
-        FrameSpec layout = dcFrame(32, 32, 1, kDc);
+        FrameLayout layout = dcFrame(32, 32, 1, kDc);
         layout.bayerWord = uint16_t(pattern);
         for (int scale : {0, 2}) {
             GuardedImage image(frameDecoderMinRowPitch(32, scale), 32);
@@ -92,7 +92,7 @@ TEST(InfoRecord, SampleOffsetsPerPattern) {
 }
 
 TEST(InfoRecord, MaxDcStepAndRecordBufferSize) {
-    FrameSpec layout = dcFrame(48, 16, 0, kDc); // three one-macroblock slices
+    FrameLayout layout = dcFrame(48, 16, 0, kDc); // three one-macroblock slices
     layout.slices[0].qScale = 4;
     layout.slices[1].qScale = 9;
     layout.slices[2].qScale = 2;

@@ -97,7 +97,7 @@ TEST(CurveConstants, LogTableEntries) {
     }
 }
 
-TEST(CurveValues, DocumentedPoints) {
+TEST(CurveValues, ExpectedPoints) {
     const CLIPHLG hlg = ImageProcessingNode_HLG<1>().Parameters();
     EXPECT_FLOAT_EQ(0.5f, ModelHlg(hlg, 1.0f));
     EXPECT_NEAR(1.0f, ModelHlg(hlg, 12.0f), 1e-6f);

@@ -1,4 +1,4 @@
-// Per-frame parameters and kernel parameter blocks, checked against the documented values and
+// Per-frame parameters and kernel parameter blocks, checked against the expected values and
 // bit patterns.
 #include <gtest/gtest.h>
 

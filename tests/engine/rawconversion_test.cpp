@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Charts, TestChartKernel,
                                            ChartCase{37, 29, 73, 0.125f}, ChartCase{30, 12, 75, 0.25f},
                                            ChartCase{16, 16, 19199, 0.0f}));
 
-// The documented geometry: half fraction on 1920 x 1080 covers x 480..1439, y 270..809, bands of
+// The expected geometry: half fraction on 1920 x 1080 covers x 480..1439, y 270..809, bands of
 // 67 rows (the last 71), columns of 120.
 TEST(TestChartKernelGeometry, HalfFractionOnFullHd) {
     const int width = 1920, height = 1080;

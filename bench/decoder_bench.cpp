@@ -17,24 +17,24 @@ namespace {
 
 constexpr int kWidth = 4096, kHeight = 2160;
 
-const std::vector<uint8_t>& frameAt(int bitsPerPhotosite) {
+const std::vector<uint8_t>& FrameAt(int bitsPerPhotosite) {
     static std::map<int, std::vector<uint8_t>> frames;
     auto& frame = frames[bitsPerPhotosite];
     if (frame.empty()) {
         tsr::SceneSettings scene;
         scene.width = kWidth;
         scene.height = kHeight;
-        const std::vector<uint16_t> mosaic = tsr::renderSceneMosaic(scene, 0, 0.25);
+        const std::vector<uint16_t> mosaic = tsr::RenderSceneMosaic(scene, 0, 0.25);
         tsr::EncoderSettings settings;
         settings.targetBitsPerPhotosite = bitsPerPhotosite;
-        frame = tsr::encodeFrame(mosaic.data(), kWidth, kHeight, kWidth, settings);
+        frame = tsr::EncodeFrame(mosaic.data(), kWidth, kHeight, kWidth, settings);
     }
     return frame;
 }
 
 void Decode(benchmark::State& state) {
     const int bits = int(state.range(0)), scale = int(state.range(1)), threads = int(state.range(2));
-    const std::vector<uint8_t>& frame = frameAt(bits);
+    const std::vector<uint8_t>& frame = FrameAt(bits);
     const int pitch = frameDecoderMinRowPitch(kWidth, scale);
     std::vector<uint8_t> image(size_t(pitch) * (kHeight >> scale));
     TsrFrameInfoRecord record;
@@ -55,11 +55,11 @@ void Decode(benchmark::State& state) {
 // Entropy decoding alone of every slice of the frame, single-threaded, as a scale-0 decode does it.
 void EntropyOnly(benchmark::State& state) {
     const int bits = int(state.range(0)), scale = int(state.range(1));
-    const std::vector<uint8_t>& frame = frameAt(bits);
+    const std::vector<uint8_t>& frame = FrameAt(bits);
     tsr::ByteReader reader(frame.data(), frame.size());
     tsr::FrameHeader header;
-    tsr::parseFrameHeader(reader, header);
-    const int mbWidth = tsr::macroblocksFor(header.width), mbHeight = tsr::macroblocksFor(header.height);
+    tsr::ParseFrameHeader(reader, header);
+    const int mbWidth = tsr::MacroblocksFor(header.width), mbHeight = tsr::MacroblocksFor(header.height);
     struct Slice {
         const uint8_t* data;
         uint32_t size;
@@ -67,12 +67,12 @@ void EntropyOnly(benchmark::State& state) {
     };
     std::vector<Slice> slices;
     tsr::ByteReader table = reader;
-    reader.skip(2 * size_t(tsr::slicesPerRow(mbWidth, header.log2SliceWidth)) * mbHeight);
+    reader.Skip(2 * size_t(tsr::SlicesPerRow(mbWidth, header.log2SliceWidth)) * mbHeight);
     for (int j = 0; j < mbHeight; ++j)
-        tsr::forEachSliceInRow(mbWidth, header.log2SliceWidth, [&](int, int log2Width) {
-            const uint32_t size = table.u16();
-            slices.push_back({frame.data() + reader.position(), size, log2Width});
-            reader.skip(size);
+        tsr::ForEachSliceInRow(mbWidth, header.log2SliceWidth, [&](int, int log2Width) {
+            const uint32_t size = table.U16();
+            slices.push_back({frame.data() + reader.Position(), size, log2Width});
+            reader.Skip(size);
         });
     alignas(64) static int16_t levels[16 * 64];
     for (auto _ : state) {
@@ -84,7 +84,7 @@ void EntropyOnly(benchmark::State& state) {
             const uint8_t* component = p + headerSize;
             for (int c = 0; c < 4; ++c) {
                 if (c != 1 || scale == 0)
-                    tsr::decodeComponent(component, sizes4[c], s.log2Width, tsr::log2CoefficientsForScale(scale), levels);
+                    tsr::DecodeComponent(component, sizes4[c], s.log2Width, tsr::Log2CoefficientsForScale(scale), levels);
                 component += sizes4[c];
             }
         }
@@ -93,13 +93,13 @@ void EntropyOnly(benchmark::State& state) {
     state.counters["frames/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-void decodeArguments(benchmark::internal::Benchmark* b) {
+void DecodeArguments(benchmark::internal::Benchmark* b) {
     for (int bits : {4, 8})
         for (int scale = 0; scale < 4; ++scale)
             for (int threads : {1, 2}) b->Args({bits, scale, threads});
 }
 
-BENCHMARK(Decode)->ArgNames({"bits", "scale", "threads"})->Apply(decodeArguments)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Decode)->ArgNames({"bits", "scale", "threads"})->Apply(DecodeArguments)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(EntropyOnly)->ArgNames({"bits", "scale"})->ArgsProduct({{4, 8}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -13,12 +13,12 @@ std::atomic<TraceSink> g_sink{nullptr};
 std::atomic<void*> g_sinkContext{nullptr};
 } // namespace
 
-TraceSink setTraceSink(TraceSink sink, void* context) {
+TraceSink SetTraceSink(TraceSink sink, void* context) {
     g_sinkContext.store(context);
     return g_sink.exchange(sink);
 }
 
-void trace(const wchar_t* format, ...) {
+void Trace(const wchar_t* format, ...) {
     wchar_t buffer[kTraceBufferChars];
     va_list args;
     va_start(args, format);

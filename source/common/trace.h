@@ -13,10 +13,10 @@ constexpr int kTraceBufferChars = 512;
 
 using TraceSink = void (*)(const wchar_t* message, void* context);
 
-void trace(const wchar_t* format, ...);
+void Trace(const wchar_t* format, ...);
 
 // Installs the sink for platforms without a debugger channel; null removes it. Returns the
 // previous sink. Not meant to be switched while other threads trace.
-TraceSink setTraceSink(TraceSink sink, void* context);
+TraceSink SetTraceSink(TraceSink sink, void* context);
 
 } // namespace tsr

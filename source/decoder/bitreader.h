@@ -14,41 +14,41 @@ namespace tsr {
 
 class BitReader {
 public:
-    BitReader(const uint8_t* data, size_t size) : m_next(data), m_end(data + size) { refill(); }
+    BitReader(const uint8_t* data, size_t size) : m_next(data), m_end(data + size) { Refill(); }
 
     // The window: its top 32 bits are the next 32 bits of the string after every refill.
-    uint64_t window() const { return m_window; }
-    uint32_t peek32() const { return static_cast<uint32_t>(m_window >> 32); }
-    int validBits() const { return m_bits; }
+    uint64_t Window() const { return m_window; }
+    uint32_t Peek32() const { return static_cast<uint32_t>(m_window >> 32); }
+    int ValidBits() const { return m_bits; }
 
     // Tops the window up to at least 56 valid bits (or zeros past the end).
-    void refill() {
+    void Refill() {
         if (m_end - m_next >= 8) {
-            m_window |= loadBigEndian64(m_next) >> m_bits;
+            m_window |= LoadBigEndian64(m_next) >> m_bits;
             m_next += (63 - m_bits) >> 3;
             m_bits |= 56;
         } else {
-            refillNearEnd();
+            RefillNearEnd();
         }
     }
 
     // Drops bits already checked to be in the window (at most the valid count).
-    void skip(unsigned count) {
+    void Skip(unsigned count) {
         m_window <<= count;
         m_bits -= static_cast<int>(count);
     }
 
     // Reads up to 32 bits as an unsigned number; refills first.
-    uint32_t read(unsigned count) {
-        refill();
+    uint32_t Read(unsigned count) {
+        Refill();
         if (count == 0) return 0;
         const uint32_t v = static_cast<uint32_t>(m_window >> (64 - count));
-        skip(count);
+        Skip(count);
         return v;
     }
 
 private:
-    void refillNearEnd() {
+    void RefillNearEnd() {
         while (m_bits <= 56 && m_next < m_end) {
             m_window |= static_cast<uint64_t>(*m_next++) << (56 - m_bits);
             m_bits += 8;

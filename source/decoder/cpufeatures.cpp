@@ -14,7 +14,7 @@ namespace tsr {
 
 namespace {
 // Reads IcpForceSSE2 as a number (atoi rules); 0 when unset or empty.
-int forceSse2Value() {
+int ForceSse2Value() {
 #ifdef _WIN32
     char* value = nullptr;
     size_t length = 0;
@@ -28,7 +28,7 @@ int forceSse2Value() {
 #endif
 }
 
-void cpuid1(unsigned& ecx) {
+void Cpuid1(unsigned& ecx) {
 #if defined(_MSC_VER) && !defined(__clang__)
     int regs[4];
     __cpuid(regs, 1);
@@ -39,7 +39,7 @@ void cpuid1(unsigned& ecx) {
 #endif
 }
 
-unsigned long long xcr0() {
+unsigned long long Xcr0() {
 #if defined(_MSC_VER) && !defined(__clang__)
     return _xgetbv(0);
 #else
@@ -50,21 +50,21 @@ unsigned long long xcr0() {
 }
 } // namespace
 
-bool processorHasAvx() {
+bool ProcessorHasAvx() {
     unsigned ecx = 0;
-    cpuid1(ecx);
+    Cpuid1(ecx);
     const bool avx = (ecx >> 28) & 1;
     const bool osxsave = (ecx >> 27) & 1;
     // Without OS support for the YMM state, AVX instructions fault: check XCR0 bits 1 and 2 too.
-    return avx && osxsave && (xcr0() & 6) == 6;
+    return avx && osxsave && (Xcr0() & 6) == 6;
 }
 
-bool chooseAvxTransform() {
-    if (forceSse2Value() != 0) {
+bool ChooseAvxTransform() {
+    if (ForceSse2Value() != 0) {
         std::fputs("***** forcing SSE2M ****\n", stderr);
         return false;
     }
-    return processorHasAvx();
+    return ProcessorHasAvx();
 }
 
 } // namespace tsr

@@ -6,9 +6,9 @@ namespace tsr {
 // True when the AVX variant is to be used: the processor reports AVX, the system saves the
 // 256-bit register state, and the environment variable IcpForceSSE2 does not hold a nonzero
 // number. Forcing prints "***** forcing SSE2M ****" on standard error.
-bool chooseAvxTransform();
+bool ChooseAvxTransform();
 
 // The processor and system can run AVX code.
-bool processorHasAvx();
+bool ProcessorHasAvx();
 
 } // namespace tsr

@@ -4,13 +4,13 @@
 
 namespace tsr {
 
-uint32_t readOverlongCodeword(BitReader& bits, unsigned q, unsigned k, unsigned s, uint32_t offset) {
-    bits.skip(q);
+uint32_t ReadOverlongCodeword(BitReader& bits, unsigned q, unsigned k, unsigned s, uint32_t offset) {
+    bits.Skip(q);
     unsigned rest = q + k - s;
     uint32_t v = 0;
     while (rest > 0) {
         const unsigned chunk = rest > 16 ? 16 : rest;
-        v = static_cast<uint32_t>((static_cast<uint64_t>(v) << chunk) | bits.read(chunk));
+        v = static_cast<uint32_t>((static_cast<uint64_t>(v) << chunk) | bits.Read(chunk));
         rest -= chunk;
     }
     return v + offset;
@@ -20,13 +20,13 @@ namespace {
 template <size_t N> struct ParamsTable {
     CodeParams entries[N];
     constexpr explicit ParamsTable(const uint16_t (&descriptors)[N]) : entries{} {
-        for (size_t i = 0; i < N; ++i) entries[i] = codeParams(descriptors[i]);
+        for (size_t i = 0; i < N; ++i) entries[i] = UnpackDescriptor(descriptors[i]);
     }
     constexpr const CodeParams& operator[](uint32_t i) const { return entries[i < N - 1 ? i : N - 1]; }
 };
 constexpr ParamsTable<kDcTableLast + 1> kDcParams(kDcTable);
-constexpr CodeParams kFirstDcParams = codeParams(kFirstDcDescriptor);
-constexpr CodeParams kDcDeltaStartParams = codeParams(kDcDeltaStart);
+constexpr CodeParams kFirstDcParams = UnpackDescriptor(kFirstDcDescriptor);
+constexpr CodeParams kDcDeltaStartParams = UnpackDescriptor(kDcDeltaStart);
 
 // Short codewords are decoded by table: for each distinct descriptor of an adaptation table, the
 // next kLookupBits bits of the window give the value (the signed level for levels), the bits it
@@ -36,9 +36,9 @@ constexpr int kLookupBits = 9;
 constexpr int kMaxClasses = 16;
 constexpr int kMaxLog2Blocks = 4;
 
-inline uint32_t lookupIndex(const BitReader& bits) { return static_cast<uint32_t>(bits.window() >> (64 - kLookupBits)); }
-inline unsigned entryLength(uint32_t entry) { return entry & 63; }
-inline int entryClass(uint32_t entry) { return (entry >> 6) & 15; }
+inline uint32_t LookupIndex(const BitReader& bits) { return static_cast<uint32_t>(bits.Window() >> (64 - kLookupBits)); }
+inline unsigned EntryLength(uint32_t entry) { return entry & 63; }
+inline int EntryClass(uint32_t entry) { return (entry >> 6) & 15; }
 
 template <size_t N> struct CodeLookup {
     uint8_t classOfIndex[N];
@@ -53,7 +53,7 @@ template <size_t N> struct CodeLookup {
             for (int c = 0; c < count; ++c)
                 if (descriptors[c] == d) return c;
             descriptors[count] = d;
-            classParams[count] = codeParams(d);
+            classParams[count] = UnpackDescriptor(d);
             return count++;
         };
         startClass = classOf(start);
@@ -63,19 +63,19 @@ template <size_t N> struct CodeLookup {
                 const uint32_t top = pattern << (16 - kLookupBits); // the pattern as the first bits
                 const uint8_t bytes[8] = {uint8_t(top >> 8), uint8_t(top)};
                 BitReader probe(bytes, sizeof bytes);
-                if (probe.peek32() == 0) continue;
+                if (probe.Peek32() == 0) continue;
                 uint32_t sign = 0;
-                const int before = probe.validBits();
-                const uint32_t v = withSign ? readCodeword<true>(probe, classParams[c], &sign)
-                                            : readCodeword<false>(probe, classParams[c]);
-                const int length = before - probe.validBits();
+                const int before = probe.ValidBits();
+                const uint32_t v = withSign ? ReadCodeword<true>(probe, classParams[c], &sign)
+                                            : ReadCodeword<false>(probe, classParams[c]);
+                const int length = before - probe.ValidBits();
                 if (length > kLookupBits) continue;
                 const uint32_t value = withSign ? (sign ? 0u - (v + 1) : v + 1) : v;
-                entries[c][pattern] = (value & 0xFFFF) << 16 | uint32_t(classAfter(v)) << 6 | uint32_t(length);
+                entries[c][pattern] = (value & 0xFFFF) << 16 | uint32_t(ClassAfter(v)) << 6 | uint32_t(length);
             }
         }
     }
-    int classAfter(uint32_t value) const { return classOfIndex[value < N - 1 ? value : N - 1]; }
+    int ClassAfter(uint32_t value) const { return classOfIndex[value < N - 1 ? value : N - 1]; }
 };
 
 struct Lookups {
@@ -83,7 +83,7 @@ struct Lookups {
     CodeLookup<kZeroTableLast + 1> zero{kZeroTable, kZeroRunStart, false};
     CodeLookup<kRunTableLast + 1> run{kRunTable, kRunCountStart, false};
 };
-const Lookups& lookups() {
+const Lookups& SharedLookups() {
     static const Lookups tables;
     return tables;
 }
@@ -102,76 +102,76 @@ struct PositionTables {
                         uint16_t(((g & ((1u << log2Blocks) - 1)) << 6) + scans[t][g >> log2Blocks]);
     }
 };
-const uint16_t* positionTable(int log2Blocks, int log2Coefficients) {
+const uint16_t* PositionTable(int log2Blocks, int log2Coefficients) {
     static const PositionTables tables;
     return tables.positions[log2Blocks][log2Coefficients == 6 ? 0 : log2Coefficients == 4 ? 1 : 2];
 }
 
 // A level codeword and its sign bit: +(u + 1) or -(u + 1). Returns u for the adaptation.
-inline uint32_t readLevel(BitReader& bits, const CodeParams& params, int16_t& level) {
+inline uint32_t ReadLevel(BitReader& bits, const CodeParams& params, int16_t& level) {
     uint32_t negative;
-    const uint32_t u = readCodeword<true>(bits, params, &negative);
+    const uint32_t u = ReadCodeword<true>(bits, params, &negative);
     const uint32_t magnitude = u + 1;
     level = static_cast<int16_t>(negative ? 0u - magnitude : magnitude);
     return u;
 }
 } // namespace
 
-void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2Coefficients, int16_t* levels) {
+void DecodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2Coefficients, int16_t* levels) {
     BitReader bits(data, size);
     const uint32_t blocks = 1u << log2Blocks;
     const uint32_t end = blocks << log2Coefficients;
 
     const CodeParams* dcParams = &kDcDeltaStartParams;
-    const Lookups& tables = lookups();
-    const uint16_t* position = positionTable(log2Blocks, log2Coefficients);
+    const Lookups& tables = SharedLookups();
+    const uint16_t* position = PositionTable(log2Blocks, log2Coefficients);
     int levelClass = tables.level.startClass, runClass = tables.run.startClass, zeroClass = tables.zero.startClass;
 
     // Every codeword (with its sign) takes at most 33 bits: top the window up before each. The
     // refill is branch-free while eight bytes remain, cheaper than testing the fill level.
     auto ensure = [&bits] {
-        bits.refill();
+        bits.Refill();
     };
     // A level by table or, for long codewords, arithmetically; false at the end of the data.
     auto readLevelAt = [&](int16_t& level, uint32_t& u) {
-        const uint32_t entry = tables.level.entries[levelClass][lookupIndex(bits)];
-        if (entryLength(entry)) {
-            bits.skip(entryLength(entry));
+        const uint32_t entry = tables.level.entries[levelClass][LookupIndex(bits)];
+        if (EntryLength(entry)) {
+            bits.Skip(EntryLength(entry));
             level = static_cast<int16_t>(entry >> 16);
-            levelClass = entryClass(entry);
+            levelClass = EntryClass(entry);
             u = static_cast<uint32_t>(level < 0 ? -level : level) - 1;
             return true;
         }
-        if (bits.peek32() == 0) return false;
-        u = readLevel(bits, tables.level.classParams[levelClass], level);
-        levelClass = tables.level.classAfter(u);
+        if (bits.Peek32() == 0) return false;
+        u = ReadLevel(bits, tables.level.classParams[levelClass], level);
+        levelClass = tables.level.ClassAfter(u);
         return true;
     };
     // A run count or zero run by table or arithmetically; false at the end of the data.
     auto readValue = [&bits](const auto& table, int& valueClass, bool adapt, uint32_t& value) {
-        const uint32_t entry = table.entries[valueClass][lookupIndex(bits)];
-        if (entryLength(entry)) {
-            bits.skip(entryLength(entry));
+        const uint32_t entry = table.entries[valueClass][LookupIndex(bits)];
+        if (EntryLength(entry)) {
+            bits.Skip(EntryLength(entry));
             value = entry >> 16;
-            if (adapt) valueClass = entryClass(entry);
+            if (adapt) valueClass = EntryClass(entry);
             return true;
         }
-        if (bits.peek32() == 0) return false;
-        value = readCodeword<false>(bits, table.classParams[valueClass]);
-        if (adapt) valueClass = table.classAfter(value);
+        if (bits.Peek32() == 0) return false;
+        value = ReadCodeword<false>(bits, table.classParams[valueClass]);
+        if (adapt) valueClass = table.ClassAfter(value);
         return true;
     };
 
     // DC coefficients: the first one absolute, the others as deltas with a sign flag.
-    if (bits.peek32() == 0) return;
-    const uint32_t first = readCodeword<false>(bits, kFirstDcParams);
+    if (bits.Peek32() == 0) return;
+    const uint32_t first = ReadCodeword<false>(bits, kFirstDcParams);
     uint32_t dc = (first & 1) ? 0u - ((first >> 1) + 1) : first >> 1;
     levels[0] = static_cast<int16_t>(dc);
     bool previousNegative = false;
     for (uint32_t b = 1; b < blocks; ++b) {
         ensure();
-        if (bits.peek32() == 0) return;
-        const uint32_t c = readCodeword<false>(bits, *dcParams);
+        if (bits.Peek32() == 0) return;
+        const uint32_t c = ReadCodeword<false>(bits, *dcParams);
         const uint32_t m = (c >> 1) + (c & 1);
         const bool negative = ((c & 1) != 0) != previousNegative;
         dc += negative ? 0u - m : m;
@@ -198,7 +198,7 @@ void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2C
         g += z + 1;
         ensure();
         if (!readLevelAt(levels[position[g]], u)) return;
-        runClass = tables.run.classAfter(u);
+        runClass = tables.run.ClassAfter(u);
         ++g;
     }
 }

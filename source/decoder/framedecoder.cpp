@@ -30,12 +30,12 @@ struct FrameDecoder {
 namespace {
 using namespace tsr;
 
-int64_t roundUp16(int64_t x) { return (x + 15) / 16 * 16; }
+int64_t RoundUp16(int64_t x) { return (x + 15) / 16 * 16; }
 
-int decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* output, int outputSize, int rowPitch,
+int Decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* output, int outputSize, int rowPitch,
            void* infoRecord, int infoRecordSize, int scaleIndex) {
     int probedWidth, probedHeight;
-    probeFrameDimensions(input, inputLength, probedWidth, probedHeight);
+    ProbeFrameDimensions(input, inputLength, probedWidth, probedHeight);
     const int shift = (scaleIndex >= 1 && scaleIndex <= 3) ? scaleIndex : 0;
     if (rowPitch < frameDecoderMinRowPitch(probedWidth, scaleIndex) ||
         int64_t(outputSize) < int64_t(rowPitch) * (probedHeight >> shift))
@@ -44,36 +44,36 @@ int decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* o
 
     ByteReader reader(input, inputLength);
     FrameHeader header;
-    if (!parseFrameHeader(reader, header)) return FRAME_DECODER_INVALID_FRAME;
+    if (!ParseFrameHeader(reader, header)) return FRAME_DECODER_INVALID_FRAME;
     const int width = header.width >> shift;
     const int height = header.height >> shift;
     if (int64_t(rowPitch) < int64_t(width) * (mosaic ? 2 : 8)) return FRAME_DECODER_BAD_ARGUMENTS;
 
     FrameContext& frame = d.frame;
-    frame.writer = selectWriter(mosaic, scaleIndex, header.bayerPattern);
+    frame.writer = SelectWriter(mosaic, scaleIndex, header.bayerPattern);
     if (!frame.writer) return FRAME_DECODER_NO_WRITER;
     frame.scaleIndex = scaleIndex;
-    frame.log2Coefficients = log2CoefficientsForScale(scaleIndex);
-    frame.scan = scanTableForScale(scaleIndex);
-    frame.blockSide = blockSideForScale(scaleIndex);
-    frame.transform = scaleIndex <= 1 ? (d.useAvx ? inverseTransform8x8Avx : inverseTransform8x8Sse2)
-                                      : scaleIndex == 2 ? inverseTransform4x4 : inverseTransform2x2;
+    frame.log2Coefficients = Log2CoefficientsForScale(scaleIndex);
+    frame.scan = ScanTableForScale(scaleIndex);
+    frame.blockSide = BlockSideForScale(scaleIndex);
+    frame.transform = scaleIndex <= 1 ? (d.useAvx ? InverseTransform8x8Avx : InverseTransform8x8Sse2)
+                                      : scaleIndex == 2 ? InverseTransform4x4 : InverseTransform2x2;
     frame.rowPitch = rowPitch;
     frame.bytesPerMacroblock = mosaic ? 32 : 8 * (16 >> shift);
     std::memcpy(frame.quantMatrix, header.quantMatrix, sizeof frame.quantMatrix);
-    d.curve.update(header.toneCurve);
-    frame.curve = d.curve.table();
+    d.curve.Update(header.toneCurve);
+    frame.curve = d.curve.Table();
 
     // One descriptor per slice, walking the slice size table.
-    const int mbWidth = macroblocksFor(header.width);
-    const int mbHeight = macroblocksFor(header.height);
-    const int perRow = slicesPerRow(mbWidth, header.log2SliceWidth);
+    const int mbWidth = MacroblocksFor(header.width);
+    const int mbHeight = MacroblocksFor(header.height);
+    const int perRow = SlicesPerRow(mbWidth, header.log2SliceWidth);
     const size_t sliceCount = size_t(perRow) * mbHeight;
     if (d.rows.size() < size_t(mbHeight)) d.rows.resize(mbHeight);
     if (d.slices.size() < sliceCount) d.slices.resize(sliceCount);
 
     ByteReader table = reader;
-    reader.skip(2 * sliceCount);
+    reader.Skip(2 * sliceCount);
     const int rowsPerMacroblock = 16 >> shift;
     const int pixelBytes = mosaic ? 2 : 8;
     int maxQScale = 0;
@@ -83,22 +83,22 @@ int decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* o
         const int rows = std::min(height - outputRow, rowsPerMacroblock);
         d.rows[j] = {slice, static_cast<uint32_t>(perRow)};
         uint8_t* rowOutput = output + ptrdiff_t(outputRow) * rowPitch;
-        forEachSliceInRow(mbWidth, header.log2SliceWidth, [&](int firstMacroblock, int log2Width) {
-            const uint32_t size = table.u16();
-            const size_t start = reader.position();
+        ForEachSliceInRow(mbWidth, header.log2SliceWidth, [&](int firstMacroblock, int log2Width) {
+            const uint32_t size = table.U16();
+            const size_t start = reader.Position();
             if (size >= 2 && start + 1 < inputLength) maxQScale = std::max<int>(maxQScale, input[start + 1]);
-            reader.skip(size);
+            reader.Skip(size);
             *slice++ = {input + start, size, static_cast<uint32_t>(log2Width), static_cast<uint32_t>(std::max(rows, 0)),
                         rowOutput + ptrdiff_t(firstMacroblock) * rowsPerMacroblock * pixelBytes, &frame};
         });
         outputRow += std::max(rows, 0);
     }
-    if (reader.failed() || table.failed()) return FRAME_DECODER_INVALID_FRAME;
+    if (reader.Failed() || table.Failed()) return FRAME_DECODER_INVALID_FRAME;
 
-    d.pool->run(d.rows.data(), size_t(mbHeight));
+    d.pool->Run(d.rows.data(), size_t(mbHeight));
 
     if (infoRecord && infoRecordSize >= TSR_FRAME_INFO_RECORD_SIZE)
-        fillInfoRecord(header, shift, rowPitch, maxQScale * header.quantMatrix[0], infoRecord);
+        FillInfoRecord(header, shift, rowPitch, maxQScale * header.quantMatrix[0], infoRecord);
     return FRAME_DECODER_OK;
 }
 } // namespace
@@ -106,13 +106,13 @@ int decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* o
 extern "C" {
 
 FrameDecoderHandle frameDecoderCreate(int threadCount) {
-    int threads = threadCount > 0 ? threadCount : tsr::usableProcessorCount();
+    int threads = threadCount > 0 ? threadCount : tsr::UsableProcessorCount();
     threads = std::min(threads, tsr::kMaxWorkers);
     std::unique_ptr<FrameDecoder> decoder(new (std::nothrow) FrameDecoder);
     if (!decoder) return nullptr;
-    decoder->pool = tsr::WorkerPool::create(threads);
+    decoder->pool = tsr::WorkerPool::Create(threads);
     if (!decoder->pool) return nullptr;
-    decoder->useAvx = tsr::chooseAvxTransform();
+    decoder->useAvx = tsr::ChooseAvxTransform();
     return decoder.release();
 }
 
@@ -122,17 +122,17 @@ int frameDecoderDecode(FrameDecoderHandle decoder, const void* input, int inputL
                        int rowPitch, void* infoRecord, int infoRecordSize, int scaleIndex) {
     if (!decoder || !input || !output || inputLength <= 0) return FRAME_DECODER_BAD_ARGUMENTS;
     try {
-        return decode(*decoder, static_cast<const uint8_t*>(input), size_t(inputLength), static_cast<uint8_t*>(output),
+        return Decode(*decoder, static_cast<const uint8_t*>(input), size_t(inputLength), static_cast<uint8_t*>(output),
                       outputSize, rowPitch, infoRecord, infoRecordSize, scaleIndex);
     } catch (const std::bad_alloc&) {
-        tsr::trace(L"decoder out of memory\n");
+        tsr::Trace(L"decoder out of memory\n");
         return FRAME_DECODER_BAD_ARGUMENTS;
     }
 }
 
 int frameDecoderGetMetadata(const void* input, int inputLength, TsrFrameMetadataRecord* record) {
     if (!record || inputLength < 0) return FRAME_DECODER_BAD_ARGUMENTS;
-    return tsr::extractMetadata(static_cast<const uint8_t*>(input), size_t(inputLength), *record)
+    return tsr::ExtractMetadata(static_cast<const uint8_t*>(input), size_t(inputLength), *record)
                ? FRAME_DECODER_OK
                : FRAME_DECODER_BAD_ARGUMENTS;
 }
@@ -140,7 +140,7 @@ int frameDecoderGetMetadata(const void* input, int inputLength, TsrFrameMetadata
 int frameDecoderMinRowPitch(int width, int scaleIndex) {
     const int shift = (scaleIndex >= 1 && scaleIndex <= 3) ? scaleIndex : 0;
     const int64_t bytesPerPixel = scaleIndex == 0 ? 2 : 8;
-    const int64_t pitch = roundUp16(bytesPerPixel * (roundUp16(std::max(width, 0)) >> shift));
+    const int64_t pitch = RoundUp16(bytesPerPixel * (RoundUp16(std::max(width, 0)) >> shift));
     return pitch > INT_MAX ? INT_MAX : static_cast<int>(pitch);
 }
 

@@ -12,10 +12,10 @@ namespace tsr {
 
 using InverseTransform = void (*)(const int16_t* levels, const int16_t* steps, uint16_t* samples);
 
-void inverseTransform8x8Sse2(const int16_t* levels, const int16_t* steps, uint16_t* samples);
-void inverseTransform8x8Avx(const int16_t* levels, const int16_t* steps, uint16_t* samples);
-void inverseTransform4x4(const int16_t* levels, const int16_t* steps, uint16_t* samples);
-void inverseTransform2x2(const int16_t* levels, const int16_t* steps, uint16_t* samples);
+void InverseTransform8x8Sse2(const int16_t* levels, const int16_t* steps, uint16_t* samples);
+void InverseTransform8x8Avx(const int16_t* levels, const int16_t* steps, uint16_t* samples);
+void InverseTransform4x4(const int16_t* levels, const int16_t* steps, uint16_t* samples);
+void InverseTransform2x2(const int16_t* levels, const int16_t* steps, uint16_t* samples);
 
 // Fixed-point weights of the integer row pass. For 8x8, row u of the coefficient block is
 // transformed with round(4096 * p(u) * w), w being 1 or sqrt2 cos(k pi / 16); p(u) is the column
@@ -27,15 +27,15 @@ struct RowWeights8 {
 struct RowWeights4 {
     int32_t w0, w1, w3; // 1, sqrt2 cos(pi / 8), sqrt2 sin(pi / 8)
 };
-const RowWeights8& rowWeights8(int row);
+const RowWeights8& WeightsOfRow8(int row);
 
 // The 8x8 row weights arranged for pairwise 16-bit multiply-adds: for row u, four groups of
 // eight values that weigh the coefficient pairs (0,4), (2,6), (1,5), (3,7) into outputs 0..3.
 struct RowPairWeights8 {
     alignas(16) int16_t v[8][4][8];
 };
-const RowPairWeights8& rowPairWeights8();
-const RowWeights4& rowWeights4(int row);
+const RowPairWeights8& PairedRowWeights8();
+const RowWeights4& WeightsOfRow4(int row);
 
 // Constants of the float pass.
 constexpr float kTanPiOver8 = 0.41421357f;

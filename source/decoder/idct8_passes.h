@@ -12,7 +12,7 @@ namespace {
 
 // Dequantises row u (16-bit products saturated) and transforms it across the horizontal
 // frequencies in 32-bit fixed point. Returns the row scaled by 2^-12: outputs 0..3 and 4..7.
-inline void integerRowPass(const int16_t* levels, const int16_t* steps, const int16_t (*weights)[8],
+inline void IntegerRowPass(const int16_t* levels, const int16_t* steps, const int16_t (*weights)[8],
                            __m128& low, __m128& high) {
     const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(levels));
     const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(steps));
@@ -34,26 +34,26 @@ inline void integerRowPass(const int16_t* levels, const int16_t* steps, const in
 
 // Transforms columns across the vertical frequencies in single precision. r[u] holds row u of
 // the row pass (pre-scaled by the column factors); on return r[m] holds output row m.
-template <typename V, typename Ops> inline void floatColumnPass(V r[8]) {
-    const V t1 = Ops::splat(kTanPiOver16), t2 = Ops::splat(kTanPiOver8);
-    const V t3 = Ops::splat(kTan3PiOver16), c4 = Ops::splat(kCosPiOver4);
-    const V a0 = Ops::add(r[0], r[4]), a1 = Ops::sub(r[0], r[4]);
-    const V b0 = Ops::add(r[2], Ops::mul(t2, r[6])), b1 = Ops::sub(Ops::mul(t2, r[2]), r[6]);
-    const V e0 = Ops::add(a0, b0), e3 = Ops::sub(a0, b0), e1 = Ops::add(a1, b1), e2 = Ops::sub(a1, b1);
-    const V pa = Ops::add(r[1], Ops::mul(t1, r[7])), pb = Ops::sub(Ops::mul(t1, r[1]), r[7]);
-    const V pc = Ops::add(r[3], Ops::mul(t3, r[5])), pd = Ops::sub(Ops::mul(t3, r[3]), r[5]);
-    const V o0 = Ops::add(pa, pc), o3 = Ops::sub(pb, pd);
-    const V sum = Ops::sub(pa, pc), diff = Ops::add(pb, pd);
-    const V o1 = Ops::mul(c4, Ops::add(sum, diff)), o2 = Ops::mul(c4, Ops::sub(sum, diff));
-    r[0] = Ops::add(e0, o0), r[7] = Ops::sub(e0, o0);
-    r[1] = Ops::add(e1, o1), r[6] = Ops::sub(e1, o1);
-    r[2] = Ops::add(e2, o2), r[5] = Ops::sub(e2, o2);
-    r[3] = Ops::add(e3, o3), r[4] = Ops::sub(e3, o3);
+template <typename V, typename Ops> inline void FloatColumnPass(V r[8]) {
+    const V t1 = Ops::Splat(kTanPiOver16), t2 = Ops::Splat(kTanPiOver8);
+    const V t3 = Ops::Splat(kTan3PiOver16), c4 = Ops::Splat(kCosPiOver4);
+    const V a0 = Ops::Add(r[0], r[4]), a1 = Ops::Sub(r[0], r[4]);
+    const V b0 = Ops::Add(r[2], Ops::Mul(t2, r[6])), b1 = Ops::Sub(Ops::Mul(t2, r[2]), r[6]);
+    const V e0 = Ops::Add(a0, b0), e3 = Ops::Sub(a0, b0), e1 = Ops::Add(a1, b1), e2 = Ops::Sub(a1, b1);
+    const V pa = Ops::Add(r[1], Ops::Mul(t1, r[7])), pb = Ops::Sub(Ops::Mul(t1, r[1]), r[7]);
+    const V pc = Ops::Add(r[3], Ops::Mul(t3, r[5])), pd = Ops::Sub(Ops::Mul(t3, r[3]), r[5]);
+    const V o0 = Ops::Add(pa, pc), o3 = Ops::Sub(pb, pd);
+    const V sum = Ops::Sub(pa, pc), diff = Ops::Add(pb, pd);
+    const V o1 = Ops::Mul(c4, Ops::Add(sum, diff)), o2 = Ops::Mul(c4, Ops::Sub(sum, diff));
+    r[0] = Ops::Add(e0, o0), r[7] = Ops::Sub(e0, o0);
+    r[1] = Ops::Add(e1, o1), r[6] = Ops::Sub(e1, o1);
+    r[2] = Ops::Add(e2, o2), r[5] = Ops::Sub(e2, o2);
+    r[3] = Ops::Add(e3, o3), r[4] = Ops::Sub(e3, o3);
 }
 
 // floor(x + 32768.5) saturated to 0..65535 for eight values given as two int32 vectors of
 // truncated x + 32768.5.
-inline __m128i packSamples(__m128i low, __m128i high) {
+inline __m128i PackSamples(__m128i low, __m128i high) {
     const __m128i bias = _mm_set1_epi32(32768);
     const __m128i packed = _mm_packs_epi32(_mm_sub_epi32(low, bias), _mm_sub_epi32(high, bias));
     return _mm_xor_si128(packed, _mm_set1_epi16(static_cast<short>(0x8000)));

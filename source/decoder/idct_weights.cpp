@@ -8,12 +8,12 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 const double kSqrt2 = std::sqrt(2.0);
 
-double rowScale8(int row) {
+double RowScale8(int row) {
     const int u = row & 7;
     return (u == 0 || u == 4) ? 1.0 : kSqrt2 * std::cos((u < 4 ? u : 8 - u) * kPi / 16);
 }
 
-int16_t weight(double unit, double scale, double w) { return static_cast<int16_t>(std::lround(unit * scale * w)); }
+int16_t Weight(double unit, double scale, double w) { return static_cast<int16_t>(std::lround(unit * scale * w)); }
 
 struct Tables {
     RowWeights8 eight[8];
@@ -21,9 +21,9 @@ struct Tables {
     RowPairWeights8 pairs;
     Tables() {
         for (int u = 0; u < 8; ++u) {
-            const double p = rowScale8(u);
-            auto c = [&](int k) { return weight(4096, p, kSqrt2 * std::cos(k * kPi / 16)); };
-            eight[u] = {weight(4096, p, 1.0), c(1), c(2), c(3), c(5), c(6), c(7)};
+            const double p = RowScale8(u);
+            auto c = [&](int k) { return Weight(4096, p, kSqrt2 * std::cos(k * kPi / 16)); };
+            eight[u] = {Weight(4096, p, 1.0), c(1), c(2), c(3), c(5), c(6), c(7)};
         }
         for (int u = 0; u < 8; ++u) {
             const RowWeights8& w = eight[u];
@@ -43,14 +43,14 @@ struct Tables {
     }
 };
 
-const Tables& tables() {
+const Tables& SharedTables() {
     static const Tables t;
     return t;
 }
 } // namespace
 
-const RowWeights8& rowWeights8(int row) { return tables().eight[row & 7]; }
-const RowWeights4& rowWeights4(int row) { return tables().four[row & 3]; }
-const RowPairWeights8& rowPairWeights8() { return tables().pairs; }
+const RowWeights8& WeightsOfRow8(int row) { return SharedTables().eight[row & 7]; }
+const RowWeights4& WeightsOfRow4(int row) { return SharedTables().four[row & 3]; }
+const RowPairWeights8& PairedRowWeights8() { return SharedTables().pairs; }
 
 } // namespace tsr

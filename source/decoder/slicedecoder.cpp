@@ -9,17 +9,17 @@
 namespace tsr {
 
 namespace {
-inline unsigned u16At(const uint8_t* p) { return unsigned(p[0]) << 8 | p[1]; }
+inline unsigned U16At(const uint8_t* p) { return unsigned(p[0]) << 8 | p[1]; }
 } // namespace
 
-void decodeSlice(const SliceDescriptor& slice, WorkerScratch& scratch) {
+void DecodeSlice(const SliceDescriptor& slice, WorkerScratch& scratch) {
     const FrameContext& frame = *slice.frame;
     const uint8_t* data = slice.data;
     const size_t size = slice.size;
     if (size < kMinSliceHeaderSize) return;
     const size_t headerSize = data[0] >> 3;
     const int qScale = data[1];
-    const size_t sizes[3] = {u16At(data + 2), u16At(data + 4), u16At(data + 6)};
+    const size_t sizes[3] = {U16At(data + 2), U16At(data + 4), U16At(data + 6)};
     if (headerSize < kMinSliceHeaderSize || qScale == 0 || sizes[0] == 0 || sizes[1] == 0 || sizes[2] == 0 ||
         headerSize + sizes[0] + sizes[1] + sizes[2] >= size)
         return;
@@ -32,7 +32,7 @@ void decodeSlice(const SliceDescriptor& slice, WorkerScratch& scratch) {
     for (int c = 0; c < 4; ++c) {
         if (c != 1 || fullSize) {
             std::memset(scratch.levels[c], 0, sizeof(int16_t) * 64 * blocks);
-            decodeComponent(component, componentSizes[c], log2Blocks, frame.log2Coefficients, scratch.levels[c]);
+            DecodeComponent(component, componentSizes[c], log2Blocks, frame.log2Coefficients, scratch.levels[c]);
         }
         component += componentSizes[c];
     }
@@ -53,10 +53,10 @@ void decodeSlice(const SliceDescriptor& slice, WorkerScratch& scratch) {
     }
 }
 
-void decodeRow(const RowRecord& row, WorkerScratch& scratch) {
+void DecodeRow(const RowRecord& row, WorkerScratch& scratch) {
     if (row.sliceCount == 0 || row.firstSlice->rows == 0) return;
     scratch.qScale = 0;
-    for (uint32_t i = 0; i < row.sliceCount; ++i) decodeSlice(row.firstSlice[i], scratch);
+    for (uint32_t i = 0; i < row.sliceCount; ++i) DecodeSlice(row.firstSlice[i], scratch);
     std::atomic_thread_fence(std::memory_order_release);
 }
 

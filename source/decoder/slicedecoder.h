@@ -47,9 +47,9 @@ struct alignas(64) WorkerScratch {
 };
 
 // Decodes a slice; a slice whose header breaks a rule is skipped and its area left untouched.
-void decodeSlice(const SliceDescriptor& slice, WorkerScratch& scratch);
+void DecodeSlice(const SliceDescriptor& slice, WorkerScratch& scratch);
 
 // Decodes the slices of one macroblock row from left to right.
-void decodeRow(const RowRecord& row, WorkerScratch& scratch);
+void DecodeRow(const RowRecord& row, WorkerScratch& scratch);
 
 } // namespace tsr

@@ -13,7 +13,7 @@
 
 namespace tsr {
 
-int usableProcessorCount() {
+int UsableProcessorCount() {
 #ifdef _WIN32
     SYSTEM_INFO info;
     GetSystemInfo(&info);
@@ -34,7 +34,7 @@ int usableProcessorCount() {
 #endif
 }
 
-std::unique_ptr<WorkerPool> WorkerPool::create(int threads) {
+std::unique_ptr<WorkerPool> WorkerPool::Create(int threads) {
     std::unique_ptr<WorkerPool> pool;
     try {
         pool.reset(new WorkerPool);
@@ -46,12 +46,12 @@ std::unique_ptr<WorkerPool> WorkerPool::create(int threads) {
     std::unique_lock<std::mutex> lock(pool->m_mutex);
     for (int i = 0; i < threads; ++i) {
         try {
-            pool->m_threads.emplace_back(&WorkerPool::workerLoop, pool.get());
+            pool->m_threads.emplace_back(&WorkerPool::WorkerLoop, pool.get());
         } catch (const std::system_error& e) {
             (void)e;
-            trace(L"worker thread could not be started\n");
+            Trace(L"worker thread could not be started\n");
             lock.unlock();
-            pool->shutDown();
+            pool->ShutDown();
             return nullptr;
         }
     }
@@ -64,9 +64,9 @@ std::unique_ptr<WorkerPool> WorkerPool::create(int threads) {
     return pool;
 }
 
-WorkerPool::~WorkerPool() { shutDown(); }
+WorkerPool::~WorkerPool() { ShutDown(); }
 
-void WorkerPool::shutDown() {
+void WorkerPool::ShutDown() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_shutdown = true;
@@ -77,7 +77,7 @@ void WorkerPool::shutDown() {
     m_threads.clear();
 }
 
-void WorkerPool::run(const RowRecord* rows, size_t count) {
+void WorkerPool::Run(const RowRecord* rows, size_t count) {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_rows = rows;
     m_nextRow = 0;
@@ -88,7 +88,7 @@ void WorkerPool::run(const RowRecord* rows, size_t count) {
     m_rows = nullptr;
 }
 
-void WorkerPool::workerLoop() {
+void WorkerPool::WorkerLoop() {
     std::unique_ptr<WorkerScratch> scratch(new (std::nothrow) WorkerScratch);
     std::unique_lock<std::mutex> lock(m_mutex);
     if (!scratch) m_failed = true;
@@ -96,7 +96,7 @@ void WorkerPool::workerLoop() {
         while (m_nextRow != m_endRow) {
             const RowRecord& row = m_rows[m_nextRow++];
             lock.unlock();
-            if (scratch) decodeRow(row, *scratch);
+            if (scratch) DecodeRow(row, *scratch);
             lock.lock();
         }
         if (++m_idleCount == m_threadCount && m_pending) {

@@ -20,27 +20,27 @@ namespace tsr {
 constexpr int kMaxWorkers = 64;
 
 // Processors this process may run on (at least 1).
-int usableProcessorCount();
+int UsableProcessorCount();
 
 class WorkerPool {
 public:
     // Starts `threads` workers (1..64). Returns null when a thread or a worker's scratch cannot
     // be had; the workers already started are ended.
-    static std::unique_ptr<WorkerPool> create(int threads);
+    static std::unique_ptr<WorkerPool> Create(int threads);
     ~WorkerPool();
 
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
     // Decodes every row and returns when all are done.
-    void run(const RowRecord* rows, size_t count);
+    void Run(const RowRecord* rows, size_t count);
 
-    int threadCount() const { return m_threadCount; }
+    int ThreadCount() const { return m_threadCount; }
 
 private:
     WorkerPool() = default;
-    void workerLoop();
-    void shutDown();
+    void WorkerLoop();
+    void ShutDown();
 
     std::mutex m_mutex;
     std::condition_variable m_work;

@@ -15,6 +15,6 @@ using MacroblockWriter = void (*)(const uint16_t* const samples[4], uint8_t* out
                                   const uint16_t* curve);
 
 // Null when no writer exists: a reduced-size layout at scale index 0 or an index outside 0..3.
-MacroblockWriter selectWriter(bool fullSizeMosaic, int scaleIndex, int bayerPattern);
+MacroblockWriter SelectWriter(bool fullSizeMosaic, int scaleIndex, int bayerPattern);
 
 } // namespace tsr

@@ -12,7 +12,7 @@ public:
     explicit BitWriter(std::vector<uint8_t>& out) : m_out(out) {}
 
     // Appends the low `count` bits of `bits` (count 0..32).
-    void put(uint32_t bits, int count) {
+    void Put(uint32_t bits, int count) {
         m_acc = (m_acc << count) | (bits & ((uint64_t{1} << count) - 1));
         m_pending += count;
         while (m_pending >= 8) {
@@ -22,12 +22,12 @@ public:
     }
 
     // Pads with zero bits up to the next byte boundary.
-    void padToByte() {
-        if (m_pending > 0) put(0, 8 - m_pending);
+    void PadToByte() {
+        if (m_pending > 0) Put(0, 8 - m_pending);
     }
 
     // Bits written so far, padding included.
-    uint64_t bitCount() const { return 8 * static_cast<uint64_t>(m_out.size() - m_start) + m_pending; }
+    uint64_t BitCount() const { return 8 * static_cast<uint64_t>(m_out.size() - m_start) + m_pending; }
 
 private:
     std::vector<uint8_t>& m_out;

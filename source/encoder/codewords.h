@@ -12,12 +12,12 @@ namespace tsr {
 constexpr int kMaxCodewordBits = 32;
 
 // Length in bits of the codeword for `value` with `descriptor` (may exceed 32).
-int codewordLength(uint32_t value, uint16_t descriptor);
+int CodewordLength(uint32_t value, uint16_t descriptor);
 
 // Largest value whose codeword with `descriptor` fits in 32 bits.
-uint32_t maxCodewordValue(uint16_t descriptor);
+uint32_t MaxCodewordValue(uint16_t descriptor);
 
 // Writes the codeword; `value` must not exceed maxCodewordValue(descriptor).
-void writeCodeword(BitWriter& out, uint32_t value, uint16_t descriptor);
+void WriteCodeword(BitWriter& out, uint32_t value, uint16_t descriptor);
 
 } // namespace tsr

@@ -13,6 +13,6 @@ namespace tsr {
 // `count` is 64 << log2Blocks. Levels whose codewords would not fit 32 bits, or DC steps too
 // large for the delta code, are clamped in place, so afterwards `levels` holds exactly what a
 // decoder reads back. Appends the padded bit string to `out` and returns its length in bytes.
-size_t encodeComponent(int16_t* levels, int count, int log2Blocks, std::vector<uint8_t>& out);
+size_t EncodeComponent(int16_t* levels, int count, int log2Blocks, std::vector<uint8_t>& out);
 
 } // namespace tsr

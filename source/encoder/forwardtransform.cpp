@@ -21,7 +21,7 @@ const Basis kBasis;
 
 } // namespace
 
-void forwardTransform8x8(float block[64]) {
+void ForwardTransform8x8(float block[64]) {
     float rows[64]; // rows[m][v]: each sample row transformed across its columns
     for (int m = 0; m < 8; ++m)
         for (int v = 0; v < 8; ++v) {

@@ -8,6 +8,6 @@ namespace tsr {
 
 // `block` holds 64 samples in raster order (row m, column n) and receives F in raster order
 // (index 8u + v, u the vertical frequency).
-void forwardTransform8x8(float block[64]);
+void ForwardTransform8x8(float block[64]);
 
 } // namespace tsr

@@ -13,40 +13,40 @@ namespace {
 
 constexpr int kMaxSliceHeaderExtension = 31 - kMinSliceHeaderSize;
 
-int parsedHeaderBytes(const EncoderSettings& s) {
+int ParsedHeaderBytes(const EncoderSettings& s) {
     return header::kFixedSize + (s.hasQuantMatrix ? header::kQuantMatrixSize : 0) +
            (s.hasToneCurve ? header::kToneCurveSize : 0);
 }
 
-std::vector<uint8_t> frameHeader(const EncoderSettings& s, int width, int height) {
-    const int parsed = parsedHeaderBytes(s);
+std::vector<uint8_t> FrameHeaderBytes(const EncoderSettings& s, int width, int height) {
+    const int parsed = ParsedHeaderBytes(s);
     std::vector<uint8_t> h(static_cast<size_t>(parsed + s.extraHeaderBytes), 0);
-    storeU16BE(&h[header::kHeaderSize], static_cast<uint32_t>(h.size()));
+    StoreU16Be(&h[header::kHeaderSize], static_cast<uint32_t>(h.size()));
     h[header::kVersion] = static_cast<uint8_t>(s.version);
-    storeU32BE(&h[header::kHeaderWord], s.headerWord);
-    storeU16BE(&h[header::kWidth], static_cast<uint32_t>(width));
-    storeU16BE(&h[header::kHeight], static_cast<uint32_t>(height));
+    StoreU32Be(&h[header::kHeaderWord], s.headerWord);
+    StoreU16Be(&h[header::kWidth], static_cast<uint32_t>(width));
+    StoreU16Be(&h[header::kHeight], static_cast<uint32_t>(height));
     for (int i = 0; i < 4; ++i) h[header::kInfoBytes + i] = s.infoBytes[i];
-    storeU16BE(&h[header::kBayerPattern],
+    StoreU16Be(&h[header::kBayerPattern],
                (s.bayerPatternHighBits & 0xFFFCu) | static_cast<uint32_t>(s.bayerPattern));
-    storeU16BE(&h[header::kWhiteLevelCode], s.whiteLevelCode);
-    storeF32BE(&h[header::kGain0], s.gain0);
-    storeF32BE(&h[header::kGain1], s.gain1);
-    for (int i = 0; i < 9; ++i) storeF32BE(&h[header::kColorMatrix + 4 * i], s.colorMatrix[i]);
-    storeF32BE(&h[header::kAuxFloat], s.auxFloat);
-    storeU16BE(&h[header::kAuxWord], s.auxWord);
+    StoreU16Be(&h[header::kWhiteLevelCode], s.whiteLevelCode);
+    StoreF32Be(&h[header::kGain0], s.gain0);
+    StoreF32Be(&h[header::kGain1], s.gain1);
+    for (int i = 0; i < 9; ++i) StoreF32Be(&h[header::kColorMatrix + 4 * i], s.colorMatrix[i]);
+    StoreF32Be(&h[header::kAuxFloat], s.auxFloat);
+    StoreU16Be(&h[header::kAuxWord], s.auxWord);
     uint32_t frameFlags = (s.extraFrameFlags & 0xFFE0u) | static_cast<uint32_t>(s.log2SliceWidth)
                                                               << flags::kLog2SliceWidthShift;
     if (s.hasQuantMatrix) frameFlags |= flags::kHasQuantMatrix;
     if (s.hasToneCurve) frameFlags |= flags::kHasToneCurve;
-    storeU16BE(&h[header::kFrameFlags], frameFlags);
+    StoreU16Be(&h[header::kFrameFlags], frameFlags);
     int at = header::kFixedSize;
     if (s.hasQuantMatrix) {
         for (int i = 0; i < 64; ++i) h[at + i] = s.quantMatrix[i];
         at += header::kQuantMatrixSize;
     }
     if (s.hasToneCurve)
-        for (int i = 0; i < 8; ++i) storeU16BE(&h[at + 2 * i], s.toneCurve[i]);
+        for (int i = 0; i < 8; ++i) StoreU16Be(&h[at + 2 * i], s.toneCurve[i]);
     return h;
 }
 
@@ -54,36 +54,36 @@ std::vector<uint8_t> frameHeader(const EncoderSettings& s, int width, int height
 // (all of them for a real frame, a sample for rate control); `qScaleOf(slice)` gives each
 // slice's starting qScale. Returns false when a slice cannot be made to fit.
 template <typename QScaleOf>
-bool encodeSlices(const SliceSource& source, int log2SliceWidth, int rowStep, QScaleOf qScaleOf,
+bool EncodeSlices(const SliceSource& source, int log2SliceWidth, int rowStep, QScaleOf qScaleOf,
                   size_t tableOffset, std::vector<uint8_t>& out, EncodeReport* report) {
-    const int mbWidth = macroblocksFor(source.width);
-    const int mbHeight = macroblocksFor(source.height);
+    const int mbWidth = MacroblocksFor(source.width);
+    const int mbHeight = MacroblocksFor(source.height);
     SliceEncoder slice;
     int index = 0;
     bool ok = true;
     for (int mbY = 0; mbY < mbHeight && ok; ++mbY) {
         if (mbY % rowStep != 0) {
-            index += slicesPerRow(mbWidth, log2SliceWidth);
+            index += SlicesPerRow(mbWidth, log2SliceWidth);
             continue;
         }
-        forEachSliceInRow(mbWidth, log2SliceWidth, [&](int mbX, int log2Width) {
+        ForEachSliceInRow(mbWidth, log2SliceWidth, [&](int mbX, int log2Width) {
             if (!ok) return;
-            slice.transform(source, mbX, mbY, log2Width);
+            slice.Transform(source, mbX, mbY, log2Width);
             int q = qScaleOf(index);
-            size_t size = slice.emit(source, q, out);
+            size_t size = slice.Emit(source, q, out);
             // A slice must fit 65535 bytes (and each of its first three components too): coarser
             // quantisation until it does. With codewords of at most 32 bits a coefficient costs at
             // most ~97 bits (run count, zero run, level and sign), so 16 macroblocks stay below
             // 50 000 bytes and this never triggers; it guards the size fields all the same.
             while (size == 0 && q < 255) {
                 q = q + (q + 3) / 4 > 255 ? 255 : q + (q + 3) / 4;
-                size = slice.emit(source, q, out);
+                size = slice.Emit(source, q, out);
             }
             if (size == 0) {
                 ok = false;
                 return;
             }
-            storeU16BE(&out[tableOffset + 2 * static_cast<size_t>(index)], static_cast<uint32_t>(size));
+            StoreU16Be(&out[tableOffset + 2 * static_cast<size_t>(index)], static_cast<uint32_t>(size));
             if (report) {
                 report->sliceQScale.push_back(static_cast<uint8_t>(q));
                 if (q != qScaleOf(index)) ++report->raisedSlices;
@@ -96,7 +96,7 @@ bool encodeSlices(const SliceSource& source, int log2SliceWidth, int rowStep, QS
 
 } // namespace
 
-bool encoderSettingsValid(const EncoderSettings& s) {
+bool EncoderSettingsValid(const EncoderSettings& s) {
     if (s.version != 0 && s.version != 1) return false;
     if (s.version == 0 && s.hasToneCurve) return false;
     if (s.bayerPattern < 0 || s.bayerPattern > 3) return false;
@@ -111,20 +111,20 @@ bool encoderSettingsValid(const EncoderSettings& s) {
     if (s.hasToneCurve)
         for (int i = 1; i < 8; ++i)
             if (s.toneCurve[i] <= s.toneCurve[i - 1]) return false;
-    if (s.extraHeaderBytes < 0 || parsedHeaderBytes(s) + s.extraHeaderBytes > 0xFFFF) return false;
+    if (s.extraHeaderBytes < 0 || ParsedHeaderBytes(s) + s.extraHeaderBytes > 0xFFFF) return false;
     if (s.sliceHeaderExtension < 0 || s.sliceHeaderExtension > kMaxSliceHeaderExtension) return false;
     return true;
 }
 
-std::vector<uint8_t> encodeFrame(const uint16_t* mosaic, int width, int height, ptrdiff_t rowPitchSamples,
+std::vector<uint8_t> EncodeFrame(const uint16_t* mosaic, int width, int height, ptrdiff_t rowPitchSamples,
                                  const EncoderSettings& settings) {
-    return encodeFrame(mosaic, width, height, rowPitchSamples, settings, nullptr);
+    return EncodeFrame(mosaic, width, height, rowPitchSamples, settings, nullptr);
 }
 
-std::vector<uint8_t> encodeFrame(const uint16_t* mosaic, int width, int height, ptrdiff_t rowPitchSamples,
+std::vector<uint8_t> EncodeFrame(const uint16_t* mosaic, int width, int height, ptrdiff_t rowPitchSamples,
                                  const EncoderSettings& settings, EncodeReport* report) {
     if (!mosaic || width < 2 || width > 65534 || height < 2 || height > 65534 || (width & 1) ||
-        (height & 1) || rowPitchSamples < width || !encoderSettingsValid(settings))
+        (height & 1) || rowPitchSamples < width || !EncoderSettingsValid(settings))
         return {};
 
     ToneCurveKnots knots;
@@ -145,10 +145,10 @@ std::vector<uint8_t> encodeFrame(const uint16_t* mosaic, int width, int height, 
     source.quantMatrix = weights.data();
     source.headerExtension = settings.sliceHeaderExtension;
 
-    const std::vector<uint8_t> headerBytes = frameHeader(settings, width, height);
+    const std::vector<uint8_t> headerBytes = FrameHeaderBytes(settings, width, height);
     const size_t sliceCount =
-        static_cast<size_t>(macroblocksFor(height)) *
-        static_cast<size_t>(slicesPerRow(macroblocksFor(width), settings.log2SliceWidth));
+        static_cast<size_t>(MacroblocksFor(height)) *
+        static_cast<size_t>(SlicesPerRow(MacroblocksFor(width), settings.log2SliceWidth));
     const size_t tableOffset = kFrameHeaderStart + headerBytes.size();
     const size_t slicesOffset = tableOffset + 2 * sliceCount;
 
@@ -166,14 +166,14 @@ std::vector<uint8_t> encodeFrame(const uint16_t* mosaic, int width, int height, 
     };
     if (settings.targetBitsPerPhotosite > 0) {
         // Tall frames are measured on every rowStep-th macroblock row (at least 32 rows), scaled up.
-        const int mbHeight = macroblocksFor(height);
+        const int mbHeight = MacroblocksFor(height);
         const int rowStep = mbHeight >= 64 ? mbHeight / 32 : 1;
         const int sampledRows = (mbHeight + rowStep - 1) / rowStep;
         const double targetBytes =
             settings.targetBitsPerPhotosite * width * static_cast<double>(height) / 8.0;
-        frameQScale = chooseQScale(targetBytes, [&](int q) {
+        frameQScale = ChooseQScale(targetBytes, [&](int q) {
             frame.resize(slicesOffset);
-            if (!encodeSlices(
+            if (!EncodeSlices(
                     source, settings.log2SliceWidth, rowStep, [q](int) { return q; }, tableOffset, frame,
                     nullptr))
                 return size_t{0xFFFFFFFFu};
@@ -185,9 +185,9 @@ std::vector<uint8_t> encodeFrame(const uint16_t* mosaic, int width, int height, 
     }
 
     if (report) *report = EncodeReport{frameQScale, {}, 0};
-    if (!encodeSlices(source, settings.log2SliceWidth, 1, sliceQScale, tableOffset, frame, report)) return {};
+    if (!EncodeSlices(source, settings.log2SliceWidth, 1, sliceQScale, tableOffset, frame, report)) return {};
     if (frame.size() > 0xFFFFFFFFu) return {};
-    storeU32BE(frame.data(), static_cast<uint32_t>(frame.size()));
+    StoreU32Be(frame.data(), static_cast<uint32_t>(frame.size()));
     return frame;
 }
 

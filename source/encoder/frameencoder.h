@@ -47,12 +47,12 @@ struct EncodeReport {
 // `mosaic` is a full-size Bayer mosaic in the decoder's output domain (the values a scale-0
 // decode writes, after the tone curve). Width and height must be even and 2..65534, the row
 // pitch at least `width`. Returns an empty vector on bad arguments or settings.
-std::vector<uint8_t> encodeFrame(const uint16_t* mosaic, int width, int height, ptrdiff_t rowPitchSamples,
+std::vector<uint8_t> EncodeFrame(const uint16_t* mosaic, int width, int height, ptrdiff_t rowPitchSamples,
                                  const EncoderSettings& settings);
-std::vector<uint8_t> encodeFrame(const uint16_t* mosaic, int width, int height, ptrdiff_t rowPitchSamples,
+std::vector<uint8_t> EncodeFrame(const uint16_t* mosaic, int width, int height, ptrdiff_t rowPitchSamples,
                                  const EncoderSettings& settings, EncodeReport* report);
 
 // True when encodeFrame accepts the settings.
-bool encoderSettingsValid(const EncoderSettings& settings);
+bool EncoderSettingsValid(const EncoderSettings& settings);
 
 } // namespace tsr

@@ -26,34 +26,34 @@ struct FrameLayout {
 };
 
 // False when the frame is too short for its header or its dimensions or flags are unusable.
-bool readLayout(const std::vector<uint8_t>& frame, FrameLayout& layout);
+bool ReadLayout(const std::vector<uint8_t>& frame, FrameLayout& layout);
 
 struct SliceSpan {
     size_t offset = 0; // from the start of the frame
     size_t length = 0; // the slice size table entry
 };
 // Locates slice `index` by the slice size table; false when it is missing or runs past the end.
-bool findSlice(const std::vector<uint8_t>& frame, int index, SliceSpan& span);
+bool FindSlice(const std::vector<uint8_t>& frame, int index, SliceSpan& span);
 
-bool setFrameSize(std::vector<uint8_t>& frame, uint32_t value);
-bool setMagic(std::vector<uint8_t>& frame, const char magic[4]);
-bool setHeaderSize(std::vector<uint8_t>& frame, uint16_t value);
-bool setVersion(std::vector<uint8_t>& frame, uint8_t value);
-bool setWidth(std::vector<uint8_t>& frame, uint16_t value);
-bool setHeight(std::vector<uint8_t>& frame, uint16_t value);
-bool setBayerPatternWord(std::vector<uint8_t>& frame, uint16_t value);
-bool setFrameFlags(std::vector<uint8_t>& frame, uint16_t value);
+bool SetFrameSize(std::vector<uint8_t>& frame, uint32_t value);
+bool SetMagic(std::vector<uint8_t>& frame, const char magic[4]);
+bool SetHeaderSize(std::vector<uint8_t>& frame, uint16_t value);
+bool SetVersion(std::vector<uint8_t>& frame, uint8_t value);
+bool SetWidth(std::vector<uint8_t>& frame, uint16_t value);
+bool SetHeight(std::vector<uint8_t>& frame, uint16_t value);
+bool SetBayerPatternWord(std::vector<uint8_t>& frame, uint16_t value);
+bool SetFrameFlags(std::vector<uint8_t>& frame, uint16_t value);
 // Sets (on) or clears the bits of `mask` in frameFlags.
-bool setFrameFlagBits(std::vector<uint8_t>& frame, uint16_t mask, bool on);
-bool setQuantWeight(std::vector<uint8_t>& frame, int index, uint8_t value);
-bool setToneCurveKnot(std::vector<uint8_t>& frame, int index, uint16_t value);
-bool setSliceSizeEntry(std::vector<uint8_t>& frame, int slice, uint16_t value);
+bool SetFrameFlagBits(std::vector<uint8_t>& frame, uint16_t mask, bool on);
+bool SetQuantWeight(std::vector<uint8_t>& frame, int index, uint8_t value);
+bool SetToneCurveKnot(std::vector<uint8_t>& frame, int index, uint16_t value);
+bool SetSliceSizeEntry(std::vector<uint8_t>& frame, int slice, uint16_t value);
 // Byte 0 of the slice header: the header size in bytes is this value >> 3.
-bool setSliceHeaderSizeByte(std::vector<uint8_t>& frame, int slice, uint8_t value);
-bool setSliceQScale(std::vector<uint8_t>& frame, int slice, uint8_t value);
-bool setSliceComponentSize(std::vector<uint8_t>& frame, int slice, int component, uint16_t value);
+bool SetSliceHeaderSizeByte(std::vector<uint8_t>& frame, int slice, uint8_t value);
+bool SetSliceQScale(std::vector<uint8_t>& frame, int slice, uint8_t value);
+bool SetSliceComponentSize(std::vector<uint8_t>& frame, int slice, int component, uint16_t value);
 // Keeps the first `size` bytes (false when the frame is not longer than that).
-bool truncateFrame(std::vector<uint8_t>& frame, size_t size);
+bool TruncateFrame(std::vector<uint8_t>& frame, size_t size);
 
 // The edits above by field name, for tools and table-driven tests: "frameSize", "magic" (value
 // holds the four bytes, first byte highest), "headerSize", "version", "width", "height",
@@ -61,7 +61,7 @@ bool truncateFrame(std::vector<uint8_t>& frame, size_t size);
 // (index = slice), "sliceHeaderSizeByte", "sliceQScale", "sliceComponentSize" (index = slice,
 // component 0..2), "truncate" (value = new length). False for an unknown name, a value too wide
 // for the field, or a field the frame does not have.
-bool applyFault(std::vector<uint8_t>& frame, const std::string& field, uint32_t value, int index = 0,
+bool ApplyFault(std::vector<uint8_t>& frame, const std::string& field, uint32_t value, int index = 0,
                 int component = 0);
 
 } // namespace faults

@@ -5,7 +5,7 @@
 
 namespace tsr {
 
-int chooseQScale(double targetBytes, const std::function<size_t(int)>& encodedBytes) {
+int ChooseQScale(double targetBytes, const std::function<size_t(int)>& encodedBytes) {
     std::array<double, 256> measured{};
     measured.fill(-1);
     auto bytesAt = [&](int q) {

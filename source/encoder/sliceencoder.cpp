@@ -13,11 +13,11 @@ namespace tsr {
 namespace {
 
 // Photosites past the picture edge repeat the last row or column of the same colour.
-inline int padIndex(int i, int size) {
+inline int PadIndex(int i, int size) {
     return i < size ? i : size - 2 + ((i - size) & 1);
 }
 
-int quantise(float coefficient, float inverseStep, int low, int high) {
+int Quantise(float coefficient, float inverseStep, int low, int high) {
     const float q = coefficient * inverseStep;
     const long level = std::lround(q);
     return level < low ? low : level > high ? high : static_cast<int>(level);
@@ -25,17 +25,17 @@ int quantise(float coefficient, float inverseStep, int low, int high) {
 
 } // namespace
 
-void SliceEncoder::transform(const SliceSource& source, int mbX, int mbY, int log2Width) {
+void SliceEncoder::Transform(const SliceSource& source, int mbX, int mbY, int log2Width) {
     m_log2Width = log2Width;
     const int blocks = 1 << log2Width;
     int rows[16];
-    for (int r = 0; r < 16; ++r) rows[r] = padIndex(mbY * kMacroblockSide + r, source.height);
+    for (int r = 0; r < 16; ++r) rows[r] = PadIndex(mbY * kMacroblockSide + r, source.height);
     const InverseToneCurve& inverse = *source.inverseCurve;
 
     for (int b = 0; b < blocks; ++b) {
         const int x0 = (mbX + b) * kMacroblockSide;
         int columns[16];
-        for (int c = 0; c < 16; ++c) columns[c] = padIndex(x0 + c, source.width);
+        for (int c = 0; c < 16; ++c) columns[c] = PadIndex(x0 + c, source.width);
         for (int r = 0; r < 16; ++r) {
             const uint16_t* row = source.mosaic + rows[r] * source.rowPitchSamples;
             const int m = r >> 1;
@@ -48,11 +48,11 @@ void SliceEncoder::transform(const SliceSource& source, int mbX, int mbY, int lo
                     static_cast<float>(inverse(row[columns[2 * n + 1]])) - 32768.0f;
             }
         }
-        for (int component = 0; component < 4; ++component) forwardTransform8x8(m_coefficients[component][b]);
+        for (int component = 0; component < 4; ++component) ForwardTransform8x8(m_coefficients[component][b]);
     }
 }
 
-size_t SliceEncoder::emit(const SliceSource& source, int qScale, std::vector<uint8_t>& out) {
+size_t SliceEncoder::Emit(const SliceSource& source, int qScale, std::vector<uint8_t>& out) {
     const int blocks = 1 << m_log2Width;
     const int count = 64 << m_log2Width;
     float inverseStep[64];
@@ -69,9 +69,9 @@ size_t SliceEncoder::emit(const SliceSource& source, int qScale, std::vector<uin
             const int low = raster == 0 ? -32768 : -32767;
             for (int b = 0; b < blocks; ++b)
                 m_levels[(k << m_log2Width) + b] = static_cast<int16_t>(
-                    quantise(m_coefficients[component][b][raster], inverseStep[raster], low, 32767));
+                    Quantise(m_coefficients[component][b][raster], inverseStep[raster], low, 32767));
         }
-        componentSize[component] = encodeComponent(m_levels, count, m_log2Width, out);
+        componentSize[component] = EncodeComponent(m_levels, count, m_log2Width, out);
     }
 
     const size_t size = out.size() - start;
@@ -84,7 +84,7 @@ size_t SliceEncoder::emit(const SliceSource& source, int qScale, std::vector<uin
     header[0] = static_cast<uint8_t>(headerSize << 3);
     header[1] = static_cast<uint8_t>(qScale);
     for (int component = 0; component < 3; ++component)
-        storeU16BE(header + 2 + 2 * component, static_cast<uint32_t>(componentSize[component]));
+        StoreU16Be(header + 2 + 2 * component, static_cast<uint32_t>(componentSize[component]));
     return size;
 }
 

@@ -26,12 +26,12 @@ class SliceEncoder {
 public:
     // Computes the transform coefficients of the slice's 2^log2Width macroblocks starting at
     // macroblock (mbX, mbY). Independent of qScale, so a slice can be emitted more than once.
-    void transform(const SliceSource& source, int mbX, int mbY, int log2Width);
+    void Transform(const SliceSource& source, int mbX, int mbY, int log2Width);
 
     // Quantises with `qScale` and appends the slice to `out`. Returns its size in bytes, or 0
     // (and appends nothing) when the slice or one of its first three components would not fit
     // its 16-bit size field.
-    size_t emit(const SliceSource& source, int qScale, std::vector<uint8_t>& out);
+    size_t Emit(const SliceSource& source, int qScale, std::vector<uint8_t>& out);
 
 private:
     int m_log2Width = 0;

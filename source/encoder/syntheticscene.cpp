@@ -10,7 +10,7 @@ namespace {
 
 constexpr float kPi = 3.14159265f;
 
-uint32_t hash32(uint32_t x) {
+uint32_t Hash32(uint32_t x) {
     x ^= x >> 16;
     x *= 0x7feb352dU;
     x ^= x >> 15;
@@ -20,12 +20,12 @@ uint32_t hash32(uint32_t x) {
 }
 
 // Roughly normal noise of unit spread: a sum of two uniform values.
-float noiseAt(uint32_t key) {
-    const uint32_t h = hash32(key);
+float NoiseAt(uint32_t key) {
+    const uint32_t h = Hash32(key);
     return (static_cast<float>(h & 0xFFFF) + static_cast<float>(h >> 16)) / 65536.0f - 1.0f;
 }
 
-float smoothstep(float e0, float e1, float x) {
+float Smoothstep(float e0, float e1, float x) {
     const float t = std::clamp((x - e0) / (e1 - e0), 0.0f, 1.0f);
     return t * t * (3 - 2 * t);
 }
@@ -34,7 +34,7 @@ struct Rgb {
     float r, g, b;
 };
 
-Rgb mix(Rgb a, Rgb b, float t) {
+Rgb Mix(Rgb a, Rgb b, float t) {
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
@@ -48,11 +48,11 @@ public:
         m_ballX = (0.1f + 0.8f * cycle) * m_aspectX;
         m_ballY = (0.72f + 0.05f * std::sin(m_time * 1.3f)) * m_aspectY;
         m_wheelAngle = m_time * 0.7f;
-        m_frameKey = hash32(static_cast<uint32_t>(std::lround(t * 1000.0)) ^ (s.seed * 0x9E3779B9U));
+        m_frameKey = Hash32(static_cast<uint32_t>(std::lround(t * 1000.0)) ^ (s.seed * 0x9E3779B9U));
     }
 
     // Linear scene colour at photosite (x, y), 0 = black, 1 = white (may exceed 1: clipped).
-    Rgb colour(int x, int y) const {
+    Rgb Colour(int x, int y) const {
         const float u = (static_cast<float>(x) + 0.5f) * m_scale; // 0..aspectX
         const float v = (static_cast<float>(y) + 0.5f) * m_scale; // 0..aspectY
         const float vn = v / m_aspectY;
@@ -61,13 +61,13 @@ public:
         // Sky above the horizon, ground below, with a soft haze at the horizon line.
         const float horizon = 0.55f + 0.03f * std::sin(un * 7.0f);
         Rgb sky{0.30f + 0.15f * un, 0.45f + 0.08f * un, 0.75f};
-        sky = mix(sky, Rgb{0.7f, 0.7f, 0.72f}, smoothstep(0.2f, horizon, vn) * 0.6f);
+        sky = Mix(sky, Rgb{0.7f, 0.7f, 0.72f}, Smoothstep(0.2f, horizon, vn) * 0.6f);
         const float grass =
             0.5f +
             0.5f * std::sin(static_cast<float>(x) * 1.9f + 2.0f * std::sin(static_cast<float>(y) * 0.37f)) *
                 std::sin(static_cast<float>(y) * 2.3f);
         Rgb ground{0.16f + 0.05f * grass, 0.24f + 0.10f * grass, 0.07f + 0.03f * grass};
-        ground = mix(ground, Rgb{0.1f, 0.13f, 0.05f}, (vn - horizon) / (1.0f - horizon + 1e-3f));
+        ground = Mix(ground, Rgb{0.1f, 0.13f, 0.05f}, (vn - horizon) / (1.0f - horizon + 1e-3f));
         Rgb c = vn < horizon ? sky : ground;
 
         // The sun: a disk near clipping with a glow.
@@ -119,15 +119,15 @@ public:
     }
 
     // Sensor value of one channel with shot and read noise.
-    uint16_t sensorValue(float linear, int x, int y, int channel) const {
+    uint16_t SensorValue(float linear, int x, int y, int channel) const {
         const float white = static_cast<float>(m_settings.whiteLevelCode);
         float value = std::clamp(linear, 0.0f, 1.0f) * white;
         if (m_settings.noise > 0) {
             const uint32_t key =
-                m_frameKey ^ hash32(static_cast<uint32_t>(x) * 0x85EBCA6BU + static_cast<uint32_t>(y) * 3u +
+                m_frameKey ^ Hash32(static_cast<uint32_t>(x) * 0x85EBCA6BU + static_cast<uint32_t>(y) * 3u +
                                     static_cast<uint32_t>(channel));
             const float spread = m_settings.noise * (2.0f + 0.6f * std::sqrt(value));
-            value += spread * noiseAt(key);
+            value += spread * NoiseAt(key);
         }
         return static_cast<uint16_t>(std::clamp(value + 256.0f, 0.0f, white + 256.0f) + 0.5f);
     }
@@ -140,52 +140,52 @@ private:
     uint32_t m_frameKey;
 };
 
-bool sizeOk(int width, int height) {
+bool SizeOk(int width, int height) {
     return width > 0 && height > 0 && width <= 65535 && height <= 65535;
 }
 
-int channelOf(int component) {
+int ChannelOf(int component) {
     return component == kRed ? 0 : component == kBlue ? 2 : 1;
 }
 
 } // namespace
 
-std::vector<uint16_t> renderSceneRgb(const SceneSettings& settings, double t) {
-    if (!sizeOk(settings.width, settings.height)) return {};
+std::vector<uint16_t> RenderSceneRgb(const SceneSettings& settings, double t) {
+    if (!SizeOk(settings.width, settings.height)) return {};
     const Scene scene(settings, t);
     std::vector<uint16_t> rgb(static_cast<size_t>(settings.width) * static_cast<size_t>(settings.height) * 3);
     uint16_t* out = rgb.data();
     for (int y = 0; y < settings.height; ++y)
         for (int x = 0; x < settings.width; ++x, out += 3) {
-            const Rgb c = scene.colour(x, y);
-            out[0] = scene.sensorValue(c.r, x, y, 0);
-            out[1] = scene.sensorValue(c.g, x, y, 1);
-            out[2] = scene.sensorValue(c.b, x, y, 2);
+            const Rgb c = scene.Colour(x, y);
+            out[0] = scene.SensorValue(c.r, x, y, 0);
+            out[1] = scene.SensorValue(c.g, x, y, 1);
+            out[2] = scene.SensorValue(c.b, x, y, 2);
         }
     return rgb;
 }
 
-std::vector<uint16_t> mosaicRgb(const uint16_t* rgb, int width, int height, int bayerPattern) {
-    if (!rgb || !sizeOk(width, height)) return {};
+std::vector<uint16_t> MosaicRgb(const uint16_t* rgb, int width, int height, int bayerPattern) {
+    if (!rgb || !SizeOk(width, height)) return {};
     std::vector<uint16_t> mosaic(static_cast<size_t>(width) * static_cast<size_t>(height));
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const size_t i = static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
-            mosaic[i] = rgb[3 * i + static_cast<size_t>(channelOf(componentAt(bayerPattern, y, x)))];
+            mosaic[i] = rgb[3 * i + static_cast<size_t>(ChannelOf(ComponentAt(bayerPattern, y, x)))];
         }
     return mosaic;
 }
 
-std::vector<uint16_t> renderSceneMosaic(const SceneSettings& settings, int bayerPattern, double t) {
-    if (!sizeOk(settings.width, settings.height)) return {};
+std::vector<uint16_t> RenderSceneMosaic(const SceneSettings& settings, int bayerPattern, double t) {
+    if (!SizeOk(settings.width, settings.height)) return {};
     const Scene scene(settings, t);
     std::vector<uint16_t> mosaic(static_cast<size_t>(settings.width) * static_cast<size_t>(settings.height));
     uint16_t* out = mosaic.data();
     for (int y = 0; y < settings.height; ++y)
         for (int x = 0; x < settings.width; ++x) {
-            const Rgb c = scene.colour(x, y);
-            const int channel = channelOf(componentAt(bayerPattern, y, x));
-            *out++ = scene.sensorValue(channel == 0 ? c.r : channel == 1 ? c.g : c.b, x, y, channel);
+            const Rgb c = scene.Colour(x, y);
+            const int channel = ChannelOf(ComponentAt(bayerPattern, y, x));
+            *out++ = scene.SensorValue(channel == 0 ? c.r : channel == 1 ? c.g : c.b, x, y, channel);
         }
     return mosaic;
 }

@@ -21,12 +21,12 @@ struct SceneSettings {
 };
 
 // Three u16 per pixel (red, green, blue), rows of `width` pixels. Empty for a bad size.
-std::vector<uint16_t> renderSceneRgb(const SceneSettings& settings, double t);
+std::vector<uint16_t> RenderSceneRgb(const SceneSettings& settings, double t);
 
 // Keeps, for each photosite, the channel its colour filter passes under `bayerPattern` (0..3).
-std::vector<uint16_t> mosaicRgb(const uint16_t* rgb, int width, int height, int bayerPattern);
+std::vector<uint16_t> MosaicRgb(const uint16_t* rgb, int width, int height, int bayerPattern);
 
 // The scene at time t as a Bayer mosaic, without a full RGB image in between.
-std::vector<uint16_t> renderSceneMosaic(const SceneSettings& settings, int bayerPattern, double t);
+std::vector<uint16_t> RenderSceneMosaic(const SceneSettings& settings, int bayerPattern, double t);
 
 } // namespace tsr

@@ -7,7 +7,7 @@ namespace tsr {
 CLImage::CLImage(cl_mem image) {
     const cl_int status = clRetainMemObject(image);
     if (status != CL_SUCCESS) {
-        trace(L"fail to retain cl image, statusor=%d\n", status);
+        Trace(L"fail to retain cl image, statusor=%d\n", status);
         return;
     }
     m_image = image;
@@ -16,7 +16,7 @@ CLImage::CLImage(cl_mem image) {
 CLImage::~CLImage() {
     if (m_image) {
         const cl_int status = clReleaseMemObject(m_image);
-        if (status != CL_SUCCESS) trace(L"fail to release cl image, statusor=%d\n", status);
+        if (status != CL_SUCCESS) Trace(L"fail to release cl image, statusor=%d\n", status);
         m_image = nullptr;
     }
 }
@@ -72,7 +72,7 @@ CLImageFromMemory::CLImageFromMemory(cl_context context, cl_command_queue queue,
         if (status == CL_SUCCESS)
             m_queue = queue;
         else
-            trace(L"fail to retain command queue, error =%d\n", status);
+            Trace(L"fail to retain command queue, error =%d\n", status);
     }
     const std::uint32_t transfer = (geometry.upload ? kUpload : 0u) | (geometry.readBack ? kReadBack : 0u);
 
@@ -83,7 +83,7 @@ CLImageFromMemory::CLImageFromMemory(cl_context context, cl_command_queue queue,
     cl_int error = CL_SUCCESS;
     m_image = clCreateImage(context, flags, &format, &descriptor, nullptr, &error);
     if (error != CL_SUCCESS) {
-        trace(L"fail to create cl image, error =%d\n", error);
+        Trace(L"fail to create cl image, error =%d\n", error);
         if (m_image) {
             clReleaseMemObject(m_image);
             m_image = nullptr;
@@ -118,7 +118,7 @@ cl_mem CLImageFromMemory::Acquire() {
         const cl_int status = clEnqueueWriteImage(m_queue, m_image, CL_FALSE, origin, region, m_rowPitch, 0,
                                                   m_hostPointer, 0, nullptr, nullptr);
         if (status != CL_SUCCESS) {
-            trace(L"write image fail, cl status: %d\n", status);
+            Trace(L"write image fail, cl status: %d\n", status);
             return nullptr;
         }
     }
@@ -134,7 +134,7 @@ void CLImageFromMemory::Release() {
         const size_t region[3] = {width, height, 1};
         const cl_int status = clEnqueueReadImage(m_queue, m_image, CL_TRUE, origin, region, m_rowPitch, 0,
                                                  m_hostPointer, 0, nullptr, nullptr);
-        if (status != CL_SUCCESS) trace(L"read image fail, cl status: %d\n", status);
+        if (status != CL_SUCCESS) Trace(L"read image fail, cl status: %d\n", status);
     }
 }
 

@@ -23,7 +23,7 @@ Debayerer::Debayerer(cl_command_queue queue, HRESULT* status) {
     cl_context context = nullptr;
     const cl_int error = clGetCommandQueueInfo(queue, CL_QUEUE_CONTEXT, sizeof context, &context, nullptr);
     if (error != CL_SUCCESS) {
-        trace(L"fail to get context from command queue, error=%d\n", error);
+        Trace(L"fail to get context from command queue, error=%d\n", error);
         *status = E_INVALIDARG;
         return;
     }
@@ -53,7 +53,7 @@ HRESULT Debayerer::CreateProcessor() {
     holder->processor.reset(new PrivateOpenCLProcessor(m_state->m_context, m_state->m_queue, tuning));
     const int status = holder->processor->Status();
     if (status != 0) {
-        trace(L"fail to create opencl processor, status=0x%08x\n", static_cast<unsigned>(status));
+        Trace(L"fail to create opencl processor, status=0x%08x\n", static_cast<unsigned>(status));
         return E_FAIL;
     }
     m_processor = std::move(holder);
@@ -71,13 +71,13 @@ HRESULT Debayerer::SetCommandQueue(cl_command_queue queue) {
     std::lock_guard<std::mutex> hold(m_mutex);
     if (m_hostQueue) {
         const cl_int error = clReleaseCommandQueue(m_hostQueue);
-        if (error != CL_SUCCESS) trace(L"failed to release cl command queue, errors=%d\n", error);
+        if (error != CL_SUCCESS) Trace(L"failed to release cl command queue, errors=%d\n", error);
         m_hostQueue = nullptr;
     }
     if (queue) {
         const cl_int error = clRetainCommandQueue(queue);
         if (error != CL_SUCCESS) {
-            trace(L"failed to retain cl command queue, errors=%d\n", error);
+            Trace(L"failed to retain cl command queue, errors=%d\n", error);
             return E_INVALIDARG;
         }
         m_hostQueue = queue;

@@ -4,8 +4,8 @@
 
 namespace tsr {
 
-float ByteReader::f32() {
-    const uint32_t bits = u32();
+float ByteReader::F32() {
+    const uint32_t bits = U32();
     float value;
     std::memcpy(&value, &bits, sizeof value);
     return value;

@@ -12,29 +12,29 @@ public:
     ByteReader() = default;
     ByteReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
 
-    size_t position() const { return m_pos; }
+    size_t Position() const { return m_pos; }
     size_t size() const { return m_size; }
     const uint8_t* data() const { return m_data; }
-    bool failed() const { return m_failed; }
+    bool Failed() const { return m_failed; }
 
-    uint8_t u8() {
+    uint8_t U8() {
         if (m_pos >= m_size) {
             m_failed = true;
             return 0;
         }
         return m_data[m_pos++];
     }
-    uint16_t u16() {
-        const unsigned hi = u8();
-        return static_cast<uint16_t>(hi << 8 | u8());
+    uint16_t U16() {
+        const unsigned hi = U8();
+        return static_cast<uint16_t>(hi << 8 | U8());
     }
-    uint32_t u32() {
-        const uint32_t hi = u16();
-        return hi << 16 | u16();
+    uint32_t U32() {
+        const uint32_t hi = U16();
+        return hi << 16 | U16();
     }
-    float f32();
+    float F32();
 
-    void skip(size_t count) {
+    void Skip(size_t count) {
         if (count > m_size - m_pos) {
             m_failed = true;
             m_pos = m_size;
@@ -43,7 +43,7 @@ public:
         m_pos += count;
     }
     // Moves to an absolute position; past the end counts as a failed skip.
-    void seek(size_t position) {
+    void Seek(size_t position) {
         if (position > m_size) {
             m_failed = true;
             m_pos = m_size;

@@ -8,9 +8,9 @@ namespace tsr {
 
 // Codebook descriptor D = S << 8 | K << 4 | R: switch S, exponent order K, Rice order R.
 struct Descriptor {
-    static constexpr unsigned s(uint16_t d) { return d >> 8; }
-    static constexpr unsigned k(uint16_t d) { return (d >> 4) & 15; }
-    static constexpr unsigned r(uint16_t d) { return d & 15; }
+    static constexpr unsigned S(uint16_t d) { return d >> 8; }
+    static constexpr unsigned K(uint16_t d) { return (d >> 4) & 15; }
+    static constexpr unsigned R(uint16_t d) { return d & 15; }
 };
 
 constexpr uint16_t kFirstDcDescriptor = 700; // S 2, K 11, R 12
@@ -53,10 +53,10 @@ inline constexpr uint8_t kScan4x4[16] = {0, 4, 1, 5, 8, 12, 9, 13, 2, 6, 3, 7, 1
 inline constexpr uint8_t kScan2x2[4] = {0, 2, 1, 3};
 
 // Scan table, coefficients per block and block side for a scale index 0..3.
-inline const uint8_t* scanTableForScale(int scaleIndex) {
+inline const uint8_t* ScanTableForScale(int scaleIndex) {
     return scaleIndex <= 1 ? kScan8x8 : scaleIndex == 2 ? kScan4x4 : kScan2x2;
 }
-constexpr int log2CoefficientsForScale(int scaleIndex) { return scaleIndex <= 1 ? 6 : scaleIndex == 2 ? 4 : 2; }
-constexpr int blockSideForScale(int scaleIndex) { return scaleIndex <= 1 ? 8 : scaleIndex == 2 ? 4 : 2; }
+constexpr int Log2CoefficientsForScale(int scaleIndex) { return scaleIndex <= 1 ? 6 : scaleIndex == 2 ? 4 : 2; }
+constexpr int BlockSideForScale(int scaleIndex) { return scaleIndex <= 1 ? 8 : scaleIndex == 2 ? 4 : 2; }
 
 } // namespace tsr

@@ -43,21 +43,21 @@ constexpr int kMacroblockSide = 16;
 
 constexpr uint16_t kDefaultToneCurve[8] = {0, 512, 1024, 2048, 4096, 8192, 16384, 32768};
 
-constexpr int popcount32(uint32_t v) {
+constexpr int Popcount32(uint32_t v) {
     int n = 0;
     for (; v; v &= v - 1) ++n;
     return n;
 }
 
-constexpr int macroblocksFor(int photosites) { return (photosites + kMacroblockSide - 1) / kMacroblockSide; }
+constexpr int MacroblocksFor(int photosites) { return (photosites + kMacroblockSide - 1) / kMacroblockSide; }
 
 // Slices per macroblock row: widths are powers of two, the largest first.
-constexpr int slicesPerRow(int mbWidth, int log2SliceWidth) {
-    return (mbWidth >> log2SliceWidth) + popcount32(static_cast<uint32_t>(mbWidth) & ((1u << log2SliceWidth) - 1));
+constexpr int SlicesPerRow(int mbWidth, int log2SliceWidth) {
+    return (mbWidth >> log2SliceWidth) + Popcount32(static_cast<uint32_t>(mbWidth) & ((1u << log2SliceWidth) - 1));
 }
 
 // Walks the slices of one macroblock row from left to right: calls fn(firstMacroblock, log2Width).
-template <typename Fn> void forEachSliceInRow(int mbWidth, int log2SliceWidth, Fn&& fn) {
+template <typename Fn> void ForEachSliceInRow(int mbWidth, int log2SliceWidth, Fn&& fn) {
     int x = 0;
     for (int log2w = log2SliceWidth; log2w >= 0; --log2w) {
         const int w = 1 << log2w;

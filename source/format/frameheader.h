@@ -27,17 +27,17 @@ struct FrameHeader {
 };
 
 // True when the bytes hold a frameSize and the magic "tsrf" after it.
-bool hasFrameMagic(const uint8_t* data, size_t size);
+bool HasFrameMagic(const uint8_t* data, size_t size);
 
 // The picture size fields as stored, without any validity rule; 0 x 0 where the bytes are missing.
-void readStoredDimensions(const uint8_t* data, size_t size, int& width, int& height);
+void ReadStoredDimensions(const uint8_t* data, size_t size, int& width, int& height);
 
 // Reads frameSize, magic and the picture size without the other rules. Returns false (and 0 x 0)
 // unless the size fields are readable, nonzero and even.
-bool probeFrameDimensions(const uint8_t* data, size_t size, int& width, int& height);
+bool ProbeFrameDimensions(const uint8_t* data, size_t size, int& width, int& height);
 
 // Checks frameSize and the magic, parses the frame header and leaves the reader at the slice
 // size table. Returns false when the frame breaks any header rule.
-bool parseFrameHeader(ByteReader& reader, FrameHeader& header);
+bool ParseFrameHeader(ByteReader& reader, FrameHeader& header);
 
 } // namespace tsr

@@ -8,9 +8,9 @@ namespace tsr {
 
 // Reads the header fields of `input` into the metadata record field by field. Returns false at
 // the first field that cannot be read; the fields before it are already written.
-bool extractMetadata(const uint8_t* input, size_t length, TsrFrameMetadataRecord& record);
+bool ExtractMetadata(const uint8_t* input, size_t length, TsrFrameMetadataRecord& record);
 
 // Fills the whole 116-byte info record of a successfully decoded frame.
-void fillInfoRecord(const FrameHeader& header, int scaleIndex, int rowPitch, int maxDcStep, void* record);
+void FillInfoRecord(const FrameHeader& header, int scaleIndex, int rowPitch, int maxDcStep, void* record);
 
 } // namespace tsr

@@ -8,7 +8,7 @@ InverseToneCurve::InverseToneCurve(const ToneCurveKnots& knots) : m_table(65536)
     std::vector<int32_t> first(65536, -1), last(65536, -1);
     const ToneCurve curve(knots.data());
     for (uint32_t s = 0; s < 65536; ++s) {
-        const uint16_t v = curve.apply(static_cast<uint16_t>(s));
+        const uint16_t v = curve.Apply(static_cast<uint16_t>(s));
         if (first[v] < 0) first[v] = static_cast<int32_t>(s);
         last[v] = static_cast<int32_t>(s);
     }

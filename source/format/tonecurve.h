@@ -22,7 +22,7 @@ struct ToneCurve {
         slopes[7] = static_cast<uint16_t>(65536u - knots[7]);
     }
 
-    uint16_t apply(uint16_t s) const {
+    uint16_t Apply(uint16_t s) const {
         const unsigned i = s >> 13;
         const uint32_t out = (uint32_t(knots[i]) * 8192u + uint32_t(s & 8191u) * slopes[i] + 4096u) >> 13;
         return static_cast<uint16_t>(out > 65535u ? 65535u : out);
@@ -32,11 +32,11 @@ struct ToneCurve {
 // The curve tabulated for every input value; rebuilt only when the knots change.
 class ToneCurveTable {
 public:
-    const uint16_t* table() const { return m_table; }
-    void update(const uint16_t* knots) {
+    const uint16_t* Table() const { return m_table; }
+    void Update(const uint16_t* knots) {
         if (m_valid && std::memcmp(knots, m_knots, sizeof m_knots) == 0) return;
         const ToneCurve curve(knots);
-        for (uint32_t s = 0; s < 65536; ++s) m_table[s] = curve.apply(static_cast<uint16_t>(s));
+        for (uint32_t s = 0; s < 65536; ++s) m_table[s] = curve.Apply(static_cast<uint16_t>(s));
         std::memcpy(m_knots, knots, sizeof m_knots);
         m_valid = true;
     }

@@ -20,12 +20,12 @@ struct GuardedImage {
     GuardedImage(int pitchBytes, int rows) : storage(2 * kGuard + size_t(pitchBytes) * rows, kUntouched), pitch(pitchBytes), height(rows) {}
     uint8_t* data() { return storage.data() + kGuard; }
     int size() const { return pitch * height; }
-    bool guardsIntact() const {
+    bool GuardsIntact() const {
         for (size_t i = 0; i < kGuard; ++i)
             if (storage[i] != kUntouched || storage[storage.size() - 1 - i] != kUntouched) return false;
         return true;
     }
-    uint16_t sample(int row, int column) const {
+    uint16_t Sample(int row, int column) const {
         uint16_t v;
         std::memcpy(&v, storage.data() + kGuard + size_t(row) * pitch + 2 * column, 2);
         return v;
@@ -39,7 +39,7 @@ struct DecoderHandle {
     operator FrameDecoderHandle() const { return handle; }
 };
 
-inline int decodeInto(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame, GuardedImage& image,
+inline int DecodeInto(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame, GuardedImage& image,
                       int scaleIndex, void* record = nullptr, int recordSize = 0) {
     return frameDecoderDecode(decoder, frame.data(), int(frame.size()), image.data(), image.size(), image.pitch,
                               record, recordSize, scaleIndex);

@@ -10,7 +10,7 @@
 namespace tsr::test {
 
 // Appends bits written as a string of '0' and '1' (spaces ignored), padded to a byte.
-inline std::vector<uint8_t> bitsToBytes(const std::string& bits) {
+inline std::vector<uint8_t> BitsToBytes(const std::string& bits) {
     std::vector<uint8_t> out;
     int used = 0;
     for (char c : bits) {
@@ -23,20 +23,20 @@ inline std::vector<uint8_t> bitsToBytes(const std::string& bits) {
 }
 
 // The bits of value v in n bits, most significant first.
-inline std::string bitsOf(uint32_t v, int n) {
+inline std::string BitsOf(uint32_t v, int n) {
     std::string s;
     for (int i = n - 1; i >= 0; --i) s += ((v >> i) & 1) ? '1' : '0';
     return s;
 }
 
 // A first-DC codeword (descriptor 700) for a DC value: "1" + 12 bits while it fits.
-inline std::string firstDcCodeword(int dc) {
+inline std::string FirstDcCodeword(int dc) {
     const uint32_t c = dc >= 0 ? uint32_t(2 * dc) : uint32_t(-2 * dc - 1);
-    if (c < (3u << 12)) return std::string(c >> 12, '0') + "1" + bitsOf(c & 4095, 12);
+    if (c < (3u << 12)) return std::string(c >> 12, '0') + "1" + BitsOf(c & 4095, 12);
     const uint32_t m = c - (3u << 12) + (1u << 11);
     int n = 0;
     while ((m >> n) != 0) ++n;
-    return std::string(n - 11 + 2, '0') + bitsOf(m, n);
+    return std::string(n - 11 + 2, '0') + BitsOf(m, n);
 }
 
 struct SliceLayout {
@@ -66,52 +66,52 @@ struct FrameLayout {
 class FrameBytes {
 public:
     std::vector<uint8_t> bytes;
-    void u8(uint32_t v) { bytes.push_back(static_cast<uint8_t>(v)); }
-    void u16(uint32_t v) { u8(v >> 8), u8(v); }
-    void u32(uint32_t v) { u16(v >> 16), u16(v); }
-    void f32(float f) {
+    void U8(uint32_t v) { bytes.push_back(static_cast<uint8_t>(v)); }
+    void U16(uint32_t v) { U8(v >> 8), U8(v); }
+    void U32(uint32_t v) { U16(v >> 16), U16(v); }
+    void F32(float f) {
         uint32_t v;
         std::memcpy(&v, &f, 4);
-        u32(v);
+        U32(v);
     }
 };
 
-inline std::vector<uint8_t> buildFrame(const FrameLayout& f) {
+inline std::vector<uint8_t> BuildFrame(const FrameLayout& f) {
     FrameBytes b;
-    b.u32(0);
-    for (char c : std::string("tsrf")) b.u8(uint8_t(c));
+    b.U32(0);
+    for (char c : std::string("tsrf")) b.U8(uint8_t(c));
     const bool qm = !f.quantMatrix.empty(), tc = !f.toneCurve.empty();
     const int headerSize = 72 + (qm ? 64 : 0) + (tc ? 16 : 0) + f.headerSizeDelta;
-    b.u16(uint16_t(headerSize));
-    b.u8(0);
-    b.u8(f.version);
-    b.u32(0xA5A5A5A5);
-    b.u16(f.width);
-    b.u16(f.height);
-    for (uint8_t v : f.infoBytes) b.u8(v);
-    b.u16(f.bayerWord);
-    b.u16(f.whiteLevelCode);
-    b.f32(f.gain0);
-    b.f32(f.gain1);
-    for (float m : f.colorMatrix) b.f32(m);
-    b.f32(f.auxFloat);
-    b.u16(f.auxWord);
-    b.u16(f.flags | (qm ? 1 : 0) | (tc ? 16 : 0));
-    for (uint8_t w : f.quantMatrix) b.u8(w);
-    for (uint16_t k : f.toneCurve) b.u16(k);
-    for (int i = 0; i < f.headerSizeDelta; ++i) b.u8(0xEE);
+    b.U16(uint16_t(headerSize));
+    b.U8(0);
+    b.U8(f.version);
+    b.U32(0xA5A5A5A5);
+    b.U16(f.width);
+    b.U16(f.height);
+    for (uint8_t v : f.infoBytes) b.U8(v);
+    b.U16(f.bayerWord);
+    b.U16(f.whiteLevelCode);
+    b.F32(f.gain0);
+    b.F32(f.gain1);
+    for (float m : f.colorMatrix) b.F32(m);
+    b.F32(f.auxFloat);
+    b.U16(f.auxWord);
+    b.U16(f.flags | (qm ? 1 : 0) | (tc ? 16 : 0));
+    for (uint8_t w : f.quantMatrix) b.U8(w);
+    for (uint16_t k : f.toneCurve) b.U16(k);
+    for (int i = 0; i < f.headerSizeDelta; ++i) b.U8(0xEE);
     std::vector<std::vector<uint8_t>> slices;
     for (const SliceLayout& s : f.slices) {
         FrameBytes sb;
-        sb.u8(s.headerByte);
-        sb.u8(s.qScale);
+        sb.U8(s.headerByte);
+        sb.U8(s.qScale);
         for (int c = 0; c < 3; ++c)
-            sb.u16(s.sizeOverride[c] >= 0 ? uint32_t(s.sizeOverride[c]) : uint32_t(s.components[c].size()));
-        for (int i = 8; i < (s.headerByte >> 3); ++i) sb.u8(0x77);
+            sb.U16(s.sizeOverride[c] >= 0 ? uint32_t(s.sizeOverride[c]) : uint32_t(s.components[c].size()));
+        for (int i = 8; i < (s.headerByte >> 3); ++i) sb.U8(0x77);
         for (const auto& c : s.components) sb.bytes.insert(sb.bytes.end(), c.begin(), c.end());
         slices.push_back(sb.bytes);
     }
-    for (const auto& s : slices) b.u16(uint32_t(s.size()));
+    for (const auto& s : slices) b.U16(uint32_t(s.size()));
     for (const auto& s : slices) b.bytes.insert(b.bytes.end(), s.begin(), s.end());
     const uint32_t size = uint32_t(b.bytes.size());
     for (int i = 0; i < 4; ++i) b.bytes[i] = uint8_t(size >> (24 - 8 * i));
@@ -119,7 +119,7 @@ inline std::vector<uint8_t> buildFrame(const FrameLayout& f) {
 }
 
 // A frame of w x h whose slices all carry the given per-component DC values (no AC).
-inline FrameLayout dcFrame(uint16_t w, uint16_t h, int log2SliceWidth, const int dc[4]) {
+inline FrameLayout DcFrame(uint16_t w, uint16_t h, int log2SliceWidth, const int dc[4]) {
     FrameLayout f;
     f.width = w;
     f.height = h;
@@ -134,7 +134,7 @@ inline FrameLayout dcFrame(uint16_t w, uint16_t h, int log2SliceWidth, const int
             // Every block gets the same DC: the first DC, then deltas of 0 (codeword 0 is "10000"
             // with the start descriptor 0,6,4 and "1" with the DC table's entry 0 after that).
             std::string deltas = nb > 1 ? "10000" + std::string(nb - 2, '1') : "";
-            for (int c = 0; c < 4; ++c) s.components[c] = bitsToBytes(firstDcCodeword(dc[c]) + deltas);
+            for (int c = 0; c < 4; ++c) s.components[c] = BitsToBytes(FirstDcCodeword(dc[c]) + deltas);
             f.slices.push_back(s);
         }
     }

@@ -13,19 +13,19 @@ namespace {
 
 const int kDc[4] = {10, 20, 30, 40};
 
-void setFrameSize(std::vector<uint8_t>& b, size_t size) {
+void SetFrameSize(std::vector<uint8_t>& b, size_t size) {
     for (int i = 0; i < 4; ++i) b[i] = uint8_t(size >> (24 - 8 * i));
 } // distinct per component: samples tell components apart
 
 // With the default curve, a DC-only block decodes to curve(32768 + dc).
-uint16_t curved(int dc) {
+uint16_t Curved(int dc) {
     const int s = 32768 + dc;
     return uint16_t((4096 * 8192 + (s & 8191) * 4096 + 4096) >> 13);
 }
 
 TEST(FrameDecoder, ArgumentChecks) {
     DecoderHandle decoder;
-    const auto frame = buildFrame(dcFrame(32, 32, 1, kDc));
+    const auto frame = BuildFrame(DcFrame(32, 32, 1, kDc));
     GuardedImage image(64, 32);
     EXPECT_EQ(frameDecoderDecode(nullptr, frame.data(), int(frame.size()), image.data(), image.size(), 64, nullptr, 0, 0), -3);
     EXPECT_EQ(frameDecoderDecode(decoder, nullptr, int(frame.size()), image.data(), image.size(), 64, nullptr, 0, 0), -3);
@@ -34,10 +34,10 @@ TEST(FrameDecoder, ArgumentChecks) {
     EXPECT_EQ(frameDecoderDecode(decoder, frame.data(), -5, image.data(), image.size(), 64, nullptr, 0, 0), -3);
     EXPECT_EQ(frameDecoderDecode(decoder, frame.data(), int(frame.size()), image.data(), image.size(), 63, nullptr, 0, 0), -3);
     EXPECT_EQ(frameDecoderDecode(decoder, frame.data(), int(frame.size()), image.data(), image.size() - 1, 64, nullptr, 0, 0), -3);
-    EXPECT_TRUE(image.guardsIntact());
+    EXPECT_TRUE(image.GuardsIntact());
     EXPECT_EQ(image.storage[kGuard], kUntouched);
-    EXPECT_EQ(decodeInto(decoder, frame, image, 0), 0);
-    EXPECT_TRUE(image.guardsIntact());
+    EXPECT_EQ(DecodeInto(decoder, frame, image, 0), 0);
+    EXPECT_TRUE(image.GuardsIntact());
 }
 
 TEST(FrameDecoder, MinimumRowPitch) {
@@ -52,13 +52,13 @@ TEST(FrameDecoder, MinimumRowPitch) {
 
 TEST(FrameDecoder, ScaleIndexWithoutWriterAndPitchOneBelowMinimum) {
     DecoderHandle decoder;
-    const auto frame = buildFrame(dcFrame(64, 32, 2, kDc));
+    const auto frame = BuildFrame(DcFrame(64, 32, 2, kDc));
     GuardedImage big(1024, 64);
-    EXPECT_EQ(decodeInto(decoder, frame, big, 4), -1);
-    EXPECT_EQ(decodeInto(decoder, frame, big, -1), -1);
+    EXPECT_EQ(DecodeInto(decoder, frame, big, 4), -1);
+    EXPECT_EQ(DecodeInto(decoder, frame, big, -1), -1);
     EXPECT_EQ(big.storage[kGuard], kUntouched);
     GuardedImage tight(frameDecoderMinRowPitch(64, 2) - 1, 8);
-    EXPECT_EQ(decodeInto(decoder, frame, tight, 2), -3);
+    EXPECT_EQ(DecodeInto(decoder, frame, tight, 2), -3);
 }
 
 // Each rule of the frame layout and header, with the code it must produce.
@@ -74,9 +74,9 @@ TEST(FrameDecoder, ValidityRules) {
     std::vector<uint16_t> curve = {0, 100, 200, 300, 400, 500, 600, 700};
     const Case cases[] = {
         {"valid", fields([](FrameLayout&) {}), 0},
-        {"frameSize one more than the input", bytes([](auto& b) { setFrameSize(b, b.size() + 1); }), -2},
+        {"frameSize one more than the input", bytes([](auto& b) { SetFrameSize(b, b.size() + 1); }), -2},
         {"frameSize zero", bytes([](auto& b) { b[0] = b[1] = b[2] = b[3] = 0; }), -2},
-        {"frameSize smaller than the data", bytes([](auto& b) { setFrameSize(b, 80); }), 0},
+        {"frameSize smaller than the data", bytes([](auto& b) { SetFrameSize(b, 80); }), 0},
         {"bad magic", bytes([](auto& b) { b[7] = 'g'; }), -2},
         {"version 2", fields([](FrameLayout& s) { s.version = 2; }), -2},
         {"version 0", fields([](FrameLayout& s) { s.version = 0; }), 0},
@@ -94,23 +94,23 @@ TEST(FrameDecoder, ValidityRules) {
         {"log2SliceWidth 5", fields([](FrameLayout& s) { s.flags = 5 << 1; }), -2},
         {"ignored flag bits", fields([](FrameLayout& s) { s.flags |= 0xFFE0; }), 0},
         {"ignored pattern bits", fields([](FrameLayout& s) { s.bayerWord = 0xFFFC; }), 0},
-        {"truncated inside the slices", bytes([](auto& b) { b.resize(b.size() - 1); setFrameSize(b, b.size()); }), -2},
-        {"truncated inside the table", bytes([](auto& b) { b.resize(8 + 72 + 1); setFrameSize(b, b.size()); }), -2},
-        {"truncated inside the header", bytes([](auto& b) { b.resize(40); setFrameSize(b, 40); }), -2},
+        {"truncated inside the slices", bytes([](auto& b) { b.resize(b.size() - 1); SetFrameSize(b, b.size()); }), -2},
+        {"truncated inside the table", bytes([](auto& b) { b.resize(8 + 72 + 1); SetFrameSize(b, b.size()); }), -2},
+        {"truncated inside the header", bytes([](auto& b) { b.resize(40); SetFrameSize(b, 40); }), -2},
         {"slice longer than the input", bytes([](auto& b) { b[8 + 72] = 0x7F; }), -2},
     };
     DecoderHandle decoder;
     for (const Case& c : cases) {
-        FrameLayout layout = dcFrame(32, 32, 1, kDc);
+        FrameLayout layout = DcFrame(32, 32, 1, kDc);
         std::vector<uint8_t> none;
         c.edit(layout, none);
-        auto frame = buildFrame(layout);
+        auto frame = BuildFrame(layout);
         c.edit(layout, frame);
         GuardedImage image(64, 32);
         uint8_t record[116];
         std::memset(record, 0xAB, sizeof record);
-        EXPECT_EQ(decodeInto(decoder, frame, image, 0, record, sizeof record), c.expected) << c.name;
-        EXPECT_TRUE(image.guardsIntact()) << c.name;
+        EXPECT_EQ(DecodeInto(decoder, frame, image, 0, record, sizeof record), c.expected) << c.name;
+        EXPECT_TRUE(image.GuardsIntact()) << c.name;
         if (c.expected != 0) {
             EXPECT_EQ(record[0], 0xAB) << c.name << ": the record must stay untouched";
             EXPECT_EQ(image.storage[kGuard], kUntouched) << c.name << ": nothing may be written";
@@ -121,11 +121,11 @@ TEST(FrameDecoder, ValidityRules) {
 TEST(FrameDecoder, WidthAndHeightMustBeNonzeroAndEven) {
     DecoderHandle decoder;
     for (auto [w, h] : {std::pair{0, 32}, {32, 0}, {31, 32}, {32, 33}}) {
-        FrameLayout layout = dcFrame(32, 32, 1, kDc);
+        FrameLayout layout = DcFrame(32, 32, 1, kDc);
         layout.width = uint16_t(w);
         layout.height = uint16_t(h);
         GuardedImage image(256, 40);
-        EXPECT_NE(decodeInto(decoder, buildFrame(layout), image, 0), 0) << w << "x" << h;
+        EXPECT_NE(DecodeInto(decoder, BuildFrame(layout), image, 0), 0) << w << "x" << h;
         EXPECT_EQ(image.storage[kGuard], kUntouched);
     }
 }
@@ -145,15 +145,15 @@ TEST(FrameDecoder, BadSlicesAreSkippedAndLeaveTheirAreaUntouched) {
     };
     DecoderHandle decoder;
     for (const Case& c : cases) {
-        FrameLayout layout = dcFrame(64, 32, 1, kDc); // 2 slices of 2 macroblocks per row, 2 rows
+        FrameLayout layout = DcFrame(64, 32, 1, kDc); // 2 slices of 2 macroblocks per row, 2 rows
         c.edit(layout.slices[1]);
         GuardedImage image(128, 32);
-        EXPECT_EQ(decodeInto(decoder, buildFrame(layout), image, 0), 0) << c.name;
-        EXPECT_TRUE(image.guardsIntact()) << c.name;
-        EXPECT_EQ(image.sample(0, 40), kUntouched * 257) << c.name; // slice 1: columns 32..63 of rows 0..15
-        EXPECT_EQ(image.sample(15, 63), kUntouched * 257) << c.name;
-        EXPECT_NE(image.sample(0, 0), kUntouched * 257) << c.name;
-        EXPECT_NE(image.sample(16, 40), kUntouched * 257) << c.name;
+        EXPECT_EQ(DecodeInto(decoder, BuildFrame(layout), image, 0), 0) << c.name;
+        EXPECT_TRUE(image.GuardsIntact()) << c.name;
+        EXPECT_EQ(image.Sample(0, 40), kUntouched * 257) << c.name; // slice 1: columns 32..63 of rows 0..15
+        EXPECT_EQ(image.Sample(15, 63), kUntouched * 257) << c.name;
+        EXPECT_NE(image.Sample(0, 0), kUntouched * 257) << c.name;
+        EXPECT_NE(image.Sample(16, 40), kUntouched * 257) << c.name;
     }
 }
 
@@ -162,14 +162,14 @@ TEST(FrameDecoder, MosaicPlacementForEveryPattern) {
     const int cells[4][4] = {{3, 1, 0, 2}, {1, 3, 2, 0}, {0, 2, 3, 1}, {2, 0, 1, 3}};
     DecoderHandle decoder;
     for (int pattern = 0; pattern < 4; ++pattern) {
-        FrameLayout layout = dcFrame(48, 34, 0, kDc); // not multiples of 16: 3 x 3 macroblocks
+        FrameLayout layout = DcFrame(48, 34, 0, kDc); // not multiples of 16: 3 x 3 macroblocks
         layout.bayerWord = uint16_t(pattern | 0x1234 << 2);
         GuardedImage image(frameDecoderMinRowPitch(48, 0), 34);
-        ASSERT_EQ(decodeInto(decoder, buildFrame(layout), image, 0), 0);
-        EXPECT_TRUE(image.guardsIntact());
+        ASSERT_EQ(DecodeInto(decoder, BuildFrame(layout), image, 0), 0);
+        EXPECT_TRUE(image.GuardsIntact());
         for (int y = 0; y < 34; ++y)
             for (int x = 0; x < 48; ++x)
-                ASSERT_EQ(image.sample(y, x), curved(kDc[cells[pattern][2 * (y & 1) + (x & 1)]]))
+                ASSERT_EQ(image.Sample(y, x), Curved(kDc[cells[pattern][2 * (y & 1) + (x & 1)]]))
                     << "pattern " << pattern << " at " << x << "," << y;
     }
 }
@@ -181,20 +181,20 @@ TEST(FrameDecoder, ReducedSizePixelsAndRowCounts) {
         const int w = width >> scale, h = height >> scale;
         const int pitch = frameDecoderMinRowPitch(width, scale);
         GuardedImage image(pitch, h + 1);
-        const auto frame = buildFrame(dcFrame(width, height, 4, kDc));
+        const auto frame = BuildFrame(DcFrame(width, height, 4, kDc));
         ASSERT_EQ(frameDecoderDecode(decoder, frame.data(), int(frame.size()), image.data(), pitch * h, pitch, nullptr, 0,
                                      scale),
                   0);
         for (int y : {0, h / 2, h - 1})
             for (int x : {0, w / 3, w - 1}) {
-                EXPECT_EQ(image.sample(y, 4 * x + 0), curved(kDc[3])) << scale; // red: component 3
-                EXPECT_EQ(image.sample(y, 4 * x + 1), curved(kDc[0])) << scale; // green: component 0
-                EXPECT_EQ(image.sample(y, 4 * x + 2), curved(kDc[2])) << scale; // blue: component 2
-                EXPECT_EQ(image.sample(y, 4 * x + 3), 65535) << scale;
+                EXPECT_EQ(image.Sample(y, 4 * x + 0), Curved(kDc[3])) << scale; // red: component 3
+                EXPECT_EQ(image.Sample(y, 4 * x + 1), Curved(kDc[0])) << scale; // green: component 0
+                EXPECT_EQ(image.Sample(y, 4 * x + 2), Curved(kDc[2])) << scale; // blue: component 2
+                EXPECT_EQ(image.Sample(y, 4 * x + 3), 65535) << scale;
             }
         // Whole macroblocks are written across, but no row below the picture.
-        EXPECT_EQ(image.sample(h, 0), kUntouched * 257) << scale;
-        EXPECT_TRUE(image.guardsIntact());
+        EXPECT_EQ(image.Sample(h, 0), kUntouched * 257) << scale;
+        EXPECT_TRUE(image.GuardsIntact());
     }
 }
 
@@ -202,19 +202,19 @@ TEST(FrameDecoder, ToneCurveAndDefaultCurveValues) {
     DecoderHandle decoder;
     const int zero[4] = {0, 0, 0, 0};
     GuardedImage image(64, 32);
-    ASSERT_EQ(decodeInto(decoder, buildFrame(dcFrame(32, 32, 1, zero)), image, 0), 0);
-    EXPECT_EQ(image.sample(5, 7), 4096); // all-zero coefficients, default curve
-    FrameLayout layout = dcFrame(32, 32, 1, zero);
+    ASSERT_EQ(DecodeInto(decoder, BuildFrame(DcFrame(32, 32, 1, zero)), image, 0), 0);
+    EXPECT_EQ(image.Sample(5, 7), 4096); // all-zero coefficients, default curve
+    FrameLayout layout = DcFrame(32, 32, 1, zero);
     layout.toneCurve = {0, 1000, 2000, 3000, 4000, 5000, 6000, 60000};
-    ASSERT_EQ(decodeInto(decoder, buildFrame(layout), image, 0), 0);
-    EXPECT_EQ(image.sample(5, 7), 4000); // 32768 is the start of segment 4
+    ASSERT_EQ(DecodeInto(decoder, BuildFrame(layout), image, 0), 0);
+    EXPECT_EQ(image.Sample(5, 7), 4000); // 32768 is the start of segment 4
 }
 
 // Random damage never crashes, never writes outside the image and never hangs.
 TEST(FrameDecoder, MutatedAndTruncatedFramesStayInsideTheBuffer) {
     DecoderHandle decoder;
-    FrameLayout layout = dcFrame(96, 48, 2, kDc);
-    const auto original = buildFrame(layout);
+    FrameLayout layout = DcFrame(96, 48, 2, kDc);
+    const auto original = BuildFrame(layout);
     std::mt19937 random(2024);
     for (int trial = 0; trial < 3000; ++trial) {
         auto frame = original;
@@ -224,9 +224,9 @@ TEST(FrameDecoder, MutatedAndTruncatedFramesStayInsideTheBuffer) {
         const int scale = trial % 4;
         const int pitch = frameDecoderMinRowPitch(96, scale);
         GuardedImage image(pitch, 48 >> (scale ? scale : 0));
-        const int result = decodeInto(decoder, frame, image, scale);
+        const int result = DecodeInto(decoder, frame, image, scale);
         EXPECT_TRUE(result == 0 || result == -2 || result == -3) << result;
-        ASSERT_TRUE(image.guardsIntact()) << "trial " << trial;
+        ASSERT_TRUE(image.GuardsIntact()) << "trial " << trial;
     }
 }
 

@@ -10,10 +10,10 @@ namespace {
 const int kDc[4] = {0, 0, 0, 0};
 
 TEST(MetadataRecord, EveryFieldFromTheHeader) {
-    FrameLayout layout = dcFrame(32, 32, 1, kDc);
+    FrameLayout layout = DcFrame(32, 32, 1, kDc);
     layout.bayerWord = 0xFFFF;
     layout.whiteLevelCode = 3839;
-    const auto frame = buildFrame(layout);
+    const auto frame = BuildFrame(layout);
     TsrFrameMetadataRecord record;
     std::memset(&record, 0, sizeof record);
     ASSERT_EQ(frameDecoderGetMetadata(frame.data(), int(frame.size()), &record), 0);
@@ -29,7 +29,7 @@ TEST(MetadataRecord, EveryFieldFromTheHeader) {
 }
 
 TEST(MetadataRecord, ShortestInputAndFailures) {
-    auto frame = buildFrame(dcFrame(32, 32, 1, kDc));
+    auto frame = BuildFrame(DcFrame(32, 32, 1, kDc));
     frame.resize(78); // size, magic and the 70 bytes up to auxWord
     TsrFrameMetadataRecord record;
     std::memset(&record, 0xEE, sizeof record);
@@ -48,14 +48,14 @@ TEST(MetadataRecord, ShortestInputAndFailures) {
 }
 
 TEST(InfoRecord, FieldsAtEveryScale) {
-    FrameLayout layout = dcFrame(64, 48, 2, kDc);
+    FrameLayout layout = DcFrame(64, 48, 2, kDc);
     layout.whiteLevelCode = 3839;
     DecoderHandle decoder;
     for (int scale = 0; scale < 4; ++scale) {
         const int pitch = frameDecoderMinRowPitch(64, scale) + 32;
         GuardedImage image(pitch, 48);
         TsrFrameInfoRecord r;
-        ASSERT_EQ(decodeInto(decoder, buildFrame(layout), image, scale, &r, sizeof r), 0);
+        ASSERT_EQ(DecodeInto(decoder, BuildFrame(layout), image, scale, &r, sizeof r), 0);
         EXPECT_EQ(r.rowPitch, pitch);
         EXPECT_EQ(r.layoutCode, scale == 0 ? 0x62703136u : 0x62703634u);
         EXPECT_EQ(r.width, 64 >> scale);
@@ -78,12 +78,12 @@ TEST(InfoRecord, SampleOffsetsPerPattern) {
     const float expected[4][6] = {{-h, -h, -h, h, h, h}, {h, -h, h, h, -h, h}, {-h, h, -h, -h, h, -h}, {h, h, h, -h, -h, -h}};
     DecoderHandle decoder;
     for (int pattern = 0; pattern < 4; ++pattern) {
-        FrameLayout layout = dcFrame(32, 32, 1, kDc);
+        FrameLayout layout = DcFrame(32, 32, 1, kDc);
         layout.bayerWord = uint16_t(pattern);
         for (int scale : {0, 2}) {
             GuardedImage image(frameDecoderMinRowPitch(32, scale), 32);
             TsrFrameInfoRecord r;
-            ASSERT_EQ(decodeInto(decoder, buildFrame(layout), image, scale, &r, sizeof r), 0);
+            ASSERT_EQ(DecodeInto(decoder, BuildFrame(layout), image, scale, &r, sizeof r), 0);
             for (int i = 0; i < 6; ++i) EXPECT_EQ(r.sampleOffsets[i], scale ? expected[pattern][i] : 0.0f) << pattern;
             EXPECT_EQ(r.sampleOffsets[6], 0.0f);
             EXPECT_EQ(r.sampleOffsets[7], 0.0f);
@@ -92,22 +92,22 @@ TEST(InfoRecord, SampleOffsetsPerPattern) {
 }
 
 TEST(InfoRecord, MaxDcStepAndRecordBufferSize) {
-    FrameLayout layout = dcFrame(48, 16, 0, kDc); // three one-macroblock slices
+    FrameLayout layout = DcFrame(48, 16, 0, kDc); // three one-macroblock slices
     layout.slices[0].qScale = 4;
     layout.slices[1].qScale = 9;
     layout.slices[2].qScale = 2;
     DecoderHandle decoder;
     GuardedImage image(96, 16);
     TsrFrameInfoRecord r;
-    ASSERT_EQ(decodeInto(decoder, buildFrame(layout), image, 0, &r, sizeof r), 0);
+    ASSERT_EQ(DecodeInto(decoder, BuildFrame(layout), image, 0, &r, sizeof r), 0);
     EXPECT_EQ(r.maxDcStep, 9);
     layout.quantMatrix.assign(64, 5);
-    ASSERT_EQ(decodeInto(decoder, buildFrame(layout), image, 0, &r, sizeof r), 0);
+    ASSERT_EQ(DecodeInto(decoder, BuildFrame(layout), image, 0, &r, sizeof r), 0);
     EXPECT_EQ(r.maxDcStep, 45);
 
     uint8_t small[116];
     std::memset(small, 0x5A, sizeof small);
-    EXPECT_EQ(decodeInto(decoder, buildFrame(layout), image, 0, small, 115), 0);
+    EXPECT_EQ(DecodeInto(decoder, BuildFrame(layout), image, 0, small, 115), 0);
     for (uint8_t b : small) ASSERT_EQ(b, 0x5A);
 }
 

@@ -14,10 +14,10 @@ namespace {
 
 TEST(WorkerPool, ThreadCounts) {
     for (int requested : {1, 3, 64}) {
-        auto pool = WorkerPool::create(requested);
+        auto pool = WorkerPool::Create(requested);
         ASSERT_TRUE(pool);
-        EXPECT_EQ(pool->threadCount(), requested);
-        pool->run(nullptr, 0); // an empty batch returns at once
+        EXPECT_EQ(pool->ThreadCount(), requested);
+        pool->Run(nullptr, 0); // an empty batch returns at once
     }
     for (int requested : {0, -4, 1, 7, 200}) {
         FrameDecoderHandle decoder = frameDecoderCreate(requested);
@@ -25,17 +25,17 @@ TEST(WorkerPool, ThreadCounts) {
         frameDecoderDestroy(decoder); // right after create: every worker ends
     }
     frameDecoderDestroy(nullptr);
-    EXPECT_GE(usableProcessorCount(), 1);
+    EXPECT_GE(UsableProcessorCount(), 1);
 }
 
 TEST(WorkerPool, SameOutputWhateverTheThreadCount) {
     const int dc[4] = {-500, 200, 900, 3000};
-    const auto frame = buildFrame(dcFrame(320, 240, 1, dc));
+    const auto frame = BuildFrame(DcFrame(320, 240, 1, dc));
     std::vector<uint8_t> first;
     for (int threads : {1, 2, 5, 64}) {
         DecoderHandle decoder(threads);
         GuardedImage image(640, 240);
-        ASSERT_EQ(decodeInto(decoder, frame, image, 0), 0);
+        ASSERT_EQ(DecodeInto(decoder, frame, image, 0), 0);
         if (first.empty()) first = image.storage;
         EXPECT_EQ(image.storage, first) << threads;
     }
@@ -43,12 +43,12 @@ TEST(WorkerPool, SameOutputWhateverTheThreadCount) {
 
 TEST(WorkerPool, TwoDecodersDecodeConcurrently) {
     const int dcA[4] = {1, 2, 3, 4}, dcB[4] = {-40, 80, -120, 160};
-    const auto frameA = buildFrame(dcFrame(256, 128, 2, dcA));
-    const auto frameB = buildFrame(dcFrame(128, 256, 3, dcB));
+    const auto frameA = BuildFrame(DcFrame(256, 128, 2, dcA));
+    const auto frameB = BuildFrame(DcFrame(128, 256, 3, dcB));
     auto reference = [](const std::vector<uint8_t>& frame, int pitch, int height) {
         DecoderHandle decoder(1);
         GuardedImage image(pitch, height);
-        decodeInto(decoder, frame, image, 0);
+        DecodeInto(decoder, frame, image, 0);
         return image.storage;
     };
     const auto expectedA = reference(frameA, 512, 128), expectedB = reference(frameB, 256, 256);
@@ -58,7 +58,7 @@ TEST(WorkerPool, TwoDecodersDecodeConcurrently) {
                    const std::vector<uint8_t>& expected, bool& ok) {
         for (int i = 0; i < 50; ++i) {
             GuardedImage image(pitch, height);
-            ok = ok && decodeInto(d, frame, image, 0) == 0 && image.storage == expected;
+            ok = ok && DecodeInto(d, frame, image, 0) == 0 && image.storage == expected;
         }
     };
     std::thread ta(loop, a.handle, std::cref(frameA), 512, 128, std::cref(expectedA), std::ref(okA));
@@ -69,7 +69,7 @@ TEST(WorkerPool, TwoDecodersDecodeConcurrently) {
     EXPECT_TRUE(okB);
 }
 
-void setForceSse2(const char* value) {
+void SetForceSse2(const char* value) {
 #ifdef _WIN32
     _putenv_s("IcpForceSSE2", value ? value : "");
 #else
@@ -79,21 +79,21 @@ void setForceSse2(const char* value) {
 }
 
 TEST(TransformChoice, EnvironmentForcesTheBaseline) {
-    const bool avx = processorHasAvx();
+    const bool avx = ProcessorHasAvx();
     struct Case {
         const char* value;
         bool forced;
     };
     const Case cases[] = {{nullptr, false}, {"1", true}, {" -3x", true}, {"0", false}, {"abc", false}, {"", false}};
     for (const Case& c : cases) {
-        setForceSse2(c.value);
+        SetForceSse2(c.value);
         testing::internal::CaptureStderr();
-        const bool chosen = chooseAvxTransform();
+        const bool chosen = ChooseAvxTransform();
         const std::string printed = testing::internal::GetCapturedStderr();
         EXPECT_EQ(chosen, avx && !c.forced) << (c.value ? c.value : "unset");
         EXPECT_EQ(printed, c.forced ? "***** forcing SSE2M ****\n" : "") << (c.value ? c.value : "unset");
     }
-    setForceSse2(nullptr);
+    SetForceSse2(nullptr);
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 namespace {
 
 // Coding order: position g is scan position g >> log2Blocks of block g & (blocks - 1).
-std::vector<int16_t> rasterFromCodingOrder(const std::vector<int16_t>& coded, int log2Blocks) {
+std::vector<int16_t> RasterFromCodingOrder(const std::vector<int16_t>& coded, int log2Blocks) {
     const int blocks = 1 << log2Blocks;
     std::vector<int16_t> raster(64 * static_cast<size_t>(blocks));
     for (int g = 0; g < 64 * blocks; ++g)
@@ -17,9 +17,9 @@ std::vector<int16_t> rasterFromCodingOrder(const std::vector<int16_t>& coded, in
     return raster;
 }
 
-std::vector<int16_t> decodeWithReference(const std::vector<uint8_t>& bytes, int log2Blocks, int scaleIndex) {
+std::vector<int16_t> DecodeWithReference(const std::vector<uint8_t>& bytes, int log2Blocks, int scaleIndex) {
     std::vector<int16_t> out(64 << log2Blocks);
-    reference::decodeComponent(bytes.data(), bytes.size(), log2Blocks, scaleIndex, out.data());
+    reference::DecodeComponent(bytes.data(), bytes.size(), log2Blocks, scaleIndex, out.data());
     return out;
 }
 
@@ -28,14 +28,14 @@ TEST(EntropyEncoder, DcDeltaSignIsSentRelativeToThePreviousDelta) {
     std::vector<int16_t> levels(64 * 4, 0);
     levels[0] = -2, levels[1] = -3, levels[2] = -2, levels[3] = -2;
     std::vector<uint8_t> bytes;
-    tsr::encodeComponent(levels.data(), 256, 2, bytes);
+    tsr::EncodeComponent(levels.data(), 256, 2, bytes);
     reference::BitReader bits(bytes.data(), bytes.size());
-    EXPECT_EQ(reference::readCodeword(bits, 700), 3u);
-    EXPECT_EQ(reference::readCodeword(bits, 100), 1u);
-    EXPECT_EQ(reference::readCodeword(bits, reference::dcDescriptor(1)), 1u);
-    EXPECT_EQ(reference::readCodeword(bits, reference::dcDescriptor(1)), 0u);
-    EXPECT_EQ(bits.peek32(), 0u); // nothing after the last nonzero coefficient but padding
-    EXPECT_EQ(bytes.size(), (bits.position() + 7) / 8);
+    EXPECT_EQ(reference::ReadCodeword(bits, 700), 3u);
+    EXPECT_EQ(reference::ReadCodeword(bits, 100), 1u);
+    EXPECT_EQ(reference::ReadCodeword(bits, reference::DcDescriptor(1)), 1u);
+    EXPECT_EQ(reference::ReadCodeword(bits, reference::DcDescriptor(1)), 0u);
+    EXPECT_EQ(bits.Peek32(), 0u); // nothing after the last nonzero coefficient but padding
+    EXPECT_EQ(bytes.size(), (bits.Position() + 7) / 8);
 }
 
 TEST(EntropyEncoder, EndsRightAfterTheLastNonzeroCoefficient) {
@@ -55,7 +55,7 @@ TEST(EntropyEncoder, EndsRightAfterTheLastNonzeroCoefficient) {
         std::vector<int16_t> levels(64, 0);
         for (auto [g, level] : c.levels) levels[static_cast<size_t>(g)] = level;
         std::vector<uint8_t> bytes;
-        EXPECT_EQ(tsr::encodeComponent(levels.data(), 64, 0, bytes), c.bytes.size()) << c.name;
+        EXPECT_EQ(tsr::EncodeComponent(levels.data(), 64, 0, bytes), c.bytes.size()) << c.name;
         EXPECT_EQ(bytes, c.bytes) << c.name;
     }
 }
@@ -81,12 +81,12 @@ TEST(EntropyEncoder, RandomComponentsRoundTripAtEveryScale) {
             }
             std::vector<int16_t> coded = levels;
             std::vector<uint8_t> bytes;
-            tsr::encodeComponent(coded.data(), count, log2Blocks, bytes);
+            tsr::EncodeComponent(coded.data(), count, log2Blocks, bytes);
             ASSERT_EQ(coded, levels) << "nothing here needs clamping";
-            const std::vector<int16_t> raster = rasterFromCodingOrder(levels, log2Blocks);
+            const std::vector<int16_t> raster = RasterFromCodingOrder(levels, log2Blocks);
             for (int scale : {0, 2, 3}) {
                 const int side = scale == 0 ? 8 : scale == 2 ? 4 : 2;
-                const std::vector<int16_t> decoded = decodeWithReference(bytes, log2Blocks, scale);
+                const std::vector<int16_t> decoded = DecodeWithReference(bytes, log2Blocks, scale);
                 for (size_t i = 0; i < raster.size(); ++i) {
                     const int u = static_cast<int>(i % 64) / 8, v = static_cast<int>(i % 64) % 8;
                     const int16_t expected = (u < side && v < side) ? raster[i] : 0;
@@ -112,14 +112,14 @@ TEST(EntropyEncoder, ExtremeLevelsWrapOrClampInPlace) {
         levels[static_cast<size_t>(g)] = static_cast<int16_t>(g & 1 ? -32768 : 32767);
     std::vector<int16_t> coded = levels;
     std::vector<uint8_t> bytes;
-    tsr::encodeComponent(coded.data(), count, log2Blocks, bytes);
+    tsr::EncodeComponent(coded.data(), count, log2Blocks, bytes);
     for (int b = 0; b < 15; ++b)
         EXPECT_EQ(coded[static_cast<size_t>(b)], levels[static_cast<size_t>(b)]) << b;
     EXPECT_EQ(coded[15], -32667);
     for (int g = 16; g < count; ++g)
         EXPECT_EQ(coded[static_cast<size_t>(g)],
                   levels[static_cast<size_t>(g)] == -32768 ? -32767 : levels[static_cast<size_t>(g)]);
-    EXPECT_EQ(decodeWithReference(bytes, log2Blocks, 0), rasterFromCodingOrder(coded, log2Blocks));
+    EXPECT_EQ(DecodeWithReference(bytes, log2Blocks, 0), RasterFromCodingOrder(coded, log2Blocks));
 }
 
 } // namespace

@@ -11,31 +11,31 @@
 
 namespace {
 
-uint32_t be16(const std::vector<uint8_t>& f, size_t at) {
+uint32_t Be16(const std::vector<uint8_t>& f, size_t at) {
     return static_cast<uint32_t>(f[at]) << 8 | f[at + 1];
 }
-uint32_t be32(const std::vector<uint8_t>& f, size_t at) {
-    return be16(f, at) << 16 | be16(f, at + 2);
+uint32_t Be32(const std::vector<uint8_t>& f, size_t at) {
+    return Be16(f, at) << 16 | Be16(f, at + 2);
 }
-uint32_t floatBits(float v) {
+uint32_t FloatBits(float v) {
     uint32_t bits;
     std::memcpy(&bits, &v, 4);
     return bits;
 }
 
-std::vector<uint16_t> scene(int width, int height, int pattern, double t = 0.5) {
+std::vector<uint16_t> Scene(int width, int height, int pattern, double t = 0.5) {
     tsr::SceneSettings s;
     s.width = width;
     s.height = height;
-    return tsr::renderSceneMosaic(s, pattern, t);
+    return tsr::RenderSceneMosaic(s, pattern, t);
 }
 
-std::vector<uint8_t> encode(const std::vector<uint16_t>& mosaic, int width, int height,
+std::vector<uint8_t> Encode(const std::vector<uint16_t>& mosaic, int width, int height,
                             const tsr::EncoderSettings& settings, tsr::EncodeReport* report = nullptr) {
-    return tsr::encodeFrame(mosaic.data(), width, height, width, settings, report);
+    return tsr::EncodeFrame(mosaic.data(), width, height, width, settings, report);
 }
 
-int maxDifference(const std::vector<uint16_t>& a, const std::vector<uint16_t>& b) {
+int MaxDifference(const std::vector<uint16_t>& a, const std::vector<uint16_t>& b) {
     EXPECT_EQ(a.size(), b.size());
     int worst = 0;
     for (size_t i = 0; i < a.size() && i < b.size(); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
@@ -62,71 +62,71 @@ TEST(FrameEncoder, WritesEveryHeaderFieldBigEndian) {
     s.headerWord = 0xCAFEF00D;
     s.extraFrameFlags = 0x8020;
     s.extraHeaderBytes = 5;
-    const auto mosaic = scene(48, 34, s.bayerPattern);
-    const auto f = encode(mosaic, 48, 34, s);
+    const auto mosaic = Scene(48, 34, s.bayerPattern);
+    const auto f = Encode(mosaic, 48, 34, s);
     ASSERT_FALSE(f.empty());
 
-    EXPECT_EQ(be32(f, 0), f.size());
+    EXPECT_EQ(Be32(f, 0), f.size());
     EXPECT_EQ(std::string(f.begin() + 4, f.begin() + 8), "tsrf");
     const size_t h = 8;
-    EXPECT_EQ(be16(f, h + 0), 72u + 64 + 16 + 5);
+    EXPECT_EQ(Be16(f, h + 0), 72u + 64 + 16 + 5);
     EXPECT_EQ(f[h + 2], 0);
     EXPECT_EQ(f[h + 3], 1);
-    EXPECT_EQ(be32(f, h + 4), 0xCAFEF00Du);
-    EXPECT_EQ(be16(f, h + 8), 48u);
-    EXPECT_EQ(be16(f, h + 10), 34u);
+    EXPECT_EQ(Be32(f, h + 4), 0xCAFEF00Du);
+    EXPECT_EQ(Be16(f, h + 8), 48u);
+    EXPECT_EQ(Be16(f, h + 10), 34u);
     EXPECT_EQ((std::vector<uint8_t>(f.begin() + h + 12, f.begin() + h + 16)),
               (std::vector<uint8_t>{9, 8, 7, 6}));
-    EXPECT_EQ(be16(f, h + 16), 0xABCEu);
-    EXPECT_EQ(be16(f, h + 18), 0x1234u);
-    EXPECT_EQ(be32(f, h + 20), floatBits(1.75f));
-    EXPECT_EQ(be32(f, h + 24), floatBits(-2.5f));
-    for (size_t i = 0; i < 9; ++i) EXPECT_EQ(be32(f, h + 28 + 4 * i), floatBits(s.colorMatrix[i])) << i;
-    EXPECT_EQ(be32(f, h + 64), floatBits(3.0f));
-    EXPECT_EQ(be16(f, h + 68), 0xBEEFu);
-    EXPECT_EQ(be16(f, h + 70), 0x8020u | 1u | 2u << 1 | 16u);
+    EXPECT_EQ(Be16(f, h + 16), 0xABCEu);
+    EXPECT_EQ(Be16(f, h + 18), 0x1234u);
+    EXPECT_EQ(Be32(f, h + 20), FloatBits(1.75f));
+    EXPECT_EQ(Be32(f, h + 24), FloatBits(-2.5f));
+    for (size_t i = 0; i < 9; ++i) EXPECT_EQ(Be32(f, h + 28 + 4 * i), FloatBits(s.colorMatrix[i])) << i;
+    EXPECT_EQ(Be32(f, h + 64), FloatBits(3.0f));
+    EXPECT_EQ(Be16(f, h + 68), 0xBEEFu);
+    EXPECT_EQ(Be16(f, h + 70), 0x8020u | 1u | 2u << 1 | 16u);
     for (size_t i = 0; i < 64; ++i) EXPECT_EQ(f[h + 72 + i], s.quantMatrix[i]) << i;
-    for (size_t i = 0; i < 8; ++i) EXPECT_EQ(be16(f, h + 136 + 2 * i), s.toneCurve[i]) << i;
+    for (size_t i = 0; i < 8; ++i) EXPECT_EQ(Be16(f, h + 136 + 2 * i), s.toneCurve[i]) << i;
     for (size_t i = 0; i < 5; ++i) EXPECT_EQ(f[h + 152 + i], 0) << i;
 
     // Slice size table: 3 macroblock rows of 2 + 1 slices, then the slices back to back.
     const size_t table = h + 157;
     size_t sum = 0;
-    for (size_t i = 0; i < 6; ++i) sum += be16(f, table + 2 * i);
+    for (size_t i = 0; i < 6; ++i) sum += Be16(f, table + 2 * i);
     EXPECT_EQ(table + 12 + sum, f.size());
 
     // Version 0, no matrix, no curve: the 72-byte header.
     tsr::EncoderSettings plain;
     plain.version = 0;
-    const auto g = encode(mosaic, 48, 34, plain);
-    EXPECT_EQ(be16(g, h), 72u);
+    const auto g = Encode(mosaic, 48, 34, plain);
+    EXPECT_EQ(Be16(g, h), 72u);
     EXPECT_EQ(g[h + 3], 0);
-    EXPECT_EQ(be16(g, h + 70), 3u << 1);
+    EXPECT_EQ(Be16(g, h + 70), 3u << 1);
 }
 
 TEST(FrameEncoder, PartitionsRowsIntoPowerOfTwoSlices) {
-    EXPECT_EQ(reference::slicePartition(13, 3), (std::vector<int>{3, 2, 0}));
-    EXPECT_EQ(reference::slicePartition(63, 4), (std::vector<int>{4, 4, 4, 3, 2, 1, 0}));
+    EXPECT_EQ(reference::SlicePartition(13, 3), (std::vector<int>{3, 2, 0}));
+    EXPECT_EQ(reference::SlicePartition(63, 4), (std::vector<int>{4, 4, 4, 3, 2, 1, 0}));
     struct Case {
         int width, log2;
     } const cases[] = {{208, 3}, {1000, 4}, {16, 4}, {4096, 3}, {130, 0}};
     for (const Case& c : cases) {
-        const int mbWidth = tsr::macroblocksFor(c.width);
+        const int mbWidth = tsr::MacroblocksFor(c.width);
         std::vector<int> widths;
-        tsr::forEachSliceInRow(mbWidth, c.log2, [&](int, int log2w) { widths.push_back(log2w); });
-        EXPECT_EQ(widths, reference::slicePartition(mbWidth, c.log2)) << c.width;
-        EXPECT_EQ(tsr::slicesPerRow(mbWidth, c.log2), static_cast<int>(widths.size())) << c.width;
+        tsr::ForEachSliceInRow(mbWidth, c.log2, [&](int, int log2w) { widths.push_back(log2w); });
+        EXPECT_EQ(widths, reference::SlicePartition(mbWidth, c.log2)) << c.width;
+        EXPECT_EQ(tsr::SlicesPerRow(mbWidth, c.log2), static_cast<int>(widths.size())) << c.width;
     }
     // The encoded frame has that many slices: 13 macroblocks with width 3 give 8, 4, 1.
     tsr::EncoderSettings s;
     s.qScale = 1;
-    const auto mosaic = scene(208, 16, 0);
-    const auto f = encode(mosaic, 208, 16, s);
+    const auto mosaic = Scene(208, 16, 0);
+    const auto f = Encode(mosaic, 208, 16, s);
     const size_t table = 8 + 72;
-    EXPECT_EQ(table + 6 + be16(f, table) + be16(f, table + 2) + be16(f, table + 4), f.size());
+    EXPECT_EQ(table + 6 + Be16(f, table) + Be16(f, table + 2) + Be16(f, table + 4), f.size());
     reference::Frame decoded;
-    ASSERT_EQ(reference::decodeFrame(f, 0, decoded), 0);
-    EXPECT_LE(maxDifference(decoded.samples, mosaic), 3);
+    ASSERT_EQ(reference::DecodeFrame(f, 0, decoded), 0);
+    EXPECT_LE(MaxDifference(decoded.samples, mosaic), 3);
 }
 
 // At qScale 1 the reconstruction is within a few units of the input for any layout: sizes that
@@ -157,15 +157,15 @@ TEST(FrameEncoder, ReconstructsTheMosaicClosely) {
             s.quantMatrix[static_cast<size_t>(i)] = static_cast<uint8_t>(i == 0 ? 1 : 1 + i / 32);
         s.hasToneCurve = c.curve;
         s.toneCurve = linearCurve;
-        std::vector<uint16_t> mosaic = scene(c.width, c.height, c.pattern);
+        std::vector<uint16_t> mosaic = Scene(c.width, c.height, c.pattern);
         if (c.curve) // the decoder's output domain is now the whole 16-bit range
             for (uint16_t& v : mosaic) v = static_cast<uint16_t>(v * 15);
-        const auto f = encode(mosaic, c.width, c.height, s);
+        const auto f = Encode(mosaic, c.width, c.height, s);
         ASSERT_FALSE(f.empty());
         reference::Frame decoded;
-        ASSERT_EQ(reference::decodeFrame(f, 0, decoded), 0);
+        ASSERT_EQ(reference::DecodeFrame(f, 0, decoded), 0);
         EXPECT_EQ(decoded.skippedSlices, 0);
-        EXPECT_LE(maxDifference(decoded.samples, mosaic), c.tolerance)
+        EXPECT_LE(MaxDifference(decoded.samples, mosaic), c.tolerance)
             << c.width << "x" << c.height << " pattern " << c.pattern << " qScale " << c.qScale;
     }
 }
@@ -175,25 +175,25 @@ TEST(FrameEncoder, UsesPerSliceQScaleAndReportsIt) {
     s.log2SliceWidth = 3; // 48 wide: slices of 2 and 1 macroblocks, 3 rows
     s.qScale = 5;
     s.sliceQScale = {4, 9, 2};
-    const auto mosaic = scene(48, 34, 0);
+    const auto mosaic = Scene(48, 34, 0);
     tsr::EncodeReport report;
-    const auto f = encode(mosaic, 48, 34, s, &report);
+    const auto f = Encode(mosaic, 48, 34, s, &report);
     EXPECT_EQ(report.sliceQScale, (std::vector<uint8_t>{4, 9, 2, 5, 5, 5}));
     EXPECT_EQ(report.raisedSlices, 0);
     reference::Frame decoded;
-    ASSERT_EQ(reference::decodeFrame(f, 0, decoded), 0);
+    ASSERT_EQ(reference::DecodeFrame(f, 0, decoded), 0);
     EXPECT_EQ(decoded.maxDcStep, 9);
     size_t at = 8 + 72 + 12;
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(f[at], 8 << 3);
         EXPECT_EQ(f[at + 1], report.sliceQScale[static_cast<size_t>(i)]);
-        at += be16(f, 8 + 72 + 2 * static_cast<size_t>(i));
+        at += Be16(f, 8 + 72 + 2 * static_cast<size_t>(i));
     }
     // maxDcStep scales with quantiser weight 0.
     s.hasQuantMatrix = true;
     s.quantMatrix.fill(3);
     reference::Frame weighted;
-    ASSERT_EQ(reference::decodeFrame(encode(mosaic, 48, 34, s), 0, weighted), 0);
+    ASSERT_EQ(reference::DecodeFrame(Encode(mosaic, 48, 34, s), 0, weighted), 0);
     EXPECT_EQ(weighted.maxDcStep, 27);
 }
 
@@ -202,23 +202,23 @@ TEST(FrameEncoder, SliceHeaderExtensionAndExtraHeaderBytesAreSkippable) {
     s.qScale = 1;
     s.sliceHeaderExtension = 23; // the largest: 31 bytes, first byte 248
     s.extraHeaderBytes = 1000;
-    const auto mosaic = scene(40, 20, 3);
+    const auto mosaic = Scene(40, 20, 3);
     s.bayerPattern = 3;
-    const auto f = encode(mosaic, 40, 20, s);
+    const auto f = Encode(mosaic, 40, 20, s);
     ASSERT_FALSE(f.empty());
     const size_t table = 8 + 1072;
     EXPECT_EQ(f[table + 2 * 4], 248);
     reference::Frame decoded;
-    ASSERT_EQ(reference::decodeFrame(f, 0, decoded), 0);
-    EXPECT_LE(maxDifference(decoded.samples, mosaic), 3);
+    ASSERT_EQ(reference::DecodeFrame(f, 0, decoded), 0);
+    EXPECT_LE(MaxDifference(decoded.samples, mosaic), 3);
 }
 
 TEST(FrameEncoder, RejectsBadArgumentsAndSettings) {
-    const auto mosaic = scene(32, 32, 0);
+    const auto mosaic = Scene(32, 32, 0);
     auto rejects = [&](auto change) {
         tsr::EncoderSettings s;
         change(s);
-        return encode(mosaic, 32, 32, s).empty();
+        return Encode(mosaic, 32, 32, s).empty();
     };
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.version = 2; }));
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) {
@@ -238,11 +238,11 @@ TEST(FrameEncoder, RejectsBadArgumentsAndSettings) {
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.targetBitsPerPhotosite = NAN; }));
     EXPECT_FALSE(rejects([](tsr::EncoderSettings& s) { s.hasQuantMatrix = true, s.quantMatrix.fill(63); }));
     tsr::EncoderSettings ok;
-    EXPECT_TRUE(tsr::encodeFrame(nullptr, 32, 32, 32, ok).empty());
-    EXPECT_TRUE(tsr::encodeFrame(mosaic.data(), 31, 32, 32, ok).empty());
-    EXPECT_TRUE(tsr::encodeFrame(mosaic.data(), 32, 0, 32, ok).empty());
-    EXPECT_TRUE(tsr::encodeFrame(mosaic.data(), 32, 32, 30, ok).empty());
-    EXPECT_FALSE(tsr::encodeFrame(mosaic.data(), 30, 32, 32, ok).empty()); // a pitch wider than the picture
+    EXPECT_TRUE(tsr::EncodeFrame(nullptr, 32, 32, 32, ok).empty());
+    EXPECT_TRUE(tsr::EncodeFrame(mosaic.data(), 31, 32, 32, ok).empty());
+    EXPECT_TRUE(tsr::EncodeFrame(mosaic.data(), 32, 0, 32, ok).empty());
+    EXPECT_TRUE(tsr::EncodeFrame(mosaic.data(), 32, 32, 30, ok).empty());
+    EXPECT_FALSE(tsr::EncodeFrame(mosaic.data(), 30, 32, 32, ok).empty()); // a pitch wider than the picture
 }
 
 TEST(RateControl, PicksTheQScaleNearestTheTarget) {
@@ -251,21 +251,21 @@ TEST(RateControl, PicksTheQScaleNearestTheTarget) {
         ++calls;
         return static_cast<size_t>(1000000 / q);
     };
-    EXPECT_EQ(tsr::chooseQScale(1000000.0 / 37.2, bytes), 37);
+    EXPECT_EQ(tsr::ChooseQScale(1000000.0 / 37.2, bytes), 37);
     EXPECT_LE(calls, 12);
-    EXPECT_EQ(tsr::chooseQScale(5e6, bytes), 1);
-    EXPECT_EQ(tsr::chooseQScale(10, bytes), 255);
+    EXPECT_EQ(tsr::ChooseQScale(5e6, bytes), 1);
+    EXPECT_EQ(tsr::ChooseQScale(10, bytes), 255);
 }
 
 TEST(RateControl, LandsNearTheTargetBitsPerPhotosite) {
     const int width = 256, height = 192;
-    const auto mosaic = scene(width, height, 1);
+    const auto mosaic = Scene(width, height, 1);
     for (double target : {2.0, 4.0, 8.0}) {
         tsr::EncoderSettings s;
         s.bayerPattern = 1;
         s.targetBitsPerPhotosite = target;
         tsr::EncodeReport report;
-        const auto f = encode(mosaic, width, height, s, &report);
+        const auto f = Encode(mosaic, width, height, s, &report);
         const double bits = 8.0 * static_cast<double>(f.size()) / (width * height);
         EXPECT_NEAR(bits, target, target * 0.1) << "qScale " << report.frameQScale;
         for (uint8_t q : report.sliceQScale) EXPECT_EQ(q, report.frameQScale);

@@ -10,21 +10,21 @@
 
 namespace {
 
-std::vector<uint8_t> sampleFrame(bool matrix, bool curve) {
+std::vector<uint8_t> SampleFrame(bool matrix, bool curve) {
     tsr::SceneSettings scene;
     scene.width = 48;
     scene.height = 34;
-    const auto mosaic = tsr::renderSceneMosaic(scene, 0, 0);
+    const auto mosaic = tsr::RenderSceneMosaic(scene, 0, 0);
     tsr::EncoderSettings s;
     s.log2SliceWidth = 1; // 3 macroblocks: slices of 2 and 1, 3 rows
     s.hasQuantMatrix = matrix;
     s.quantMatrix.fill(2);
     s.hasToneCurve = curve;
     s.toneCurve = {0, 512, 1024, 2048, 4096, 8192, 16384, 32768};
-    return tsr::encodeFrame(mosaic.data(), 48, 34, 48, s);
+    return tsr::EncodeFrame(mosaic.data(), 48, 34, 48, s);
 }
 
-std::set<size_t> changedBytes(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+std::set<size_t> ChangedBytes(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
     std::set<size_t> changed;
     for (size_t i = 0; i < a.size() && i < b.size(); ++i)
         if (a[i] != b[i]) changed.insert(i);
@@ -32,9 +32,9 @@ std::set<size_t> changedBytes(const std::vector<uint8_t>& a, const std::vector<u
 }
 
 TEST(FrameFaults, LocatesSlicesByTheSizeTable) {
-    const auto frame = sampleFrame(true, true);
+    const auto frame = SampleFrame(true, true);
     tsr::faults::FrameLayout layout;
-    ASSERT_TRUE(tsr::faults::readLayout(frame, layout));
+    ASSERT_TRUE(tsr::faults::ReadLayout(frame, layout));
     EXPECT_EQ(layout.headerSize, 152);
     EXPECT_EQ(layout.quantMatrixOffset, 80u);
     EXPECT_EQ(layout.toneCurveOffset, 144u);
@@ -43,23 +43,23 @@ TEST(FrameFaults, LocatesSlicesByTheSizeTable) {
     size_t expected = 160 + 12;
     for (int i = 0; i < 6; ++i) {
         tsr::faults::SliceSpan span;
-        ASSERT_TRUE(tsr::faults::findSlice(frame, i, span));
+        ASSERT_TRUE(tsr::faults::FindSlice(frame, i, span));
         EXPECT_EQ(span.offset, expected);
         EXPECT_EQ(frame[span.offset], 64); // an 8-byte slice header
         expected += span.length;
     }
     EXPECT_EQ(expected, frame.size());
     tsr::faults::SliceSpan span;
-    EXPECT_FALSE(tsr::faults::findSlice(frame, 6, span));
-    EXPECT_FALSE(tsr::faults::findSlice(frame, -1, span));
+    EXPECT_FALSE(tsr::faults::FindSlice(frame, 6, span));
+    EXPECT_FALSE(tsr::faults::FindSlice(frame, -1, span));
 }
 
 // Each edit changes exactly the bytes of its field, to the value given, big-endian.
 TEST(FrameFaults, EachEditChangesExactlyItsField) {
     using Frame = std::vector<uint8_t>;
-    const Frame original = sampleFrame(true, true);
+    const Frame original = SampleFrame(true, true);
     tsr::faults::SliceSpan slice2;
-    ASSERT_TRUE(tsr::faults::findSlice(original, 2, slice2));
+    ASSERT_TRUE(tsr::faults::FindSlice(original, 2, slice2));
     const size_t s2 = slice2.offset;
     struct Case {
         const char* name;
@@ -67,38 +67,38 @@ TEST(FrameFaults, EachEditChangesExactlyItsField) {
         std::map<size_t, uint8_t> bytes; // offset -> new value
     } const cases[] = {
         {"frameSize",
-         [](Frame& f) { return tsr::faults::setFrameSize(f, 0x01020304); },
+         [](Frame& f) { return tsr::faults::SetFrameSize(f, 0x01020304); },
          {{0, 1}, {1, 2}, {2, 3}, {3, 4}}},
-        {"magic", [](Frame& f) { return tsr::faults::setMagic(f, "tsrg"); }, {{7, 'g'}}},
+        {"magic", [](Frame& f) { return tsr::faults::SetMagic(f, "tsrg"); }, {{7, 'g'}}},
         {"headerSize",
-         [](Frame& f) { return tsr::faults::setHeaderSize(f, 0x0197); },
+         [](Frame& f) { return tsr::faults::SetHeaderSize(f, 0x0197); },
          {{8, 0x01}, {9, 0x97}}},
-        {"version", [](Frame& f) { return tsr::faults::setVersion(f, 2); }, {{11, 2}}},
-        {"width", [](Frame& f) { return tsr::faults::setWidth(f, 0x0A0B); }, {{16, 0x0A}, {17, 0x0B}}},
-        {"height", [](Frame& f) { return tsr::faults::setHeight(f, 0x0C0D); }, {{18, 0x0C}, {19, 0x0D}}},
+        {"version", [](Frame& f) { return tsr::faults::SetVersion(f, 2); }, {{11, 2}}},
+        {"width", [](Frame& f) { return tsr::faults::SetWidth(f, 0x0A0B); }, {{16, 0x0A}, {17, 0x0B}}},
+        {"height", [](Frame& f) { return tsr::faults::SetHeight(f, 0x0C0D); }, {{18, 0x0C}, {19, 0x0D}}},
         {"pattern word",
-         [](Frame& f) { return tsr::faults::setBayerPatternWord(f, 0xFFFF); },
+         [](Frame& f) { return tsr::faults::SetBayerPatternWord(f, 0xFFFF); },
          {{24, 0xFF}, {25, 0xFF}}},
-        {"flags", [](Frame& f) { return tsr::faults::setFrameFlags(f, 0x7F13); }, {{78, 0x7F}, {79, 0x13}}},
+        {"flags", [](Frame& f) { return tsr::faults::SetFrameFlags(f, 0x7F13); }, {{78, 0x7F}, {79, 0x13}}},
         {"flag bits on",
-         [](Frame& f) { return tsr::faults::setFrameFlagBits(f, 0xFFC0, true); },
+         [](Frame& f) { return tsr::faults::SetFrameFlagBits(f, 0xFFC0, true); },
          {{78, 0xFF}, {79, 0xD3}}},
         {"flag bits off",
-         [](Frame& f) { return tsr::faults::setFrameFlagBits(f, 0x0001, false); },
+         [](Frame& f) { return tsr::faults::SetFrameFlagBits(f, 0x0001, false); },
          {{79, 0x12}}},
-        {"quant weight", [](Frame& f) { return tsr::faults::setQuantWeight(f, 63, 64); }, {{80 + 63, 64}}},
+        {"quant weight", [](Frame& f) { return tsr::faults::SetQuantWeight(f, 63, 64); }, {{80 + 63, 64}}},
         {"tone knot",
-         [](Frame& f) { return tsr::faults::setToneCurveKnot(f, 3, 0x0102); },
+         [](Frame& f) { return tsr::faults::SetToneCurveKnot(f, 3, 0x0102); },
          {{144 + 6, 0x01}, {144 + 7, 0x02}}},
         {"size entry",
-         [](Frame& f) { return tsr::faults::setSliceSizeEntry(f, 5, 0xFFEE); },
+         [](Frame& f) { return tsr::faults::SetSliceSizeEntry(f, 5, 0xFFEE); },
          {{170, 0xFF}, {171, 0xEE}}},
         {"slice header size",
-         [](Frame& f) { return tsr::faults::setSliceHeaderSizeByte(f, 2, 7 << 3); },
+         [](Frame& f) { return tsr::faults::SetSliceHeaderSizeByte(f, 2, 7 << 3); },
          {{s2, 56}}},
-        {"slice qScale", [](Frame& f) { return tsr::faults::setSliceQScale(f, 2, 0); }, {{s2 + 1, 0}}},
+        {"slice qScale", [](Frame& f) { return tsr::faults::SetSliceQScale(f, 2, 0); }, {{s2 + 1, 0}}},
         {"component size",
-         [](Frame& f) { return tsr::faults::setSliceComponentSize(f, 2, 2, 0xABCD); },
+         [](Frame& f) { return tsr::faults::SetSliceComponentSize(f, 2, 2, 0xABCD); },
          {{s2 + 6, 0xAB}, {s2 + 7, 0xCD}}},
     };
     for (const Case& c : cases) {
@@ -110,17 +110,17 @@ TEST(FrameFaults, EachEditChangesExactlyItsField) {
             EXPECT_EQ(edited[offset], value) << c.name << " byte " << offset;
             if (original[offset] != value) expectedChanged.insert(offset);
         }
-        EXPECT_EQ(changedBytes(original, edited), expectedChanged) << c.name;
+        EXPECT_EQ(ChangedBytes(original, edited), expectedChanged) << c.name;
     }
     Frame truncated = original;
-    EXPECT_TRUE(tsr::faults::truncateFrame(truncated, 100));
+    EXPECT_TRUE(tsr::faults::TruncateFrame(truncated, 100));
     EXPECT_EQ(truncated, Frame(original.begin(), original.begin() + 100));
-    EXPECT_FALSE(tsr::faults::truncateFrame(truncated, 100));
+    EXPECT_FALSE(tsr::faults::TruncateFrame(truncated, 100));
 }
 
 TEST(FrameFaults, EditsByFieldNameMatchTheNamedFunctions) {
     using Frame = std::vector<uint8_t>;
-    const Frame original = sampleFrame(true, true);
+    const Frame original = SampleFrame(true, true);
     namespace f = tsr::faults;
     struct Case {
         const char* field;
@@ -128,47 +128,47 @@ TEST(FrameFaults, EditsByFieldNameMatchTheNamedFunctions) {
         int index, component;
         std::function<bool(Frame&)> direct;
     } const cases[] = {
-        {"frameSize", 77, 0, 0, [](Frame& g) { return f::setFrameSize(g, 77); }},
-        {"magic", 0x74737266u ^ 1u, 0, 0, [](Frame& g) { return f::setMagic(g, "tsrg"); }},
-        {"headerSize", 151, 0, 0, [](Frame& g) { return f::setHeaderSize(g, 151); }},
-        {"version", 0, 0, 0, [](Frame& g) { return f::setVersion(g, 0); }},
-        {"width", 47, 0, 0, [](Frame& g) { return f::setWidth(g, 47); }},
-        {"height", 0, 0, 0, [](Frame& g) { return f::setHeight(g, 0); }},
-        {"bayerPatternWord", 0xFFFF, 0, 0, [](Frame& g) { return f::setBayerPatternWord(g, 0xFFFF); }},
-        {"frameFlags", 0x40, 0, 0, [](Frame& g) { return f::setFrameFlags(g, 0x40); }},
-        {"quantWeight", 0, 9, 0, [](Frame& g) { return f::setQuantWeight(g, 9, 0); }},
-        {"toneCurveKnot", 5, 7, 0, [](Frame& g) { return f::setToneCurveKnot(g, 7, 5); }},
-        {"sliceSize", 3, 4, 0, [](Frame& g) { return f::setSliceSizeEntry(g, 4, 3); }},
-        {"sliceHeaderSizeByte", 0, 1, 0, [](Frame& g) { return f::setSliceHeaderSizeByte(g, 1, 0); }},
-        {"sliceQScale", 0, 3, 0, [](Frame& g) { return f::setSliceQScale(g, 3, 0); }},
-        {"sliceComponentSize", 9, 3, 1, [](Frame& g) { return f::setSliceComponentSize(g, 3, 1, 9); }},
-        {"truncate", 99, 0, 0, [](Frame& g) { return f::truncateFrame(g, 99); }},
+        {"frameSize", 77, 0, 0, [](Frame& g) { return f::SetFrameSize(g, 77); }},
+        {"magic", 0x74737266u ^ 1u, 0, 0, [](Frame& g) { return f::SetMagic(g, "tsrg"); }},
+        {"headerSize", 151, 0, 0, [](Frame& g) { return f::SetHeaderSize(g, 151); }},
+        {"version", 0, 0, 0, [](Frame& g) { return f::SetVersion(g, 0); }},
+        {"width", 47, 0, 0, [](Frame& g) { return f::SetWidth(g, 47); }},
+        {"height", 0, 0, 0, [](Frame& g) { return f::SetHeight(g, 0); }},
+        {"bayerPatternWord", 0xFFFF, 0, 0, [](Frame& g) { return f::SetBayerPatternWord(g, 0xFFFF); }},
+        {"frameFlags", 0x40, 0, 0, [](Frame& g) { return f::SetFrameFlags(g, 0x40); }},
+        {"quantWeight", 0, 9, 0, [](Frame& g) { return f::SetQuantWeight(g, 9, 0); }},
+        {"toneCurveKnot", 5, 7, 0, [](Frame& g) { return f::SetToneCurveKnot(g, 7, 5); }},
+        {"sliceSize", 3, 4, 0, [](Frame& g) { return f::SetSliceSizeEntry(g, 4, 3); }},
+        {"sliceHeaderSizeByte", 0, 1, 0, [](Frame& g) { return f::SetSliceHeaderSizeByte(g, 1, 0); }},
+        {"sliceQScale", 0, 3, 0, [](Frame& g) { return f::SetSliceQScale(g, 3, 0); }},
+        {"sliceComponentSize", 9, 3, 1, [](Frame& g) { return f::SetSliceComponentSize(g, 3, 1, 9); }},
+        {"truncate", 99, 0, 0, [](Frame& g) { return f::TruncateFrame(g, 99); }},
     };
     for (const Case& c : cases) {
         Frame byName = original, direct = original;
-        ASSERT_TRUE(f::applyFault(byName, c.field, c.value, c.index, c.component)) << c.field;
+        ASSERT_TRUE(f::ApplyFault(byName, c.field, c.value, c.index, c.component)) << c.field;
         ASSERT_TRUE(c.direct(direct)) << c.field;
         EXPECT_EQ(byName, direct) << c.field;
     }
     Frame frame = original;
-    EXPECT_FALSE(f::applyFault(frame, "colour", 1));
-    EXPECT_FALSE(f::applyFault(frame, "version", 256));
-    EXPECT_FALSE(f::applyFault(frame, "width", 0x10000));
+    EXPECT_FALSE(f::ApplyFault(frame, "colour", 1));
+    EXPECT_FALSE(f::ApplyFault(frame, "version", 256));
+    EXPECT_FALSE(f::ApplyFault(frame, "width", 0x10000));
     EXPECT_EQ(frame, original);
 }
 
 TEST(FrameFaults, RefusesFieldsTheFrameDoesNotHave) {
-    auto frame = sampleFrame(false, false);
+    auto frame = SampleFrame(false, false);
     const auto original = frame;
-    EXPECT_FALSE(tsr::faults::setQuantWeight(frame, 0, 5));
-    EXPECT_FALSE(tsr::faults::setToneCurveKnot(frame, 0, 5));
-    EXPECT_FALSE(tsr::faults::setSliceQScale(frame, 6, 1));
-    EXPECT_FALSE(tsr::faults::setSliceComponentSize(frame, 0, 3, 1)); // component 3 has no size field
-    EXPECT_FALSE(tsr::faults::setSliceSizeEntry(frame, 6, 1));
+    EXPECT_FALSE(tsr::faults::SetQuantWeight(frame, 0, 5));
+    EXPECT_FALSE(tsr::faults::SetToneCurveKnot(frame, 0, 5));
+    EXPECT_FALSE(tsr::faults::SetSliceQScale(frame, 6, 1));
+    EXPECT_FALSE(tsr::faults::SetSliceComponentSize(frame, 0, 3, 1)); // component 3 has no size field
+    EXPECT_FALSE(tsr::faults::SetSliceSizeEntry(frame, 6, 1));
     EXPECT_EQ(frame, original);
     std::vector<uint8_t> tiny(6, 0);
-    EXPECT_FALSE(tsr::faults::setMagic(tiny, "tsrf"));
-    EXPECT_FALSE(tsr::faults::setVersion(tiny, 1));
+    EXPECT_FALSE(tsr::faults::SetMagic(tiny, "tsrf"));
+    EXPECT_FALSE(tsr::faults::SetVersion(tiny, 1));
 }
 
 } // namespace

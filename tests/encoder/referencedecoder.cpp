@@ -11,7 +11,7 @@ struct Range {
     uint16_t descriptor;
 };
 
-template <size_t N> uint16_t lookup(const Range (&ranges)[N], unsigned index) {
+template <size_t N> uint16_t Lookup(const Range (&ranges)[N], unsigned index) {
     for (const Range& r : ranges)
         if (index <= r.last) return r.descriptor;
     return ranges[N - 1].descriptor;
@@ -30,7 +30,7 @@ const uint8_t kScan2[4] = {0, 2, 1, 3};
 // Component at cell position (row, column) for each pattern.
 const int kCell[4][2][2] = {{{3, 1}, {0, 2}}, {{1, 3}, {2, 0}}, {{0, 2}, {3, 1}}, {{2, 0}, {1, 3}}};
 
-uint32_t u16(const std::vector<uint8_t>& f, size_t at) {
+uint32_t U16(const std::vector<uint8_t>& f, size_t at) {
     return static_cast<uint32_t>(f[at]) << 8 | f[at + 1];
 }
 
@@ -41,52 +41,52 @@ const uint8_t kScan8[64] = {0,  8,  1,  9,  16, 24, 17, 25, 2,  10, 3,  11, 18, 
                             4,  12, 5,  6,  13, 20, 28, 21, 14, 7,  15, 22, 29, 36, 44, 37,
                             30, 23, 31, 38, 45, 52, 60, 53, 46, 39, 47, 54, 61, 62, 55, 63};
 
-uint16_t dcDescriptor(unsigned index) {
-    return lookup(kDc, index);
+uint16_t DcDescriptor(unsigned index) {
+    return Lookup(kDc, index);
 }
-uint16_t runDescriptor(unsigned index) {
-    return lookup(kRun, index);
+uint16_t RunDescriptor(unsigned index) {
+    return Lookup(kRun, index);
 }
-uint16_t zeroDescriptor(unsigned index) {
-    return lookup(kZero, index);
+uint16_t ZeroDescriptor(unsigned index) {
+    return Lookup(kZero, index);
 }
-uint16_t levelDescriptor(unsigned index) {
-    return lookup(kLevel, index);
+uint16_t LevelDescriptor(unsigned index) {
+    return Lookup(kLevel, index);
 }
 
-int BitReader::bit(size_t index) const {
+int BitReader::Bit(size_t index) const {
     const size_t byte = index / 8;
     if (byte >= m_size) return 0;
     return (m_data[byte] >> (7 - index % 8)) & 1;
 }
 
-uint32_t BitReader::peek32() const {
+uint32_t BitReader::Peek32() const {
     uint32_t v = 0;
-    for (int i = 0; i < 32; ++i) v = v << 1 | static_cast<uint32_t>(bit(m_bit + static_cast<size_t>(i)));
+    for (int i = 0; i < 32; ++i) v = v << 1 | static_cast<uint32_t>(Bit(m_bit + static_cast<size_t>(i)));
     return v;
 }
 
-uint32_t BitReader::read(int count) {
+uint32_t BitReader::Read(int count) {
     uint64_t v = 0;
-    for (int i = 0; i < count; ++i) v = v << 1 | static_cast<uint64_t>(bit(m_bit++));
+    for (int i = 0; i < count; ++i) v = v << 1 | static_cast<uint64_t>(Bit(m_bit++));
     return static_cast<uint32_t>(v);
 }
 
-uint32_t readCodeword(BitReader& bits, uint16_t descriptor) {
+uint32_t ReadCodeword(BitReader& bits, uint16_t descriptor) {
     const unsigned s = descriptor >> 8, k = (descriptor >> 4) & 15, r = descriptor & 15;
-    const uint32_t peek = bits.peek32();
+    const uint32_t peek = bits.Peek32();
     unsigned q = 0;
     while (q < 31 && !(peek & (0x80000000u >> q))) ++q;
     if (q <= s) {
-        bits.read(static_cast<int>(q) + 1);
-        return (q << r) + bits.read(static_cast<int>(r));
+        bits.Read(static_cast<int>(q) + 1);
+        return (q << r) + bits.Read(static_cast<int>(r));
     }
     const int length = static_cast<int>(2 * q + k - s);
-    const uint64_t first = bits.read(length);
+    const uint64_t first = bits.Read(length);
     return static_cast<uint32_t>(first + (uint64_t{s + 1} << r) - (uint64_t{1} << k));
 }
 
-void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int scaleIndex,
+void DecodeComponent(const uint8_t* data, size_t size, int log2Blocks, int scaleIndex,
                      int16_t* coefficients) {
     const int nb = 1 << log2Blocks;
     const int n = scaleIndex <= 1 ? 64 : scaleIndex == 2 ? 16 : 4;
@@ -103,53 +103,53 @@ void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int scale
     uint16_t dcD = 100, runD = 66, zeroD = 0, levelD = 49;
     const int total = n * nb;
 
-    if (bits.peek32() == 0) return;
-    const uint32_t c0 = readCodeword(bits, 700);
+    if (bits.Peek32() == 0) return;
+    const uint32_t c0 = ReadCodeword(bits, 700);
     int dc = (c0 & 1) ? -static_cast<int>((c0 + 1) / 2) : static_cast<int>(c0 / 2);
     store(0, dc);
     bool negative = false;
     for (int g = 1; g < nb; ++g) {
-        if (bits.peek32() == 0) return;
-        const uint32_t c = readCodeword(bits, dcD);
+        if (bits.Peek32() == 0) return;
+        const uint32_t c = ReadCodeword(bits, dcD);
         const int m = static_cast<int>((c + 1) >> 1);
         const int delta = ((c & 1) != 0) != negative ? -m : m;
         dc += delta;
         store(g, dc);
         negative = delta < 0;
-        dcD = dcDescriptor(static_cast<unsigned>(m < 12 ? m : 12));
+        dcD = DcDescriptor(static_cast<unsigned>(m < 12 ? m : 12));
     }
     auto readLevel = [&](uint32_t& u) {
-        u = readCodeword(bits, levelD);
-        levelD = levelDescriptor(u < 94 ? u : 94);
-        const uint32_t sign = bits.read(1);
+        u = ReadCodeword(bits, levelD);
+        levelD = LevelDescriptor(u < 94 ? u : 94);
+        const uint32_t sign = bits.Read(1);
         return sign ? -static_cast<int>(u + 1) : static_cast<int>(u + 1);
     };
     int g = nb;
     while (g < total) {
-        if (bits.peek32() == 0) return;
-        const uint32_t count = readCodeword(bits, runD);
+        if (bits.Peek32() == 0) return;
+        const uint32_t count = ReadCodeword(bits, runD);
         for (uint32_t i = 0; i < count; ++i) {
-            if (bits.peek32() == 0) return;
+            if (bits.Peek32() == 0) return;
             uint32_t u;
             const int level = readLevel(u);
             store(g, level);
             if (++g == total) return;
         }
-        if (bits.peek32() == 0) return;
-        const uint32_t z = readCodeword(bits, zeroD);
-        zeroD = zeroDescriptor(z < 27 ? z : 27);
+        if (bits.Peek32() == 0) return;
+        const uint32_t z = ReadCodeword(bits, zeroD);
+        zeroD = ZeroDescriptor(z < 27 ? z : 27);
         g += static_cast<int>(z) + 1;
         if (g >= total) return;
-        if (bits.peek32() == 0) return;
+        if (bits.Peek32() == 0) return;
         uint32_t u;
         const int level = readLevel(u);
-        runD = runDescriptor(u < 14 ? u : 14);
+        runD = RunDescriptor(u < 14 ? u : 14);
         store(g, level);
         ++g;
     }
 }
 
-std::vector<int> slicePartition(int mbWidth, int log2SliceWidth) {
+std::vector<int> SlicePartition(int mbWidth, int log2SliceWidth) {
     std::vector<int> widths;
     int remaining = mbWidth;
     for (int w = log2SliceWidth; w >= 0; --w)
@@ -160,7 +160,7 @@ std::vector<int> slicePartition(int mbWidth, int log2SliceWidth) {
     return widths;
 }
 
-uint16_t toneCurve(const uint16_t knots[8], uint32_t s) {
+uint16_t ToneCurveKnotsOf(const uint16_t knots[8], uint32_t s) {
     const uint32_t i = s >> 13;
     const uint32_t d = static_cast<uint16_t>((i == 7 ? 65536u : knots[i + 1]) - knots[i]);
     const uint32_t out = (knots[i] * 8192u + (s & 8191u) * d + 4096u) >> 13;
@@ -181,13 +181,13 @@ struct Basis {
             for (int m = 0; m < 4; ++m)
                 w4[u][m] = (u ? std::sqrt(2.0) : 1.0) * std::cos((2 * m + 1) * u * pi / 8);
     }
-    double at(int side, int u, int m) const { return side == 8 ? w8[u][m] : w4[u][m]; }
+    double At(int side, int u, int m) const { return side == 8 ? w8[u][m] : w4[u][m]; }
 };
 const Basis kBasis;
 
 // Inverse transform of the top-left side x side coefficients (8x8 raster, dequantised) in double:
 // x(m, n) = sum C(u) C(v) F(u, v) cos((2m + 1)u pi / 2N) cos((2n + 1)v pi / 2N), rounded.
-void inverseTransform(const int32_t* f, int side, int32_t* out) {
+void InverseTransform(const int32_t* f, int side, int32_t* out) {
     for (int m = 0; m < side; ++m)
         for (int n = 0; n < side; ++n) {
             if (side == 2) { // integer sums and differences
@@ -198,29 +198,29 @@ void inverseTransform(const int32_t* f, int side, int32_t* out) {
             double x = 0;
             for (int u = 0; u < side; ++u)
                 for (int v = 0; v < side; ++v)
-                    x += f[8 * u + v] * kBasis.at(side, u, m) * kBasis.at(side, v, n);
+                    x += f[8 * u + v] * kBasis.At(side, u, m) * kBasis.At(side, v, n);
             out[m * side + n] = static_cast<int32_t>(std::floor(x + 0.5)); // 32768 added by the caller
         }
 }
 
 } // namespace
 
-int decodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
+int DecodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
     out = Frame{};
     const size_t size = f.size();
     if (size < 8) return -2;
-    const uint32_t frameSize = u16(f, 0) << 16 | u16(f, 2);
+    const uint32_t frameSize = U16(f, 0) << 16 | U16(f, 2);
     if (frameSize == 0 || frameSize > size) return -2;
     if (std::memcmp(&f[4], "tsrf", 4) != 0) return -2;
     const size_t h = 8;
     if (size < h + 72) return -2;
-    const uint32_t headerSize = u16(f, h);
+    const uint32_t headerSize = U16(f, h);
     out.version = f[h + 3];
-    out.width = static_cast<int>(u16(f, h + 8));
-    out.height = static_cast<int>(u16(f, h + 10));
-    out.bayerPattern = static_cast<int>(u16(f, h + 16) & 3);
-    out.whiteLevelCode = static_cast<int>(u16(f, h + 18));
-    const uint32_t flags = u16(f, h + 70);
+    out.width = static_cast<int>(U16(f, h + 8));
+    out.height = static_cast<int>(U16(f, h + 10));
+    out.bayerPattern = static_cast<int>(U16(f, h + 16) & 3);
+    out.whiteLevelCode = static_cast<int>(U16(f, h + 18));
+    const uint32_t flags = U16(f, h + 70);
     const bool hasMatrix = flags & 1, hasCurve = flags & 16;
     out.log2SliceWidth = static_cast<int>((flags >> 1) & 7);
     size_t at = h + 72;
@@ -235,7 +235,7 @@ int decodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
     if (hasCurve) {
         if (size < at + 16) return -2;
         for (int i = 0; i < 8; ++i)
-            out.toneCurve[i] = static_cast<uint16_t>(u16(f, at + 2 * static_cast<size_t>(i)));
+            out.toneCurve[i] = static_cast<uint16_t>(U16(f, at + 2 * static_cast<size_t>(i)));
         at += 16;
     }
     if (headerSize < at - h || out.version > 1 || (out.version == 0 && hasCurve)) return -2;
@@ -247,7 +247,7 @@ int decodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
         if (out.toneCurve[i] <= out.toneCurve[i - 1]) return -2;
 
     const int mbWidth = (out.width + 15) / 16, mbHeight = (out.height + 15) / 16;
-    const std::vector<int> row = slicePartition(mbWidth, out.log2SliceWidth);
+    const std::vector<int> row = SlicePartition(mbWidth, out.log2SliceWidth);
     const size_t sliceCount = row.size() * static_cast<size_t>(mbHeight);
     const size_t table = h + headerSize;
     if (table + 2 * sliceCount > size) return -2;
@@ -255,7 +255,7 @@ int decodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
     size_t pos = table + 2 * sliceCount;
     int maxQ = 0;
     for (size_t i = 0; i < sliceCount; ++i) {
-        sliceSize[i] = u16(f, table + 2 * i);
+        sliceSize[i] = U16(f, table + 2 * i);
         sliceStart[i] = pos;
         if (pos + sliceSize[i] > size) return -2;
         if (sliceSize[i] >= 2 && f[pos + 1] > maxQ) maxQ = f[pos + 1];
@@ -289,7 +289,7 @@ int decodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
             }
             const size_t hs = f[start] >> 3;
             const int q = f[start + 1];
-            const size_t c0 = u16(f, start + 2), c1 = u16(f, start + 4), c2 = u16(f, start + 6);
+            const size_t c0 = U16(f, start + 2), c1 = U16(f, start + 4), c2 = U16(f, start + 6);
             if (hs < 8 || q == 0 || c0 == 0 || c1 == 0 || c2 == 0 || hs + c0 + c1 + c2 >= length) {
                 ++out.skippedSlices;
                 continue;
@@ -299,7 +299,7 @@ int decodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
             const size_t compSize[4] = {c0, c1, c2, length - hs - c0 - c1 - c2};
             for (int c = 0; c < 4; ++c) {
                 if (c == 1 && s != 0) continue;
-                decodeComponent(&f[compStart[c]], compSize[c], log2w, s,
+                DecodeComponent(&f[compStart[c]], compSize[c], log2w, s,
                                 &levels[static_cast<size_t>(c) * 16 * 64]);
             }
             for (int b = 0; b < nb; ++b) {
@@ -314,10 +314,10 @@ int decodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
                         dq[i] = p < -32768 ? -32768 : p > 32767 ? 32767 : p;
                     }
                     int32_t x[64];
-                    inverseTransform(dq, side, x);
+                    InverseTransform(dq, side, x);
                     for (int i = 0; i < side * side; ++i) {
                         const int32_t v = x[i] + 32768;
-                        samples[c][i] = toneCurve(out.toneCurve, static_cast<uint32_t>(v < 0       ? 0
+                        samples[c][i] = ToneCurveKnotsOf(out.toneCurve, static_cast<uint32_t>(v < 0       ? 0
                                                                                        : v > 65535 ? 65535
                                                                                                    : v));
                     }

@@ -14,33 +14,33 @@ namespace reference {
 class BitReader {
 public:
     BitReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    uint32_t peek32() const;
-    uint32_t read(int count); // count 0..32
-    size_t position() const { return m_bit; }
+    uint32_t Peek32() const;
+    uint32_t Read(int count); // count 0..32
+    size_t Position() const { return m_bit; }
 
 private:
-    int bit(size_t index) const;
+    int Bit(size_t index) const;
     const uint8_t* m_data;
     size_t m_size;
     size_t m_bit = 0;
 };
 
-uint32_t readCodeword(BitReader& bits, uint16_t descriptor);
+uint32_t ReadCodeword(BitReader& bits, uint16_t descriptor);
 
 // Adaptation tables, as index -> descriptor.
-uint16_t dcDescriptor(unsigned index);
-uint16_t runDescriptor(unsigned index);
-uint16_t zeroDescriptor(unsigned index);
-uint16_t levelDescriptor(unsigned index);
+uint16_t DcDescriptor(unsigned index);
+uint16_t RunDescriptor(unsigned index);
+uint16_t ZeroDescriptor(unsigned index);
+uint16_t LevelDescriptor(unsigned index);
 extern const uint8_t kScan8[64];
 
 // Decodes one component: `coefficients` receives blocks x 64 values, block b's level of raster
 // index i (8x8 raster) at b * 64 + i; only the first 64, 16 or 4 scan positions are read at
 // scale index 0/1, 2, 3.
-void decodeComponent(const uint8_t* data, size_t size, int log2Blocks, int scaleIndex, int16_t* coefficients);
+void DecodeComponent(const uint8_t* data, size_t size, int log2Blocks, int scaleIndex, int16_t* coefficients);
 
 // Slice widths (log2, in macroblocks) of one macroblock row.
-std::vector<int> slicePartition(int mbWidth, int log2SliceWidth);
+std::vector<int> SlicePartition(int mbWidth, int log2SliceWidth);
 
 struct Frame {
     int version = 0;
@@ -61,9 +61,9 @@ struct Frame {
 };
 
 // Returns 0, or -2 for an invalid frame (output then empty).
-int decodeFrame(const std::vector<uint8_t>& frame, int scaleIndex, Frame& out);
+int DecodeFrame(const std::vector<uint8_t>& frame, int scaleIndex, Frame& out);
 
 // The decoder's curve: value s (0..65535) to output.
-uint16_t toneCurve(const uint16_t knots[8], uint32_t s);
+uint16_t ToneCurveKnotsOf(const uint16_t knots[8], uint32_t s);
 
 } // namespace reference

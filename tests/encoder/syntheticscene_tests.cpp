@@ -9,16 +9,16 @@ TEST(SyntheticScene, IsDeterministicMovesWithTimeAndStaysInRange) {
     s.width = 160;
     s.height = 90;
     s.whiteLevelCode = 3839;
-    const auto a = tsr::renderSceneMosaic(s, 0, 1.0);
-    EXPECT_EQ(a, tsr::renderSceneMosaic(s, 0, 1.0));
-    EXPECT_NE(a, tsr::renderSceneMosaic(s, 0, 2.0));
+    const auto a = tsr::RenderSceneMosaic(s, 0, 1.0);
+    EXPECT_EQ(a, tsr::RenderSceneMosaic(s, 0, 1.0));
+    EXPECT_NE(a, tsr::RenderSceneMosaic(s, 0, 2.0));
     s.seed = 2;
-    EXPECT_NE(a, tsr::renderSceneMosaic(s, 0, 1.0));
+    EXPECT_NE(a, tsr::RenderSceneMosaic(s, 0, 1.0));
 
     // Without noise, later frames still differ (the scene itself moves), and in more than a few
     // photosites.
     s.noise = 0;
-    const auto still0 = tsr::renderSceneMosaic(s, 0, 1.0), still1 = tsr::renderSceneMosaic(s, 0, 1.5);
+    const auto still0 = tsr::RenderSceneMosaic(s, 0, 1.0), still1 = tsr::RenderSceneMosaic(s, 0, 1.5);
     size_t moved = 0;
     for (size_t i = 0; i < still0.size(); ++i) moved += still0[i] != still1[i];
     EXPECT_GT(moved, still0.size() / 100);
@@ -34,21 +34,21 @@ TEST(SyntheticScene, MosaicKeepsTheChannelOfEachFilter) {
     tsr::SceneSettings s;
     s.width = 34;
     s.height = 18;
-    const auto rgb = tsr::renderSceneRgb(s, 3.0);
+    const auto rgb = tsr::RenderSceneRgb(s, 3.0);
     ASSERT_EQ(rgb.size(), 34u * 18 * 3);
     // Channel of photosite (row, column) of the 2x2 cell per pattern: R G / G B, G R / B G, G B / R G, B G /
     // G R.
     const int channel[4][2][2] = {{{0, 1}, {1, 2}}, {{1, 0}, {2, 1}}, {{1, 2}, {0, 1}}, {{2, 1}, {1, 0}}};
     for (int pattern = 0; pattern < 4; ++pattern) {
-        const auto mosaic = tsr::mosaicRgb(rgb.data(), 34, 18, pattern);
-        EXPECT_EQ(mosaic, tsr::renderSceneMosaic(s, pattern, 3.0)) << pattern;
+        const auto mosaic = tsr::MosaicRgb(rgb.data(), 34, 18, pattern);
+        EXPECT_EQ(mosaic, tsr::RenderSceneMosaic(s, pattern, 3.0)) << pattern;
         for (int y = 0; y < 18; ++y)
             for (int x = 0; x < 34; ++x)
                 ASSERT_EQ(mosaic[static_cast<size_t>(y * 34 + x)],
                           rgb[static_cast<size_t>(y * 34 + x) * 3 +
                               static_cast<size_t>(channel[pattern][y & 1][x & 1])]);
     }
-    EXPECT_TRUE(tsr::renderSceneRgb(tsr::SceneSettings{}, 0).empty());
+    EXPECT_TRUE(tsr::RenderSceneRgb(tsr::SceneSettings{}, 0).empty());
 }
 
 } // namespace

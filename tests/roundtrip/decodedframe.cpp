@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-DecodedFrame decodeFrame(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame, int width, int height,
+DecodedFrame DecodeFrame(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame, int width, int height,
                          int scaleIndex) {
     constexpr size_t kGuard = 64;
     constexpr uint8_t kGuardByte = 0xC3;

@@ -22,5 +22,5 @@ struct DecodedFrame {
 constexpr uint16_t kFillValue = 0x5A5A; // both bytes alike
 
 // `width` and `height` are the picture size the output buffer is made for.
-DecodedFrame decodeFrame(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame, int width, int height,
+DecodedFrame DecodeFrame(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame, int width, int height,
                          int scaleIndex);

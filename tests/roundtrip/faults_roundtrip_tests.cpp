@@ -22,11 +22,11 @@ struct DecoderDeleter {
 
 const int kWidth = 48, kHeight = 34; // 3 x 3 macroblocks; with log2SliceWidth 1, slices of 2 and 1
 
-Frame sampleFrame() {
+Frame SampleFrame() {
     tsr::SceneSettings scene;
     scene.width = kWidth;
     scene.height = kHeight;
-    const auto mosaic = tsr::renderSceneMosaic(scene, 1, 0.25);
+    const auto mosaic = tsr::RenderSceneMosaic(scene, 1, 0.25);
     tsr::EncoderSettings s;
     s.bayerPattern = 1;
     s.log2SliceWidth = 1;
@@ -34,14 +34,14 @@ Frame sampleFrame() {
     s.quantMatrix.fill(2);
     s.hasToneCurve = true;
     s.toneCurve = {0, 512, 1024, 2048, 4096, 8192, 16384, 32768};
-    return tsr::encodeFrame(mosaic.data(), kWidth, kHeight, kWidth, s);
+    return tsr::EncodeFrame(mosaic.data(), kWidth, kHeight, kWidth, s);
 }
 
 TEST(FaultRoundTrip, EachBrokenRuleGivesItsResult) {
     std::unique_ptr<FrameDecoder, DecoderDeleter> decoder(frameDecoderCreate(2));
-    const Frame original = sampleFrame();
+    const Frame original = SampleFrame();
     tsr::faults::SliceSpan last;
-    ASSERT_TRUE(tsr::faults::findSlice(original, 5, last));
+    ASSERT_TRUE(tsr::faults::FindSlice(original, 5, last));
     const uint16_t flags = static_cast<uint16_t>(original[8 + 70] << 8 | original[8 + 71]);
     const uint16_t knot2 = static_cast<uint16_t>(original[144 + 4] << 8 | original[144 + 5]);
     namespace f = tsr::faults;
@@ -51,40 +51,40 @@ TEST(FaultRoundTrip, EachBrokenRuleGivesItsResult) {
         int result;
     } const cases[] = {
         {"frameSize one past the input",
-         [&](Frame& g) { return f::setFrameSize(g, static_cast<uint32_t>(g.size() + 1)); }, -2},
-        {"frameSize 0", [](Frame& g) { return f::setFrameSize(g, 0); }, -2},
+         [&](Frame& g) { return f::SetFrameSize(g, static_cast<uint32_t>(g.size() + 1)); }, -2},
+        {"frameSize 0", [](Frame& g) { return f::SetFrameSize(g, 0); }, -2},
         {"frameSize below the input",
-         [&](Frame& g) { return f::setFrameSize(g, static_cast<uint32_t>(g.size() - 100)); }, 0},
-        {"magic", [](Frame& g) { return f::setMagic(g, "tsrF"); }, -2},
-        {"headerSize one short", [](Frame& g) { return f::setHeaderSize(g, 151); }, -2},
-        {"version 2", [](Frame& g) { return f::setVersion(g, 2); }, -2},
-        {"version 0 with a tone curve", [](Frame& g) { return f::setVersion(g, 0); }, -2},
-        {"odd width", [](Frame& g) { return f::setWidth(g, kWidth - 1); }, -2},
-        {"zero height", [](Frame& g) { return f::setHeight(g, 0); }, -2},
+         [&](Frame& g) { return f::SetFrameSize(g, static_cast<uint32_t>(g.size() - 100)); }, 0},
+        {"magic", [](Frame& g) { return f::SetMagic(g, "tsrF"); }, -2},
+        {"headerSize one short", [](Frame& g) { return f::SetHeaderSize(g, 151); }, -2},
+        {"version 2", [](Frame& g) { return f::SetVersion(g, 2); }, -2},
+        {"version 0 with a tone curve", [](Frame& g) { return f::SetVersion(g, 0); }, -2},
+        {"odd width", [](Frame& g) { return f::SetWidth(g, kWidth - 1); }, -2},
+        {"zero height", [](Frame& g) { return f::SetHeight(g, 0); }, -2},
         {"log2SliceWidth 5",
-         [&](Frame& g) { return f::setFrameFlags(g, static_cast<uint16_t>((flags & ~0xEu) | 5u << 1)); }, -2},
-        {"quantiser weight 0", [](Frame& g) { return f::setQuantWeight(g, 17, 0); }, -2},
-        {"quantiser weight 64", [](Frame& g) { return f::setQuantWeight(g, 0, 64); }, -2},
-        {"quantiser weight 63", [](Frame& g) { return f::setQuantWeight(g, 63, 63); }, 0},
-        {"equal tone-curve knots", [&](Frame& g) { return f::setToneCurveKnot(g, 3, knot2); }, -2},
+         [&](Frame& g) { return f::SetFrameFlags(g, static_cast<uint16_t>((flags & ~0xEu) | 5u << 1)); }, -2},
+        {"quantiser weight 0", [](Frame& g) { return f::SetQuantWeight(g, 17, 0); }, -2},
+        {"quantiser weight 64", [](Frame& g) { return f::SetQuantWeight(g, 0, 64); }, -2},
+        {"quantiser weight 63", [](Frame& g) { return f::SetQuantWeight(g, 63, 63); }, 0},
+        {"equal tone-curve knots", [&](Frame& g) { return f::SetToneCurveKnot(g, 3, knot2); }, -2},
         {"last slice past the end",
          [&](Frame& g) {
-             return f::setSliceSizeEntry(g, 5, static_cast<uint16_t>(g.size() - last.offset + 1));
+             return f::SetSliceSizeEntry(g, 5, static_cast<uint16_t>(g.size() - last.offset + 1));
          },
          -2},
         {"one byte short",
          [](Frame& g) {
-             return f::truncateFrame(g, g.size() - 1) && f::setFrameSize(g, static_cast<uint32_t>(g.size()));
+             return f::TruncateFrame(g, g.size() - 1) && f::SetFrameSize(g, static_cast<uint32_t>(g.size()));
          },
          -2},
         {"only the header",
-         [](Frame& g) { return f::truncateFrame(g, 8 + 152) && f::setFrameSize(g, 8 + 152); }, -2},
+         [](Frame& g) { return f::TruncateFrame(g, 8 + 152) && f::SetFrameSize(g, 8 + 152); }, -2},
     };
     for (const Case& c : cases) {
         Frame broken = original;
         ASSERT_TRUE(c.edit(broken)) << c.name;
         for (int scale = 0; scale < 4; ++scale) {
-            const DecodedFrame decoded = decodeFrame(decoder.get(), broken, kWidth, kHeight, scale);
+            const DecodedFrame decoded = DecodeFrame(decoder.get(), broken, kWidth, kHeight, scale);
             EXPECT_EQ(decoded.result, c.result) << c.name << " scale " << scale;
             EXPECT_TRUE(decoded.guardsIntact) << c.name;
             if (c.result != 0) {
@@ -98,9 +98,9 @@ TEST(FaultRoundTrip, EachBrokenRuleGivesItsResult) {
 // picture is as usual, and the frame still decodes with 0.
 TEST(FaultRoundTrip, BadSliceHeadersSkipOnlyTheirSlice) {
     std::unique_ptr<FrameDecoder, DecoderDeleter> decoder(frameDecoderCreate(2));
-    const Frame original = sampleFrame();
+    const Frame original = SampleFrame();
     tsr::faults::SliceSpan slice2; // first slice of macroblock row 1: macroblocks 0 and 1
-    ASSERT_TRUE(tsr::faults::findSlice(original, 2, slice2));
+    ASSERT_TRUE(tsr::faults::FindSlice(original, 2, slice2));
     const size_t sizes = (original[slice2.offset + 2] << 8 | original[slice2.offset + 3]) +
                          (original[slice2.offset + 4] << 8 | original[slice2.offset + 5]) +
                          (original[slice2.offset + 6] << 8 | original[slice2.offset + 7]);
@@ -112,26 +112,26 @@ TEST(FaultRoundTrip, BadSliceHeadersSkipOnlyTheirSlice) {
         std::function<bool(Frame&)> edit;
         int mbRow, mbFirst, mbEnd; // the skipped slice's macroblocks
     } const cases[] = {
-        {"header size 7", [](Frame& g) { return f::setSliceHeaderSizeByte(g, 2, 7 << 3); }, 1, 0, 2},
-        {"qScale 0", [](Frame& g) { return f::setSliceQScale(g, 2, 0); }, 1, 0, 2},
-        {"component 1 size 0", [](Frame& g) { return f::setSliceComponentSize(g, 2, 1, 0); }, 1, 0, 2},
+        {"header size 7", [](Frame& g) { return f::SetSliceHeaderSizeByte(g, 2, 7 << 3); }, 1, 0, 2},
+        {"qScale 0", [](Frame& g) { return f::SetSliceQScale(g, 2, 0); }, 1, 0, 2},
+        {"component 1 size 0", [](Frame& g) { return f::SetSliceComponentSize(g, 2, 1, 0); }, 1, 0, 2},
         {"no room for component 3",
          [&](Frame& g) {
-             return f::setSliceComponentSize(g, 2, 0,
+             return f::SetSliceComponentSize(g, 2, 0,
                                              static_cast<uint16_t>(size0 + slice2.length - 8 - sizes));
          },
          1, 0, 2},
         // The last slice, so that no later slice moves.
-        {"slice shorter than its header", [](Frame& g) { return f::setSliceSizeEntry(g, 5, 7); }, 2, 2, 3},
+        {"slice shorter than its header", [](Frame& g) { return f::SetSliceSizeEntry(g, 5, 7); }, 2, 2, 3},
     };
     for (int scale = 0; scale < 4; ++scale) {
-        const DecodedFrame good = decodeFrame(decoder.get(), original, kWidth, kHeight, scale);
+        const DecodedFrame good = DecodeFrame(decoder.get(), original, kWidth, kHeight, scale);
         ASSERT_EQ(good.result, 0);
         const int side = 16 >> scale, channels = scale == 0 ? 1 : 4;
         for (const Case& c : cases) {
             Frame broken = original;
             ASSERT_TRUE(c.edit(broken)) << c.name;
-            const DecodedFrame decoded = decodeFrame(decoder.get(), broken, kWidth, kHeight, scale);
+            const DecodedFrame decoded = DecodeFrame(decoder.get(), broken, kWidth, kHeight, scale);
             ASSERT_EQ(decoded.result, 0) << c.name;
             EXPECT_TRUE(decoded.guardsIntact) << c.name;
             for (int y = 0; y < decoded.height; ++y)
@@ -152,14 +152,14 @@ TEST(FaultRoundTrip, BadSliceHeadersSkipOnlyTheirSlice) {
 
 TEST(FaultRoundTrip, IgnoredBitsChangeNothing) {
     std::unique_ptr<FrameDecoder, DecoderDeleter> decoder(frameDecoderCreate(1));
-    const Frame original = sampleFrame();
+    const Frame original = SampleFrame();
     Frame flagged = original, patterned = original;
-    ASSERT_TRUE(tsr::faults::setFrameFlagBits(flagged, 0xFFE0, true));
-    ASSERT_TRUE(tsr::faults::setBayerPatternWord(patterned, 0xFFFD)); // pattern 1 in the low bits
+    ASSERT_TRUE(tsr::faults::SetFrameFlagBits(flagged, 0xFFE0, true));
+    ASSERT_TRUE(tsr::faults::SetBayerPatternWord(patterned, 0xFFFD)); // pattern 1 in the low bits
     for (int scale = 0; scale < 4; ++scale) {
-        const DecodedFrame good = decodeFrame(decoder.get(), original, kWidth, kHeight, scale);
+        const DecodedFrame good = DecodeFrame(decoder.get(), original, kWidth, kHeight, scale);
         for (const Frame* g : {&flagged, &patterned}) {
-            const DecodedFrame decoded = decodeFrame(decoder.get(), *g, kWidth, kHeight, scale);
+            const DecodedFrame decoded = DecodeFrame(decoder.get(), *g, kWidth, kHeight, scale);
             ASSERT_EQ(decoded.result, 0);
             EXPECT_EQ(decoded.samples, good.samples) << "scale " << scale;
             EXPECT_EQ(decoded.info.bayerPattern, 1);
@@ -171,7 +171,7 @@ TEST(FaultRoundTrip, IgnoredBitsChangeNothing) {
 // answers 0 or -2 and never writes outside the output buffer or the info record.
 TEST(FaultRoundTrip, RandomDamageNeverWritesOutside) {
     std::unique_ptr<FrameDecoder, DecoderDeleter> decoder(frameDecoderCreate(2));
-    const Frame original = sampleFrame();
+    const Frame original = SampleFrame();
     std::mt19937 random(11);
     for (int trial = 0; trial < 400; ++trial) {
         Frame broken = original;
@@ -183,15 +183,15 @@ TEST(FaultRoundTrip, RandomDamageNeverWritesOutside) {
             broken[random() % broken.size()] = static_cast<uint8_t>(random());
         } else if (kind == 2) { // truncated, frameSize kept consistent
             broken.resize(8 + random() % (broken.size() - 8));
-            tsr::faults::setFrameSize(broken, static_cast<uint32_t>(broken.size()));
+            tsr::faults::SetFrameSize(broken, static_cast<uint32_t>(broken.size()));
         } else { // slice header fields
             const int slice = static_cast<int>(random() % 6);
-            tsr::faults::setSliceComponentSize(broken, slice, static_cast<int>(random() % 3),
+            tsr::faults::SetSliceComponentSize(broken, slice, static_cast<int>(random() % 3),
                                                static_cast<uint16_t>(random()));
-            tsr::faults::setSliceHeaderSizeByte(broken, slice, static_cast<uint8_t>(random()));
+            tsr::faults::SetSliceHeaderSizeByte(broken, slice, static_cast<uint8_t>(random()));
         }
         const int scale = static_cast<int>(random() % 4);
-        const DecodedFrame decoded = decodeFrame(decoder.get(), broken, kWidth, kHeight, scale);
+        const DecodedFrame decoded = DecodeFrame(decoder.get(), broken, kWidth, kHeight, scale);
         EXPECT_TRUE(decoded.result == 0 || decoded.result == -2)
             << "trial " << trial << " result " << decoded.result;
         EXPECT_TRUE(decoded.guardsIntact) << "trial " << trial;

@@ -17,7 +17,7 @@ struct DecoderDeleter {
 };
 using Decoder = std::unique_ptr<FrameDecoder, DecoderDeleter>;
 
-Decoder makeDecoder(int threads = 2) {
+Decoder MakeDecoder(int threads = 2) {
     return Decoder(frameDecoderCreate(threads));
 }
 
@@ -25,7 +25,7 @@ Decoder makeDecoder(int threads = 2) {
 const int kCell[4][2][2] = {{{3, 1}, {0, 2}}, {{1, 3}, {2, 0}}, {{0, 2}, {3, 1}}, {{2, 0}, {1, 3}}};
 
 // Input value of `component` at cell (cellRow, cellColumn) of the mosaic.
-uint16_t cellValue(const std::vector<uint16_t>& mosaic, int width, int pattern, int component, int cellRow,
+uint16_t CellValue(const std::vector<uint16_t>& mosaic, int width, int pattern, int component, int cellRow,
                    int cellColumn) {
     for (int r = 0; r < 2; ++r)
         for (int c = 0; c < 2; ++c)
@@ -36,16 +36,16 @@ uint16_t cellValue(const std::vector<uint16_t>& mosaic, int width, int pattern, 
 }
 
 // Mean of `component` over the cells of output pixel (y, x) at scale s (2^(s-1) cells a side).
-double boxMean(const std::vector<uint16_t>& mosaic, int width, int pattern, int component, int s, int y,
+double BoxMean(const std::vector<uint16_t>& mosaic, int width, int pattern, int component, int s, int y,
                int x) {
     const int n = 1 << (s - 1);
     double sum = 0;
     for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j) sum += cellValue(mosaic, width, pattern, component, y * n + i, x * n + j);
+        for (int j = 0; j < n; ++j) sum += CellValue(mosaic, width, pattern, component, y * n + i, x * n + j);
     return sum / (n * n);
 }
 
-int maxDifference(const std::vector<uint16_t>& a, const std::vector<uint16_t>& b) {
+int MaxDifference(const std::vector<uint16_t>& a, const std::vector<uint16_t>& b) {
     EXPECT_EQ(a.size(), b.size());
     int worst = 0;
     for (size_t i = 0; i < a.size() && i < b.size(); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
@@ -65,7 +65,7 @@ const Layout kLayouts[] = {{64, 32}, {48, 34}, {130, 66}, {1000, 36}, {2, 2}, {1
 // (the decoder's 12-bit fixed-point weights stray by a few units of the 16-bit value before the
 // curve; the default curve divides that by 4 or more, the linear curve passes it on).
 TEST(RoundTrip, EveryPatternLayoutAndScaleMatchesInputAndReference) {
-    const Decoder decoder = makeDecoder();
+    const Decoder decoder = MakeDecoder();
     ASSERT_TRUE(decoder);
     int variant = 0;
     for (int pattern = 0; pattern < 4; ++pattern)
@@ -86,10 +86,10 @@ TEST(RoundTrip, EveryPatternLayoutAndScaleMatchesInputAndReference) {
             scene.width = layout.width;
             scene.height = layout.height;
             scene.whiteLevelCode = s.whiteLevelCode;
-            std::vector<uint16_t> mosaic = tsr::renderSceneMosaic(scene, pattern, variant * 0.7);
+            std::vector<uint16_t> mosaic = tsr::RenderSceneMosaic(scene, pattern, variant * 0.7);
             if (s.hasToneCurve) // the output domain is now the whole 16-bit range
                 for (uint16_t& v : mosaic) v = static_cast<uint16_t>(v * 15);
-            const auto frame = tsr::encodeFrame(mosaic.data(), layout.width, layout.height, layout.width, s);
+            const auto frame = tsr::EncodeFrame(mosaic.data(), layout.width, layout.height, layout.width, s);
             ASSERT_FALSE(frame.empty());
             // Weights up to 3 triple the rounding error of the high frequencies.
             const int inputTolerance = (s.hasToneCurve ? 16 : 4) * (s.hasQuantMatrix ? 2 : 1);
@@ -102,15 +102,15 @@ TEST(RoundTrip, EveryPatternLayoutAndScaleMatchesInputAndReference) {
                                           (s.hasQuantMatrix ? " matrix" : "") + " version " +
                                           std::to_string(s.version);
                 const DecodedFrame decoded =
-                    decodeFrame(decoder.get(), frame, layout.width, layout.height, scale);
+                    DecodeFrame(decoder.get(), frame, layout.width, layout.height, scale);
                 ASSERT_EQ(decoded.result, 0) << where;
                 EXPECT_TRUE(decoded.guardsIntact) << where;
                 if (!s.hasToneCurve) { // with the full 16-bit range the fill value is a real sample value
                     EXPECT_EQ(decoded.untouched, 0u) << where;
                 }
                 reference::Frame expected;
-                ASSERT_EQ(reference::decodeFrame(frame, scale, expected), 0) << where;
-                EXPECT_LE(maxDifference(decoded.samples, expected.samples), agreeTolerance) << where;
+                ASSERT_EQ(reference::DecodeFrame(frame, scale, expected), 0) << where;
+                EXPECT_LE(MaxDifference(decoded.samples, expected.samples), agreeTolerance) << where;
 
                 const TsrFrameInfoRecord& info = decoded.info;
                 EXPECT_EQ(info.width, layout.width >> scale) << where;
@@ -121,7 +121,7 @@ TEST(RoundTrip, EveryPatternLayoutAndScaleMatchesInputAndReference) {
                 EXPECT_EQ(info.maxDcStep, s.hasQuantMatrix ? s.quantMatrix[0] : 1) << where;
 
                 if (scale == 0) {
-                    EXPECT_LE(maxDifference(decoded.samples, mosaic), inputTolerance) << where;
+                    EXPECT_LE(MaxDifference(decoded.samples, mosaic), inputTolerance) << where;
                 } else if (scale == 1) { // each pixel holds the cell's red, first green and blue
                     int worst = 0;
                     for (int y = 0; y < decoded.height; ++y)
@@ -132,9 +132,9 @@ TEST(RoundTrip, EveryPatternLayoutAndScaleMatchesInputAndReference) {
                                                static_cast<size_t>(x)) *
                                               4];
                             worst = std::max(
-                                {worst, std::abs(p[0] - cellValue(mosaic, layout.width, pattern, 3, y, x)),
-                                 std::abs(p[1] - cellValue(mosaic, layout.width, pattern, 0, y, x)),
-                                 std::abs(p[2] - cellValue(mosaic, layout.width, pattern, 2, y, x)),
+                                {worst, std::abs(p[0] - CellValue(mosaic, layout.width, pattern, 3, y, x)),
+                                 std::abs(p[1] - CellValue(mosaic, layout.width, pattern, 0, y, x)),
+                                 std::abs(p[2] - CellValue(mosaic, layout.width, pattern, 2, y, x)),
                                  std::abs(p[3] - 65535)});
                         }
                     EXPECT_LE(worst, inputTolerance) << where;
@@ -147,7 +147,7 @@ TEST(RoundTrip, EveryPatternLayoutAndScaleMatchesInputAndReference) {
 // each block's value exactly (up to the curve's rounding), which is the DC expectation of the
 // reduced scales.
 TEST(RoundTrip, FlatBlocksShowTheirValueAtEveryScale) {
-    const Decoder decoder = makeDecoder(1);
+    const Decoder decoder = MakeDecoder(1);
     const int width = 80, height = 48; // 5 x 3 macroblocks
     for (int pattern = 0; pattern < 4; ++pattern) {
         std::vector<uint16_t> mosaic(static_cast<size_t>(width * height));
@@ -162,9 +162,9 @@ TEST(RoundTrip, FlatBlocksShowTheirValueAtEveryScale) {
         s.bayerPattern = pattern;
         s.qScale = 1;
         s.log2SliceWidth = 1;
-        const auto frame = tsr::encodeFrame(mosaic.data(), width, height, width, s);
+        const auto frame = tsr::EncodeFrame(mosaic.data(), width, height, width, s);
         for (int scale = 0; scale < 4; ++scale) {
-            const DecodedFrame decoded = decodeFrame(decoder.get(), frame, width, height, scale);
+            const DecodedFrame decoded = DecodeFrame(decoder.get(), frame, width, height, scale);
             ASSERT_EQ(decoded.result, 0);
             const int side = 16 >> scale;
             int worst = 0;
@@ -195,7 +195,7 @@ TEST(RoundTrip, FlatBlocksShowTheirValueAtEveryScale) {
 // tolerance is 0.08 G, G the largest rise of a component within a block, plus a few units for
 // curvature and rounding.
 TEST(RoundTrip, ReducedScalesApproximateBoxAveragesOfSmoothContent) {
-    const Decoder decoder = makeDecoder();
+    const Decoder decoder = MakeDecoder();
     const int width = 256, height = 128;
     std::vector<uint16_t> mosaic(static_cast<size_t>(width * height));
     for (int y = 0; y < height; ++y)
@@ -222,9 +222,9 @@ TEST(RoundTrip, ReducedScalesApproximateBoxAveragesOfSmoothContent) {
         tsr::EncoderSettings s;
         s.bayerPattern = pattern;
         s.qScale = 1;
-        const auto frame = tsr::encodeFrame(mosaic.data(), width, height, width, s);
+        const auto frame = tsr::EncodeFrame(mosaic.data(), width, height, width, s);
         for (int scale = 2; scale < 4; ++scale) {
-            const DecodedFrame decoded = decodeFrame(decoder.get(), frame, width, height, scale);
+            const DecodedFrame decoded = DecodeFrame(decoder.get(), frame, width, height, scale);
             ASSERT_EQ(decoded.result, 0);
             double worst = 0;
             for (int y = 0; y < decoded.height; ++y)
@@ -232,7 +232,7 @@ TEST(RoundTrip, ReducedScalesApproximateBoxAveragesOfSmoothContent) {
                     const uint16_t* p = &decoded.samples[static_cast<size_t>(y * decoded.width + x) * 4];
                     const int components[3] = {3, 0, 2};
                     for (int c = 0; c < 3; ++c)
-                        worst = std::max(worst, std::fabs(p[c] - boxMean(mosaic, width, pattern,
+                        worst = std::max(worst, std::fabs(p[c] - BoxMean(mosaic, width, pattern,
                                                                          components[c], scale, y, x)));
                 }
             EXPECT_LE(worst, tolerance) << "pattern " << pattern << " scale " << scale << " rise " << rise;
@@ -243,11 +243,11 @@ TEST(RoundTrip, ReducedScalesApproximateBoxAveragesOfSmoothContent) {
 // Per-slice qScale reaches the frame info record as maxDcStep (largest qScale times weight 0), and
 // coarser slices still decode where they are.
 TEST(RoundTrip, PerSliceQScaleAndMaxDcStep) {
-    const Decoder decoder = makeDecoder();
+    const Decoder decoder = MakeDecoder();
     tsr::SceneSettings scene;
     scene.width = 48;
     scene.height = 34;
-    const auto mosaic = tsr::renderSceneMosaic(scene, 0, 0);
+    const auto mosaic = tsr::RenderSceneMosaic(scene, 0, 0);
     struct Case {
         std::vector<uint8_t> sliceQScale;
         int qScale, weight0, maxDcStep;
@@ -261,14 +261,14 @@ TEST(RoundTrip, PerSliceQScaleAndMaxDcStep) {
         s.hasQuantMatrix = c.weight0 != 1;
         s.quantMatrix.fill(1);
         s.quantMatrix[0] = static_cast<uint8_t>(c.weight0);
-        const auto frame = tsr::encodeFrame(mosaic.data(), 48, 34, 48, s);
+        const auto frame = tsr::EncodeFrame(mosaic.data(), 48, 34, 48, s);
         for (int scale = 0; scale < 4; ++scale) {
-            const DecodedFrame decoded = decodeFrame(decoder.get(), frame, 48, 34, scale);
+            const DecodedFrame decoded = DecodeFrame(decoder.get(), frame, 48, 34, scale);
             ASSERT_EQ(decoded.result, 0);
             EXPECT_EQ(decoded.info.maxDcStep, c.maxDcStep) << c.maxDcStep << " scale " << scale;
             reference::Frame expected;
-            ASSERT_EQ(reference::decodeFrame(frame, scale, expected), 0);
-            EXPECT_LE(maxDifference(decoded.samples, expected.samples), 1);
+            ASSERT_EQ(reference::DecodeFrame(frame, scale, expected), 0);
+            EXPECT_LE(MaxDifference(decoded.samples, expected.samples), 1);
         }
     }
 }
@@ -278,7 +278,7 @@ TEST(RoundTrip, PerSliceQScaleAndMaxDcStep) {
 // at qScale 255) and codewords grow to their longest; with slice header extensions and header
 // padding. The decoder agrees with the reference at every scale.
 TEST(RoundTrip, ExtremeContentAgreesWithReference) {
-    const Decoder decoder = makeDecoder();
+    const Decoder decoder = MakeDecoder();
     const int width = 96, height = 50;
     std::vector<uint16_t> mosaic(static_cast<size_t>(width * height));
     uint32_t state = 12345;
@@ -305,17 +305,17 @@ TEST(RoundTrip, ExtremeContentAgreesWithReference) {
             s.quantMatrix[static_cast<size_t>(i)] = static_cast<uint8_t>(i == 0 ? 63 : 1 + i % 63);
         s.sliceHeaderExtension = c.extension;
         s.extraHeaderBytes = c.padding;
-        const auto frame = tsr::encodeFrame(mosaic.data(), width, height, width, s);
+        const auto frame = tsr::EncodeFrame(mosaic.data(), width, height, width, s);
         ASSERT_FALSE(frame.empty());
         for (int scale = 0; scale < 4; ++scale) {
-            const DecodedFrame decoded = decodeFrame(decoder.get(), frame, width, height, scale);
+            const DecodedFrame decoded = DecodeFrame(decoder.get(), frame, width, height, scale);
             ASSERT_EQ(decoded.result, 0);
             EXPECT_TRUE(decoded.guardsIntact);
             reference::Frame expected;
-            ASSERT_EQ(reference::decodeFrame(frame, scale, expected), 0);
+            ASSERT_EQ(reference::DecodeFrame(frame, scale, expected), 0);
             // Near full-scale coefficients the fixed-point weights stray furthest; on average by
             // well under a unit.
-            EXPECT_LE(maxDifference(decoded.samples, expected.samples), 8)
+            EXPECT_LE(MaxDifference(decoded.samples, expected.samples), 8)
                 << "qScale " << c.qScale << " scale " << scale;
             double total = 0;
             for (size_t i = 0; i < decoded.samples.size(); ++i)
@@ -324,7 +324,7 @@ TEST(RoundTrip, ExtremeContentAgreesWithReference) {
                 << "qScale " << c.qScale << " scale " << scale;
             EXPECT_EQ(decoded.info.maxDcStep, c.qScale * (c.matrix ? 63 : 1));
             if (scale == 0 && c.qScale == 1 && !c.matrix) {
-                EXPECT_LE(maxDifference(decoded.samples, mosaic), 24);
+                EXPECT_LE(MaxDifference(decoded.samples, mosaic), 24);
             }
         }
     }
@@ -332,21 +332,21 @@ TEST(RoundTrip, ExtremeContentAgreesWithReference) {
 
 // A rate-controlled 4K-wide strip: the size lands near the target and the picture decodes.
 TEST(RoundTrip, RateControlledFrameDecodes) {
-    const Decoder decoder = makeDecoder();
+    const Decoder decoder = MakeDecoder();
     tsr::SceneSettings scene;
     scene.width = 4096;
     scene.height = 64;
-    const auto mosaic = tsr::renderSceneMosaic(scene, 3, 1.0);
+    const auto mosaic = tsr::RenderSceneMosaic(scene, 3, 1.0);
     tsr::EncoderSettings s;
     s.bayerPattern = 3;
     s.targetBitsPerPhotosite = 4;
-    const auto frame = tsr::encodeFrame(mosaic.data(), 4096, 64, 4096, s);
+    const auto frame = tsr::EncodeFrame(mosaic.data(), 4096, 64, 4096, s);
     EXPECT_NEAR(8.0 * static_cast<double>(frame.size()) / (4096 * 64), 4.0, 0.4);
-    const DecodedFrame decoded = decodeFrame(decoder.get(), frame, 4096, 64, 0);
+    const DecodedFrame decoded = DecodeFrame(decoder.get(), frame, 4096, 64, 0);
     ASSERT_EQ(decoded.result, 0);
     reference::Frame expected;
-    ASSERT_EQ(reference::decodeFrame(frame, 0, expected), 0);
-    EXPECT_LE(maxDifference(decoded.samples, expected.samples), 1);
+    ASSERT_EQ(reference::DecodeFrame(frame, 0, expected), 0);
+    EXPECT_LE(MaxDifference(decoded.samples, expected.samples), 1);
 }
 
 } // namespace

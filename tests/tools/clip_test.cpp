@@ -149,7 +149,7 @@ TEST_F(ClipTest, PicturesEncodeAsTheirMosaic) {
     SceneSettings scene;
     scene.width = 48;
     scene.height = 32;
-    const std::vector<uint16_t> mosaic = renderSceneMosaic(scene, 1, 0.5);
+    const std::vector<uint16_t> mosaic = RenderSceneMosaic(scene, 1, 0.5);
     WritePng(Path("grey.png"), 48, 32, 1, mosaic.data(), 48);
     WriteTiff(Path("grey.tif"), 48, 32, 1, mosaic.data(), 48);
     std::vector<uint16_t> rgb(48 * 32 * 3);
@@ -159,12 +159,12 @@ TEST_F(ClipTest, PicturesEncodeAsTheirMosaic) {
     EncoderSettings settings;
     settings.bayerPattern = 1;
     settings.whiteLevelCode = 3839;
-    const std::vector<uint8_t> greyFrame = encodeFrame(mosaic.data(), 48, 32, 48, settings);
+    const std::vector<uint8_t> greyFrame = EncodeFrame(mosaic.data(), 48, 32, 48, settings);
     std::vector<uint16_t> scaled(rgb.size());
     for (size_t i = 0; i < rgb.size(); ++i)
         scaled[i] = static_cast<uint16_t>(std::lround(256.0 + rgb[i] / 65535.0 * 3839.0));
-    const std::vector<uint16_t> colourMosaic = mosaicRgb(scaled.data(), 48, 32, 1);
-    const std::vector<uint8_t> colourFrame = encodeFrame(colourMosaic.data(), 48, 32, 48, settings);
+    const std::vector<uint16_t> colourMosaic = MosaicRgb(scaled.data(), 48, 32, 1);
+    const std::vector<uint8_t> colourFrame = EncodeFrame(colourMosaic.data(), 48, 32, 48, settings);
 
     const ToolResult run = RunTool({"encode", "--pattern", "1", "-o", Path("pictures.mov"), Path("grey.png"),
                                     Path("grey.tif"), Path("colour.png")});
@@ -189,8 +189,8 @@ TEST_F(ClipTest, OpenExrPicturesAndRateControl) {
     EncoderSettings settings;
     settings.bayerPattern = 3;
     settings.whiteLevelCode = 1000;
-    const std::vector<uint16_t> mosaic = mosaicRgb(sensor.data(), width, height, 3);
-    const std::vector<uint8_t> expected = encodeFrame(mosaic.data(), width, height, width, settings);
+    const std::vector<uint16_t> mosaic = MosaicRgb(sensor.data(), width, height, 3);
+    const std::vector<uint8_t> expected = EncodeFrame(mosaic.data(), width, height, width, settings);
     const ToolResult fromExr = RunTool({"encode", "--pattern", "3", "--white-level-code", "1000", "-o",
                                         Path("exr.tsr"), Path("linear.exr")});
     ASSERT_EQ(0, fromExr.exitCode) << fromExr.err;

@@ -126,9 +126,9 @@ TEST_F(DecodeTest, InfoShowsBrokenFramesWithoutFailing) {
     // info still reports what the header says, and says why the frame does not decode.
     EncoderSettings settings;
     std::vector<std::vector<uint8_t>> frames = SceneFrames(3, 32, 16, settings);
-    ASSERT_TRUE(faults::setVersion(frames[1], 9));
-    ASSERT_TRUE(faults::setWidth(frames[2], 65534));
-    ASSERT_TRUE(faults::setHeight(frames[2], 65534));
+    ASSERT_TRUE(faults::SetVersion(frames[1], 9));
+    ASSERT_TRUE(faults::SetWidth(frames[2], 65534));
+    ASSERT_TRUE(faults::SetHeight(frames[2], 65534));
     WriteFile(Path("clip.tsr"), Concatenate(frames));
     const ToolResult run = RunTool({"info", Path("clip.tsr")});
     ASSERT_EQ(0, run.exitCode) << run.err;

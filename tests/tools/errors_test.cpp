@@ -40,7 +40,7 @@ protected:
         const std::vector<uint8_t> decoded = ReadFile(Path("decoded.raw"));
         WriteFile(Path("truncated.raw"), std::vector<uint8_t>(decoded.begin(), decoded.end() - 1));
         std::vector<std::vector<uint8_t>> broken = m_frames;
-        ASSERT_TRUE(faults::setVersion(broken[1], 7));
+        ASSERT_TRUE(faults::SetVersion(broken[1], 7));
         WriteFile(Path("broken.tsr"), Concatenate(broken));
         WriteFile(Path("garbage.bin"), std::vector<uint8_t>(300, 0x5A));
         const std::vector<uint16_t> grey(33 * 20, 1000);

@@ -21,8 +21,8 @@ std::vector<std::vector<uint8_t>> SceneFrames(int count, int width, int height,
     scene.whiteLevelCode = settings.whiteLevelCode;
     std::vector<std::vector<uint8_t>> frames;
     for (int i = 0; i < count; ++i) {
-        const std::vector<uint16_t> mosaic = renderSceneMosaic(scene, settings.bayerPattern, i / 24.0);
-        frames.push_back(encodeFrame(mosaic.data(), width, height, width, settings));
+        const std::vector<uint16_t> mosaic = RenderSceneMosaic(scene, settings.bayerPattern, i / 24.0);
+        frames.push_back(EncodeFrame(mosaic.data(), width, height, width, settings));
     }
     return frames;
 }

@@ -17,12 +17,12 @@ using tsr::CLSID_TesselRAWDecoder;
 namespace {
 
 // A stand-in outer object for aggregation requests; only its address matters.
-IUnknown* fakeOuter() {
+IUnknown* FakeOuter() {
     static IUnknown* const outer = reinterpret_cast<IUnknown*>(static_cast<std::uintptr_t>(0x1000));
     return outer;
 }
 
-std::vector<std::string> exportedNames(HMODULE module) {
+std::vector<std::string> ExportedNames(HMODULE module) {
     const auto* base = reinterpret_cast<const BYTE*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -35,7 +35,7 @@ std::vector<std::string> exportedNames(HMODULE module) {
     return result;
 }
 
-std::vector<std::string> importedLibraries(HMODULE module) {
+std::vector<std::string> ImportedLibraries(HMODULE module) {
     const auto* base = reinterpret_cast<const BYTE*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -58,17 +58,17 @@ class DecoderServerTest : public MediaFoundationTest {
 protected:
     void SetUp() override {
         MediaFoundationTest::SetUp();
-        ASSERT_TRUE(m_library.loaded());
-        ASSERT_EQ(m_library.canUnloadNow(), S_OK);
+        ASSERT_TRUE(m_library.Loaded());
+        ASSERT_EQ(m_library.CanUnloadNow(), S_OK);
     }
     void TearDown() override {
-        EXPECT_EQ(m_library.canUnloadNow(), S_OK) << "an object or a server lock is still alive";
+        EXPECT_EQ(m_library.CanUnloadNow(), S_OK) << "an object or a server lock is still alive";
         MediaFoundationTest::TearDown();
     }
 
-    ComPtr<IClassFactory> factory() {
+    ComPtr<IClassFactory> Factory() {
         ComPtr<IClassFactory> factory;
-        EXPECT_EQ(m_library.getClassObject(CLSID_TesselRAWDecoder, IID_IClassFactory,
+        EXPECT_EQ(m_library.GetClassObject(CLSID_TesselRAWDecoder, IID_IClassFactory,
                                            reinterpret_cast<void**>(factory.GetAddressOf())),
                   S_OK);
         return factory;
@@ -78,12 +78,12 @@ protected:
 };
 
 TEST_F(DecoderServerTest, ExportsExactlyTheFourServerFunctionsAndImportsOnlySystemLibraries) {
-    std::vector<std::string> names = exportedNames(m_library.module());
+    std::vector<std::string> names = ExportedNames(m_library.Module());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
                                                "DllUnregisterServer"}));
 
-    for (const std::string& library : importedLibraries(m_library.module())) {
+    for (const std::string& library : ImportedLibraries(m_library.Module())) {
         EXPECT_EQ(library.rfind("lib", 0), std::string::npos) << "runtime library imported: " << library;
         EXPECT_EQ(library.find("pthread"), std::string::npos) << library;
     }
@@ -91,25 +91,25 @@ TEST_F(DecoderServerTest, ExportsExactlyTheFourServerFunctionsAndImportsOnlySyst
 
 TEST_F(DecoderServerTest, GetClassObjectServesOnlyTheDecoderClass) {
     void* result = reinterpret_cast<void*>(1);
-    EXPECT_EQ(m_library.getClassObject(CLSID_TesselRAWDebayer, IID_IClassFactory, &result),
+    EXPECT_EQ(m_library.GetClassObject(CLSID_TesselRAWDebayer, IID_IClassFactory, &result),
               CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_EQ(m_library.getClassObject(GUID_NULL, IID_IClassFactory, &result), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(m_library.GetClassObject(GUID_NULL, IID_IClassFactory, &result), CLASS_E_CLASSNOTAVAILABLE);
 
     // The factory answers for IUnknown and IClassFactory only.
-    EXPECT_EQ(m_library.getClassObject(CLSID_TesselRAWDecoder, IID_IMFTransform, &result), E_NOINTERFACE);
+    EXPECT_EQ(m_library.GetClassObject(CLSID_TesselRAWDecoder, IID_IMFTransform, &result), E_NOINTERFACE);
     EXPECT_EQ(result, nullptr);
-    EXPECT_EQ(m_library.getClassObject(CLSID_TesselRAWDecoder, IID_IClassFactory, nullptr), E_POINTER);
+    EXPECT_EQ(m_library.GetClassObject(CLSID_TesselRAWDecoder, IID_IClassFactory, nullptr), E_POINTER);
 
     IUnknown* unknown = nullptr;
     ASSERT_EQ(
-        m_library.getClassObject(CLSID_TesselRAWDecoder, IID_IUnknown, reinterpret_cast<void**>(&unknown)),
+        m_library.GetClassObject(CLSID_TesselRAWDecoder, IID_IUnknown, reinterpret_cast<void**>(&unknown)),
         S_OK);
     EXPECT_EQ(unknown->Release(), 0u);
 }
 
 TEST_F(DecoderServerTest, FactoryIsHandedOutWithOneReference) {
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(m_library.getClassObject(CLSID_TesselRAWDecoder, IID_IClassFactory,
+    ASSERT_EQ(m_library.GetClassObject(CLSID_TesselRAWDecoder, IID_IClassFactory,
                                        reinterpret_cast<void**>(&factory)),
               S_OK);
     EXPECT_EQ(factory->AddRef(), 2u);
@@ -125,19 +125,19 @@ TEST_F(DecoderServerTest, FactoryIsHandedOutWithOneReference) {
     EXPECT_EQ(factory->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
 
     // A factory alone does not keep the library loaded.
-    EXPECT_EQ(m_library.canUnloadNow(), S_OK);
+    EXPECT_EQ(m_library.CanUnloadNow(), S_OK);
     EXPECT_EQ(factory->Release(), 0u);
 }
 
 TEST_F(DecoderServerTest, CreateInstanceRefusesAggregationAndBadArguments) {
-    ComPtr<IClassFactory> classFactory = factory();
+    ComPtr<IClassFactory> classFactory = Factory();
     ASSERT_TRUE(classFactory);
 
     // With an outer object only IUnknown reaches the creation function, which refuses to aggregate.
     void* result = reinterpret_cast<void*>(1);
-    EXPECT_EQ(classFactory->CreateInstance(fakeOuter(), IID_IUnknown, &result), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(classFactory->CreateInstance(FakeOuter(), IID_IUnknown, &result), CLASS_E_NOAGGREGATION);
     result = reinterpret_cast<void*>(1);
-    EXPECT_EQ(classFactory->CreateInstance(fakeOuter(), IID_IMFTransform, &result), E_NOINTERFACE);
+    EXPECT_EQ(classFactory->CreateInstance(FakeOuter(), IID_IMFTransform, &result), E_NOINTERFACE);
     EXPECT_EQ(result, reinterpret_cast<void*>(1)); // left untouched
 
     EXPECT_EQ(classFactory->CreateInstance(nullptr, IID_IMFTransform, nullptr), E_POINTER);
@@ -146,12 +146,12 @@ TEST_F(DecoderServerTest, CreateInstanceRefusesAggregationAndBadArguments) {
     result = reinterpret_cast<void*>(1);
     EXPECT_EQ(classFactory->CreateInstance(nullptr, IID_IClassFactory, &result), E_NOINTERFACE);
     EXPECT_EQ(result, nullptr);
-    EXPECT_EQ(m_library.canUnloadNow(), S_OK);
+    EXPECT_EQ(m_library.CanUnloadNow(), S_OK);
 }
 
 TEST_F(DecoderServerTest, TransformAnswersForItsTwoInterfacesWithOneIdentity) {
     ComPtr<IMFTransform> transform;
-    ASSERT_EQ(m_library.createInstance(CLSID_TesselRAWDecoder, transform), S_OK);
+    ASSERT_EQ(m_library.CreateInstance(CLSID_TesselRAWDecoder, transform), S_OK);
 
     IUnknown* unknown = nullptr;
     ASSERT_EQ(transform->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
@@ -174,7 +174,7 @@ TEST_F(DecoderServerTest, TransformAnswersForItsTwoInterfacesWithOneIdentity) {
 }
 
 TEST_F(DecoderServerTest, CanUnloadNowFollowsLiveObjectsAndServerLocks) {
-    ComPtr<IClassFactory> classFactory = factory();
+    ComPtr<IClassFactory> classFactory = Factory();
     ASSERT_TRUE(classFactory);
     IMFTransform* first = nullptr;
     IMFTransform* second = nullptr;
@@ -182,30 +182,30 @@ TEST_F(DecoderServerTest, CanUnloadNowFollowsLiveObjectsAndServerLocks) {
               S_OK);
     ASSERT_EQ(classFactory->CreateInstance(nullptr, IID_IMFTransform, reinterpret_cast<void**>(&second)),
               S_OK);
-    EXPECT_EQ(m_library.canUnloadNow(), S_FALSE);
+    EXPECT_EQ(m_library.CanUnloadNow(), S_FALSE);
     EXPECT_EQ(first->Release(), 0u);
-    EXPECT_EQ(m_library.canUnloadNow(), S_FALSE);
+    EXPECT_EQ(m_library.CanUnloadNow(), S_FALSE);
     EXPECT_EQ(second->Release(), 0u);
-    EXPECT_EQ(m_library.canUnloadNow(), S_OK);
+    EXPECT_EQ(m_library.CanUnloadNow(), S_OK);
 
     EXPECT_EQ(classFactory->LockServer(TRUE), S_OK);
     EXPECT_EQ(classFactory->LockServer(TRUE), S_OK);
-    EXPECT_EQ(m_library.canUnloadNow(), S_FALSE);
+    EXPECT_EQ(m_library.CanUnloadNow(), S_FALSE);
     EXPECT_EQ(classFactory->LockServer(FALSE), S_OK);
-    EXPECT_EQ(m_library.canUnloadNow(), S_FALSE);
+    EXPECT_EQ(m_library.CanUnloadNow(), S_FALSE);
     EXPECT_EQ(classFactory->LockServer(FALSE), S_OK);
-    EXPECT_EQ(m_library.canUnloadNow(), S_OK);
+    EXPECT_EQ(m_library.CanUnloadNow(), S_OK);
 }
 
 TEST(DecoderLibrary, LoadsAndUnloadsRepeatedlyWithTransformsMadeInBetween) {
     ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     for (int round = 0; round < 3; ++round) {
         ServerLibrary library(L"TsrRawDecoder.dll");
-        ASSERT_TRUE(library.loaded());
+        ASSERT_TRUE(library.Loaded());
         ComPtr<IMFTransform> transform;
-        ASSERT_EQ(library.createInstance(CLSID_TesselRAWDecoder, transform), S_OK);
+        ASSERT_EQ(library.CreateInstance(CLSID_TesselRAWDecoder, transform), S_OK);
         EXPECT_EQ(transform.Detach()->Release(), 0u);
-        EXPECT_EQ(library.canUnloadNow(), S_OK);
+        EXPECT_EQ(library.CanUnloadNow(), S_OK);
     } // FreeLibrary while the decoder's worker threads are gone
     CoUninitialize();
 }

@@ -9,7 +9,7 @@ namespace {
 
 constexpr DWORD kRecordBytes = 116;
 
-GUID subtypeOf(IMFMediaType* type) {
+GUID SubtypeOf(IMFMediaType* type) {
     GUID subtype = GUID_NULL;
     type->GetGUID(MF_MT_SUBTYPE, &subtype);
     return subtype;
@@ -91,7 +91,7 @@ TEST_F(DecoderNegotiationTest, OffersTheFourInputSubtypesInOrderUntilATypeIsSet)
         GUID major = GUID_NULL;
         type->GetGUID(MF_MT_MAJOR_TYPE, &major);
         EXPECT_TRUE(IsEqualGUID(major, MFMediaType_Video));
-        EXPECT_TRUE(IsEqualGUID(subtypeOf(type.Get()), *expected[index])) << "index " << index;
+        EXPECT_TRUE(IsEqualGUID(SubtypeOf(type.Get()), *expected[index])) << "index " << index;
     }
     IMFMediaType* type = nullptr;
     EXPECT_EQ(m_transform->GetInputAvailableType(0, 4, &type), MF_E_NO_MORE_TYPES);
@@ -100,7 +100,7 @@ TEST_F(DecoderNegotiationTest, OffersTheFourInputSubtypesInOrderUntilATypeIsSet)
 
     // Every input subtype is accepted; the current type is then offered at every index.
     for (const GUID* subtype : expected) {
-        ComPtr<IMFMediaType> set = videoType(*subtype, 640, 480);
+        ComPtr<IMFMediaType> set = VideoType(*subtype, 640, 480);
         ASSERT_EQ(m_transform->SetInputType(0, set.Get(), 0), S_OK);
         ComPtr<IMFMediaType> offered;
         ASSERT_EQ(m_transform->GetInputAvailableType(0, 3, &offered), S_OK);
@@ -117,13 +117,13 @@ TEST_F(DecoderNegotiationTest, SetInputTypeRefusals) {
     ASSERT_HRESULT_SUCCEEDED(MFCreateMediaType(&noMajor));
     noMajor->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_tsrn);
 
-    const ComPtr<IMFMediaType> compressed = videoType(MFVideoFormat_tsrn, 64, 64);
-    const ComPtr<IMFMediaType> bayer = videoType(MFVideoFormat_bp16, 64, 64);
-    const ComPtr<IMFMediaType> noSize = videoType(MFVideoFormat_tsrn);
-    const ComPtr<IMFMediaType> zeroWidth = videoType(MFVideoFormat_tsrn, 0, 64);
-    const ComPtr<IMFMediaType> zeroHeight = videoType(MFVideoFormat_tsrn, 64, 0);
-    const ComPtr<IMFMediaType> beyond2GiB = videoType(MFVideoFormat_tsrn, 65536, 16384);
-    const ComPtr<IMFMediaType> largestWidth = videoType(MFVideoFormat_tsrn, 0xFFFFFFFF, 2);
+    const ComPtr<IMFMediaType> compressed = VideoType(MFVideoFormat_tsrn, 64, 64);
+    const ComPtr<IMFMediaType> bayer = VideoType(MFVideoFormat_bp16, 64, 64);
+    const ComPtr<IMFMediaType> noSize = VideoType(MFVideoFormat_tsrn);
+    const ComPtr<IMFMediaType> zeroWidth = VideoType(MFVideoFormat_tsrn, 0, 64);
+    const ComPtr<IMFMediaType> zeroHeight = VideoType(MFVideoFormat_tsrn, 64, 0);
+    const ComPtr<IMFMediaType> beyond2GiB = VideoType(MFVideoFormat_tsrn, 65536, 16384);
+    const ComPtr<IMFMediaType> largestWidth = VideoType(MFVideoFormat_tsrn, 0xFFFFFFFF, 2);
     const struct {
         const char* name;
         IMFMediaType* type;
@@ -157,8 +157,8 @@ TEST_F(DecoderNegotiationTest, CurrentTypesAreHandedOutWithAReference) {
     EXPECT_EQ(m_transform->GetOutputCurrentType(0, &type), MF_E_TRANSFORM_TYPE_NOT_SET);
     EXPECT_EQ(m_transform->GetInputCurrentType(0, nullptr), MF_E_TRANSFORM_TYPE_NOT_SET);
 
-    ComPtr<IMFMediaType> input = videoType(MFVideoFormat_tsrh, 320, 240);
-    ComPtr<IMFMediaType> output = videoType(MFVideoFormat_bp16, 320, 240);
+    ComPtr<IMFMediaType> input = VideoType(MFVideoFormat_tsrh, 320, 240);
+    ComPtr<IMFMediaType> output = VideoType(MFVideoFormat_bp16, 320, 240);
     ASSERT_EQ(m_transform->SetInputType(0, input.Get(), 0), S_OK);
     ASSERT_EQ(m_transform->SetOutputType(0, output.Get(), 0), S_OK);
     EXPECT_EQ(m_transform->GetInputCurrentType(0, nullptr), E_POINTER);
@@ -172,7 +172,7 @@ TEST_F(DecoderNegotiationTest, CurrentTypesAreHandedOutWithAReference) {
     current.Reset();
 
     // A refused type leaves the current one in place; the transform holds exactly one reference.
-    EXPECT_EQ(m_transform->SetInputType(0, videoType(MFVideoFormat_bp64, 8, 8).Get(), 0),
+    EXPECT_EQ(m_transform->SetInputType(0, VideoType(MFVideoFormat_bp64, 8, 8).Get(), 0),
               MF_E_INVALIDMEDIATYPE);
     input->AddRef();
     EXPECT_EQ(input->Release(), 2u);
@@ -183,7 +183,7 @@ TEST_F(DecoderNegotiationTest, OffersFullSizeOutputTypesOnceAnInputTypeIsSet) {
     EXPECT_EQ(m_transform->GetOutputAvailableType(0, 0, &none), MF_E_TRANSFORM_TYPE_NOT_SET);
     EXPECT_EQ(m_transform->GetOutputAvailableType(0, 2, &none), MF_E_NO_MORE_TYPES);
 
-    ComPtr<IMFMediaType> input = videoType(MFVideoFormat_tsrn, 4096, 2160);
+    ComPtr<IMFMediaType> input = VideoType(MFVideoFormat_tsrn, 4096, 2160);
     MFSetAttributeRatio(input.Get(), MF_MT_FRAME_RATE, 25, 1);
     ASSERT_EQ(m_transform->SetInputType(0, input.Get(), 0), S_OK);
     EXPECT_EQ(m_transform->GetOutputAvailableType(0, 0, nullptr), E_POINTER);
@@ -192,7 +192,7 @@ TEST_F(DecoderNegotiationTest, OffersFullSizeOutputTypesOnceAnInputTypeIsSet) {
     for (DWORD index = 0; index < 2; ++index) {
         ComPtr<IMFMediaType> type;
         ASSERT_EQ(m_transform->GetOutputAvailableType(0, index, &type), S_OK);
-        EXPECT_TRUE(IsEqualGUID(subtypeOf(type.Get()), *expected[index]));
+        EXPECT_TRUE(IsEqualGUID(SubtypeOf(type.Get()), *expected[index]));
         EXPECT_EQ(MFGetAttributeUINT32(type.Get(), MF_MT_FIXED_SIZE_SAMPLES, 0), 1u);
         EXPECT_EQ(MFGetAttributeUINT32(type.Get(), MF_MT_ALL_SAMPLES_INDEPENDENT, 0), 1u);
         EXPECT_EQ(MFGetAttributeUINT32(type.Get(), MF_MT_INTERLACE_MODE, 0), 2u);
@@ -205,7 +205,7 @@ TEST_F(DecoderNegotiationTest, OffersFullSizeOutputTypesOnceAnInputTypeIsSet) {
         EXPECT_EQ(denominator, 1u);
     }
 
-    ComPtr<IMFMediaType> output = videoType(MFVideoFormat_bp64, 1024, 540);
+    ComPtr<IMFMediaType> output = VideoType(MFVideoFormat_bp64, 1024, 540);
     ASSERT_EQ(m_transform->SetOutputType(0, output.Get(), 0), S_OK);
     for (DWORD index = 0; index < 2; ++index) {
         ComPtr<IMFMediaType> type;
@@ -215,7 +215,7 @@ TEST_F(DecoderNegotiationTest, OffersFullSizeOutputTypesOnceAnInputTypeIsSet) {
 }
 
 TEST_F(DecoderNegotiationTest, InputWithoutFrameRateKeeps30000Over1001) {
-    ASSERT_EQ(m_transform->SetInputType(0, videoType(MFVideoFormat_tsrn, 64, 32).Get(), 0), S_OK);
+    ASSERT_EQ(m_transform->SetInputType(0, VideoType(MFVideoFormat_tsrn, 64, 32).Get(), 0), S_OK);
     ComPtr<IMFMediaType> type;
     ASSERT_EQ(m_transform->GetOutputAvailableType(0, 0, &type), S_OK);
     UINT32 numerator = 0, denominator = 0;
@@ -250,12 +250,12 @@ TEST_F(DecoderNegotiationTest, OutputSizesAndRowPitchesFollowTheScaleIndex) {
         SCOPED_TRACE(testing::Message()
                      << c.inputWidth << "x" << c.inputHeight << " -> " << c.width << "x" << c.height);
         ComPtr<IMFTransform> transform;
-        ASSERT_EQ(m_library.createInstance(CLSID_TesselRAWDecoder, transform), S_OK);
+        ASSERT_EQ(m_library.CreateInstance(CLSID_TesselRAWDecoder, transform), S_OK);
         ASSERT_EQ(
-            transform->SetInputType(0, videoType(MFVideoFormat_tsrn, c.inputWidth, c.inputHeight).Get(), 0),
+            transform->SetInputType(0, VideoType(MFVideoFormat_tsrn, c.inputWidth, c.inputHeight).Get(), 0),
             S_OK);
         ComPtr<IMFMediaType> output =
-            c.width || c.height ? videoType(*c.subtype, c.width, c.height) : videoType(*c.subtype);
+            c.width || c.height ? VideoType(*c.subtype, c.width, c.height) : VideoType(*c.subtype);
         EXPECT_EQ(transform->SetOutputType(0, output.Get(), 0), c.expected);
         MFT_OUTPUT_STREAM_INFO info = {};
         ASSERT_EQ(transform->GetOutputStreamInfo(0, &info), S_OK);
@@ -269,22 +269,22 @@ TEST_F(DecoderNegotiationTest, OutputSizesAndRowPitchesFollowTheScaleIndex) {
 
 TEST_F(DecoderNegotiationTest, SetOutputTypeRefusals) {
     // Output sizes derive from the input: without an input type nothing can be set.
-    EXPECT_EQ(m_transform->SetOutputType(0, videoType(MFVideoFormat_bp16, 64, 64).Get(), 0),
+    EXPECT_EQ(m_transform->SetOutputType(0, VideoType(MFVideoFormat_bp16, 64, 64).Get(), 0),
               MF_E_TRANSFORM_TYPE_NOT_SET);
-    ASSERT_EQ(m_transform->SetInputType(0, videoType(MFVideoFormat_tsrn, 64, 64).Get(), 0), S_OK);
+    ASSERT_EQ(m_transform->SetInputType(0, VideoType(MFVideoFormat_tsrn, 64, 64).Get(), 0), S_OK);
     EXPECT_EQ(m_transform->SetOutputType(0, nullptr, 0), E_POINTER);
-    EXPECT_EQ(m_transform->SetOutputType(0, videoType(MFVideoFormat_bp16, 64, 64).Get(), 4), E_INVALIDARG);
-    EXPECT_EQ(m_transform->SetOutputType(0, videoType(MFVideoFormat_tsrn, 64, 64).Get(), 0),
+    EXPECT_EQ(m_transform->SetOutputType(0, VideoType(MFVideoFormat_bp16, 64, 64).Get(), 4), E_INVALIDARG);
+    EXPECT_EQ(m_transform->SetOutputType(0, VideoType(MFVideoFormat_tsrn, 64, 64).Get(), 0),
               MF_E_INVALIDMEDIATYPE);
     EXPECT_EQ(
-        m_transform->SetOutputType(0, videoType(MFVideoFormat_tsrn, 64, 64).Get(), MFT_SET_TYPE_TEST_ONLY),
+        m_transform->SetOutputType(0, VideoType(MFVideoFormat_tsrn, 64, 64).Get(), MFT_SET_TYPE_TEST_ONLY),
         S_OK);
     IMFMediaType* current = nullptr;
     EXPECT_EQ(m_transform->GetOutputCurrentType(0, &current), MF_E_TRANSFORM_TYPE_NOT_SET);
 }
 
 TEST_F(DecoderNegotiationTest, TypesCannotChangeWhileASampleIsPendingButCanAfterAFlush) {
-    negotiate(64, 32, MFVideoFormat_bp16, 64, 32);
+    Negotiate(64, 32, MFVideoFormat_bp16, 64, 32);
     ComPtr<IMFMediaBuffer> buffer;
     ASSERT_HRESULT_SUCCEEDED(MFCreateMemoryBuffer(16, &buffer));
     ComPtr<IMFSample> sample;
@@ -293,13 +293,13 @@ TEST_F(DecoderNegotiationTest, TypesCannotChangeWhileASampleIsPendingButCanAfter
     ASSERT_EQ(m_transform->ProcessInput(0, sample.Get(), 0), S_OK);
 
     constexpr HRESULT kWhileProcessing = static_cast<HRESULT>(0xC00D6D74);
-    EXPECT_EQ(m_transform->SetInputType(0, videoType(MFVideoFormat_tsrn, 32, 32).Get(), 0), kWhileProcessing);
-    EXPECT_EQ(m_transform->SetOutputType(0, videoType(MFVideoFormat_bp16, 32, 32).Get(), 0),
+    EXPECT_EQ(m_transform->SetInputType(0, VideoType(MFVideoFormat_tsrn, 32, 32).Get(), 0), kWhileProcessing);
+    EXPECT_EQ(m_transform->SetOutputType(0, VideoType(MFVideoFormat_bp16, 32, 32).Get(), 0),
               kWhileProcessing);
     EXPECT_EQ(
-        m_transform->SetInputType(0, videoType(MFVideoFormat_tsrn, 32, 32).Get(), MFT_SET_TYPE_TEST_ONLY),
+        m_transform->SetInputType(0, VideoType(MFVideoFormat_tsrn, 32, 32).Get(), MFT_SET_TYPE_TEST_ONLY),
         kWhileProcessing);
 
     ASSERT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH, 0), S_OK);
-    EXPECT_EQ(m_transform->SetInputType(0, videoType(MFVideoFormat_tsrn, 32, 32).Get(), 0), S_OK);
+    EXPECT_EQ(m_transform->SetInputType(0, VideoType(MFVideoFormat_tsrn, 32, 32).Get(), 0), S_OK);
 }

@@ -26,7 +26,7 @@ constexpr DWORD kRecordBytes = 116;
 constexpr LONGLONG kUnknownTime = LLONG_MAX;
 constexpr LONGLONG k30000Over1001 = 333667; // 100 ns units
 
-const Bytes& testFrame() {
+const Bytes& TestFrame() {
     static const Bytes frame = [] {
         SceneSettings scene;
         scene.width = kWidth;
@@ -36,13 +36,13 @@ const Bytes& testFrame() {
         settings.gain0 = 1.75f;
         settings.gain1 = 1.25f;
         settings.infoBytes = {1, 2, 3, 4};
-        const std::vector<uint16_t> mosaic = renderSceneMosaic(scene, settings.bayerPattern, 0.25);
-        return encodeFrame(mosaic.data(), kWidth, kHeight, kWidth, settings);
+        const std::vector<uint16_t> mosaic = RenderSceneMosaic(scene, settings.bayerPattern, 0.25);
+        return EncodeFrame(mosaic.data(), kWidth, kHeight, kWidth, settings);
     }();
     return frame;
 }
 
-DWORD rowPitch(UINT32 scale) {
+DWORD RowPitch(UINT32 scale) {
     return static_cast<DWORD>(frameDecoderMinRowPitch(kWidth, static_cast<int>(scale)));
 }
 
@@ -52,7 +52,7 @@ struct Decoded {
 };
 
 // The frame decoder's own result for the same call the transform makes.
-Decoded referenceDecode(const Bytes& frame, UINT32 scale, DWORD pictureRoom, DWORD pitch) {
+Decoded ReferenceDecode(const Bytes& frame, UINT32 scale, DWORD pictureRoom, DWORD pitch) {
     Decoded decoded{Bytes(kRecordBytes, 0xEE), Bytes(pictureRoom, 0xEE)}; // as outputSample() fills
     FrameDecoderHandle decoder = frameDecoderCreate(1);
     const int status =
@@ -65,7 +65,7 @@ Decoded referenceDecode(const Bytes& frame, UINT32 scale, DWORD pictureRoom, DWO
 }
 
 // A memory buffer holding `size` bytes; the rest of its `maxLength` bytes hold `fill`.
-ComPtr<IMFMediaBuffer> memoryBuffer(const uint8_t* bytes, DWORD size, DWORD maxLength, uint8_t fill = 0) {
+ComPtr<IMFMediaBuffer> MemoryBuffer(const uint8_t* bytes, DWORD size, DWORD maxLength, uint8_t fill = 0) {
     ComPtr<IMFMediaBuffer> buffer;
     EXPECT_HRESULT_SUCCEEDED(MFCreateMemoryBuffer(maxLength, &buffer));
     BYTE* data = nullptr;
@@ -78,28 +78,28 @@ ComPtr<IMFMediaBuffer> memoryBuffer(const uint8_t* bytes, DWORD size, DWORD maxL
 }
 
 // An input sample carrying the bytes in `bufferCount` consecutive pieces.
-ComPtr<IMFSample> inputSample(const Bytes& bytes, DWORD bufferCount = 1) {
+ComPtr<IMFSample> InputSample(const Bytes& bytes, DWORD bufferCount = 1) {
     ComPtr<IMFSample> sample;
     EXPECT_HRESULT_SUCCEEDED(MFCreateSample(&sample));
     const DWORD piece = static_cast<DWORD>(bytes.size()) / bufferCount;
     for (DWORD i = 0; i < bufferCount; ++i) {
         const DWORD begin = i * piece;
         const DWORD end = i + 1 == bufferCount ? static_cast<DWORD>(bytes.size()) : begin + piece;
-        sample->AddBuffer(memoryBuffer(bytes.data() + begin, end - begin, end - begin + 1).Get());
+        sample->AddBuffer(MemoryBuffer(bytes.data() + begin, end - begin, end - begin + 1).Get());
     }
     return sample;
 }
 
 // An output sample of memory buffers with these maximum lengths, filled with `fill`.
-ComPtr<IMFSample> outputSample(const std::vector<DWORD>& maxLengths, uint8_t fill = 0xEE) {
+ComPtr<IMFSample> OutputSample(const std::vector<DWORD>& maxLengths, uint8_t fill = 0xEE) {
     ComPtr<IMFSample> sample;
     EXPECT_HRESULT_SUCCEEDED(MFCreateSample(&sample));
-    for (DWORD length : maxLengths) sample->AddBuffer(memoryBuffer(nullptr, 0, length, fill).Get());
+    for (DWORD length : maxLengths) sample->AddBuffer(MemoryBuffer(nullptr, 0, length, fill).Get());
     return sample;
 }
 
 // The whole allocated content of a buffer, and its current length.
-Bytes bufferContent(IMFSample* sample, DWORD index, DWORD* currentLength = nullptr) {
+Bytes BufferContent(IMFSample* sample, DWORD index, DWORD* currentLength = nullptr) {
     ComPtr<IMFMediaBuffer> buffer;
     EXPECT_HRESULT_SUCCEEDED(sample->GetBufferByIndex(index, &buffer));
     BYTE* data = nullptr;
@@ -112,13 +112,13 @@ Bytes bufferContent(IMFSample* sample, DWORD index, DWORD* currentLength = nullp
     return bytes;
 }
 
-DWORD bufferCount(IMFSample* sample) {
+DWORD BufferCount(IMFSample* sample) {
     DWORD count = 0;
     EXPECT_HRESULT_SUCCEEDED(sample->GetBufferCount(&count));
     return count;
 }
 
-ULONG referenceCount(IUnknown* object) {
+ULONG ReferenceCount(IUnknown* object) {
     object->AddRef();
     return object->Release();
 }
@@ -129,19 +129,19 @@ class DecoderProcessingTest : public DecoderTransformTest {
 protected:
     void SetUp() override {
         DecoderTransformTest::SetUp();
-        ASSERT_FALSE(testFrame().empty()) << "the encoder made no frame";
+        ASSERT_FALSE(TestFrame().empty()) << "the encoder made no frame";
     }
 
-    void negotiateScale(UINT32 scale) {
+    void NegotiateScale(UINT32 scale) {
         const GUID& subtype = scale == 0 ? MFVideoFormat_bp16 : MFVideoFormat_bp64;
-        negotiate(kWidth, kHeight, subtype, kWidth >> scale, kHeight >> scale);
+        Negotiate(kWidth, kHeight, subtype, kWidth >> scale, kHeight >> scale);
     }
 
-    HRESULT queue(const Bytes& bytes, DWORD bufferCount = 1) {
-        return m_transform->ProcessInput(0, inputSample(bytes, bufferCount).Get(), 0);
+    HRESULT Queue(const Bytes& bytes, DWORD bufferCount = 1) {
+        return m_transform->ProcessInput(0, InputSample(bytes, bufferCount).Get(), 0);
     }
 
-    HRESULT processOutput(ComPtr<IMFSample>& sample) {
+    HRESULT ProcessOutput(ComPtr<IMFSample>& sample) {
         MFT_OUTPUT_DATA_BUFFER output = {};
         output.pSample = sample.Get();
         DWORD status = 0;
@@ -151,7 +151,7 @@ protected:
         return hr;
     }
 
-    DWORD pendingFlag() {
+    DWORD PendingFlag() {
         DWORD flags = 0;
         EXPECT_EQ(m_transform->GetOutputStatus(&flags), S_OK);
         return flags;
@@ -164,43 +164,43 @@ TEST_F(DecoderProcessingTest, ProcessOutputWithNothingQueuedAsksForInputBeforeCh
 }
 
 TEST_F(DecoderProcessingTest, ProcessInputRefusals) {
-    const ComPtr<IMFSample> sample = inputSample(testFrame());
+    const ComPtr<IMFSample> sample = InputSample(TestFrame());
     EXPECT_EQ(m_transform->ProcessInput(0, sample.Get(), 0), MF_E_NOTACCEPTING);
-    ASSERT_EQ(m_transform->SetInputType(0, videoType(MFVideoFormat_tsrn, kWidth, kHeight).Get(), 0), S_OK);
+    ASSERT_EQ(m_transform->SetInputType(0, VideoType(MFVideoFormat_tsrn, kWidth, kHeight).Get(), 0), S_OK);
     EXPECT_EQ(m_transform->ProcessInput(0, sample.Get(), 0), MF_E_NOTACCEPTING) << "no output type yet";
-    ASSERT_EQ(m_transform->SetOutputType(0, videoType(MFVideoFormat_bp16, kWidth, kHeight).Get(), 0), S_OK);
+    ASSERT_EQ(m_transform->SetOutputType(0, VideoType(MFVideoFormat_bp16, kWidth, kHeight).Get(), 0), S_OK);
 
     ComPtr<IMFSample> empty;
     ASSERT_HRESULT_SUCCEEDED(MFCreateSample(&empty));
     EXPECT_EQ(m_transform->ProcessInput(0, sample.Get(), 1), E_INVALIDARG);
     EXPECT_EQ(m_transform->ProcessInput(0, nullptr, 0), E_POINTER);
     EXPECT_EQ(m_transform->ProcessInput(0, empty.Get(), 0), E_INVALIDARG);
-    EXPECT_EQ(pendingFlag(), 0u);
-    EXPECT_EQ(referenceCount(sample.Get()), 1u);
+    EXPECT_EQ(PendingFlag(), 0u);
+    EXPECT_EQ(ReferenceCount(sample.Get()), 1u);
 }
 
 TEST_F(DecoderProcessingTest, MultiBufferInputsAreMadeContiguousBeforeQueueing) {
-    negotiateScale(0);
-    const Decoded expected = referenceDecode(testFrame(), 0, kHeight * rowPitch(0), rowPitch(0));
+    NegotiateScale(0);
+    const Decoded expected = ReferenceDecode(TestFrame(), 0, kHeight * RowPitch(0), RowPitch(0));
     for (DWORD pieces : {2u, 3u}) {
         SCOPED_TRACE(testing::Message() << pieces << " input buffers");
-        const ComPtr<IMFSample> input = inputSample(testFrame(), pieces);
+        const ComPtr<IMFSample> input = InputSample(TestFrame(), pieces);
         ASSERT_EQ(m_transform->ProcessInput(0, input.Get(), 0), S_OK);
-        ASSERT_EQ(bufferCount(input.Get()), 1u);
+        ASSERT_EQ(BufferCount(input.Get()), 1u);
         DWORD length = 0;
-        const Bytes joined = bufferContent(input.Get(), 0, &length);
-        EXPECT_EQ(Bytes(joined.begin(), joined.begin() + length), testFrame());
+        const Bytes joined = BufferContent(input.Get(), 0, &length);
+        EXPECT_EQ(Bytes(joined.begin(), joined.begin() + length), TestFrame());
 
-        ComPtr<IMFSample> output = outputSample({kRecordBytes, kHeight * rowPitch(0)});
-        ASSERT_EQ(processOutput(output), S_OK);
-        EXPECT_EQ(bufferContent(output.Get(), 1), expected.picture);
+        ComPtr<IMFSample> output = OutputSample({kRecordBytes, kHeight * RowPitch(0)});
+        ASSERT_EQ(ProcessOutput(output), S_OK);
+        EXPECT_EQ(BufferContent(output.Get(), 1), expected.picture);
     }
 }
 
 TEST_F(DecoderProcessingTest, ProcessOutputArgumentErrorsKeepTheSampleQueued) {
-    negotiateScale(0);
-    ASSERT_EQ(queue(testFrame()), S_OK);
-    ComPtr<IMFSample> sample = outputSample({kRecordBytes, kHeight * rowPitch(0)});
+    NegotiateScale(0);
+    ASSERT_EQ(Queue(TestFrame()), S_OK);
+    ComPtr<IMFSample> sample = OutputSample({kRecordBytes, kHeight * RowPitch(0)});
     MFT_OUTPUT_DATA_BUFFER buffers[2] = {};
     buffers[0].pSample = sample.Get();
     DWORD status = 0;
@@ -208,9 +208,9 @@ TEST_F(DecoderProcessingTest, ProcessOutputArgumentErrorsKeepTheSampleQueued) {
     EXPECT_EQ(m_transform->ProcessOutput(0, 0, buffers, &status), E_INVALIDARG);
     EXPECT_EQ(m_transform->ProcessOutput(0, 2, buffers, &status), E_INVALIDARG);
     EXPECT_EQ(m_transform->ProcessOutput(0, 1, nullptr, &status), E_POINTER);
-    EXPECT_EQ(pendingFlag(), static_cast<DWORD>(MFT_OUTPUT_STATUS_SAMPLE_READY));
+    EXPECT_EQ(PendingFlag(), static_cast<DWORD>(MFT_OUTPUT_STATUS_SAMPLE_READY));
     EXPECT_EQ(m_transform->ProcessOutput(0, 1, buffers, nullptr), S_OK);
-    EXPECT_EQ(pendingFlag(), 0u);
+    EXPECT_EQ(PendingFlag(), 0u);
 }
 
 TEST_F(DecoderProcessingTest, DecodesEveryLayoutAndScaleLikeTheFrameDecoder) {
@@ -218,45 +218,45 @@ TEST_F(DecoderProcessingTest, DecodesEveryLayoutAndScaleLikeTheFrameDecoder) {
     const char* const names[] = {"one buffer", "two buffers", "two buffers, pitch + 64",
                                  "allocated by the transform"};
     TsrFrameMetadataRecord metadata = {};
-    ASSERT_EQ(frameDecoderGetMetadata(testFrame().data(), static_cast<int>(testFrame().size()), &metadata),
+    ASSERT_EQ(frameDecoderGetMetadata(TestFrame().data(), static_cast<int>(TestFrame().size()), &metadata),
               0);
 
     for (UINT32 scale = 0; scale < 4; ++scale) {
         for (Layout layout : {OneBuffer, TwoBuffers, WiderPitch, SelfAllocated}) {
             SCOPED_TRACE(testing::Message() << "scale " << scale << ", " << names[layout]);
             ComPtr<IMFTransform> fresh;
-            ASSERT_EQ(m_library.createInstance(CLSID_TesselRAWDecoder, fresh), S_OK);
+            ASSERT_EQ(m_library.CreateInstance(CLSID_TesselRAWDecoder, fresh), S_OK);
             m_transform.Swap(fresh);
             fresh.Detach()->Release();
-            negotiateScale(scale);
+            NegotiateScale(scale);
 
             const UINT32 height = kHeight >> scale;
-            const DWORD pitch = rowPitch(scale) + (layout == WiderPitch ? 64 : 0);
+            const DWORD pitch = RowPitch(scale) + (layout == WiderPitch ? 64 : 0);
             const DWORD pictureBytes = height * pitch;
-            EXPECT_EQ(outputSampleSize(), kRecordBytes + height * rowPitch(scale));
-            const Decoded expected = referenceDecode(testFrame(), scale, pictureBytes, pitch);
+            EXPECT_EQ(OutputSampleSize(), kRecordBytes + height * RowPitch(scale));
+            const Decoded expected = ReferenceDecode(TestFrame(), scale, pictureBytes, pitch);
 
             ComPtr<IMFSample> output;
-            if (layout == OneBuffer) output = outputSample({kRecordBytes + pictureBytes});
+            if (layout == OneBuffer) output = OutputSample({kRecordBytes + pictureBytes});
             if (layout == TwoBuffers || layout == WiderPitch)
-                output = outputSample({kRecordBytes, pictureBytes});
-            ASSERT_EQ(queue(testFrame()), S_OK);
-            ASSERT_EQ(processOutput(output), S_OK);
+                output = OutputSample({kRecordBytes, pictureBytes});
+            ASSERT_EQ(Queue(TestFrame()), S_OK);
+            ASSERT_EQ(ProcessOutput(output), S_OK);
             ASSERT_TRUE(output);
 
             if (layout == OneBuffer) {
-                ASSERT_EQ(bufferCount(output.Get()), 1u);
+                ASSERT_EQ(BufferCount(output.Get()), 1u);
                 DWORD length = 0;
-                const Bytes content = bufferContent(output.Get(), 0, &length);
+                const Bytes content = BufferContent(output.Get(), 0, &length);
                 EXPECT_EQ(length, kRecordBytes + pictureBytes);
                 EXPECT_EQ(Bytes(content.begin(), content.begin() + kRecordBytes), expected.record);
                 EXPECT_EQ(Bytes(content.begin() + kRecordBytes, content.end()), expected.picture);
             } else {
-                ASSERT_EQ(bufferCount(output.Get()), 2u);
+                ASSERT_EQ(BufferCount(output.Get()), 2u);
                 DWORD recordLength = 0;
                 DWORD pictureLength = 0;
-                EXPECT_EQ(bufferContent(output.Get(), 0, &recordLength), expected.record);
-                EXPECT_EQ(bufferContent(output.Get(), 1, &pictureLength), expected.picture);
+                EXPECT_EQ(BufferContent(output.Get(), 0, &recordLength), expected.record);
+                EXPECT_EQ(BufferContent(output.Get(), 1, &pictureLength), expected.picture);
                 EXPECT_EQ(recordLength, kRecordBytes);
                 EXPECT_EQ(pictureLength, pictureBytes);
             }
@@ -272,15 +272,15 @@ TEST_F(DecoderProcessingTest, DecodesEveryLayoutAndScaleLikeTheFrameDecoder) {
                 MFGetAttributeSize(output.Get(), MF_MT_FRAME_SIZE, &width, &sampleHeight));
             EXPECT_EQ(width, kWidth >> scale);
             EXPECT_EQ(sampleHeight, height);
-            EXPECT_EQ(referenceCount(output.Get()), 1u);
+            EXPECT_EQ(ReferenceCount(output.Get()), 1u);
         }
     }
 }
 
 TEST_F(DecoderProcessingTest, TimeStampsAndDurations) {
-    ComPtr<IMFMediaType> input = videoType(MFVideoFormat_tsrn, kWidth, kHeight);
+    ComPtr<IMFMediaType> input = VideoType(MFVideoFormat_tsrn, kWidth, kHeight);
     ASSERT_EQ(m_transform->SetInputType(0, input.Get(), 0), S_OK);
-    ASSERT_EQ(m_transform->SetOutputType(0, videoType(MFVideoFormat_bp16, kWidth, kHeight).Get(), 0), S_OK);
+    ASSERT_EQ(m_transform->SetOutputType(0, VideoType(MFVideoFormat_bp16, kWidth, kHeight).Get(), 0), S_OK);
 
     constexpr LONGLONG kNone = -1;
     const struct {
@@ -297,12 +297,12 @@ TEST_F(DecoderProcessingTest, TimeStampsAndDurations) {
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(testing::Message() << "input time " << step.time << ", duration " << step.duration);
-        const ComPtr<IMFSample> sample = inputSample(testFrame());
+        const ComPtr<IMFSample> sample = InputSample(TestFrame());
         if (step.time != kNone) sample->SetSampleTime(step.time);
         if (step.duration != kNone) sample->SetSampleDuration(step.duration);
         ASSERT_EQ(m_transform->ProcessInput(0, sample.Get(), 0), S_OK);
         ComPtr<IMFSample> output;
-        ASSERT_EQ(processOutput(output), S_OK);
+        ASSERT_EQ(ProcessOutput(output), S_OK);
         LONGLONG time = 0;
         LONGLONG duration = 0;
         ASSERT_HRESULT_SUCCEEDED(output->GetSampleTime(&time));
@@ -319,19 +319,19 @@ TEST_F(DecoderProcessingTest, FrameRateOfTheInputTypeSetsTheAverageDuration) {
     } rates[] = {{25, 1, 400000}, {50, 1, 200000}, {30000, 1001, 333667}};
     for (const auto& rate : rates) {
         SCOPED_TRACE(testing::Message() << rate.numerator << "/" << rate.denominator);
-        ComPtr<IMFMediaType> input = videoType(MFVideoFormat_tsrn, kWidth, kHeight);
+        ComPtr<IMFMediaType> input = VideoType(MFVideoFormat_tsrn, kWidth, kHeight);
         MFSetAttributeRatio(input.Get(), MF_MT_FRAME_RATE, rate.numerator, rate.denominator);
         ASSERT_EQ(m_transform->SetInputType(0, input.Get(), 0), S_OK);
-        ASSERT_EQ(m_transform->SetOutputType(0, videoType(MFVideoFormat_bp16, kWidth, kHeight).Get(), 0),
+        ASSERT_EQ(m_transform->SetOutputType(0, VideoType(MFVideoFormat_bp16, kWidth, kHeight).Get(), 0),
                   S_OK);
-        const ComPtr<IMFSample> sample = inputSample(testFrame());
+        const ComPtr<IMFSample> sample = InputSample(TestFrame());
         sample->SetSampleTime(0);
         ASSERT_EQ(m_transform->ProcessInput(0, sample.Get(), 0), S_OK);
-        ASSERT_EQ(queue(testFrame()), S_OK);
+        ASSERT_EQ(Queue(TestFrame()), S_OK);
         ComPtr<IMFSample> first;
         ComPtr<IMFSample> second;
-        ASSERT_EQ(processOutput(first), S_OK);
-        ASSERT_EQ(processOutput(second), S_OK);
+        ASSERT_EQ(ProcessOutput(first), S_OK);
+        ASSERT_EQ(ProcessOutput(second), S_OK);
         LONGLONG duration = 0;
         LONGLONG time = 0;
         first->GetSampleDuration(&duration);
@@ -342,10 +342,10 @@ TEST_F(DecoderProcessingTest, FrameRateOfTheInputTypeSetsTheAverageDuration) {
 }
 
 TEST_F(DecoderProcessingTest, AFailingFrameIsDroppedAloneAndNothingIsWrittenOutsideBuffers) {
-    negotiateScale(0);
-    const DWORD pictureBytes = kHeight * rowPitch(0);
-    Bytes garbage(testFrame().size(), 0x5A);
-    Bytes truncated(testFrame().begin(), testFrame().begin() + testFrame().size() / 2);
+    NegotiateScale(0);
+    const DWORD pictureBytes = kHeight * RowPitch(0);
+    Bytes garbage(TestFrame().size(), 0x5A);
+    Bytes truncated(TestFrame().begin(), TestFrame().begin() + TestFrame().size() / 2);
     const struct {
         const char* name;
         const Bytes* input;
@@ -354,113 +354,113 @@ TEST_F(DecoderProcessingTest, AFailingFrameIsDroppedAloneAndNothingIsWrittenOuts
         const char* trace;
     } cases[] = {
         {"not a frame", &garbage, {kRecordBytes, pictureBytes}, E_FAIL, "decode failed, status: -2\n"},
-        {"good frame", &testFrame(), {kRecordBytes, pictureBytes}, S_OK, nullptr},
+        {"good frame", &TestFrame(), {kRecordBytes, pictureBytes}, S_OK, nullptr},
         {"truncated frame", &truncated, {kRecordBytes, pictureBytes}, E_FAIL, "decode failed, status: -2\n"},
         {"picture buffer one byte short",
-         &testFrame(),
+         &TestFrame(),
          {kRecordBytes, pictureBytes - 1},
          MF_E_BUFFERTOOSMALL,
          nullptr},
         {"record buffer one byte short",
-         &testFrame(),
+         &TestFrame(),
          {kRecordBytes - 1, pictureBytes},
          MF_E_BUFFERTOOSMALL,
          nullptr},
         {"one buffer one byte short",
-         &testFrame(),
+         &TestFrame(),
          {kRecordBytes + pictureBytes - 1},
          MF_E_BUFFERTOOSMALL,
          nullptr},
-        {"three buffers", &testFrame(), {kRecordBytes, pictureBytes, 16}, MF_E_BUFFERTOOSMALL, nullptr},
-        {"no buffers", &testFrame(), {}, MF_E_BUFFERTOOSMALL, nullptr},
-        {"good frame after the failures", &testFrame(), {kRecordBytes + pictureBytes}, S_OK, nullptr},
+        {"three buffers", &TestFrame(), {kRecordBytes, pictureBytes, 16}, MF_E_BUFFERTOOSMALL, nullptr},
+        {"no buffers", &TestFrame(), {}, MF_E_BUFFERTOOSMALL, nullptr},
+        {"good frame after the failures", &TestFrame(), {kRecordBytes + pictureBytes}, S_OK, nullptr},
     };
     // Everything queued first: each failure must consume exactly its own frame.
-    for (const auto& c : cases) ASSERT_EQ(queue(*c.input), S_OK);
-    const Bytes expectedPicture = referenceDecode(testFrame(), 0, pictureBytes, rowPitch(0)).picture;
+    for (const auto& c : cases) ASSERT_EQ(Queue(*c.input), S_OK);
+    const Bytes expectedPicture = ReferenceDecode(TestFrame(), 0, pictureBytes, RowPitch(0)).picture;
 
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_EQ(pendingFlag(), static_cast<DWORD>(MFT_OUTPUT_STATUS_SAMPLE_READY));
-        ComPtr<IMFSample> output = outputSample(c.output, 0x77);
+        ASSERT_EQ(PendingFlag(), static_cast<DWORD>(MFT_OUTPUT_STATUS_SAMPLE_READY));
+        ComPtr<IMFSample> output = OutputSample(c.output, 0x77);
         DebugOutputCapture capture;
-        EXPECT_EQ(processOutput(output), c.expected);
-        const std::vector<std::string> messages = capture.messages();
+        EXPECT_EQ(ProcessOutput(output), c.expected);
+        const std::vector<std::string> messages = capture.Messages();
         if (c.trace)
             EXPECT_EQ(messages, std::vector<std::string>{c.trace});
         else
             EXPECT_TRUE(messages.empty());
 
         if (c.expected == S_OK) {
-            const Bytes picture = bufferContent(output.Get(), c.output.size() - 1);
+            const Bytes picture = BufferContent(output.Get(), c.output.size() - 1);
             EXPECT_TRUE(
                 std::equal(expectedPicture.begin(), expectedPicture.end(), picture.end() - pictureBytes));
         } else if (c.expected == MF_E_BUFFERTOOSMALL) {
             // Refused before decoding: not a byte written, no length changed.
             for (DWORD i = 0; i < c.output.size(); ++i) {
                 DWORD length = 99;
-                EXPECT_EQ(bufferContent(output.Get(), i, &length), Bytes(c.output[i], 0x77))
+                EXPECT_EQ(BufferContent(output.Get(), i, &length), Bytes(c.output[i], 0x77))
                     << "buffer " << i;
                 EXPECT_EQ(length, 0u);
             }
         }
         EXPECT_FALSE(output->GetItem(MF_RAW_FRAME_METADATA, nullptr) == S_OK && c.expected != S_OK);
     }
-    EXPECT_EQ(pendingFlag(), 0u);
+    EXPECT_EQ(PendingFlag(), 0u);
     ComPtr<IMFSample> none;
-    EXPECT_EQ(processOutput(none), MF_E_TRANSFORM_NEED_MORE_INPUT);
+    EXPECT_EQ(ProcessOutput(none), MF_E_TRANSFORM_NEED_MORE_INPUT);
 }
 
 TEST_F(DecoderProcessingTest, FailedFrameStillHandsTheAllocatedSampleToTheCaller) {
-    negotiateScale(2);
-    ASSERT_EQ(queue(Bytes(64, 0)), S_OK);
+    NegotiateScale(2);
+    ASSERT_EQ(Queue(Bytes(64, 0)), S_OK);
     ComPtr<IMFSample> output;
-    EXPECT_EQ(processOutput(output), E_FAIL);
+    EXPECT_EQ(ProcessOutput(output), E_FAIL);
     ASSERT_TRUE(output);
-    ASSERT_EQ(bufferCount(output.Get()), 2u);
-    EXPECT_EQ(bufferContent(output.Get(), 0).size(), kRecordBytes);
-    EXPECT_EQ(bufferContent(output.Get(), 1).size(), (kHeight >> 2) * rowPitch(2));
-    EXPECT_EQ(referenceCount(output.Get()), 1u);
+    ASSERT_EQ(BufferCount(output.Get()), 2u);
+    EXPECT_EQ(BufferContent(output.Get(), 0).size(), kRecordBytes);
+    EXPECT_EQ(BufferContent(output.Get(), 1).size(), (kHeight >> 2) * RowPitch(2));
+    EXPECT_EQ(ReferenceCount(output.Get()), 1u);
 }
 
 TEST_F(DecoderProcessingTest, FlushReleasesEveryPendingSampleAndKeepsTheClock) {
-    negotiateScale(1);
-    const ComPtr<IMFSample> timed = inputSample(testFrame());
+    NegotiateScale(1);
+    const ComPtr<IMFSample> timed = InputSample(TestFrame());
     timed->SetSampleTime(10000);
     ASSERT_EQ(m_transform->ProcessInput(0, timed.Get(), 0), S_OK);
     ComPtr<IMFSample> output;
-    ASSERT_EQ(processOutput(output), S_OK);
+    ASSERT_EQ(ProcessOutput(output), S_OK);
 
     std::vector<ComPtr<IMFSample>> pending;
     for (int i = 0; i < 3; ++i) {
-        pending.push_back(inputSample(testFrame()));
+        pending.push_back(InputSample(TestFrame()));
         ASSERT_EQ(m_transform->ProcessInput(0, pending.back().Get(), 0), S_OK);
-        EXPECT_EQ(referenceCount(pending.back().Get()), 2u);
+        EXPECT_EQ(ReferenceCount(pending.back().Get()), 2u);
     }
     // Draining and the streaming notifications change nothing.
     for (MFT_MESSAGE_TYPE message :
          {MFT_MESSAGE_COMMAND_DRAIN, MFT_MESSAGE_NOTIFY_BEGIN_STREAMING, MFT_MESSAGE_NOTIFY_START_OF_STREAM,
           MFT_MESSAGE_NOTIFY_END_OF_STREAM, MFT_MESSAGE_NOTIFY_END_STREAMING, MFT_MESSAGE_COMMAND_MARKER})
         EXPECT_EQ(m_transform->ProcessMessage(message, 0), S_OK) << message;
-    EXPECT_EQ(pendingFlag(), static_cast<DWORD>(MFT_OUTPUT_STATUS_SAMPLE_READY));
+    EXPECT_EQ(PendingFlag(), static_cast<DWORD>(MFT_OUTPUT_STATUS_SAMPLE_READY));
 
     ASSERT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH, 0), S_OK);
-    for (const ComPtr<IMFSample>& sample : pending) EXPECT_EQ(referenceCount(sample.Get()), 1u);
-    EXPECT_EQ(pendingFlag(), 0u);
+    for (const ComPtr<IMFSample>& sample : pending) EXPECT_EQ(ReferenceCount(sample.Get()), 1u);
+    EXPECT_EQ(PendingFlag(), 0u);
     ComPtr<IMFSample> none;
-    EXPECT_EQ(processOutput(none), MF_E_TRANSFORM_NEED_MORE_INPUT);
+    EXPECT_EQ(ProcessOutput(none), MF_E_TRANSFORM_NEED_MORE_INPUT);
 
-    ASSERT_EQ(queue(testFrame()), S_OK);
+    ASSERT_EQ(Queue(TestFrame()), S_OK);
     ComPtr<IMFSample> after;
-    ASSERT_EQ(processOutput(after), S_OK);
+    ASSERT_EQ(ProcessOutput(after), S_OK);
     LONGLONG time = 0;
     after->GetSampleTime(&time);
     EXPECT_EQ(time, 10000 + k30000Over1001);
 }
 
 TEST_F(DecoderProcessingTest, RefusesADeviceManagerAndDirect3DTextures) {
-    negotiateScale(0);
-    ComPtr<ID3D11Device> device = createTestDevice();
+    NegotiateScale(0);
+    ComPtr<ID3D11Device> device = CreateTestDevice();
     UINT token = 0;
     ComPtr<IMFDXGIDeviceManager> manager;
     ASSERT_HRESULT_SUCCEEDED(MFCreateDXGIDeviceManager(&token, &manager));
@@ -472,18 +472,18 @@ TEST_F(DecoderProcessingTest, RefusesADeviceManagerAndDirect3DTextures) {
 
     ComPtr<ID3D11Texture2D> texture;
     ComPtr<IMFMediaBuffer> textureBuffer;
-    ASSERT_HRESULT_SUCCEEDED(createTextureBuffer(device.Get(), kWidth, kHeight, texture, textureBuffer));
+    ASSERT_HRESULT_SUCCEEDED(CreateTextureBuffer(device.Get(), kWidth, kHeight, texture, textureBuffer));
 
     // A texture where the record or the picture should go.
     ComPtr<IMFSample> oneTexture;
     ASSERT_HRESULT_SUCCEEDED(MFCreateSample(&oneTexture));
     oneTexture->AddBuffer(textureBuffer.Get());
-    ComPtr<IMFSample> texturePicture = outputSample({kRecordBytes});
+    ComPtr<IMFSample> texturePicture = OutputSample({kRecordBytes});
     texturePicture->AddBuffer(textureBuffer.Get());
     for (ComPtr<IMFSample> output : {oneTexture, texturePicture}) {
-        ASSERT_EQ(queue(testFrame()), S_OK);
-        EXPECT_EQ(processOutput(output), MF_E_BUFFERTOOSMALL);
-        EXPECT_EQ(pendingFlag(), 0u);
+        ASSERT_EQ(Queue(TestFrame()), S_OK);
+        EXPECT_EQ(ProcessOutput(output), MF_E_BUFFERTOOSMALL);
+        EXPECT_EQ(PendingFlag(), 0u);
     }
 
     // A texture as input has no bytes to decode.
@@ -491,22 +491,22 @@ TEST_F(DecoderProcessingTest, RefusesADeviceManagerAndDirect3DTextures) {
     ASSERT_HRESULT_SUCCEEDED(MFCreateSample(&textureInput));
     textureInput->AddBuffer(textureBuffer.Get());
     ASSERT_EQ(m_transform->ProcessInput(0, textureInput.Get(), 0), S_OK);
-    ComPtr<IMFSample> output = outputSample({kRecordBytes, kHeight * rowPitch(0)});
+    ComPtr<IMFSample> output = OutputSample({kRecordBytes, kHeight * RowPitch(0)});
     DebugOutputCapture capture;
-    EXPECT_EQ(processOutput(output), E_FAIL);
-    EXPECT_EQ(capture.messages(), std::vector<std::string>{"decode failed, status: -3\n"});
+    EXPECT_EQ(ProcessOutput(output), E_FAIL);
+    EXPECT_EQ(capture.Messages(), std::vector<std::string>{"decode failed, status: -3\n"});
 
     // And the transform goes on decoding.
-    ASSERT_EQ(queue(testFrame()), S_OK);
-    EXPECT_EQ(processOutput(output), S_OK);
+    ASSERT_EQ(Queue(TestFrame()), S_OK);
+    EXPECT_EQ(ProcessOutput(output), S_OK);
 }
 
 TEST_F(DecoderProcessingTest, OneThreadQueuesWhileAnotherDecodesInOrder) {
-    negotiateScale(3);
+    NegotiateScale(3);
     constexpr LONGLONG kFrames = 24;
     std::thread producer([&] {
         for (LONGLONG i = 0; i < kFrames; ++i) {
-            const ComPtr<IMFSample> sample = inputSample(testFrame());
+            const ComPtr<IMFSample> sample = InputSample(TestFrame());
             sample->SetSampleTime(i * 1000);
             EXPECT_EQ(m_transform->ProcessInput(0, sample.Get(), 0), S_OK);
         }
@@ -514,7 +514,7 @@ TEST_F(DecoderProcessingTest, OneThreadQueuesWhileAnotherDecodesInOrder) {
     LONGLONG decoded = 0;
     while (decoded < kFrames) {
         ComPtr<IMFSample> output;
-        const HRESULT hr = processOutput(output);
+        const HRESULT hr = ProcessOutput(output);
         if (hr == MF_E_TRANSFORM_NEED_MORE_INPUT) {
             std::this_thread::yield();
             continue;
@@ -529,7 +529,7 @@ TEST_F(DecoderProcessingTest, OneThreadQueuesWhileAnotherDecodesInOrder) {
         ++decoded;
     }
     producer.join();
-    EXPECT_EQ(pendingFlag(), 0u);
+    EXPECT_EQ(PendingFlag(), 0u);
 }
 
 // The transform picks its inverse transform per decoder from the processor and IcpForceSSE2,
@@ -539,14 +539,14 @@ TEST_F(DecoderProcessingTest, ForcedSse2AndDefaultTransformsDecodeAlike) {
     for (const char* setting : {"IcpForceSSE2=", "IcpForceSSE2=1"}) {
         ASSERT_EQ(_putenv(setting), 0);
         ComPtr<IMFTransform> fresh;
-        ASSERT_EQ(m_library.createInstance(CLSID_TesselRAWDecoder, fresh), S_OK);
+        ASSERT_EQ(m_library.CreateInstance(CLSID_TesselRAWDecoder, fresh), S_OK);
         m_transform.Swap(fresh);
         fresh.Detach()->Release();
-        negotiateScale(0);
-        ASSERT_EQ(queue(testFrame()), S_OK);
-        ComPtr<IMFSample> output = outputSample({kRecordBytes, kHeight * rowPitch(0)});
-        ASSERT_EQ(processOutput(output), S_OK);
-        pictures.push_back(bufferContent(output.Get(), 1));
+        NegotiateScale(0);
+        ASSERT_EQ(Queue(TestFrame()), S_OK);
+        ComPtr<IMFSample> output = OutputSample({kRecordBytes, kHeight * RowPitch(0)});
+        ASSERT_EQ(ProcessOutput(output), S_OK);
+        pictures.push_back(BufferContent(output.Get(), 1));
     }
     _putenv("IcpForceSSE2=");
     EXPECT_EQ(pictures[0], pictures[1]);

@@ -16,8 +16,8 @@ class DecoderTransformTest : public MediaFoundationTest {
 protected:
     void SetUp() override {
         MediaFoundationTest::SetUp();
-        ASSERT_TRUE(m_library.loaded());
-        ASSERT_EQ(m_library.createInstance(tsr::CLSID_TesselRAWDecoder, m_transform), S_OK);
+        ASSERT_TRUE(m_library.Loaded());
+        ASSERT_EQ(m_library.CreateInstance(tsr::CLSID_TesselRAWDecoder, m_transform), S_OK);
     }
 
     // Every test ends with the transform's last reference and nothing left alive in the library.
@@ -25,11 +25,11 @@ protected:
         if (m_transform) {
             EXPECT_EQ(m_transform.Detach()->Release(), 0u);
         }
-        EXPECT_EQ(m_library.canUnloadNow(), S_OK);
+        EXPECT_EQ(m_library.CanUnloadNow(), S_OK);
         MediaFoundationTest::TearDown();
     }
 
-    static ComPtr<IMFMediaType> videoType(const GUID& subtype) {
+    static ComPtr<IMFMediaType> VideoType(const GUID& subtype) {
         ComPtr<IMFMediaType> type;
         EXPECT_HRESULT_SUCCEEDED(MFCreateMediaType(&type));
         type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
@@ -37,22 +37,22 @@ protected:
         return type;
     }
 
-    static ComPtr<IMFMediaType> videoType(const GUID& subtype, UINT32 width, UINT32 height) {
-        ComPtr<IMFMediaType> type = videoType(subtype);
+    static ComPtr<IMFMediaType> VideoType(const GUID& subtype, UINT32 width, UINT32 height) {
+        ComPtr<IMFMediaType> type = VideoType(subtype);
         MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, width, height);
         return type;
     }
 
     // Negotiates a compressed input of the size and a Bayer output of the given subtype and size.
-    void negotiate(UINT32 width, UINT32 height, const GUID& outputSubtype, UINT32 outputWidth,
+    void Negotiate(UINT32 width, UINT32 height, const GUID& outputSubtype, UINT32 outputWidth,
                    UINT32 outputHeight) {
-        ASSERT_EQ(m_transform->SetInputType(0, videoType(tsr::MFVideoFormat_tsrn, width, height).Get(), 0),
+        ASSERT_EQ(m_transform->SetInputType(0, VideoType(tsr::MFVideoFormat_tsrn, width, height).Get(), 0),
                   S_OK);
-        ASSERT_EQ(m_transform->SetOutputType(0, videoType(outputSubtype, outputWidth, outputHeight).Get(), 0),
+        ASSERT_EQ(m_transform->SetOutputType(0, VideoType(outputSubtype, outputWidth, outputHeight).Get(), 0),
                   S_OK);
     }
 
-    DWORD outputSampleSize() {
+    DWORD OutputSampleSize() {
         MFT_OUTPUT_STREAM_INFO info = {};
         EXPECT_EQ(m_transform->GetOutputStreamInfo(0, &info), S_OK);
         return info.cbSize;

@@ -17,13 +17,13 @@ TEST_F(MediaBufferTest, MemoryBufferViewLocksAndWritesTheLengthBackOnRelease) {
     ASSERT_HRESULT_SUCCEEDED(buffer->SetCurrentLength(10));
 
     std::shared_ptr<MediaBuffer> view;
-    ASSERT_EQ(MediaBuffer::create(buffer.Get(), view), S_OK);
+    ASSERT_EQ(MediaBuffer::Create(buffer.Get(), view), S_OK);
     ASSERT_NE(view->data(), nullptr);
-    EXPECT_GE(view->maxLength(), 256u);
-    EXPECT_EQ(view->currentLength(), 10u);
-    EXPECT_EQ(view->texture(), nullptr);
+    EXPECT_GE(view->MaxLength(), 256u);
+    EXPECT_EQ(view->CurrentLength(), 10u);
+    EXPECT_EQ(view->Texture(), nullptr);
     std::memset(view->data(), 0x5A, 200);
-    view->setCurrentLength(200);
+    view->SetCurrentLength(200);
 
     // The length takes effect only when the view goes.
     DWORD length = 0;
@@ -41,28 +41,28 @@ TEST_F(MediaBufferTest, MemoryBufferViewLocksAndWritesTheLengthBackOnRelease) {
 
 TEST_F(MediaBufferTest, NullBufferGivesAViewWithoutData) {
     std::shared_ptr<MediaBuffer> view;
-    EXPECT_EQ(MediaBuffer::create(nullptr, view), E_POINTER);
+    EXPECT_EQ(MediaBuffer::Create(nullptr, view), E_POINTER);
     ASSERT_TRUE(view);
     EXPECT_EQ(view->data(), nullptr);
-    EXPECT_EQ(view->maxLength(), 0u);
+    EXPECT_EQ(view->MaxLength(), 0u);
 }
 
 TEST_F(MediaBufferTest, DxgiBufferViewHoldsTheTextureAndHasNoData) {
-    ComPtr<ID3D11Device> device = createTestDevice();
+    ComPtr<ID3D11Device> device = CreateTestDevice();
     if (!device) GTEST_SKIP() << "no Direct3D 11 device";
     ComPtr<ID3D11Texture2D> texture;
     ComPtr<IMFMediaBuffer> buffer;
-    ASSERT_HRESULT_SUCCEEDED(createTextureBuffer(device.Get(), 64, 32, texture, buffer));
+    ASSERT_HRESULT_SUCCEEDED(CreateTextureBuffer(device.Get(), 64, 32, texture, buffer));
 
     texture->AddRef();
     const ULONG textureReferences = texture->Release();
 
     std::shared_ptr<MediaBuffer> view;
-    ASSERT_EQ(MediaBuffer::create(buffer.Get(), view), S_OK);
+    ASSERT_EQ(MediaBuffer::Create(buffer.Get(), view), S_OK);
     EXPECT_EQ(view->data(), nullptr);
-    EXPECT_EQ(view->maxLength(), 0u);
-    EXPECT_EQ(view->currentLength(), 0u);
-    EXPECT_EQ(view->texture(), texture.Get());
+    EXPECT_EQ(view->MaxLength(), 0u);
+    EXPECT_EQ(view->CurrentLength(), 0u);
+    EXPECT_EQ(view->Texture(), texture.Get());
     view.reset();
 
     // The view gave back the texture reference it held.
@@ -80,8 +80,8 @@ TEST(MediaBufferDeathTest, ALengthBeyondTheBufferBreaksTheReleaseCheck) {
             ComPtr<IMFMediaBuffer> buffer;
             MFCreateMemoryBuffer(16, &buffer);
             std::shared_ptr<MediaBuffer> view;
-            MediaBuffer::create(buffer.Get(), view);
-            view->setCurrentLength(view->maxLength() + 1);
+            MediaBuffer::Create(buffer.Get(), view);
+            view->SetCurrentLength(view->MaxLength() + 1);
             view.reset();
         },
         "SUCCEEDED\\(hr\\).*mediabuffer");

@@ -28,7 +28,7 @@ struct RegistryString {
     std::wstring text;
 };
 
-RegistryString readString(const wchar_t* keyName, const wchar_t* valueName) {
+RegistryString ReadString(const wchar_t* keyName, const wchar_t* valueName) {
     RegistryString value;
     HKEY key = nullptr;
     value.status = RegOpenKeyExW(HKEY_CLASSES_ROOT, keyName, 0, KEY_READ, &key);
@@ -42,7 +42,7 @@ RegistryString readString(const wchar_t* keyName, const wchar_t* valueName) {
     return value;
 }
 
-bool keyExists(const wchar_t* keyName) {
+bool KeyExists(const wchar_t* keyName) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
@@ -50,7 +50,7 @@ bool keyExists(const wchar_t* keyName) {
 }
 
 // How many decoder transforms with our class id Media Foundation lists.
-int decodersListed() {
+int DecodersListed() {
     IMFActivate** activates = nullptr;
     UINT32 count = 0;
     if (FAILED(
@@ -75,7 +75,7 @@ int decodersListed() {
     return found;
 }
 
-bool sameText(const std::wstring& a, const std::wstring& b) {
+bool SameText(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
@@ -85,11 +85,11 @@ class RegistrationTest : public MediaFoundationTest {
 protected:
     void SetUp() override {
         MediaFoundationTest::SetUp();
-        ASSERT_TRUE(m_library.loaded());
+        ASSERT_TRUE(m_library.Loaded());
     }
     void TearDown() override {
-        m_library.unregisterServer(); // leave the shared registry as found
-        EXPECT_EQ(m_library.canUnloadNow(), S_OK);
+        m_library.UnregisterServer(); // leave the shared registry as found
+        EXPECT_EQ(m_library.CanUnloadNow(), S_OK);
         MediaFoundationTest::TearDown();
     }
 
@@ -97,30 +97,30 @@ protected:
 };
 
 TEST_F(RegistrationTest, RegisteringWritesTheServerKeysAndListsTheDecoder) {
-    ASSERT_EQ(m_library.unregisterServer(), S_OK);
-    ASSERT_EQ(m_library.registerServer(), S_OK);
-    ASSERT_EQ(m_library.registerServer(), S_OK) << "registering twice";
+    ASSERT_EQ(m_library.UnregisterServer(), S_OK);
+    ASSERT_EQ(m_library.RegisterServer(), S_OK);
+    ASSERT_EQ(m_library.RegisterServer(), S_OK) << "registering twice";
 
-    const RegistryString name = readString(kClassKey, nullptr);
+    const RegistryString name = ReadString(kClassKey, nullptr);
     ASSERT_EQ(name.status, ERROR_SUCCESS);
     EXPECT_EQ(name.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(name.text, kFriendlyName);
     EXPECT_EQ(name.bytes, (name.text.size() + 1) * sizeof(wchar_t)); // with its terminating null
 
-    const RegistryString path = readString(kServerKey, nullptr);
+    const RegistryString path = ReadString(kServerKey, nullptr);
     ASSERT_EQ(path.status, ERROR_SUCCESS);
     EXPECT_EQ(path.type, static_cast<DWORD>(REG_SZ));
-    EXPECT_TRUE(sameText(path.text, m_library.path()))
+    EXPECT_TRUE(SameText(path.text, m_library.Path()))
         << "registered as " << std::string(path.text.begin(), path.text.end());
     EXPECT_EQ(path.bytes, (path.text.size() + 1) * sizeof(wchar_t));
 
-    const RegistryString threading = readString(kServerKey, L"ThreadingModel");
+    const RegistryString threading = ReadString(kServerKey, L"ThreadingModel");
     ASSERT_EQ(threading.status, ERROR_SUCCESS);
     EXPECT_EQ(threading.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(threading.text, L"Both");
 
     // Found by category, once, and created through its activation object.
-    EXPECT_EQ(decodersListed(), 1);
+    EXPECT_EQ(DecodersListed(), 1);
     LPWSTR infoName = nullptr;
     UINT32 inputTypes = 99;
     UINT32 outputTypes = 99;
@@ -134,7 +134,7 @@ TEST_F(RegistrationTest, RegisteringWritesTheServerKeysAndListsTheDecoder) {
 }
 
 TEST_F(RegistrationTest, CoCreateInstanceLoadsTheRegisteredServer) {
-    ASSERT_EQ(m_library.registerServer(), S_OK);
+    ASSERT_EQ(m_library.RegisterServer(), S_OK);
     ComPtr<IMFTransform> transform;
     ASSERT_EQ(CoCreateInstance(CLSID_TesselRAWDecoder, nullptr, CLSCTX_INPROC_SERVER, IID_IMFTransform,
                                reinterpret_cast<void**>(transform.GetAddressOf())),
@@ -142,25 +142,25 @@ TEST_F(RegistrationTest, CoCreateInstanceLoadsTheRegisteredServer) {
     DWORD inputs = 0;
     DWORD outputs = 0;
     EXPECT_EQ(transform->GetStreamCount(&inputs, &outputs), S_OK);
-    EXPECT_EQ(m_library.canUnloadNow(), S_FALSE) << "COM loaded another copy of the library";
+    EXPECT_EQ(m_library.CanUnloadNow(), S_FALSE) << "COM loaded another copy of the library";
     EXPECT_EQ(transform.Detach()->Release(), 0u);
 }
 
 TEST_F(RegistrationTest, UnregisteringRemovesBothRegistrationsAndAlwaysSucceeds) {
-    ASSERT_EQ(m_library.registerServer(), S_OK);
-    ASSERT_EQ(m_library.unregisterServer(), S_OK);
-    EXPECT_FALSE(keyExists(kClassKey));
-    EXPECT_EQ(decodersListed(), 0);
+    ASSERT_EQ(m_library.RegisterServer(), S_OK);
+    ASSERT_EQ(m_library.UnregisterServer(), S_OK);
+    EXPECT_FALSE(KeyExists(kClassKey));
+    EXPECT_EQ(DecodersListed(), 0);
     IMFTransform* transform = nullptr;
     EXPECT_EQ(CoCreateInstance(CLSID_TesselRAWDecoder, nullptr, CLSCTX_INPROC_SERVER, IID_IMFTransform,
                                reinterpret_cast<void**>(&transform)),
               REGDB_E_CLASSNOTREG);
-    EXPECT_EQ(m_library.unregisterServer(), S_OK) << "unregistering what is not registered";
+    EXPECT_EQ(m_library.UnregisterServer(), S_OK) << "unregistering what is not registered";
 }
 
 TEST_F(RegistrationTest, ALibraryPathOf260CharactersOrMoreFailsAfterTheClassKey) {
     // A copy of the library in folders deep enough that its path fills the 260-character buffer.
-    std::wstring folder = programFolder() + L"registration-long-path";
+    std::wstring folder = ProgramFolder() + L"registration-long-path";
     std::vector<std::wstring> created{folder};
     CreateDirectoryW(folder.c_str(), nullptr);
     while (folder.size() < MAX_PATH + 10) {
@@ -169,16 +169,16 @@ TEST_F(RegistrationTest, ALibraryPathOf260CharactersOrMoreFailsAfterTheClassKey)
         created.push_back(folder);
     }
     const std::wstring copy = folder + L"\\TsrRawDecoder.dll";
-    ASSERT_TRUE(CopyFileW(m_library.path().c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(m_library.Path().c_str(), copy.c_str(), FALSE));
     {
         ServerLibrary deep(copy.c_str());
-        ASSERT_TRUE(deep.loaded());
-        ASSERT_EQ(deep.unregisterServer(), S_OK);
-        EXPECT_EQ(deep.registerServer(), E_FAIL);
-        EXPECT_EQ(readString(kClassKey, nullptr).text, kFriendlyName); // written before the path failed
-        EXPECT_NE(readString(kServerKey, nullptr).status, ERROR_SUCCESS);
-        EXPECT_EQ(deep.unregisterServer(), S_OK);
-        EXPECT_FALSE(keyExists(kClassKey));
+        ASSERT_TRUE(deep.Loaded());
+        ASSERT_EQ(deep.UnregisterServer(), S_OK);
+        EXPECT_EQ(deep.RegisterServer(), E_FAIL);
+        EXPECT_EQ(ReadString(kClassKey, nullptr).text, kFriendlyName); // written before the path failed
+        EXPECT_NE(ReadString(kServerKey, nullptr).status, ERROR_SUCCESS);
+        EXPECT_EQ(deep.UnregisterServer(), S_OK);
+        EXPECT_FALSE(KeyExists(kClassKey));
     }
     DeleteFileW(copy.c_str());
     for (auto it = created.rbegin(); it != created.rend(); ++it) RemoveDirectoryW(it->c_str());

@@ -57,10 +57,10 @@ private:
             if (std::fseek(m_file.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
                 std::fread(head, 1, sizeof head, m_file.get()) != sizeof head)
                 throw ToolError("cannot read " + m_path);
-            if (!hasFrameMagic(head, sizeof head))
+            if (!HasFrameMagic(head, sizeof head))
                 throw ToolError(where + " at byte " + std::to_string(offset) +
                                 " does not start with a frame size and \"tsrf\"");
-            const uint32_t size = loadU32BE(head);
+            const uint32_t size = LoadU32Be(head);
             if (size < sizeof head)
                 throw ToolError(where + " has an impossible frame size of " + std::to_string(size));
             if (size > length - offset)
@@ -107,7 +107,7 @@ std::unique_ptr<ClipReader> OpenClip(const std::string& path) {
     uint8_t head[8] = {};
     const size_t got = std::fread(head, 1, sizeof head, file);
     std::fclose(file);
-    if (hasFrameMagic(head, got)) return OpenFrameSequence(path);
+    if (HasFrameMagic(head, got)) return OpenFrameSequence(path);
     static const char* const boxes[] = {"ftyp", "moov", "mdat", "wide", "free", "skip"};
     for (const char* box : boxes)
         if (got >= 8 && std::memcmp(head + 4, box, 4) == 0) return OpenQuickTimeClip(path);

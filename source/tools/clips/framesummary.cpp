@@ -19,17 +19,17 @@ struct BigEndianView {
     const std::vector<uint8_t>& bytes;
     bool Has(size_t offset, size_t width) const { return offset + width <= bytes.size(); }
     uint32_t U8(size_t offset) const { return bytes[offset]; }
-    uint32_t U16(size_t offset) const { return loadU16BE(bytes.data() + offset); }
-    uint32_t U32(size_t offset) const { return loadU32BE(bytes.data() + offset); }
+    uint32_t U16(size_t offset) const { return LoadU16Be(bytes.data() + offset); }
+    uint32_t U32(size_t offset) const { return LoadU32Be(bytes.data() + offset); }
 };
 
 void ReadPartitionAndSlices(const BigEndianView& view, FrameInspection& info) {
-    info.mbWidth = macroblocksFor(info.width);
-    info.mbHeight = macroblocksFor(info.height);
+    info.mbWidth = MacroblocksFor(info.width);
+    info.mbHeight = MacroblocksFor(info.height);
     if (info.log2SliceWidth > kMaxLog2SliceWidth || info.mbWidth == 0) return;
-    info.slicesPerRow = slicesPerRow(info.mbWidth, info.log2SliceWidth);
+    info.slicesPerRow = SlicesPerRow(info.mbWidth, info.log2SliceWidth);
     info.sliceCount = info.slicesPerRow * info.mbHeight;
-    forEachSliceInRow(info.mbWidth, info.log2SliceWidth,
+    ForEachSliceInRow(info.mbWidth, info.log2SliceWidth,
                       [&info](int, int log2Width) { info.sliceWidthsInRow.push_back(1 << log2Width); });
 
     const size_t table = kFrameHeaderStart + static_cast<size_t>(info.headerSize);
@@ -78,7 +78,7 @@ FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHand
     info.scaleIndex = scaleIndex;
     const size_t h = kFrameHeaderStart;
     info.headerReadable =
-        frame.size() >= h + header::kFixedSize && hasFrameMagic(frame.data(), frame.size());
+        frame.size() >= h + header::kFixedSize && HasFrameMagic(frame.data(), frame.size());
     if (info.headerReadable) {
         info.frameSize = view.U32(0);
         info.headerSize = static_cast<uint16_t>(view.U16(h + header::kHeaderSize));

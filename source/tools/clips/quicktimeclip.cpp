@@ -150,7 +150,7 @@ private:
         parameters->codec_type = AVMEDIA_TYPE_VIDEO;
         parameters->codec_id = AV_CODEC_ID_NONE;
         parameters->codec_tag = m_settings.fourcc;
-        readStoredDimensions(first.data(), first.size(), parameters->width, parameters->height);
+        ReadStoredDimensions(first.data(), first.size(), parameters->width, parameters->height);
         result = avio_open(&m_context->pb, m_output.TemporaryPath().c_str(), AVIO_FLAG_WRITE);
         if (result < 0) throw ToolError("cannot write " + m_output.Path() + ": " + AvErrorText(result));
         result = avformat_write_header(m_context, nullptr);

@@ -93,7 +93,7 @@ int RunDecode(int argc, const char* const* argv) {
     for (int index = range.first; index <= range.last; ++index) {
         clip->ReadFrame(index, frame);
         int width = 0, height = 0;
-        readStoredDimensions(frame.data(), frame.size(), width, height);
+        ReadStoredDimensions(frame.data(), frame.size(), width, height);
         if (width <= 0 || height <= 0)
             throw ToolError("frame " + std::to_string(index) + ": invalid frame (-2)");
         picture.Resize(width, height, scale);

@@ -90,9 +90,9 @@ int RunDemo(int argc, const char* const* argv) {
         std::unique_ptr<ClipWriter> writer = CreateClipWriter(clipPath, ClipWriterSettings{});
         Progress progress("encode", count, quiet);
         for (int i = 0; i < count; ++i) {
-            const std::vector<uint16_t> mosaic = renderSceneMosaic(scene, settings.bayerPattern, i / 24.0);
+            const std::vector<uint16_t> mosaic = RenderSceneMosaic(scene, settings.bayerPattern, i / 24.0);
             const std::vector<uint8_t> frame =
-                encodeFrame(mosaic.data(), scene.width, scene.height, scene.width, settings);
+                EncodeFrame(mosaic.data(), scene.width, scene.height, scene.width, settings);
             if (frame.empty()) throw ToolError("the encoder refused the scene");
             writer->Append(frame);
             progress.Advance();

@@ -69,7 +69,7 @@ std::vector<uint16_t> MosaicFromPicture(const Picture16& picture, const EncoderS
             rgb[i * 3 + c] =
                 static_cast<uint16_t>(std::clamp(std::lround(black + v * (white - black)), 0L, 65535L));
         }
-    return mosaicRgb(rgb.data(), picture.width, picture.height, settings.bayerPattern);
+    return MosaicRgb(rgb.data(), picture.width, picture.height, settings.bayerPattern);
 }
 
 std::vector<uint16_t> MosaicFromExr(const PictureFloat& picture, const EncoderSettings& settings) {
@@ -81,7 +81,7 @@ std::vector<uint16_t> MosaicFromExr(const PictureFloat& picture, const EncoderSe
         values[i] = static_cast<uint16_t>(std::clamp(std::lround(black + v * (white - black)), 0L, 65535L));
     }
     if (picture.channels == 1) return values;
-    return mosaicRgb(values.data(), picture.width, picture.height, settings.bayerPattern);
+    return MosaicRgb(values.data(), picture.width, picture.height, settings.bayerPattern);
 }
 
 struct EncodedFrame {
@@ -159,13 +159,13 @@ int RunEncode(int argc, const char* const* argv) {
             const double t =
                 static_cast<double>(i) * clipSettings.frameRateDenominator / clipSettings.frameRateNumerator;
             mosaic = {sceneSettings.width, sceneSettings.height,
-                      renderSceneMosaic(sceneSettings, settings.bayerPattern, t)};
+                      RenderSceneMosaic(sceneSettings, settings.bayerPattern, t)};
         } else {
             mosaic = LoadPicture(args.Operands()[static_cast<size_t>(i)], settings);
         }
         EncodedFrame encoded{
             mosaic.width, mosaic.height,
-            encodeFrame(mosaic.samples.data(), mosaic.width, mosaic.height, mosaic.width, settings)};
+            EncodeFrame(mosaic.samples.data(), mosaic.width, mosaic.height, mosaic.width, settings)};
         if (encoded.bytes.empty())
             throw ToolError("the encoder refused frame " + std::to_string(i) + " (size or settings)");
         return encoded;

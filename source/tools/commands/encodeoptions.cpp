@@ -67,7 +67,7 @@ EncoderSettings EncoderSettingsFrom(const CommandLine& args) {
         for (size_t i = 0; i < 9; ++i) s.colorMatrix[i] = static_cast<float>(matrix[i]);
     }
     s.auxFloat = static_cast<float>(args.Number("exposure", 1.0, -1e30, 1e30));
-    if (!encoderSettingsValid(s))
+    if (!EncoderSettingsValid(s))
         throw UsageError("the encoder does not accept this combination of settings");
     return s;
 }

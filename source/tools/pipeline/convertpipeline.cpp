@@ -65,7 +65,7 @@ struct DecodedItem {
 void DecodeFrame(const ConvertJob& job, int index, std::vector<uint8_t>& bytes, DecodedItem& item) {
     job.clip->ReadFrame(index, bytes);
     int width = 0, height = 0;
-    readStoredDimensions(bytes.data(), bytes.size(), width, height);
+    ReadStoredDimensions(bytes.data(), bytes.size(), width, height);
     if (width <= 0 || height <= 0) throw ToolError("frame " + std::to_string(index) + ": invalid frame (-2)");
     item.index = index;
     item.picture.Resize(width, height, job.scaleIndex);

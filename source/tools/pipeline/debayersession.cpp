@@ -52,7 +52,7 @@ void SetEngineTuning(long long value) {
 }
 
 DebayerSession::DebayerSession(const OpenCLDevice& device) : m_device(device) {
-    setTraceSink(KeepTrace, nullptr);
+    SetTraceSink(KeepTrace, nullptr);
     m_queue = std::make_unique<OpenCLQueue>(device);
     HRESULT status = S_OK;
     m_debayerer = std::make_unique<Debayerer>(m_queue->Queue(), &status);

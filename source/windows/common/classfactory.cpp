@@ -15,11 +15,11 @@ std::atomic<long> g_liveObjects{0};
 
 } // namespace
 
-HMODULE moduleHandle() {
+HMODULE ModuleHandle() {
     return g_module;
 }
 
-long liveObjectCount() {
+long LiveObjectCount() {
     return g_liveObjects.load();
 }
 
@@ -35,11 +35,11 @@ RefCountedObject::~RefCountedObject() {
     TSR_INVARIANT(m_refCount == 0, kSourceName);
 }
 
-ULONG RefCountedObject::addReference() {
+ULONG RefCountedObject::AddReference() {
     return static_cast<ULONG>(++m_refCount);
 }
 
-ULONG RefCountedObject::releaseReference() {
+ULONG RefCountedObject::ReleaseReference() {
     TSR_INVARIANT(m_refCount > 0, kSourceName);
     const std::int32_t remaining = --m_refCount;
     if (remaining == 0) delete this;
@@ -101,13 +101,13 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** result) {
 }
 
 STDAPI DllCanUnloadNow() {
-    return tsr::com::liveObjectCount() == 0 ? S_OK : S_FALSE;
+    return tsr::com::LiveObjectCount() == 0 ? S_OK : S_FALSE;
 }
 
 STDAPI DllRegisterServer() {
-    return tsr::com::registerServer(tsr::com::g_serverRegistration);
+    return tsr::com::RegisterServer(tsr::com::g_serverRegistration);
 }
 
 STDAPI DllUnregisterServer() {
-    return tsr::com::unregisterServer(tsr::com::g_serverRegistration);
+    return tsr::com::UnregisterServer(tsr::com::g_serverRegistration);
 }

@@ -25,10 +25,10 @@ extern const ClassTableEntry g_classTable[];
 extern const std::size_t g_classTableSize;
 
 // Module handle stored at process attach (null before).
-HMODULE moduleHandle();
+HMODULE ModuleHandle();
 
 // Number of live objects plus server locks; the library may be unloaded only while it is 0.
-long liveObjectCount();
+long LiveObjectCount();
 
 // Counts the object as live from construction to destruction.
 class BaseObject {
@@ -47,8 +47,8 @@ protected:
     RefCountedObject(const RefCountedObject&) = delete;
     RefCountedObject& operator=(const RefCountedObject&) = delete;
 
-    ULONG addReference();
-    ULONG releaseReference();
+    ULONG AddReference();
+    ULONG ReleaseReference();
 
     std::atomic<std::int32_t> m_refCount{0};
 };
@@ -72,7 +72,7 @@ private:
 
 // Creation function of a transform class T, whose constructor reports an HRESULT through its
 // argument. The object is born with no reference; the caller receives the one QueryInterface adds.
-template <typename T> HRESULT createObject(IUnknown* outer, REFIID iid, void** result) {
+template <typename T> HRESULT CreateObject(IUnknown* outer, REFIID iid, void** result) {
     if (outer) return CLASS_E_NOAGGREGATION;
     if (!result) return E_POINTER;
     HRESULT hr = S_OK;

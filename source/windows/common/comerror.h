@@ -8,13 +8,13 @@
 namespace tsr::com {
 
 // Raises a failed HRESULT as a _com_error.
-inline void throwIfFailed(HRESULT hr) {
+inline void ThrowIfFailed(HRESULT hr) {
     if (FAILED(hr)) throw _com_error(hr);
 }
 
 // Runs the body of a COM method and returns its HRESULT: a _com_error gives the HRESULT it carries,
 // an allocation failure E_OUTOFMEMORY. Anything else is a programming error and ends the process.
-template <typename Body> HRESULT comMethodEdge(Body&& body) noexcept {
+template <typename Body> HRESULT ComMethodEdge(Body&& body) noexcept {
     try {
         return body();
     } catch (const _com_error& error) {

@@ -10,7 +10,7 @@
 
 namespace {
 
-errno_t __cdecl duplicateEnvironmentValue(char** buffer, size_t* size, const char* name) {
+errno_t __cdecl DuplicateEnvironmentValue(char** buffer, size_t* size, const char* name) {
     if (!buffer || !name) return EINVAL;
     *buffer = nullptr;
     if (size) *size = 0;
@@ -28,7 +28,7 @@ errno_t __cdecl duplicateEnvironmentValue(char** buffer, size_t* size, const cha
 } // namespace
 
 extern "C" {
-errno_t(__cdecl* __imp__dupenv_s)(char**, size_t*, const char*) = duplicateEnvironmentValue;
+errno_t(__cdecl* __imp__dupenv_s)(char**, size_t*, const char*) = DuplicateEnvironmentValue;
 }
 
 #endif

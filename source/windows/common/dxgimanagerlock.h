@@ -19,7 +19,7 @@ public:
     DXGIManagerLock(const DXGIManagerLock&) = delete;
     DXGIManagerLock& operator=(const DXGIManagerLock&) = delete;
 
-    ID3D11Device* device() const { return m_device; }
+    ID3D11Device* Device() const { return m_device; }
 
 private:
     ID3D11Device* m_device = nullptr;

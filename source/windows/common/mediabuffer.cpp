@@ -9,7 +9,7 @@ namespace {
 constexpr wchar_t kSourceName[] = L"source/windows/common/mediabuffer.cpp";
 }
 
-HRESULT MediaBuffer::create(IMFMediaBuffer* buffer, std::shared_ptr<MediaBuffer>& view) {
+HRESULT MediaBuffer::Create(IMFMediaBuffer* buffer, std::shared_ptr<MediaBuffer>& view) {
     std::shared_ptr<MediaBuffer> created;
     try {
         created = std::make_shared<MediaBuffer>();

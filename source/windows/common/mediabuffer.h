@@ -17,7 +17,7 @@ class MediaBuffer {
 public:
     // Creates the view in `view` (replacing what it held). Returns the result of locking the buffer
     // or of fetching its texture; on failure the view exists but has no data.
-    static HRESULT create(IMFMediaBuffer* buffer, std::shared_ptr<MediaBuffer>& view);
+    static HRESULT Create(IMFMediaBuffer* buffer, std::shared_ptr<MediaBuffer>& view);
 
     MediaBuffer() = default;
     ~MediaBuffer();
@@ -25,11 +25,11 @@ public:
     MediaBuffer& operator=(const MediaBuffer&) = delete;
 
     BYTE* data() const { return m_data; }
-    DWORD maxLength() const { return m_maxLength; }
-    DWORD currentLength() const { return m_currentLength; }
+    DWORD MaxLength() const { return m_maxLength; }
+    DWORD CurrentLength() const { return m_currentLength; }
     // Takes effect when the view is destroyed.
-    void setCurrentLength(DWORD length) { m_currentLength = length; }
-    ID3D11Texture2D* texture() const { return m_texture; }
+    void SetCurrentLength(DWORD length) { m_currentLength = length; }
+    ID3D11Texture2D* Texture() const { return m_texture; }
 
 private:
     BYTE* m_data = nullptr;

@@ -17,9 +17,9 @@ extern const ServerRegistration g_serverRegistration;
 
 // Writes the class key and registers the transform; returns the first failure, leaving what was
 // written before it in place.
-HRESULT registerServer(const ServerRegistration& server);
+HRESULT RegisterServer(const ServerRegistration& server);
 
 // Removes both registrations as far as they exist; always S_OK.
-HRESULT unregisterServer(const ServerRegistration& server);
+HRESULT UnregisterServer(const ServerRegistration& server);
 
 } // namespace tsr::com

@@ -21,11 +21,11 @@ STDMETHODIMP SingleStreamTransform::QueryInterface(REFIID iid, void** result) {
 }
 
 STDMETHODIMP_(ULONG) SingleStreamTransform::AddRef() {
-    return addReference();
+    return AddReference();
 }
 
 STDMETHODIMP_(ULONG) SingleStreamTransform::Release() {
-    return releaseReference();
+    return ReleaseReference();
 }
 
 STDMETHODIMP SingleStreamTransform::GetStreamLimits(DWORD* inputMinimum, DWORD* inputMaximum,
@@ -102,21 +102,21 @@ STDMETHODIMP SingleStreamTransform::ProcessEvent(DWORD, IMFMediaEvent*) {
     return E_NOTIMPL;
 }
 
-HRESULT SingleStreamTransform::checkTypeChange(IMFMediaType* type, DWORD flags) const {
+HRESULT SingleStreamTransform::CheckTypeChange(IMFMediaType* type, DWORD flags) const {
     if (!type) return E_POINTER;
     if (flags & ~static_cast<DWORD>(MFT_SET_TYPE_TEST_ONLY)) return E_INVALIDARG;
     if (!m_pending.empty()) return MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING;
     return S_OK;
 }
 
-HRESULT SingleStreamTransform::checkInputCall(IMFSample* sample, DWORD flags) const {
+HRESULT SingleStreamTransform::CheckInputCall(IMFSample* sample, DWORD flags) const {
     if (flags != 0) return E_INVALIDARG;
     if (!m_inputType || !m_outputType) return MF_E_NOTACCEPTING;
     if (!sample) return E_POINTER;
     return S_OK;
 }
 
-HRESULT SingleStreamTransform::checkOutputCall(DWORD flags, DWORD bufferCount,
+HRESULT SingleStreamTransform::CheckOutputCall(DWORD flags, DWORD bufferCount,
                                                const MFT_OUTPUT_DATA_BUFFER* buffers) const {
     if (m_pending.empty()) return MF_E_TRANSFORM_NEED_MORE_INPUT;
     if (flags != 0 || bufferCount != 1) return E_INVALIDARG;

@@ -60,13 +60,13 @@ protected:
     // Whether SetInputType or SetOutputType may go on, in this order: E_POINTER without a type,
     // E_INVALIDARG for unknown flags, MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING while
     // samples are pending, else S_OK. A test-only call ends with this result.
-    HRESULT checkTypeChange(IMFMediaType* type, DWORD flags) const;
+    HRESULT CheckTypeChange(IMFMediaType* type, DWORD flags) const;
     // Whether ProcessInput may queue: E_INVALIDARG for any flag, MF_E_NOTACCEPTING before both
     // types are set, E_POINTER without a sample, else S_OK.
-    HRESULT checkInputCall(IMFSample* sample, DWORD flags) const;
+    HRESULT CheckInputCall(IMFSample* sample, DWORD flags) const;
     // Whether ProcessOutput may produce: MF_E_TRANSFORM_NEED_MORE_INPUT with nothing pending,
     // E_INVALIDARG for any flag or a buffer count other than 1, E_POINTER without buffers, else S_OK.
-    HRESULT checkOutputCall(DWORD flags, DWORD bufferCount, const MFT_OUTPUT_DATA_BUFFER* buffers) const;
+    HRESULT CheckOutputCall(DWORD flags, DWORD bufferCount, const MFT_OUTPUT_DATA_BUFFER* buffers) const;
 
     std::recursive_mutex m_mutex;
     Microsoft::WRL::ComPtr<IMFMediaType> m_inputType;

@@ -8,7 +8,7 @@ namespace tsr::com {
 
 using Microsoft::WRL::ComPtr;
 
-HRESULT getVideoSubtype(IMFMediaType* type, GUID* subtype) {
+HRESULT GetVideoSubtype(IMFMediaType* type, GUID* subtype) {
     GUID major = GUID_NULL;
     HRESULT hr = type->GetGUID(MF_MT_MAJOR_TYPE, &major);
     if (FAILED(hr)) return hr;
@@ -16,22 +16,22 @@ HRESULT getVideoSubtype(IMFMediaType* type, GUID* subtype) {
     return type->GetGUID(MF_MT_SUBTYPE, subtype);
 }
 
-ComPtr<IMFMediaType> createVideoType(const GUID& subtype) {
+ComPtr<IMFMediaType> CreateVideoType(const GUID& subtype) {
     ComPtr<IMFMediaType> type;
-    throwIfFailed(MFCreateMediaType(&type));
-    throwIfFailed(type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
-    throwIfFailed(type->SetGUID(MF_MT_SUBTYPE, subtype));
+    ThrowIfFailed(MFCreateMediaType(&type));
+    ThrowIfFailed(type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
+    ThrowIfFailed(type->SetGUID(MF_MT_SUBTYPE, subtype));
     return type;
 }
 
-ComPtr<IMFMediaType> createFrameType(const GUID& subtype, UINT32 width, UINT32 height, UINT32 rateNumerator,
+ComPtr<IMFMediaType> CreateFrameType(const GUID& subtype, UINT32 width, UINT32 height, UINT32 rateNumerator,
                                      UINT32 rateDenominator) {
-    ComPtr<IMFMediaType> type = createVideoType(subtype);
-    throwIfFailed(type->SetUINT32(MF_MT_FIXED_SIZE_SAMPLES, TRUE));
-    throwIfFailed(type->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, TRUE));
-    throwIfFailed(type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive));
-    throwIfFailed(MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, width, height));
-    throwIfFailed(MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, rateNumerator, rateDenominator));
+    ComPtr<IMFMediaType> type = CreateVideoType(subtype);
+    ThrowIfFailed(type->SetUINT32(MF_MT_FIXED_SIZE_SAMPLES, TRUE));
+    ThrowIfFailed(type->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, TRUE));
+    ThrowIfFailed(type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive));
+    ThrowIfFailed(MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, width, height));
+    ThrowIfFailed(MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, rateNumerator, rateDenominator));
     return type;
 }
 

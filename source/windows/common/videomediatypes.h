@@ -9,14 +9,14 @@ namespace tsr::com {
 
 // The subtype of a proposed video type: MF_E_INVALIDMEDIATYPE for another major type, else the
 // failure of reading either attribute.
-HRESULT getVideoSubtype(IMFMediaType* type, GUID* subtype);
+HRESULT GetVideoSubtype(IMFMediaType* type, GUID* subtype);
 
 // A new video type that names its subtype and nothing else. Failures are thrown as _com_error.
-Microsoft::WRL::ComPtr<IMFMediaType> createVideoType(const GUID& subtype);
+Microsoft::WRL::ComPtr<IMFMediaType> CreateVideoType(const GUID& subtype);
 
 // A new video type of uncompressed progressive frames of a fixed size, every sample independent.
 // Failures are thrown as _com_error.
-Microsoft::WRL::ComPtr<IMFMediaType> createFrameType(const GUID& subtype, UINT32 width, UINT32 height,
+Microsoft::WRL::ComPtr<IMFMediaType> CreateFrameType(const GUID& subtype, UINT32 width, UINT32 height,
                                                      UINT32 rateNumerator, UINT32 rateDenominator);
 
 } // namespace tsr::com

@@ -15,7 +15,7 @@ CLImageFromD3D11::CLImageFromD3D11(std::shared_ptr<OpenCLD3D11KHR> binding, cl_c
         if (error == CL_SUCCESS)
             m_queue = hostQueue;
         else
-            trace(L"fail to retain command queue, error =%d\n", error);
+            Trace(L"fail to retain command queue, error =%d\n", error);
     }
 }
 
@@ -40,7 +40,7 @@ cl_mem CLImageFromD3D11::Acquire() {
         if (error == CL_SUCCESS)
             m_enqueued = true;
         else
-            trace(L"fail to enqueue acquire, error=%d\n", error);
+            Trace(L"fail to enqueue acquire, error=%d\n", error);
     }
     return m_enqueued ? m_image : nullptr;
 }
@@ -49,7 +49,7 @@ void CLImageFromD3D11::Release() {
     if (m_binding && m_enqueued) {
         std::lock_guard<std::mutex> hold(m_mutex);
         const cl_int error = m_binding->m_enqueueRelease(Queue(), 1, &m_image, 0, nullptr, nullptr);
-        if (error != CL_SUCCESS) trace(L"fail to enqueue release , error=%d\n", error);
+        if (error != CL_SUCCESS) Trace(L"fail to enqueue release , error=%d\n", error);
     }
     m_enqueued = false;
 }

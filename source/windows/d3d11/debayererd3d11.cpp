@@ -31,13 +31,13 @@ HRESULT Debayerer::GetImageForTexture(ID3D11Texture2D* texture, cl_mem_flags fla
         }
         if (!m_binding) {
             // Not built on a Direct3D device: there is no context to share the texture with.
-            trace(L"fail to create cl image from d3d11, error=%d\n", CL_INVALID_CONTEXT);
+            Trace(L"fail to create cl image from d3d11, error=%d\n", CL_INVALID_CONTEXT);
             return E_UNEXPECTED;
         }
         auto created = std::make_shared<CLImageFromD3D11>(m_binding, m_hostQueue);
         const cl_int error = created->CreateFromTexture(texture, flags);
         if (error != CL_SUCCESS) {
-            trace(L"fail to create cl image from d3d11, error=%d\n", error);
+            Trace(L"fail to create cl image from d3d11, error=%d\n", error);
             return E_UNEXPECTED;
         }
         m_textureImages.Insert(texture, created);

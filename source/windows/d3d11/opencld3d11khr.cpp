@@ -18,19 +18,19 @@ HRESULT AdapterVendor(ID3D11Device* device, UINT& vendor) {
     ComPtr<IDXGIDevice> dxgiDevice;
     HRESULT hr = device->QueryInterface(IID_PPV_ARGS(&dxgiDevice));
     if (FAILED(hr)) {
-        trace(L"fail to get IDXGIDevice instance, hr=0x%08x\n", static_cast<unsigned>(hr));
+        Trace(L"fail to get IDXGIDevice instance, hr=0x%08x\n", static_cast<unsigned>(hr));
         return hr;
     }
     ComPtr<IDXGIAdapter> adapter;
     hr = dxgiDevice->GetAdapter(&adapter);
     if (FAILED(hr)) {
-        trace(L"fail to get dxgi adapter, hr=0x%08x\n", static_cast<unsigned>(hr));
+        Trace(L"fail to get dxgi adapter, hr=0x%08x\n", static_cast<unsigned>(hr));
         return hr;
     }
     DXGI_ADAPTER_DESC description = {};
     hr = adapter->GetDesc(&description);
     if (FAILED(hr)) {
-        trace(L"fail to get adapter description, hr=0x%08x\n", static_cast<unsigned>(hr));
+        Trace(L"fail to get adapter description, hr=0x%08x\n", static_cast<unsigned>(hr));
         return hr;
     }
     vendor = description.VendorId;
@@ -43,21 +43,21 @@ cl_platform_id PlatformWithVendorGpu(const std::vector<cl_platform_id>& platform
         cl_uint count = 0;
         cl_int error = clGetDeviceIDs(platform, CL_DEVICE_TYPE_GPU, 0, nullptr, &count);
         if (error != CL_SUCCESS) {
-            trace(L"fail to get device ID count, error=%d\n", error);
+            Trace(L"fail to get device ID count, error=%d\n", error);
             continue;
         }
         if (count == 0) continue;
         std::vector<cl_device_id> devices(count);
         error = clGetDeviceIDs(platform, CL_DEVICE_TYPE_GPU, count, devices.data(), nullptr);
         if (error != CL_SUCCESS) {
-            trace(L"fail to get device IDs, error=%d\n", error);
+            Trace(L"fail to get device IDs, error=%d\n", error);
             continue;
         }
         for (cl_device_id device : devices) {
             cl_uint deviceVendor = 0;
             error = clGetDeviceInfo(device, CL_DEVICE_VENDOR_ID, sizeof deviceVendor, &deviceVendor, nullptr);
             if (error != CL_SUCCESS) {
-                trace(L"fail to get device info, error=%d\n", error);
+                Trace(L"fail to get device info, error=%d\n", error);
                 continue;
             }
             if (deviceVendor == vendor) return platform;
@@ -80,7 +80,7 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
     cl_uint platformCount = 0;
     cl_int error = clGetPlatformIDs(0, nullptr, &platformCount);
     if (error != CL_SUCCESS) {
-        trace(L"fail to get platform ID count, error=%d\n", error);
+        Trace(L"fail to get platform ID count, error=%d\n", error);
         *status = E_FAIL;
         return;
     }
@@ -88,7 +88,7 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
     if (platformCount > 0) {
         error = clGetPlatformIDs(platformCount, platforms.data(), nullptr);
         if (error != CL_SUCCESS) {
-            trace(L"fail to get platform IDs, error=%d\n", error);
+            Trace(L"fail to get platform IDs, error=%d\n", error);
             *status = E_FAIL;
             return;
         }
@@ -96,7 +96,7 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
 
     const cl_platform_id platform = PlatformWithVendorGpu(platforms, vendor);
     if (!platform) {
-        trace(L"fail to find valid platform id for device with vendor id=0x08%x\n", vendor);
+        Trace(L"fail to find valid platform id for device with vendor id=0x08%x\n", vendor);
         *status = E_UNEXPECTED;
         return;
     }
@@ -108,7 +108,7 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
         error =
             clGetPlatformInfo(platform, CL_PLATFORM_EXTENSIONS, extensionsSize, extensions.data(), nullptr);
     if (error != CL_SUCCESS) {
-        trace(L"fail to get platform info with extensions, error=%d\n", error);
+        Trace(L"fail to get platform info with extensions, error=%d\n", error);
         *status = E_FAIL;
         return;
     }
@@ -122,7 +122,7 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
         }
     }
     if (!names) {
-        trace(L"fail to find d3d11 share extensions\n");
+        Trace(L"fail to find d3d11 share extensions\n");
         *status = E_UNEXPECTED;
         return;
     }
@@ -131,7 +131,7 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
     for (int index = 0; index < 4; ++index)
         functions[index] = clGetExtensionFunctionAddressForPlatform(platform, (*names)[index]);
     if (!functions[0] || !functions[1] || !functions[2] || !functions[3]) {
-        trace(L"fail to get d3d11 sharing function pointers , error=%d\n", CL_SUCCESS);
+        Trace(L"fail to get d3d11 sharing function pointers , error=%d\n", CL_SUCCESS);
         *status = E_FAIL;
         return;
     }
@@ -158,7 +158,7 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
     if (result != CL_SUCCESS) result = attempt(CL_ALL_DEVICES_FOR_D3D11_KHR);
     if (result != CL_SUCCESS) {
         if (context) clReleaseContext(context);
-        trace(L"fail to create context, error=%d\n", result);
+        Trace(L"fail to create context, error=%d\n", result);
         *status = E_FAIL;
         return;
     }
@@ -173,7 +173,7 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
         reinterpret_cast<clEnqueueReleaseD3D11ObjectsKHR_fn>(functions[kEnqueueReleaseD3D11Objects]);
     m_queue = clCreateCommandQueue(m_context, m_device, 0, &error);
     if (error != CL_SUCCESS || !m_queue) {
-        trace(L"fail to create command queue, error=%d\n", error);
+        Trace(L"fail to create command queue, error=%d\n", error);
         m_queue = nullptr;
         *status = E_FAIL;
     }

@@ -50,14 +50,14 @@ struct Options {
     bool hostQueue = false;
 };
 
-std::wstring programFolder() {
+std::wstring ProgramFolder() {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder(path);
     return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
-bool parseOptions(int argc, wchar_t** argv, Options& options) {
+bool ParseOptions(int argc, wchar_t** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -82,13 +82,13 @@ bool parseOptions(int argc, wchar_t** argv, Options& options) {
         else
             options.files.push_back(arg);
     }
-    if (options.dllFolder.empty()) options.dllFolder = programFolder();
+    if (options.dllFolder.empty()) options.dllFolder = ProgramFolder();
     if (!options.dllFolder.empty() && options.dllFolder.back() != L'\\' && options.dllFolder.back() != L'/')
         options.dllFolder += L'\\';
     return options.scale <= 3 && options.frames > 0 && options.width >= 16 && options.height >= 16;
 }
 
-bool readFile(const std::wstring& path, Bytes& bytes) {
+bool ReadWholeFile(const std::wstring& path, Bytes& bytes) {
     FILE* file = _wfopen(path.c_str(), L"rb");
     if (!file) return false;
     bytes.clear();
@@ -100,11 +100,11 @@ bool readFile(const std::wstring& path, Bytes& bytes) {
 }
 
 // The compressed frames to play: the files given, or the encoder's moving scene.
-std::vector<Bytes> compressedFrames(const Options& options) {
+std::vector<Bytes> CompressedFrames(const Options& options) {
     std::vector<Bytes> frames;
     for (const std::wstring& path : options.files) {
         Bytes bytes;
-        if (!readFile(path, bytes)) {
+        if (!ReadWholeFile(path, bytes)) {
             fwprintf(stderr, L"cannot read %ls\n", path.c_str());
             return {};
         }
@@ -116,22 +116,22 @@ std::vector<Bytes> compressedFrames(const Options& options) {
     scene.height = static_cast<int>(options.height);
     tsr::EncoderSettings settings;
     for (int i = 0; i < options.frames; ++i) {
-        const std::vector<uint16_t> mosaic = tsr::renderSceneMosaic(scene, settings.bayerPattern, i / 30.0);
-        frames.push_back(tsr::encodeFrame(mosaic.data(), scene.width, scene.height, scene.width, settings));
+        const std::vector<uint16_t> mosaic = tsr::RenderSceneMosaic(scene, settings.bayerPattern, i / 30.0);
+        frames.push_back(tsr::EncodeFrame(mosaic.data(), scene.width, scene.height, scene.width, settings));
     }
     return frames;
 }
 
 // Picture size from the frame header, which starts at byte 8: big-endian 16-bit width and height
 // at its offsets 8 and 10.
-bool frameSize(const Bytes& frame, UINT32& width, UINT32& height) {
+bool FrameSize(const Bytes& frame, UINT32& width, UINT32& height) {
     if (frame.size() < 20) return false;
     width = (UINT32{frame[16]} << 8) | frame[17];
     height = (UINT32{frame[18]} << 8) | frame[19];
     return width > 0 && height > 0;
 }
 
-ComPtr<IMFMediaType> videoType(const GUID& subtype, UINT32 width, UINT32 height) {
+ComPtr<IMFMediaType> VideoType(const GUID& subtype, UINT32 width, UINT32 height) {
     ComPtr<IMFMediaType> type;
     if (FAILED(MFCreateMediaType(&type))) return nullptr;
     type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
@@ -157,26 +157,26 @@ public:
         if (m_queue) clReleaseCommandQueue(m_queue);
         if (m_context) clReleaseContext(m_context);
     }
-    cl_command_queue queue() const { return m_queue; }
+    cl_command_queue Queue() const { return m_queue; }
 
 private:
     cl_context m_context = nullptr;
     cl_command_queue m_queue = nullptr;
 };
 
-double milliseconds() {
+double Milliseconds() {
     LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
     return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-HRESULT fail(const wchar_t* what, HRESULT hr) {
+HRESULT Fail(const wchar_t* what, HRESULT hr) {
     fwprintf(stderr, L"%ls failed: 0x%08lx\n", what, static_cast<unsigned long>(hr));
     return hr;
 }
 
-HRESULT pull(IMFTransform* transform, ComPtr<IMFSample>& sample) {
+HRESULT Pull(IMFTransform* transform, ComPtr<IMFSample>& sample) {
     MFT_OUTPUT_DATA_BUFFER buffer = {};
     DWORD status = 0;
     const HRESULT hr = transform->ProcessOutput(0, 1, &buffer, &status);
@@ -185,7 +185,7 @@ HRESULT pull(IMFTransform* transform, ComPtr<IMFSample>& sample) {
     return hr;
 }
 
-bool writeFrame(const Options& options, int index, UINT32 width, UINT32 height, IMFSample* sample) {
+bool WriteFrame(const Options& options, int index, UINT32 width, UINT32 height, IMFSample* sample) {
     ComPtr<IMFMediaBuffer> buffer;
     if (FAILED(sample->ConvertToContiguousBuffer(&buffer))) return false;
     BYTE* data = nullptr;
@@ -206,39 +206,39 @@ bool writeFrame(const Options& options, int index, UINT32 width, UINT32 height, 
     return written;
 }
 
-int run(const Options& options) {
-    const std::vector<Bytes> frames = compressedFrames(options);
+int Run(const Options& options) {
+    const std::vector<Bytes> frames = CompressedFrames(options);
     UINT32 width = 0, height = 0;
-    if (frames.empty() || !frameSize(frames[0], width, height)) {
+    if (frames.empty() || !FrameSize(frames[0], width, height)) {
         fwprintf(stderr, L"no frames to play\n");
         return 1;
     }
     TransformLibrary decoderLibrary(options.dllFolder + L"TsrRawDecoder.dll");
     TransformLibrary debayerLibrary(options.dllFolder + L"TsrRawDebayer.dll");
     ComPtr<IMFTransform> decoder, debayer;
-    HRESULT hr = decoderLibrary.create(tsr::CLSID_TesselRAWDecoder, decoder);
-    if (FAILED(hr)) return fail(L"creating the decoder transform", hr), 1;
-    hr = debayerLibrary.create(tsr::CLSID_TesselRAWDebayer, debayer);
-    if (FAILED(hr)) return fail(L"creating the debayer transform", hr), 1;
+    HRESULT hr = decoderLibrary.Create(tsr::CLSID_TesselRAWDecoder, decoder);
+    if (FAILED(hr)) return Fail(L"creating the decoder transform", hr), 1;
+    hr = debayerLibrary.Create(tsr::CLSID_TesselRAWDebayer, debayer);
+    if (FAILED(hr)) return Fail(L"creating the debayer transform", hr), 1;
 
     // Decoder: compressed in, Bayer out at the chosen scale; its output type is the debayer's input.
     const UINT32 outWidth = width >> options.scale, outHeight = height >> options.scale;
-    hr = decoder->SetInputType(0, videoType(tsr::MFVideoFormat_tsrn, width, height).Get(), 0);
+    hr = decoder->SetInputType(0, VideoType(tsr::MFVideoFormat_tsrn, width, height).Get(), 0);
     if (SUCCEEDED(hr))
         hr = decoder->SetOutputType(
             0,
-            videoType(options.scale ? tsr::MFVideoFormat_bp64 : tsr::MFVideoFormat_bp16, outWidth, outHeight)
+            VideoType(options.scale ? tsr::MFVideoFormat_bp64 : tsr::MFVideoFormat_bp16, outWidth, outHeight)
                 .Get(),
             0);
     ComPtr<IMFMediaType> bayerType;
     if (SUCCEEDED(hr)) hr = decoder->GetOutputCurrentType(0, &bayerType);
     if (SUCCEEDED(hr)) hr = debayer->SetInputType(0, bayerType.Get(), 0);
     ComPtr<IMFMediaType> rgbaType =
-        videoType(options.floatOutput ? tsr::MFVideoFormat_RGBA128F : MFVideoFormat_A16B16G16R16F, 0, 0);
+        VideoType(options.floatOutput ? tsr::MFVideoFormat_RGBA128F : MFVideoFormat_A16B16G16R16F, 0, 0);
     if (options.curve >= 0)
         rgbaType->SetUINT32(tsr::MF_DEBAYER_OUTPUT_CURVE, static_cast<UINT32>(options.curve));
     if (SUCCEEDED(hr)) hr = debayer->SetOutputType(0, rgbaType.Get(), 0);
-    if (FAILED(hr)) return fail(L"negotiating the media types", hr), 1;
+    if (FAILED(hr)) return Fail(L"negotiating the media types", hr), 1;
 
     // The debayer looks for a GPU of its own; without one, it runs on a queue the host supplies.
     HostQueue hostQueue;
@@ -246,11 +246,11 @@ int run(const Options& options) {
     debayer->GetAttributes(&attributes);
     if (!options.hostQueue) hr = debayer->ProcessMessage(MFT_MESSAGE_NOTIFY_BEGIN_STREAMING, 0);
     if (options.hostQueue || FAILED(hr)) {
-        if (!hostQueue.queue()) return fail(L"finding an OpenCL device", E_FAIL), 1;
+        if (!hostQueue.Queue()) return Fail(L"finding an OpenCL device", E_FAIL), 1;
         if (!options.hostQueue) wprintf(L"no GPU of its own for the debayer: using a host OpenCL queue\n");
-        attributes->SetUINT64(tsr::MF_DEBAYER_CL_COMMAND_QUEUE, reinterpret_cast<UINT64>(hostQueue.queue()));
+        attributes->SetUINT64(tsr::MF_DEBAYER_CL_COMMAND_QUEUE, reinterpret_cast<UINT64>(hostQueue.Queue()));
         hr = debayer->ProcessMessage(MFT_MESSAGE_NOTIFY_BEGIN_STREAMING, 0);
-        if (FAILED(hr)) return fail(L"starting the debayer", hr), 1;
+        if (FAILED(hr)) return Fail(L"starting the debayer", hr), 1;
     }
 
     CreateDirectoryW(options.outputFolder.c_str(), nullptr); // may exist already
@@ -271,19 +271,19 @@ int run(const Options& options) {
         if (SUCCEEDED(hr)) hr = compressed->SetSampleTime(static_cast<LONGLONG>(i) * 333667);
         if (SUCCEEDED(hr)) hr = decoder->ProcessInput(0, compressed.Get(), 0);
         ComPtr<IMFSample> bayer, rgba;
-        const double start = milliseconds();
-        if (SUCCEEDED(hr)) hr = pull(decoder.Get(), bayer);
-        const double decoded = milliseconds();
+        const double start = Milliseconds();
+        if (SUCCEEDED(hr)) hr = Pull(decoder.Get(), bayer);
+        const double decoded = Milliseconds();
         if (SUCCEEDED(hr)) hr = debayer->ProcessInput(0, bayer.Get(), 0);
-        if (SUCCEEDED(hr)) hr = pull(debayer.Get(), rgba);
-        const double debayered = milliseconds();
+        if (SUCCEEDED(hr)) hr = Pull(debayer.Get(), rgba);
+        const double debayered = Milliseconds();
         if (FAILED(hr)) {
-            fail(L"processing a frame", hr);
+            Fail(L"processing a frame", hr);
             continue;
         }
         wprintf(L"frame %d: decode %.1f ms, debayer %.1f ms\n", static_cast<int>(i), decoded - start,
                 debayered - decoded);
-        if (writeFrame(options, static_cast<int>(i), outWidth, outHeight, rgba.Get()))
+        if (WriteFrame(options, static_cast<int>(i), outWidth, outHeight, rgba.Get()))
             ++written;
         else
             fwprintf(stderr, L"cannot write frame %d to %ls\n", static_cast<int>(i),
@@ -298,7 +298,7 @@ int run(const Options& options) {
 
 int wmain(int argc, wchar_t** argv) {
     Options options;
-    if (!parseOptions(argc, argv, options)) {
+    if (!ParseOptions(argc, argv, options)) {
         fwprintf(stderr,
                  L"usage: tsrmfhost [--out DIR] [--dlls DIR] [--frames N] [--size WxH] [--scale 0..3] "
                  L"[--float] [--curve 0..8] [--host-queue] [frame files...]\n");
@@ -309,7 +309,7 @@ int wmain(int argc, wchar_t** argv) {
         fwprintf(stderr, L"cannot start Media Foundation\n");
         return 1;
     }
-    const int result = run(options);
+    const int result = Run(options);
     MFShutdown();
     CoUninitialize();
     return result;

@@ -8,7 +8,7 @@ TransformLibrary::~TransformLibrary() {
     if (m_module) FreeLibrary(m_module);
 }
 
-HRESULT TransformLibrary::create(REFCLSID clsid, Microsoft::WRL::ComPtr<IMFTransform>& transform) const {
+HRESULT TransformLibrary::Create(REFCLSID clsid, Microsoft::WRL::ComPtr<IMFTransform>& transform) const {
     using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
     if (!m_module) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     const auto getClassObject = reinterpret_cast<GetClassObject>(

@@ -14,8 +14,8 @@ public:
     TransformLibrary(const TransformLibrary&) = delete;
     TransformLibrary& operator=(const TransformLibrary&) = delete;
 
-    bool loaded() const { return m_module != nullptr; }
-    HRESULT create(REFCLSID clsid, Microsoft::WRL::ComPtr<IMFTransform>& transform) const;
+    bool Loaded() const { return m_module != nullptr; }
+    HRESULT Create(REFCLSID clsid, Microsoft::WRL::ComPtr<IMFTransform>& transform) const;
 
 private:
     HMODULE m_module = nullptr;

@@ -11,7 +11,7 @@
 namespace tsr::com {
 
 const ClassTableEntry g_classTable[] = {
-    {&CLSID_TesselRAWDebayer, &TesselRAWDebayer::create},
+    {&CLSID_TesselRAWDebayer, &TesselRAWDebayer::Create},
 };
 const std::size_t g_classTableSize = std::size(g_classTable);
 

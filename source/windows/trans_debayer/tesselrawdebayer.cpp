@@ -10,8 +10,8 @@
 
 namespace tsr {
 
-using com::comMethodEdge;
-using com::throwIfFailed;
+using com::ComMethodEdge;
+using com::ThrowIfFailed;
 
 namespace {
 
@@ -19,9 +19,9 @@ const GUID* const kInputSubtypes[] = {&MFVideoFormat_bp16, &MFVideoFormat_bp64};
 constexpr DWORD kTypeCount = 2;
 
 // Checks the major type and the subtype of a proposed type.
-HRESULT checkSubtype(IMFMediaType* type, bool input) {
+HRESULT CheckSubtype(IMFMediaType* type, bool input) {
     GUID subtype = GUID_NULL;
-    const HRESULT hr = com::getVideoSubtype(type, &subtype);
+    const HRESULT hr = com::GetVideoSubtype(type, &subtype);
     if (FAILED(hr)) return hr;
     if (input) {
         for (const GUID* accepted : kInputSubtypes)
@@ -33,8 +33,8 @@ HRESULT checkSubtype(IMFMediaType* type, bool input) {
 
 } // namespace
 
-HRESULT TesselRAWDebayer::create(IUnknown* outer, REFIID iid, void** result) {
-    return com::createObject<TesselRAWDebayer>(outer, iid, result);
+HRESULT TesselRAWDebayer::Create(IUnknown* outer, REFIID iid, void** result) {
+    return com::CreateObject<TesselRAWDebayer>(outer, iid, result);
 }
 
 TesselRAWDebayer::TesselRAWDebayer(HRESULT* hr) {
@@ -64,9 +64,9 @@ STDMETHODIMP TesselRAWDebayer::GetOutputStreamInfo(DWORD /*stream*/, MFT_OUTPUT_
     if (!info) return E_POINTER;
     *info = MFT_OUTPUT_STREAM_INFO{};
     info->dwFlags = kOutputStreamFlags;
-    const std::uint64_t size = outputImageSize();
+    const std::uint64_t size = OutputImageSize();
     if (size > UINT32_MAX) {
-        trace(L"Output image size exceeds DWORD maximum\n");
+        Trace(L"Output image size exceeds DWORD maximum\n");
         return E_BOUNDS;
     }
     info->cbSize = static_cast<DWORD>(size);
@@ -75,22 +75,22 @@ STDMETHODIMP TesselRAWDebayer::GetOutputStreamInfo(DWORD /*stream*/, MFT_OUTPUT_
 
 STDMETHODIMP TesselRAWDebayer::GetInputAvailableType(DWORD /*stream*/, DWORD index, IMFMediaType** type) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return comMethodEdge([&]() -> HRESULT {
+    return ComMethodEdge([&]() -> HRESULT {
         if (index >= kTypeCount) return MF_E_NO_MORE_TYPES;
         if (!type) return E_POINTER;
         if (m_inputType) return m_inputType.CopyTo(type);
-        return com::createVideoType(*kInputSubtypes[index]).CopyTo(type);
+        return com::CreateVideoType(*kInputSubtypes[index]).CopyTo(type);
     });
 }
 
 STDMETHODIMP TesselRAWDebayer::GetOutputAvailableType(DWORD /*stream*/, DWORD index, IMFMediaType** type) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return comMethodEdge([&]() -> HRESULT {
+    return ComMethodEdge([&]() -> HRESULT {
         if (index >= kTypeCount) return MF_E_NO_MORE_TYPES;
         if (!type) return E_POINTER;
         if (!m_inputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
         if (m_outputType) return m_outputType.CopyTo(type);
-        const auto offered = com::createFrameType(*kOutputFormats[index].subtype, m_width, m_height,
+        const auto offered = com::CreateFrameType(*kOutputFormats[index].subtype, m_width, m_height,
                                                   m_frameRateNumerator, m_frameRateDenominator);
         return offered.CopyTo(type);
     });
@@ -98,10 +98,10 @@ STDMETHODIMP TesselRAWDebayer::GetOutputAvailableType(DWORD /*stream*/, DWORD in
 
 STDMETHODIMP TesselRAWDebayer::SetInputType(DWORD /*stream*/, IMFMediaType* type, DWORD flags) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return comMethodEdge([&]() -> HRESULT {
-        const HRESULT allowed = checkTypeChange(type, flags);
+    return ComMethodEdge([&]() -> HRESULT {
+        const HRESULT allowed = CheckTypeChange(type, flags);
         if (FAILED(allowed) || (flags & MFT_SET_TYPE_TEST_ONLY)) return allowed;
-        throwIfFailed(checkSubtype(type, true));
+        ThrowIfFailed(CheckSubtype(type, true));
         UINT32 numerator = 0;
         UINT32 denominator = 0;
         if (SUCCEEDED(MFGetAttributeRatio(type, MF_MT_FRAME_RATE, &numerator, &denominator))) {
@@ -110,7 +110,7 @@ STDMETHODIMP TesselRAWDebayer::SetInputType(DWORD /*stream*/, IMFMediaType* type
         }
         UINT32 width = 0;
         UINT32 height = 0;
-        throwIfFailed(MFGetAttributeSize(type, MF_MT_FRAME_SIZE, &width, &height));
+        ThrowIfFailed(MFGetAttributeSize(type, MF_MT_FRAME_SIZE, &width, &height));
         m_width = width;
         m_height = height;
         m_inputType = type;
@@ -120,10 +120,10 @@ STDMETHODIMP TesselRAWDebayer::SetInputType(DWORD /*stream*/, IMFMediaType* type
 
 STDMETHODIMP TesselRAWDebayer::SetOutputType(DWORD /*stream*/, IMFMediaType* type, DWORD flags) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return comMethodEdge([&]() -> HRESULT {
-        const HRESULT allowed = checkTypeChange(type, flags);
+    return ComMethodEdge([&]() -> HRESULT {
+        const HRESULT allowed = CheckTypeChange(type, flags);
         if (FAILED(allowed) || (flags & MFT_SET_TYPE_TEST_ONLY)) return allowed;
-        throwIfFailed(checkSubtype(type, false));
+        ThrowIfFailed(CheckSubtype(type, false));
         m_outputType = type;
         UINT32 curve = 0;
         if (SUCCEEDED(type->GetUINT32(MF_DEBAYER_OUTPUT_CURVE, &curve))) {
@@ -143,15 +143,15 @@ STDMETHODIMP TesselRAWDebayer::GetInputStatus(DWORD /*stream*/, DWORD* flags) {
     return S_OK;
 }
 
-GUID TesselRAWDebayer::outputSubtype() const {
+GUID TesselRAWDebayer::OutputSubtype() const {
     GUID subtype = GUID_NULL;
     if (m_outputType) m_outputType->GetGUID(MF_MT_SUBTYPE, &subtype);
     return subtype;
 }
 
-std::uint64_t TesselRAWDebayer::outputImageSize() const {
+std::uint64_t TesselRAWDebayer::OutputImageSize() const {
     if (!m_outputType) return 0;
-    return std::uint64_t{m_width} * m_height * OutputBytesPerPixel(outputSubtype());
+    return std::uint64_t{m_width} * m_height * OutputBytesPerPixel(OutputSubtype());
 }
 
 } // namespace tsr

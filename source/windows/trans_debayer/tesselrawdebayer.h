@@ -18,7 +18,7 @@ namespace tsr {
 
 class TesselRAWDebayer final : public com::SingleStreamTransform {
 public:
-    static HRESULT create(IUnknown* outer, REFIID iid, void** result);
+    static HRESULT Create(IUnknown* outer, REFIID iid, void** result);
 
     // Reports the attribute store's failure.
     explicit TesselRAWDebayer(HRESULT* hr);
@@ -42,19 +42,19 @@ private:
     ~TesselRAWDebayer() override;
 
     // Width x height x bytes per pixel of the output subtype; 0 without an output type.
-    std::uint64_t outputImageSize() const;
-    GUID outputSubtype() const;
+    std::uint64_t OutputImageSize() const;
+    GUID OutputSubtype() const;
 
-    HRESULT setDeviceManager(IUnknown* manager);
-    void createEngine();
-    Microsoft::WRL::ComPtr<IMFSample> createOutputSample();
-    void processOldestSample(IMFSample* output);
+    HRESULT SetDeviceManager(IUnknown* manager);
+    void CreateEngine();
+    Microsoft::WRL::ComPtr<IMFSample> CreateOutputSample();
+    void ProcessOldestSample(IMFSample* output);
     // The image for an input (buffer 1) or output (buffer 0) of a frame, and the view it needs.
-    void inputImage(IMFSample* sample, std::uint32_t layoutCode, std::shared_ptr<CLImage>& image,
+    void InputImage(IMFSample* sample, std::uint32_t layoutCode, std::shared_ptr<CLImage>& image,
                     std::shared_ptr<com::MediaBuffer>& view);
-    void outputImage(IMFSample* sample, std::shared_ptr<CLImage>& image,
+    void OutputImage(IMFSample* sample, std::shared_ptr<CLImage>& image,
                      std::shared_ptr<com::MediaBuffer>& view);
-    std::shared_ptr<CLImage> imageForView(const com::MediaBuffer& view, const cl_image_format& format,
+    std::shared_ptr<CLImage> ImageForView(const com::MediaBuffer& view, const cl_image_format& format,
                                           bool input);
 
     Microsoft::WRL::ComPtr<IMFDXGIDeviceManager> m_deviceManager;

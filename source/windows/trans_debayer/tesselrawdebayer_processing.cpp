@@ -15,9 +15,9 @@
 
 namespace tsr {
 
-using com::comMethodEdge;
+using com::ComMethodEdge;
 using com::MediaBuffer;
-using com::throwIfFailed;
+using com::ThrowIfFailed;
 using Microsoft::WRL::ComPtr;
 
 namespace {
@@ -27,7 +27,7 @@ constexpr DWORD kMaximumInputBuffers = 2;
 constexpr HRESULT kSampleHasNoBuffers = static_cast<HRESULT>(0xC00D7170);
 
 // The curve a sample asks for, else `current`.
-UINT32 sampleCurveIndex(IMFSample* sample, UINT32 current) {
+UINT32 SampleCurveIndex(IMFSample* sample, UINT32 current) {
     UINT32 value = 0;
     if (SUCCEEDED(sample->GetUINT32(MF_DEBAYER_OUTPUT_CURVE, &value))) return value;
     if (SUCCEEDED(sample->GetUINT32(MF_MT_VIDEO_PRIMARIES, &value))) {
@@ -38,19 +38,19 @@ UINT32 sampleCurveIndex(IMFSample* sample, UINT32 current) {
 }
 
 // Reads a colour override of exactly twelve floats; a blob of another size is no override.
-bool readColorMatrix(IMFAttributes* attributes, float (&matrix)[12], HRESULT& hr) {
+bool ReadColorMatrix(IMFAttributes* attributes, float (&matrix)[12], HRESULT& hr) {
     UINT32 size = 0;
     hr = attributes->GetBlob(MF_DEBAYER_COLOR_MATRIX, reinterpret_cast<UINT8*>(matrix), sizeof matrix, &size);
     return SUCCEEDED(hr) && size == kColorMatrixBytes;
 }
 
 // The OpenCL format of a picture in memory of the given layout.
-cl_image_format inputImageFormat(std::uint32_t layoutCode) {
+cl_image_format InputImageFormat(std::uint32_t layoutCode) {
     if (layoutCode == TSR_LAYOUT_BP64) return {CL_RGBA, CL_UNORM_INT16};
     return {CL_R, CL_UNSIGNED_INT16};
 }
 
-void copyAttribute(IMFSample* from, IMFSample* to, REFGUID key) {
+void CopyAttribute(IMFSample* from, IMFSample* to, REFGUID key) {
     UINT64 value = 0;
     if (SUCCEEDED(from->GetUINT64(key, &value))) to->SetUINT64(key, value);
 }
@@ -59,16 +59,16 @@ void copyAttribute(IMFSample* from, IMFSample* to, REFGUID key) {
 
 STDMETHODIMP TesselRAWDebayer::ProcessMessage(MFT_MESSAGE_TYPE message, ULONG_PTR parameter) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return comMethodEdge([&]() -> HRESULT {
+    return ComMethodEdge([&]() -> HRESULT {
         switch (message) {
         case MFT_MESSAGE_COMMAND_FLUSH:
             if (parameter == 0) m_pending.clear();
             if (m_engine) m_engine->ForgetTexture(reinterpret_cast<ID3D11Texture2D*>(parameter));
             return S_OK;
         case MFT_MESSAGE_SET_D3D_MANAGER:
-            return setDeviceManager(reinterpret_cast<IUnknown*>(parameter));
+            return SetDeviceManager(reinterpret_cast<IUnknown*>(parameter));
         case MFT_MESSAGE_NOTIFY_BEGIN_STREAMING:
-            createEngine();
+            CreateEngine();
             return S_OK;
         case MFT_MESSAGE_NOTIFY_END_STREAMING:
             m_engine.reset();
@@ -79,7 +79,7 @@ STDMETHODIMP TesselRAWDebayer::ProcessMessage(MFT_MESSAGE_TYPE message, ULONG_PT
     });
 }
 
-HRESULT TesselRAWDebayer::setDeviceManager(IUnknown* manager) {
+HRESULT TesselRAWDebayer::SetDeviceManager(IUnknown* manager) {
     m_deviceManager.Reset();
     m_engine.reset();
     if (!manager) return S_OK;
@@ -92,7 +92,7 @@ HRESULT TesselRAWDebayer::setDeviceManager(IUnknown* manager) {
     return hr;
 }
 
-void TesselRAWDebayer::createEngine() {
+void TesselRAWDebayer::CreateEngine() {
     if (m_engine) return;
     const UINT64 queueValue = MFGetAttributeUINT64(m_attributes.Get(), MF_DEBAYER_CL_COMMAND_QUEUE, 0);
     const auto queue = reinterpret_cast<cl_command_queue>(static_cast<std::uintptr_t>(queueValue));
@@ -100,25 +100,25 @@ void TesselRAWDebayer::createEngine() {
     std::unique_ptr<Debayerer> engine;
     if (m_deviceManager) {
         com::DXGIManagerLock deviceLock(m_deviceManager.Get(), &hr);
-        throwIfFailed(hr);
-        engine.reset(new Debayerer(deviceLock.device(), &hr));
+        ThrowIfFailed(hr);
+        engine.reset(new Debayerer(deviceLock.Device(), &hr));
     } else if (!queue) {
         engine.reset(new Debayerer(&hr));
     } else {
         engine.reset(new Debayerer(queue, &hr));
     }
-    throwIfFailed(hr);
-    if (m_deviceManager || queue) throwIfFailed(engine->SetCommandQueue(queue));
+    ThrowIfFailed(hr);
+    if (m_deviceManager || queue) ThrowIfFailed(engine->SetCommandQueue(queue));
     m_engine = std::move(engine);
 }
 
 STDMETHODIMP TesselRAWDebayer::ProcessInput(DWORD /*stream*/, IMFSample* sample, DWORD flags) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return comMethodEdge([&]() -> HRESULT {
-        const HRESULT accepted = checkInputCall(sample, flags);
+    return ComMethodEdge([&]() -> HRESULT {
+        const HRESULT accepted = CheckInputCall(sample, flags);
         if (FAILED(accepted)) return accepted;
         DWORD count = 0;
-        throwIfFailed(sample->GetBufferCount(&count));
+        ThrowIfFailed(sample->GetBufferCount(&count));
         if (count == 0) return kSampleHasNoBuffers;
         if (count > kMaximumInputBuffers) return MF_E_SAMPLE_HAS_TOO_MANY_BUFFERS;
         m_pending.emplace_back(sample);
@@ -129,39 +129,39 @@ STDMETHODIMP TesselRAWDebayer::ProcessInput(DWORD /*stream*/, IMFSample* sample,
 STDMETHODIMP TesselRAWDebayer::ProcessOutput(DWORD flags, DWORD bufferCount, MFT_OUTPUT_DATA_BUFFER* buffers,
                                              DWORD* /*status*/) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return comMethodEdge([&]() -> HRESULT {
-        const HRESULT ready = checkOutputCall(flags, bufferCount, buffers);
+    return ComMethodEdge([&]() -> HRESULT {
+        const HRESULT ready = CheckOutputCall(flags, bufferCount, buffers);
         if (FAILED(ready)) return ready;
-        createEngine();
+        CreateEngine();
         ComPtr<IMFSample> provided;
-        if (!buffers[0].pSample) provided = createOutputSample();
+        if (!buffers[0].pSample) provided = CreateOutputSample();
         IMFSample* output = provided ? provided.Get() : buffers[0].pSample;
-        processOldestSample(output);
+        ProcessOldestSample(output);
         // Handed to the caller only for a processed frame, so that a failure leaks nothing.
         if (provided) buffers[0].pSample = provided.Detach();
         return S_OK;
     });
 }
 
-ComPtr<IMFSample> TesselRAWDebayer::createOutputSample() {
+ComPtr<IMFSample> TesselRAWDebayer::CreateOutputSample() {
     ComPtr<IMFMediaBuffer> buffer;
     if (!m_deviceManager) {
-        const std::uint64_t size = outputImageSize();
+        const std::uint64_t size = OutputImageSize();
         if (size > UINT32_MAX) {
-            trace(L"Output image size exceeds DWORD maximum\n");
-            throwIfFailed(E_BOUNDS);
+            Trace(L"Output image size exceeds DWORD maximum\n");
+            ThrowIfFailed(E_BOUNDS);
         }
-        throwIfFailed(MFCreateMemoryBuffer(static_cast<DWORD>(size), &buffer));
+        ThrowIfFailed(MFCreateMemoryBuffer(static_cast<DWORD>(size), &buffer));
     } else {
         HRESULT hr = S_OK;
         com::DXGIManagerLock deviceLock(m_deviceManager.Get(), &hr);
-        throwIfFailed(hr);
+        ThrowIfFailed(hr);
         D3D11_TEXTURE2D_DESC description = {};
         description.Width = m_width;
         description.Height = m_height;
         description.MipLevels = 1;
         description.ArraySize = 1;
-        description.Format = OutputTextureFormat(outputSubtype());
+        description.Format = OutputTextureFormat(OutputSubtype());
         description.SampleDesc.Count = 1;
         description.SampleDesc.Quality = 0;
         description.Usage = D3D11_USAGE_DEFAULT;
@@ -169,77 +169,77 @@ ComPtr<IMFSample> TesselRAWDebayer::createOutputSample() {
         description.CPUAccessFlags = 0;
         description.MiscFlags = D3D11_RESOURCE_MISC_SHARED;
         ComPtr<ID3D11Texture2D> texture;
-        throwIfFailed(deviceLock.device()->CreateTexture2D(&description, nullptr, &texture));
-        throwIfFailed(MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, texture.Get(), 0, FALSE, &buffer));
+        ThrowIfFailed(deviceLock.Device()->CreateTexture2D(&description, nullptr, &texture));
+        ThrowIfFailed(MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, texture.Get(), 0, FALSE, &buffer));
     }
     ComPtr<IMFSample> sample;
-    throwIfFailed(MFCreateSample(&sample));
-    throwIfFailed(sample->AddBuffer(buffer.Get()));
+    ThrowIfFailed(MFCreateSample(&sample));
+    ThrowIfFailed(sample->AddBuffer(buffer.Get()));
     return sample;
 }
 
-std::shared_ptr<CLImage> TesselRAWDebayer::imageForView(const MediaBuffer& view,
+std::shared_ptr<CLImage> TesselRAWDebayer::ImageForView(const MediaBuffer& view,
                                                         const cl_image_format& format, bool input) {
     std::shared_ptr<CLImage> image;
     const cl_mem_flags flags = input ? CL_MEM_READ_ONLY : CL_MEM_WRITE_ONLY;
-    if (view.texture()) {
-        throwIfFailed(m_engine->GetImageForTexture(view.texture(), flags, image));
+    if (view.Texture()) {
+        ThrowIfFailed(m_engine->GetImageForTexture(view.Texture(), flags, image));
         return image;
     }
-    if (m_height == 0) throwIfFailed(E_INVALIDARG);
-    const FrameGeometry geometry = {m_width, m_height, view.maxLength() / m_height, input, !input};
-    throwIfFailed(
-        m_engine->CreateImageFromMemory({view.data(), view.maxLength()}, geometry, format, flags, image));
+    if (m_height == 0) ThrowIfFailed(E_INVALIDARG);
+    const FrameGeometry geometry = {m_width, m_height, view.MaxLength() / m_height, input, !input};
+    ThrowIfFailed(
+        m_engine->CreateImageFromMemory({view.data(), view.MaxLength()}, geometry, format, flags, image));
     return image;
 }
 
-void TesselRAWDebayer::inputImage(IMFSample* sample, std::uint32_t layoutCode,
+void TesselRAWDebayer::InputImage(IMFSample* sample, std::uint32_t layoutCode,
                                   std::shared_ptr<CLImage>& image, std::shared_ptr<MediaBuffer>& view) {
     UINT64 clImage = 0;
     if (SUCCEEDED(sample->GetUINT64(MF_DEBAYER_CL_IMAGE, &clImage))) {
-        throwIfFailed(
+        ThrowIfFailed(
             Debayerer::WrapImage(reinterpret_cast<cl_mem>(static_cast<std::uintptr_t>(clImage)), image));
         return;
     }
     ComPtr<IMFMediaBuffer> buffer;
     if (FAILED(sample->GetBufferByIndex(1, &buffer))) return; // one-buffer layout: picture after the record
-    throwIfFailed(MediaBuffer::create(buffer.Get(), view));
+    ThrowIfFailed(MediaBuffer::Create(buffer.Get(), view));
     // The picture's layout decides how its samples read: one per photosite, or four per pixel.
-    image = imageForView(*view, inputImageFormat(layoutCode), true);
+    image = ImageForView(*view, InputImageFormat(layoutCode), true);
 }
 
-void TesselRAWDebayer::outputImage(IMFSample* sample, std::shared_ptr<CLImage>& image,
+void TesselRAWDebayer::OutputImage(IMFSample* sample, std::shared_ptr<CLImage>& image,
                                    std::shared_ptr<MediaBuffer>& view) {
     UINT64 clImage = 0;
     if (SUCCEEDED(sample->GetUINT64(MF_DEBAYER_CL_IMAGE, &clImage))) {
-        throwIfFailed(
+        ThrowIfFailed(
             Debayerer::WrapImage(reinterpret_cast<cl_mem>(static_cast<std::uintptr_t>(clImage)), image));
         return;
     }
     ComPtr<IMFMediaBuffer> buffer;
-    throwIfFailed(sample->GetBufferByIndex(0, &buffer));
-    throwIfFailed(MediaBuffer::create(buffer.Get(), view));
-    image = imageForView(*view, OutputImageFormat(outputSubtype()), false);
+    ThrowIfFailed(sample->GetBufferByIndex(0, &buffer));
+    ThrowIfFailed(MediaBuffer::Create(buffer.Get(), view));
+    image = ImageForView(*view, OutputImageFormat(OutputSubtype()), false);
 }
 
-void TesselRAWDebayer::processOldestSample(IMFSample* output) {
+void TesselRAWDebayer::ProcessOldestSample(IMFSample* output) {
     const ComPtr<IMFSample> input = m_pending.front();
     m_pending.pop_front();
 
-    const UINT32 curve = sampleCurveIndex(input.Get(), m_curveIndex);
+    const UINT32 curve = SampleCurveIndex(input.Get(), m_curveIndex);
     float matrix[12] = {};
     HRESULT read = S_OK;
-    bool hasMatrix = readColorMatrix(input.Get(), matrix, read);
+    bool hasMatrix = ReadColorMatrix(input.Get(), matrix, read);
     if (!hasMatrix && read == MF_E_ATTRIBUTENOTFOUND)
-        hasMatrix = readColorMatrix(m_attributes.Get(), matrix, read);
+        hasMatrix = ReadColorMatrix(m_attributes.Get(), matrix, read);
 
     // Buffer 0 starts with the frame info record.
     ComPtr<IMFMediaBuffer> recordBuffer;
-    throwIfFailed(input->GetBufferByIndex(0, &recordBuffer));
+    ThrowIfFailed(input->GetBufferByIndex(0, &recordBuffer));
     std::shared_ptr<MediaBuffer> recordView;
-    throwIfFailed(MediaBuffer::create(recordBuffer.Get(), recordView));
+    ThrowIfFailed(MediaBuffer::Create(recordBuffer.Get(), recordView));
     const BYTE* recordBytes = recordView->data();
-    const DWORD recordLength = recordView->currentLength();
+    const DWORD recordLength = recordView->CurrentLength();
     // A short or missing record is reported by the engine; the layout then defaults to bp16.
     const int recordSize =
         recordBytes ? static_cast<int>(recordLength < TSR_FRAME_INFO_RECORD_SIZE ? recordLength
@@ -252,10 +252,10 @@ void TesselRAWDebayer::processOldestSample(IMFSample* output) {
 
     std::shared_ptr<CLImage> inImage;
     std::shared_ptr<MediaBuffer> inView;
-    inputImage(input.Get(), layoutCode, inImage, inView);
+    InputImage(input.Get(), layoutCode, inImage, inView);
     std::shared_ptr<CLImage> outImage;
     std::shared_ptr<MediaBuffer> outView;
-    outputImage(output, outImage, outView);
+    OutputImage(output, outImage, outView);
 
     const float* override = hasMatrix ? matrix : nullptr;
     int status = 0;
@@ -273,7 +273,7 @@ void TesselRAWDebayer::processOldestSample(IMFSample* output) {
             DWORD pictureLength = 0;
             if (inView) {
                 picture = inView->data();
-                pictureLength = inView->currentLength();
+                pictureLength = inView->CurrentLength();
             } else if (recordBytes && recordLength >= TSR_FRAME_INFO_RECORD_SIZE) {
                 picture = recordBytes + TSR_FRAME_INFO_RECORD_SIZE;
                 pictureLength = recordLength - TSR_FRAME_INFO_RECORD_SIZE;
@@ -284,16 +284,16 @@ void TesselRAWDebayer::processOldestSample(IMFSample* output) {
         outImage->Release();
     }
     if (status != 0) {
-        trace(L"debayer process fail, tsr status: %d\n", status);
-        throwIfFailed(E_FAIL);
+        Trace(L"debayer process fail, tsr status: %d\n", status);
+        ThrowIfFailed(E_FAIL);
     }
-    if (outView && outView->data()) outView->setCurrentLength(outView->maxLength());
+    if (outView && outView->data()) outView->SetCurrentLength(outView->MaxLength());
 
     LONGLONG value = 0;
     if (SUCCEEDED(input->GetSampleDuration(&value))) output->SetSampleDuration(value);
     if (SUCCEEDED(input->GetSampleTime(&value))) output->SetSampleTime(value);
-    copyAttribute(input.Get(), output, MF_MT_FRAME_SIZE);
-    copyAttribute(input.Get(), output, MF_MT_FRAME_RATE);
+    CopyAttribute(input.Get(), output, MF_MT_FRAME_SIZE);
+    CopyAttribute(input.Get(), output, MF_MT_FRAME_RATE);
 }
 
 } // namespace tsr

@@ -11,7 +11,7 @@
 namespace tsr::com {
 
 const ClassTableEntry g_classTable[] = {
-    {&CLSID_TesselRAWDecoder, &TesselRAWDecoder::create},
+    {&CLSID_TesselRAWDecoder, &TesselRAWDecoder::Create},
 };
 const std::size_t g_classTableSize = std::size(g_classTable);
 

@@ -9,8 +9,8 @@
 
 namespace tsr {
 
-using com::comMethodEdge;
-using com::throwIfFailed;
+using com::ComMethodEdge;
+using com::ThrowIfFailed;
 
 namespace {
 
@@ -24,23 +24,23 @@ constexpr DWORD kInputTypeCount = 4;
 constexpr DWORD kOutputTypeCount = 2;
 constexpr UINT32 kScaleIndexCount = 4;
 
-bool isOneOf(const GUID& subtype, const GUID* const* list, DWORD count) {
+bool IsOneOf(const GUID& subtype, const GUID* const* list, DWORD count) {
     for (DWORD i = 0; i < count; ++i)
         if (IsEqualGUID(subtype, *list[i])) return true;
     return false;
 }
 
 // Checks the major type and the subtype of a proposed type against a subtype list.
-HRESULT checkSubtype(IMFMediaType* type, const GUID* const* subtypes, DWORD count) {
+HRESULT CheckSubtype(IMFMediaType* type, const GUID* const* subtypes, DWORD count) {
     GUID subtype = GUID_NULL;
-    const HRESULT hr = com::getVideoSubtype(type, &subtype);
+    const HRESULT hr = com::GetVideoSubtype(type, &subtype);
     if (FAILED(hr)) return hr;
-    return isOneOf(subtype, subtypes, count) ? S_OK : MF_E_INVALIDMEDIATYPE;
+    return IsOneOf(subtype, subtypes, count) ? S_OK : MF_E_INVALIDMEDIATYPE;
 }
 
 // True when a picture of this size decodes into a sample whose byte counts the frame decoder's
 // int arguments can carry. Computed in 64 bits: a frame size is any pair of UINT32.
-bool decodableSize(UINT32 inputWidth, UINT32 outputHeight, UINT32 scaleIndex) {
+bool DecodableSize(UINT32 inputWidth, UINT32 outputHeight, UINT32 scaleIndex) {
     if (inputWidth == 0 || outputHeight == 0 || (inputWidth >> scaleIndex) == 0) return false;
     const std::uint64_t alignedWidth = (std::uint64_t{inputWidth} + 15) / 16 * 16;
     const std::uint64_t bytesPerPixel = scaleIndex == 0 ? 2 : 8;
@@ -50,8 +50,8 @@ bool decodableSize(UINT32 inputWidth, UINT32 outputHeight, UINT32 scaleIndex) {
 
 } // namespace
 
-HRESULT TesselRAWDecoder::create(IUnknown* outer, REFIID iid, void** result) {
-    return com::createObject<TesselRAWDecoder>(outer, iid, result);
+HRESULT TesselRAWDecoder::Create(IUnknown* outer, REFIID iid, void** result) {
+    return com::CreateObject<TesselRAWDecoder>(outer, iid, result);
 }
 
 TesselRAWDecoder::TesselRAWDecoder(HRESULT* hr) {
@@ -84,29 +84,29 @@ STDMETHODIMP TesselRAWDecoder::GetOutputStreamInfo(DWORD /*stream*/, MFT_OUTPUT_
     if (!info) return E_POINTER;
     *info = MFT_OUTPUT_STREAM_INFO{};
     info->dwFlags = kOutputStreamFlags;
-    const std::uint64_t bytes = outputSampleBytes();
+    const std::uint64_t bytes = OutputSampleBytes();
     info->cbSize = bytes > UINT32_MAX ? UINT32_MAX : static_cast<DWORD>(bytes);
     return S_OK;
 }
 
 STDMETHODIMP TesselRAWDecoder::GetInputAvailableType(DWORD /*stream*/, DWORD index, IMFMediaType** type) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return comMethodEdge([&]() -> HRESULT {
+    return ComMethodEdge([&]() -> HRESULT {
         if (index >= kInputTypeCount) return MF_E_NO_MORE_TYPES;
         if (!type) return E_POINTER;
         if (m_inputType) return m_inputType.CopyTo(type);
-        return com::createVideoType(*kInputSubtypes[index]).CopyTo(type);
+        return com::CreateVideoType(*kInputSubtypes[index]).CopyTo(type);
     });
 }
 
 STDMETHODIMP TesselRAWDecoder::GetOutputAvailableType(DWORD /*stream*/, DWORD index, IMFMediaType** type) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return comMethodEdge([&]() -> HRESULT {
+    return ComMethodEdge([&]() -> HRESULT {
         if (index >= kOutputTypeCount) return MF_E_NO_MORE_TYPES;
         if (!type) return E_POINTER;
         if (!m_inputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
         if (m_outputType) return m_outputType.CopyTo(type);
-        const auto offered = com::createFrameType(*kOutputSubtypes[index], m_outputWidth, m_outputHeight,
+        const auto offered = com::CreateFrameType(*kOutputSubtypes[index], m_outputWidth, m_outputHeight,
                                                   m_frameRateNumerator, m_frameRateDenominator);
         return offered.CopyTo(type);
     });
@@ -114,21 +114,21 @@ STDMETHODIMP TesselRAWDecoder::GetOutputAvailableType(DWORD /*stream*/, DWORD in
 
 STDMETHODIMP TesselRAWDecoder::SetInputType(DWORD /*stream*/, IMFMediaType* type, DWORD flags) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return comMethodEdge([&]() -> HRESULT {
-        const HRESULT allowed = checkTypeChange(type, flags);
+    return ComMethodEdge([&]() -> HRESULT {
+        const HRESULT allowed = CheckTypeChange(type, flags);
         if (FAILED(allowed) || (flags & MFT_SET_TYPE_TEST_ONLY)) return allowed;
-        throwIfFailed(checkSubtype(type, kInputSubtypes, kInputTypeCount));
-        applyInputType(type);
+        ThrowIfFailed(CheckSubtype(type, kInputSubtypes, kInputTypeCount));
+        ApplyInputType(type);
         return S_OK;
     });
 }
 
-void TesselRAWDecoder::applyInputType(IMFMediaType* type) {
+void TesselRAWDecoder::ApplyInputType(IMFMediaType* type) {
     UINT32 width = 0;
     UINT32 height = 0;
-    if (FAILED(MFGetAttributeSize(type, MF_MT_FRAME_SIZE, &width, &height))) throwIfFailed(E_INVALIDARG);
+    if (FAILED(MFGetAttributeSize(type, MF_MT_FRAME_SIZE, &width, &height))) ThrowIfFailed(E_INVALIDARG);
     // An empty picture, or one too large for the decoder's byte counts, cannot be decoded.
-    if (!decodableSize(width, height, 0)) throwIfFailed(E_INVALIDARG);
+    if (!DecodableSize(width, height, 0)) ThrowIfFailed(E_INVALIDARG);
     m_inputWidth = m_outputWidth = width;
     m_inputHeight = m_outputHeight = height;
 
@@ -152,20 +152,20 @@ void TesselRAWDecoder::applyInputType(IMFMediaType* type) {
 
 STDMETHODIMP TesselRAWDecoder::SetOutputType(DWORD /*stream*/, IMFMediaType* type, DWORD flags) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return comMethodEdge([&]() -> HRESULT {
-        const HRESULT allowed = checkTypeChange(type, flags);
+    return ComMethodEdge([&]() -> HRESULT {
+        const HRESULT allowed = CheckTypeChange(type, flags);
         if (FAILED(allowed) || (flags & MFT_SET_TYPE_TEST_ONLY)) return allowed;
-        throwIfFailed(checkSubtype(type, kOutputSubtypes, kOutputTypeCount));
+        ThrowIfFailed(CheckSubtype(type, kOutputSubtypes, kOutputTypeCount));
         // Output sizes derive from the input size.
         if (!m_inputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
-        applyOutputType(type);
+        ApplyOutputType(type);
         return S_OK;
     });
 }
 
-void TesselRAWDecoder::applyOutputType(IMFMediaType* type) {
+void TesselRAWDecoder::ApplyOutputType(IMFMediaType* type) {
     GUID subtype = GUID_NULL;
-    throwIfFailed(type->GetGUID(MF_MT_SUBTYPE, &subtype));
+    ThrowIfFailed(type->GetGUID(MF_MT_SUBTYPE, &subtype));
     UINT32 width = 0;
     UINT32 height = 0;
     const bool hasSize = SUCCEEDED(MFGetAttributeSize(type, MF_MT_FRAME_SIZE, &width, &height));
@@ -177,10 +177,10 @@ void TesselRAWDecoder::applyOutputType(IMFMediaType* type) {
         height = m_inputHeight;
     } else {
         const auto entry = m_sizeTable.find(FrameSize(width, height));
-        if (entry == m_sizeTable.end()) throwIfFailed(E_INVALIDARG);
+        if (entry == m_sizeTable.end()) ThrowIfFailed(E_INVALIDARG);
         scale = entry->second;
     }
-    if (!decodableSize(m_inputWidth, height, scale)) throwIfFailed(E_INVALIDARG);
+    if (!DecodableSize(m_inputWidth, height, scale)) ThrowIfFailed(E_INVALIDARG);
 
     m_outputWidth = width;
     m_outputHeight = height;

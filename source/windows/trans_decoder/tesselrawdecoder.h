@@ -14,7 +14,7 @@ namespace tsr {
 
 class TesselRAWDecoder final : public com::SingleStreamTransform {
 public:
-    static HRESULT create(IUnknown* outer, REFIID iid, void** result);
+    static HRESULT Create(IUnknown* outer, REFIID iid, void** result);
 
     // Reports E_OUTOFMEMORY when the frame decoder cannot start, or the attribute store's failure.
     explicit TesselRAWDecoder(HRESULT* hr);
@@ -39,13 +39,13 @@ private:
 
     using FrameSize = std::pair<UINT32, UINT32>; // width, height
 
-    void applyInputType(IMFMediaType* type);
-    void applyOutputType(IMFMediaType* type);
-    Microsoft::WRL::ComPtr<IMFSample> createOutputSample() const;
-    void decodeOldestSample(IMFSample* output);
+    void ApplyInputType(IMFMediaType* type);
+    void ApplyOutputType(IMFMediaType* type);
+    Microsoft::WRL::ComPtr<IMFSample> CreateOutputSample() const;
+    void DecodeOldestSample(IMFSample* output);
     // Bytes of the decoded picture at the row pitch, and of a one-buffer output sample.
-    std::uint64_t pictureBytes() const { return std::uint64_t{m_outputHeight} * m_rowPitch; }
-    std::uint64_t outputSampleBytes() const { return pictureBytes() + TSR_FRAME_INFO_RECORD_SIZE; }
+    std::uint64_t PictureBytes() const { return std::uint64_t{m_outputHeight} * m_rowPitch; }
+    std::uint64_t OutputSampleBytes() const { return PictureBytes() + TSR_FRAME_INFO_RECORD_SIZE; }
 
     UINT32 m_inputWidth = 0;
     UINT32 m_inputHeight = 0;

@@ -17,9 +17,9 @@
 
 namespace tsr {
 
-using com::comMethodEdge;
+using com::ComMethodEdge;
 using com::MediaBuffer;
-using com::throwIfFailed;
+using com::ThrowIfFailed;
 using Microsoft::WRL::ComPtr;
 
 namespace {
@@ -27,22 +27,22 @@ namespace {
 constexpr DWORD kRecordBytes = TSR_FRAME_INFO_RECORD_SIZE;
 
 // The decoder takes byte counts as int; a larger room is offered only up to what it can address.
-int decoderByteCount(DWORD bytes) {
+int DecoderByteCount(DWORD bytes) {
     return bytes > INT_MAX ? INT_MAX : static_cast<int>(bytes);
 }
 
 // time + duration, held at the largest time instead of wrapping around.
-LONGLONG saturatingAdd(LONGLONG time, LONGLONG duration) {
+LONGLONG SaturatingAdd(LONGLONG time, LONGLONG duration) {
     if (duration > 0 && time > LLONG_MAX - duration) return LLONG_MAX;
     if (duration < 0 && time < LLONG_MIN - duration) return LLONG_MIN;
     return time + duration;
 }
 
-std::shared_ptr<MediaBuffer> lockBuffer(IMFSample* sample, DWORD index) {
+std::shared_ptr<MediaBuffer> LockBuffer(IMFSample* sample, DWORD index) {
     ComPtr<IMFMediaBuffer> buffer;
-    throwIfFailed(sample->GetBufferByIndex(index, &buffer));
+    ThrowIfFailed(sample->GetBufferByIndex(index, &buffer));
     std::shared_ptr<MediaBuffer> view;
-    throwIfFailed(MediaBuffer::create(buffer.Get(), view));
+    ThrowIfFailed(MediaBuffer::Create(buffer.Get(), view));
     return view;
 }
 
@@ -63,16 +63,16 @@ STDMETHODIMP TesselRAWDecoder::ProcessMessage(MFT_MESSAGE_TYPE message, ULONG_PT
 
 STDMETHODIMP TesselRAWDecoder::ProcessInput(DWORD /*stream*/, IMFSample* sample, DWORD flags) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return comMethodEdge([&]() -> HRESULT {
-        const HRESULT accepted = checkInputCall(sample, flags);
+    return ComMethodEdge([&]() -> HRESULT {
+        const HRESULT accepted = CheckInputCall(sample, flags);
         if (FAILED(accepted)) return accepted;
         DWORD bufferCount = 0;
-        throwIfFailed(sample->GetBufferCount(&bufferCount));
+        ThrowIfFailed(sample->GetBufferCount(&bufferCount));
         if (bufferCount == 0) return E_INVALIDARG;
         if (bufferCount > 1) {
             // The decoder reads one contiguous frame.
             ComPtr<IMFMediaBuffer> contiguous;
-            throwIfFailed(sample->ConvertToContiguousBuffer(&contiguous));
+            ThrowIfFailed(sample->ConvertToContiguousBuffer(&contiguous));
             sample->RemoveAllBuffers();
             sample->AddBuffer(contiguous.Get());
         }
@@ -84,37 +84,37 @@ STDMETHODIMP TesselRAWDecoder::ProcessInput(DWORD /*stream*/, IMFSample* sample,
 STDMETHODIMP TesselRAWDecoder::ProcessOutput(DWORD flags, DWORD bufferCount, MFT_OUTPUT_DATA_BUFFER* buffers,
                                              DWORD* /*status*/) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return comMethodEdge([&]() -> HRESULT {
-        const HRESULT ready = checkOutputCall(flags, bufferCount, buffers);
+    return ComMethodEdge([&]() -> HRESULT {
+        const HRESULT ready = CheckOutputCall(flags, bufferCount, buffers);
         if (FAILED(ready)) return ready;
-        if (!buffers[0].pSample) buffers[0].pSample = createOutputSample().Detach(); // the caller owns it
-        decodeOldestSample(buffers[0].pSample);
+        if (!buffers[0].pSample) buffers[0].pSample = CreateOutputSample().Detach(); // the caller owns it
+        DecodeOldestSample(buffers[0].pSample);
         return S_OK;
     });
 }
 
-ComPtr<IMFSample> TesselRAWDecoder::createOutputSample() const {
-    if (pictureBytes() > INT_MAX) throwIfFailed(E_OUTOFMEMORY);
+ComPtr<IMFSample> TesselRAWDecoder::CreateOutputSample() const {
+    if (PictureBytes() > INT_MAX) ThrowIfFailed(E_OUTOFMEMORY);
     ComPtr<IMFMediaBuffer> record;
-    throwIfFailed(MFCreateMemoryBuffer(kRecordBytes, &record));
+    ThrowIfFailed(MFCreateMemoryBuffer(kRecordBytes, &record));
     ComPtr<IMFMediaBuffer> picture;
-    throwIfFailed(MFCreateMemoryBuffer(static_cast<DWORD>(pictureBytes()), &picture));
+    ThrowIfFailed(MFCreateMemoryBuffer(static_cast<DWORD>(PictureBytes()), &picture));
     ComPtr<IMFSample> sample;
-    throwIfFailed(MFCreateSample(&sample));
-    throwIfFailed(sample->AddBuffer(record.Get()));
-    throwIfFailed(sample->AddBuffer(picture.Get()));
+    ThrowIfFailed(MFCreateSample(&sample));
+    ThrowIfFailed(sample->AddBuffer(record.Get()));
+    ThrowIfFailed(sample->AddBuffer(picture.Get()));
     return sample;
 }
 
-void TesselRAWDecoder::decodeOldestSample(IMFSample* output) {
+void TesselRAWDecoder::DecodeOldestSample(IMFSample* output) {
     // From here on the input is consumed, whatever happens: a frame that fails is dropped.
     const ComPtr<IMFSample> input = std::move(m_pending.front());
     m_pending.pop_front();
 
-    const std::shared_ptr<MediaBuffer> inputView = lockBuffer(input.Get(), 0);
+    const std::shared_ptr<MediaBuffer> inputView = LockBuffer(input.Get(), 0);
 
     DWORD outputBufferCount = 0;
-    throwIfFailed(output->GetBufferCount(&outputBufferCount));
+    ThrowIfFailed(output->GetBufferCount(&outputBufferCount));
     std::shared_ptr<MediaBuffer> recordView;
     std::shared_ptr<MediaBuffer> pictureView;
     BYTE* record = nullptr;
@@ -122,53 +122,53 @@ void TesselRAWDecoder::decodeOldestSample(IMFSample* output) {
     BYTE* picture = nullptr;
     DWORD pictureRoom = 0;
     if (outputBufferCount == 1) {
-        recordView = lockBuffer(output, 0);
+        recordView = LockBuffer(output, 0);
         // The picture room follows from the negotiated size here, so the buffer must hold it all.
-        if (!recordView->data() || recordView->maxLength() < outputSampleBytes())
-            throwIfFailed(MF_E_BUFFERTOOSMALL);
+        if (!recordView->data() || recordView->MaxLength() < OutputSampleBytes())
+            ThrowIfFailed(MF_E_BUFFERTOOSMALL);
         record = recordView->data();
         recordRoom = kRecordBytes;
         picture = record + kRecordBytes;
-        pictureRoom = static_cast<DWORD>(pictureBytes());
+        pictureRoom = static_cast<DWORD>(PictureBytes());
     } else if (outputBufferCount == 2) {
-        recordView = lockBuffer(output, 0);
-        pictureView = lockBuffer(output, 1);
+        recordView = LockBuffer(output, 0);
+        pictureView = LockBuffer(output, 1);
         if (recordView->data()) {
             record = recordView->data();
-            recordRoom = recordView->maxLength();
+            recordRoom = recordView->MaxLength();
         }
         if (pictureView->data()) {
             picture = pictureView->data();
-            pictureRoom = pictureView->maxLength();
+            pictureRoom = pictureView->MaxLength();
         }
     }
 
-    const int decoderPictureRoom = decoderByteCount(pictureRoom);
+    const int decoderPictureRoom = DecoderByteCount(pictureRoom);
     const DWORD effectivePitch = m_outputHeight ? static_cast<DWORD>(decoderPictureRoom) / m_outputHeight : 0;
     if (recordRoom < kRecordBytes || effectivePitch < m_rowPitch || !picture)
-        throwIfFailed(MF_E_BUFFERTOOSMALL);
+        ThrowIfFailed(MF_E_BUFFERTOOSMALL);
 
-    const int inputLength = decoderByteCount(inputView->currentLength());
+    const int inputLength = DecoderByteCount(inputView->CurrentLength());
     const int decoded = frameDecoderDecode(m_frameDecoder, inputView->data(), inputLength, picture,
                                            decoderPictureRoom, static_cast<int>(effectivePitch), record,
-                                           decoderByteCount(recordRoom), static_cast<int>(m_scaleIndex));
+                                           DecoderByteCount(recordRoom), static_cast<int>(m_scaleIndex));
     if (decoded != FRAME_DECODER_OK) {
-        trace(L"decode failed, status: %d\n", decoded);
-        throwIfFailed(E_FAIL);
+        Trace(L"decode failed, status: %d\n", decoded);
+        ThrowIfFailed(E_FAIL);
     }
 
     TsrFrameMetadataRecord metadata = {};
     const int extracted = frameDecoderGetMetadata(inputView->data(), inputLength, &metadata);
     if (extracted != 0) {
-        trace(L"get frame metadata failed, status: %d\n", extracted);
-        throwIfFailed(E_FAIL);
+        Trace(L"get frame metadata failed, status: %d\n", extracted);
+        ThrowIfFailed(E_FAIL);
     }
 
     if (pictureView) {
-        recordView->setCurrentLength(recordRoom);
-        pictureView->setCurrentLength(pictureRoom);
+        recordView->SetCurrentLength(recordRoom);
+        pictureView->SetCurrentLength(pictureRoom);
     } else {
-        recordView->setCurrentLength(kRecordBytes + pictureRoom);
+        recordView->SetCurrentLength(kRecordBytes + pictureRoom);
     }
 
     output->SetBlob(MF_RAW_FRAME_METADATA, reinterpret_cast<const UINT8*>(&metadata), sizeof(metadata));
@@ -178,7 +178,7 @@ void TesselRAWDecoder::decodeOldestSample(IMFSample* output) {
     LONGLONG time = 0;
     if (FAILED(input->GetSampleTime(&time))) time = m_nextSampleTime;
     output->SetSampleTime(time);
-    m_nextSampleTime = saturatingAdd(time, m_averageFrameDuration);
+    m_nextSampleTime = SaturatingAdd(time, m_averageFrameDuration);
     MFSetAttributeSize(output, MF_MT_FRAME_SIZE, m_outputWidth, m_outputHeight);
 }
 

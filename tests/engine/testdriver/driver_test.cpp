@@ -264,14 +264,14 @@ TEST_F(ProgramSelection, EmbeddedFormsAndDebayererStatus) {
         TheDriver().setDevices(0, 1, gpu);
         TheDriver().setBuiltinForms(c.bitcode, c.source);
         std::wstring traced;
-        TraceSink previous = setTraceSink(CaptureTrace, &traced);
+        TraceSink previous = SetTraceSink(CaptureTrace, &traced);
         {
             HRESULT status = S_OK;
             Debayerer debayerer(queue, &status);
             EXPECT_EQ(c.status, status);
             EXPECT_EQ(c.status == S_OK, debayerer.Processor() != nullptr);
         }
-        setTraceSink(previous, nullptr);
+        SetTraceSink(previous, nullptr);
         EXPECT_STREQ(c.log, TheDriver().programLog());
         EXPECT_EQ(std::wstring(c.trace), traced);
     }

@@ -15,35 +15,35 @@ class DebayerChainTest : public DebayerTransformTest {
 protected:
     void SetUp() override {
         DebayerTransformTest::SetUp();
-        ASSERT_TRUE(m_decoderLibrary.loaded());
-        ASSERT_EQ(m_decoderLibrary.createInstance(CLSID_TesselRAWDecoder, m_decoder), S_OK);
-        useHostQueue();
+        ASSERT_TRUE(m_decoderLibrary.Loaded());
+        ASSERT_EQ(m_decoderLibrary.CreateInstance(CLSID_TesselRAWDecoder, m_decoder), S_OK);
+        UseHostQueue();
     }
     void TearDown() override {
         if (m_decoder) {
             EXPECT_EQ(m_decoder.Detach()->Release(), 0u);
         }
-        EXPECT_EQ(m_decoderLibrary.canUnloadNow(), S_OK);
+        EXPECT_EQ(m_decoderLibrary.CanUnloadNow(), S_OK);
         DebayerTransformTest::TearDown();
     }
 
     // Negotiates both transforms the way a topology does: the decoder's output type becomes the
     // debayer's input type.
-    void negotiateChain(UINT32 scale, const GUID& outputSubtype) {
-        ASSERT_EQ(m_decoder->SetInputType(0, videoType(MFVideoFormat_tsrn, kWidth, kHeight).Get(), 0), S_OK);
+    void NegotiateChain(UINT32 scale, const GUID& outputSubtype) {
+        ASSERT_EQ(m_decoder->SetInputType(0, VideoType(MFVideoFormat_tsrn, kWidth, kHeight).Get(), 0), S_OK);
         const GUID& bayer = scale == 0 ? MFVideoFormat_bp16 : MFVideoFormat_bp64;
-        ASSERT_EQ(m_decoder->SetOutputType(0, videoType(bayer, kWidth >> scale, kHeight >> scale).Get(), 0),
+        ASSERT_EQ(m_decoder->SetOutputType(0, VideoType(bayer, kWidth >> scale, kHeight >> scale).Get(), 0),
                   S_OK);
         ComPtr<IMFMediaType> bayerType;
         ASSERT_EQ(m_decoder->GetOutputCurrentType(0, &bayerType), S_OK);
         ASSERT_EQ(m_transform->SetInputType(0, bayerType.Get(), 0), S_OK);
-        ASSERT_EQ(m_transform->SetOutputType(0, videoType(outputSubtype).Get(), 0), S_OK);
+        ASSERT_EQ(m_transform->SetOutputType(0, VideoType(outputSubtype).Get(), 0), S_OK);
     }
 
-    ComPtr<IMFSample> decode(const Bytes& compressed) {
+    ComPtr<IMFSample> Decode(const Bytes& compressed) {
         ComPtr<IMFSample> sample;
         EXPECT_HRESULT_SUCCEEDED(MFCreateSample(&sample));
-        sample->AddBuffer(memoryBuffer(compressed, static_cast<DWORD>(compressed.size())).Get());
+        sample->AddBuffer(MemoryBuffer(compressed, static_cast<DWORD>(compressed.size())).Get());
         sample->SetSampleTime(0);
         EXPECT_EQ(m_decoder->ProcessInput(0, sample.Get(), 0), S_OK);
         MFT_OUTPUT_DATA_BUFFER buffer = {};
@@ -59,7 +59,7 @@ protected:
 };
 
 TEST_F(DebayerChainTest, EveryScaleSubtypeCurveAndColorOverrideMatchesTheEngine) {
-    const Bytes compressed = encodedFrame(kWidth, kHeight);
+    const Bytes compressed = MakeEncodedFrame(kWidth, kHeight);
     const float matrix[12] = {1.6f, 1.2f, 0.7f, 0.2f, 0.1f, 0.25f, 0.65f, 0.1f, 0.05f, 0.1f, 0.85f, 1.25f};
     enum Override { kNone, kFromSample, kFromStore };
     struct Case {
@@ -79,12 +79,12 @@ TEST_F(DebayerChainTest, EveryScaleSubtypeCurveAndColorOverrideMatchesTheEngine)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message()
                      << "scale " << c.scale << " curve " << c.curve << " override " << c.override);
-        ASSERT_NO_FATAL_FAILURE(negotiateChain(c.scale, *c.subtype));
+        ASSERT_NO_FATAL_FAILURE(NegotiateChain(c.scale, *c.subtype));
         store->DeleteItem(MF_DEBAYER_COLOR_MATRIX);
         if (c.override == kFromStore)
             store->SetBlob(MF_DEBAYER_COLOR_MATRIX, reinterpret_cast<const UINT8*>(matrix), sizeof matrix);
 
-        ComPtr<IMFSample> bayer = decode(compressed);
+        ComPtr<IMFSample> bayer = Decode(compressed);
         ASSERT_NE(bayer.Get(), nullptr);
         DWORD buffers = 0;
         bayer->GetBufferCount(&buffers);
@@ -94,13 +94,13 @@ TEST_F(DebayerChainTest, EveryScaleSubtypeCurveAndColorOverrideMatchesTheEngine)
             bayer->SetBlob(MF_DEBAYER_COLOR_MATRIX, reinterpret_cast<const UINT8*>(matrix), sizeof matrix);
 
         ComPtr<IMFSample> rgba;
-        ASSERT_EQ(process(bayer.Get(), rgba), S_OK);
-        const BayerFrame reference = decodedFrame(kWidth, kHeight, c.scale);
+        ASSERT_EQ(Process(bayer.Get(), rgba), S_OK);
+        const BayerFrame reference = MakeDecodedFrame(kWidth, kHeight, c.scale);
         const Bytes expected =
-            engineOutput(reference, *c.subtype, c.override == kNone ? nullptr : matrix, c.curve);
+            EngineOutput(reference, *c.subtype, c.override == kNone ? nullptr : matrix, c.curve);
         ASSERT_EQ(expected.size(),
-                  size_t{kWidth >> c.scale} * (kHeight >> c.scale) * outputPixelBytes(*c.subtype));
-        EXPECT_TRUE(bufferBytes(rgba.Get()) == expected);
+                  size_t{kWidth >> c.scale} * (kHeight >> c.scale) * OutputPixelBytes(*c.subtype));
+        EXPECT_TRUE(BufferBytes(rgba.Get()) == expected);
         LONGLONG time = -1;
         EXPECT_EQ(rgba->GetSampleTime(&time), S_OK);
         EXPECT_EQ(time, 0);

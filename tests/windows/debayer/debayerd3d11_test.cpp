@@ -24,14 +24,14 @@ constexpr UINT32 kHeight = 48;
 const GetSharingDriverStatistics g_driverStatistics = reinterpret_cast<GetSharingDriverStatistics>(
     reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"OpenCL.dll"), "TsrSharingDriverStatistics")));
 
-SharingDriverStatistics driverStatistics(bool reset = false) {
+SharingDriverStatistics DriverStatistics(bool reset = false) {
     SharingDriverStatistics statistics = {};
     if (g_driverStatistics) g_driverStatistics(&statistics, reset ? 1 : 0);
     return statistics;
 }
 
-bool anyMessageContains(const DebugOutputCapture& capture, const std::string& text) {
-    const std::vector<std::string> messages = capture.messages();
+bool AnyMessageContains(const DebugOutputCapture& capture, const std::string& text) {
+    const std::vector<std::string> messages = capture.Messages();
     return std::any_of(messages.begin(), messages.end(),
                        [&](const std::string& message) { return message.find(text) != std::string::npos; });
 }
@@ -54,12 +54,12 @@ protected:
         DebayerTransformTest::SetUp();
         if (HasFatalFailure()) return;
         ASSERT_NE(g_driverStatistics, nullptr) << "the sharing test driver is not the OpenCL.dll in use";
-        m_device = createTestDevice();
+        m_device = CreateTestDevice();
         if (!m_device) GTEST_SKIP() << "no Direct3D 11 device (no display)";
-        driverStatistics(true);
+        DriverStatistics(true);
     }
 
-    void useDeviceManager() {
+    void UseDeviceManager() {
         UINT token = 0;
         ASSERT_EQ(MFCreateDXGIDeviceManager(&token, &m_manager), S_OK);
         ASSERT_EQ(m_manager->ResetDevice(m_device.Get(), token), S_OK);
@@ -68,7 +68,7 @@ protected:
                   S_OK);
     }
 
-    ComPtr<ID3D11Texture2D> outputTexture() {
+    ComPtr<ID3D11Texture2D> OutputTexture() {
         D3D11_TEXTURE2D_DESC description = {};
         description.Width = kWidth;
         description.Height = kHeight;
@@ -83,7 +83,7 @@ protected:
         return texture;
     }
 
-    static ComPtr<IMFSample> textureSample(ID3D11Texture2D* texture) {
+    static ComPtr<IMFSample> TextureSample(ID3D11Texture2D* texture) {
         ComPtr<IMFMediaBuffer> buffer;
         EXPECT_EQ(MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, texture, 0, FALSE, &buffer), S_OK);
         ComPtr<IMFSample> sample;
@@ -93,7 +93,7 @@ protected:
     }
 
     // Texture contents through a staging copy, rows packed.
-    Bytes textureBytes(ID3D11Texture2D* texture) {
+    Bytes TextureBytes(ID3D11Texture2D* texture) {
         D3D11_TEXTURE2D_DESC description = {};
         texture->GetDesc(&description);
         description.Usage = D3D11_USAGE_STAGING;
@@ -118,10 +118,10 @@ protected:
     }
 
     // Runs one frame into a host-supplied texture sample.
-    HRESULT processInto(const BayerFrame& frame, ID3D11Texture2D* texture) {
-        const HRESULT queued = m_transform->ProcessInput(0, twoBufferSample(frame).Get(), 0);
+    HRESULT ProcessInto(const BayerFrame& frame, ID3D11Texture2D* texture) {
+        const HRESULT queued = m_transform->ProcessInput(0, TwoBufferSample(frame).Get(), 0);
         if (FAILED(queued)) return queued;
-        ComPtr<IMFSample> output = textureSample(texture);
+        ComPtr<IMFSample> output = TextureSample(texture);
         MFT_OUTPUT_DATA_BUFFER buffer = {};
         buffer.pSample = output.Get();
         DWORD status = 0;
@@ -140,7 +140,7 @@ TEST_F(SharingTest, BindingTriesThePreferredDevicesThenAllDevices) {
     } cases[] = {{"1", 1, 0}, {"0", 1, 1}};
     for (const Case& c : cases) {
         DriverSetting setting("TSR_SHARING_PREFERRED", c.preferred);
-        driverStatistics(true);
+        DriverStatistics(true);
         DebugOutputCapture capture;
         HRESULT hr = E_FAIL;
         {
@@ -150,11 +150,11 @@ TEST_F(SharingTest, BindingTriesThePreferredDevicesThenAllDevices) {
             EXPECT_NE(binding.m_queue, nullptr);
             EXPECT_NE(binding.m_enqueueAcquire, nullptr);
         }
-        const SharingDriverStatistics statistics = driverStatistics();
+        const SharingDriverStatistics statistics = DriverStatistics();
         EXPECT_EQ(statistics.preferredDeviceQueries, c.preferredQueries) << c.preferred;
         EXPECT_EQ(statistics.allDeviceQueries, c.allQueries) << c.preferred;
         EXPECT_EQ(statistics.sharedContexts, 1);
-        for (const std::string& message : capture.messages()) ADD_FAILURE() << c.preferred << ": " << message;
+        for (const std::string& message : capture.Messages()) ADD_FAILURE() << c.preferred << ": " << message;
     }
 }
 
@@ -174,34 +174,34 @@ TEST_F(SharingTest, BindingPrefersTheKhrExtensionAndFailsCleanly) {
     for (const Case& c : cases) {
         DriverSetting extensions("TSR_SHARING_EXTENSIONS", c.extensions);
         DriverSetting vendor("TSR_SHARING_VENDOR", c.vendor);
-        driverStatistics(true);
+        DriverStatistics(true);
         DebugOutputCapture capture;
         HRESULT hr = S_OK;
         OpenCLD3D11KHR binding(m_device.Get(), &hr);
         EXPECT_EQ(hr, c.expected) << c.extensions;
         if (c.message) {
-            EXPECT_TRUE(anyMessageContains(capture, c.message)) << c.extensions;
+            EXPECT_TRUE(AnyMessageContains(capture, c.message)) << c.extensions;
             EXPECT_EQ(binding.m_context, nullptr);
         }
-        const SharingDriverStatistics statistics = driverStatistics();
+        const SharingDriverStatistics statistics = DriverStatistics();
         EXPECT_EQ(statistics.khrNamesResolved, c.khrNames) << c.extensions;
         EXPECT_EQ(statistics.nvNamesResolved, c.nvNames) << c.extensions;
     }
     // Through the transform, the binding's failure is the engine's failure.
     DriverSetting extensions("TSR_SHARING_EXTENSIONS", "none");
-    ASSERT_NO_FATAL_FAILURE(negotiate(decodedFrame(kWidth, kHeight, 0), MFVideoFormat_A16B16G16R16F));
-    ASSERT_NO_FATAL_FAILURE(useDeviceManager());
+    ASSERT_NO_FATAL_FAILURE(Negotiate(MakeDecodedFrame(kWidth, kHeight, 0), MFVideoFormat_A16B16G16R16F));
+    ASSERT_NO_FATAL_FAILURE(UseDeviceManager());
     EXPECT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_NOTIFY_BEGIN_STREAMING, 0), E_UNEXPECTED);
 }
 
 TEST_F(SharingTest, TexturesTheTransformProvidesHoldTheEngineOutput) {
-    const BayerFrame frame = decodedFrame(kWidth, kHeight, 0);
-    ASSERT_NO_FATAL_FAILURE(negotiate(frame, MFVideoFormat_A16B16G16R16F));
-    ASSERT_NO_FATAL_FAILURE(useDeviceManager());
-    const Bytes expected = engineOutput(frame, MFVideoFormat_A16B16G16R16F, nullptr, 1);
+    const BayerFrame frame = MakeDecodedFrame(kWidth, kHeight, 0);
+    ASSERT_NO_FATAL_FAILURE(Negotiate(frame, MFVideoFormat_A16B16G16R16F));
+    ASSERT_NO_FATAL_FAILURE(UseDeviceManager());
+    const Bytes expected = EngineOutput(frame, MFVideoFormat_A16B16G16R16F, nullptr, 1);
     for (int i = 0; i < 2; ++i) {
         ComPtr<IMFSample> output;
-        ASSERT_EQ(process(twoBufferSample(frame).Get(), output), S_OK);
+        ASSERT_EQ(Process(TwoBufferSample(frame).Get(), output), S_OK);
         ComPtr<IMFMediaBuffer> buffer;
         ASSERT_EQ(output->GetBufferByIndex(0, &buffer), S_OK);
         ComPtr<IMFDXGIBuffer> dxgi;
@@ -212,9 +212,9 @@ TEST_F(SharingTest, TexturesTheTransformProvidesHoldTheEngineOutput) {
         texture->GetDesc(&description);
         EXPECT_EQ(description.MiscFlags, static_cast<UINT>(D3D11_RESOURCE_MISC_SHARED));
         EXPECT_EQ(description.BindFlags, static_cast<UINT>(D3D11_BIND_SHADER_RESOURCE));
-        EXPECT_TRUE(textureBytes(texture.Get()) == expected) << "frame " << i;
+        EXPECT_TRUE(TextureBytes(texture.Get()) == expected) << "frame " << i;
     }
-    const SharingDriverStatistics statistics = driverStatistics();
+    const SharingDriverStatistics statistics = DriverStatistics();
     EXPECT_EQ(statistics.acquires, 2);
     EXPECT_EQ(statistics.releases, 2);
     EXPECT_EQ(statistics.pairingErrors, 0);
@@ -224,21 +224,21 @@ TEST_F(SharingTest, TexturesTheTransformProvidesHoldTheEngineOutput) {
     // driver's devices count as GPUs).
     ASSERT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_SET_D3D_MANAGER, 0), S_OK);
     ComPtr<IMFSample> output;
-    ASSERT_EQ(process(twoBufferSample(frame).Get(), output), S_OK);
+    ASSERT_EQ(Process(TwoBufferSample(frame).Get(), output), S_OK);
     ComPtr<IMFMediaBuffer> buffer;
     ASSERT_EQ(output->GetBufferByIndex(0, &buffer), S_OK);
     ComPtr<IMFDXGIBuffer> dxgi;
     EXPECT_EQ(buffer.As(&dxgi), E_NOINTERFACE);
-    EXPECT_TRUE(bufferBytes(output.Get()) == expected);
+    EXPECT_TRUE(BufferBytes(output.Get()) == expected);
 }
 
 // Wine's Media Foundation makes no surface buffer over 32-bit float textures.
 TEST_F(SharingTest, FloatTextureOutputFailsWithACleanResult) {
-    const BayerFrame frame = decodedFrame(kWidth, kHeight, 0);
-    ASSERT_NO_FATAL_FAILURE(negotiate(frame, MFVideoFormat_RGBA128F));
-    ASSERT_NO_FATAL_FAILURE(useDeviceManager());
+    const BayerFrame frame = MakeDecodedFrame(kWidth, kHeight, 0);
+    ASSERT_NO_FATAL_FAILURE(Negotiate(frame, MFVideoFormat_RGBA128F));
+    ASSERT_NO_FATAL_FAILURE(UseDeviceManager());
     ComPtr<IMFSample> output;
-    const HRESULT hr = process(twoBufferSample(frame).Get(), output);
+    const HRESULT hr = Process(TwoBufferSample(frame).Get(), output);
     EXPECT_TRUE(FAILED(hr));
     EXPECT_EQ(output.Get(), nullptr);
     // No output was made, so the frame is still queued until a flush.
@@ -249,13 +249,13 @@ TEST_F(SharingTest, FloatTextureOutputFailsWithACleanResult) {
 }
 
 TEST_F(SharingTest, TextureImageCacheKeepsTenAndEvictsTheLeastRecentlyUsed) {
-    const BayerFrame frame = decodedFrame(kWidth, kHeight, 0);
-    ASSERT_NO_FATAL_FAILURE(negotiate(frame, MFVideoFormat_A16B16G16R16F));
-    ASSERT_NO_FATAL_FAILURE(useDeviceManager());
-    const Bytes expected = engineOutput(frame, MFVideoFormat_A16B16G16R16F, nullptr, 1);
+    const BayerFrame frame = MakeDecodedFrame(kWidth, kHeight, 0);
+    ASSERT_NO_FATAL_FAILURE(Negotiate(frame, MFVideoFormat_A16B16G16R16F));
+    ASSERT_NO_FATAL_FAILURE(UseDeviceManager());
+    const Bytes expected = EngineOutput(frame, MFVideoFormat_A16B16G16R16F, nullptr, 1);
     std::vector<ComPtr<ID3D11Texture2D>> textures;
-    for (int i = 0; i < 11; ++i) textures.push_back(outputTexture());
-    driverStatistics(true);
+    for (int i = 0; i < 11; ++i) textures.push_back(OutputTexture());
+    DriverStatistics(true);
 
     struct Step {
         int texture;
@@ -279,41 +279,41 @@ TEST_F(SharingTest, TextureImageCacheKeepsTenAndEvictsTheLeastRecentlyUsed) {
         {1, 12, 10},  // made again
     };
     for (const Step& step : steps) {
-        ASSERT_EQ(processInto(frame, textures[step.texture].Get()), S_OK) << step.texture;
-        const SharingDriverStatistics statistics = driverStatistics();
+        ASSERT_EQ(ProcessInto(frame, textures[step.texture].Get()), S_OK) << step.texture;
+        const SharingDriverStatistics statistics = DriverStatistics();
         EXPECT_EQ(statistics.imagesFromTextures, step.imagesMadeSoFar) << "texture " << step.texture;
         EXPECT_EQ(statistics.liveImagesFromTextures, step.liveImages) << "texture " << step.texture;
     }
-    EXPECT_TRUE(textureBytes(textures[10].Get()) == expected);
+    EXPECT_TRUE(TextureBytes(textures[10].Get()) == expected);
 
     // A flush naming one texture forgets its image alone; a flush with 0 forgets them all.
     ASSERT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH,
                                           reinterpret_cast<ULONG_PTR>(textures[0].Get())),
               S_OK);
-    EXPECT_EQ(driverStatistics().liveImagesFromTextures, 9);
-    ASSERT_EQ(processInto(frame, textures[0].Get()), S_OK);
-    EXPECT_EQ(driverStatistics().imagesFromTextures, 13);
-    ASSERT_EQ(processInto(frame, textures[10].Get()), S_OK);
-    EXPECT_EQ(driverStatistics().imagesFromTextures, 13);
+    EXPECT_EQ(DriverStatistics().liveImagesFromTextures, 9);
+    ASSERT_EQ(ProcessInto(frame, textures[0].Get()), S_OK);
+    EXPECT_EQ(DriverStatistics().imagesFromTextures, 13);
+    ASSERT_EQ(ProcessInto(frame, textures[10].Get()), S_OK);
+    EXPECT_EQ(DriverStatistics().imagesFromTextures, 13);
     ASSERT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH, 0), S_OK);
-    EXPECT_EQ(driverStatistics().liveImagesFromTextures, 0);
-    ASSERT_EQ(processInto(frame, textures[10].Get()), S_OK);
-    EXPECT_EQ(driverStatistics().imagesFromTextures, 14);
+    EXPECT_EQ(DriverStatistics().liveImagesFromTextures, 0);
+    ASSERT_EQ(ProcessInto(frame, textures[10].Get()), S_OK);
+    EXPECT_EQ(DriverStatistics().imagesFromTextures, 14);
 
-    const SharingDriverStatistics statistics = driverStatistics();
+    const SharingDriverStatistics statistics = DriverStatistics();
     EXPECT_EQ(statistics.acquires, statistics.releases);
     EXPECT_EQ(statistics.pairingErrors, 0);
     // Dropping the device manager drops the engine and its cache.
     ASSERT_EQ(m_transform->ProcessMessage(MFT_MESSAGE_SET_D3D_MANAGER, 0), S_OK);
-    EXPECT_EQ(driverStatistics().liveImagesFromTextures, 0);
+    EXPECT_EQ(DriverStatistics().liveImagesFromTextures, 0);
 }
 
 TEST_F(SharingTest, ImageReleaseWithoutAcquireEnqueuesNothing) {
     HRESULT hr = E_FAIL;
     auto binding = std::make_shared<OpenCLD3D11KHR>(m_device.Get(), &hr);
     ASSERT_EQ(hr, S_OK);
-    ComPtr<ID3D11Texture2D> texture = outputTexture();
-    driverStatistics(true);
+    ComPtr<ID3D11Texture2D> texture = OutputTexture();
+    DriverStatistics(true);
     {
         CLImageFromD3D11 image(binding, nullptr);
         ASSERT_EQ(image.CreateFromTexture(texture.Get(), CL_MEM_WRITE_ONLY), CL_SUCCESS);
@@ -324,7 +324,7 @@ TEST_F(SharingTest, ImageReleaseWithoutAcquireEnqueuesNothing) {
         EXPECT_FALSE(image.Acquired());
         image.Release();
     }
-    const SharingDriverStatistics statistics = driverStatistics();
+    const SharingDriverStatistics statistics = DriverStatistics();
     EXPECT_EQ(statistics.acquires, 1);
     EXPECT_EQ(statistics.releases, 1);
     EXPECT_EQ(statistics.pairingErrors, 0);

@@ -57,7 +57,7 @@ TEST_F(DebayerNegotiationTest, AvailableTypesFollowTheInputType) {
     EXPECT_EQ(m_transform->GetOutputAvailableType(0, 2, &type), MF_E_NO_MORE_TYPES);
 
     // No frame rate on the input: 30/0 is offered.
-    ASSERT_EQ(m_transform->SetInputType(0, videoType(MFVideoFormat_bp16, 3840, 2160).Get(), 0), S_OK);
+    ASSERT_EQ(m_transform->SetInputType(0, VideoType(MFVideoFormat_bp16, 3840, 2160).Get(), 0), S_OK);
     const GUID* outputs[] = {&MFVideoFormat_A16B16G16R16F, &MFVideoFormat_RGBA128F};
     for (DWORD index = 0; index < 2; ++index) {
         ASSERT_EQ(m_transform->GetOutputAvailableType(0, index, &type), S_OK);
@@ -74,7 +74,7 @@ TEST_F(DebayerNegotiationTest, AvailableTypesFollowTheInputType) {
         EXPECT_EQ(MFGetAttributeUINT32(type.Get(), MF_MT_INTERLACE_MODE, 0), 2u);
     }
     // A set type is offered at every index; the input type is offered once set.
-    ASSERT_EQ(m_transform->SetOutputType(0, videoType(MFVideoFormat_RGBA128F).Get(), 0), S_OK);
+    ASSERT_EQ(m_transform->SetOutputType(0, VideoType(MFVideoFormat_RGBA128F).Get(), 0), S_OK);
     ComPtr<IMFMediaType> current;
     ASSERT_EQ(m_transform->GetOutputAvailableType(0, 0, &type), S_OK);
     ASSERT_EQ(m_transform->GetOutputCurrentType(0, &current), S_OK);
@@ -85,7 +85,7 @@ TEST_F(DebayerNegotiationTest, AvailableTypesFollowTheInputType) {
 }
 
 TEST_F(DebayerNegotiationTest, SetTypeRefusals) {
-    ComPtr<IMFMediaType> audio = videoType(MFVideoFormat_bp16, 64, 64);
+    ComPtr<IMFMediaType> audio = VideoType(MFVideoFormat_bp16, 64, 64);
     audio->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
     ComPtr<IMFMediaType> noSubtype;
     MFCreateMediaType(&noSubtype);
@@ -98,14 +98,14 @@ TEST_F(DebayerNegotiationTest, SetTypeRefusals) {
         HRESULT expected;
     } cases[] = {
         {"null input", true, nullptr, 0, E_POINTER},
-        {"unknown flag", true, videoType(MFVideoFormat_bp16, 64, 64).Detach(), 2, E_INVALIDARG},
-        {"test only skips the check", true, videoType(MFVideoFormat_tsrn).Detach(), MFT_SET_TYPE_TEST_ONLY,
+        {"unknown flag", true, VideoType(MFVideoFormat_bp16, 64, 64).Detach(), 2, E_INVALIDARG},
+        {"test only skips the check", true, VideoType(MFVideoFormat_tsrn).Detach(), MFT_SET_TYPE_TEST_ONLY,
          S_OK},
-        {"compressed input", true, videoType(MFVideoFormat_tsrn, 64, 64).Detach(), 0, MF_E_INVALIDMEDIATYPE},
+        {"compressed input", true, VideoType(MFVideoFormat_tsrn, 64, 64).Detach(), 0, MF_E_INVALIDMEDIATYPE},
         {"audio", true, audio.Get(), 0, MF_E_INVALIDMEDIATYPE},
         {"no subtype", true, noSubtype.Get(), 0, MF_E_ATTRIBUTENOTFOUND},
-        {"no frame size", true, videoType(MFVideoFormat_bp16).Detach(), 0, MF_E_ATTRIBUTENOTFOUND},
-        {"Bayer output", false, videoType(MFVideoFormat_bp64).Detach(), 0, MF_E_INVALIDMEDIATYPE},
+        {"no frame size", true, VideoType(MFVideoFormat_bp16).Detach(), 0, MF_E_ATTRIBUTENOTFOUND},
+        {"Bayer output", false, VideoType(MFVideoFormat_bp64).Detach(), 0, MF_E_INVALIDMEDIATYPE},
         {"null output", false, nullptr, 0, E_POINTER},
     };
     for (const Case& c : cases) {
@@ -121,10 +121,10 @@ TEST_F(DebayerNegotiationTest, SetTypeRefusals) {
 }
 
 TEST_F(DebayerNegotiationTest, FrameRateOfARefusedInputTypeStaysStored) {
-    ComPtr<IMFMediaType> sizeless = videoType(MFVideoFormat_bp64);
+    ComPtr<IMFMediaType> sizeless = VideoType(MFVideoFormat_bp64);
     MFSetAttributeRatio(sizeless.Get(), MF_MT_FRAME_RATE, 25, 1);
     EXPECT_EQ(m_transform->SetInputType(0, sizeless.Get(), 0), MF_E_ATTRIBUTENOTFOUND);
-    ASSERT_EQ(m_transform->SetInputType(0, videoType(MFVideoFormat_bp64, 640, 360).Get(), 0), S_OK);
+    ASSERT_EQ(m_transform->SetInputType(0, VideoType(MFVideoFormat_bp64, 640, 360).Get(), 0), S_OK);
     ComPtr<IMFMediaType> offered;
     ASSERT_EQ(m_transform->GetOutputAvailableType(0, 0, &offered), S_OK);
     UINT32 numerator = 0, denominator = 0;
@@ -147,9 +147,9 @@ TEST_F(DebayerNegotiationTest, OutputSampleSizeAndItsDwordLimit) {
         {16384, 16383, &MFVideoFormat_RGBA128F, S_OK, 16384u * 16383u * 16u},
     };
     for (const Case& c : cases) {
-        ASSERT_EQ(m_transform->SetInputType(0, videoType(MFVideoFormat_bp16, c.width, c.height).Get(), 0),
+        ASSERT_EQ(m_transform->SetInputType(0, VideoType(MFVideoFormat_bp16, c.width, c.height).Get(), 0),
                   S_OK);
-        ASSERT_EQ(m_transform->SetOutputType(0, videoType(*c.subtype).Get(), 0), S_OK);
+        ASSERT_EQ(m_transform->SetOutputType(0, VideoType(*c.subtype).Get(), 0), S_OK);
         MFT_OUTPUT_STREAM_INFO info = {};
         EXPECT_EQ(m_transform->GetOutputStreamInfo(0, &info), c.expected) << c.width << "x" << c.height;
         if (c.expected == S_OK) {
@@ -162,19 +162,19 @@ TEST_F(DebayerNegotiationTest, ProcessInputNeedsBothTypesAndOneOrTwoBuffers) {
     ComPtr<IMFSample> sample;
     ASSERT_HRESULT_SUCCEEDED(MFCreateSample(&sample));
     EXPECT_EQ(m_transform->ProcessInput(0, sample.Get(), 0), MF_E_NOTACCEPTING);
-    ASSERT_EQ(m_transform->SetInputType(0, videoType(MFVideoFormat_bp16, 64, 32).Get(), 0), S_OK);
+    ASSERT_EQ(m_transform->SetInputType(0, VideoType(MFVideoFormat_bp16, 64, 32).Get(), 0), S_OK);
     EXPECT_EQ(m_transform->ProcessInput(0, sample.Get(), 0), MF_E_NOTACCEPTING);
-    ASSERT_EQ(m_transform->SetOutputType(0, videoType(MFVideoFormat_A16B16G16R16F).Get(), 0), S_OK);
+    ASSERT_EQ(m_transform->SetOutputType(0, VideoType(MFVideoFormat_A16B16G16R16F).Get(), 0), S_OK);
 
     EXPECT_EQ(m_transform->ProcessInput(0, sample.Get(), 1), E_INVALIDARG);
     EXPECT_EQ(m_transform->ProcessInput(0, nullptr, 0), E_POINTER);
     EXPECT_EQ(m_transform->ProcessInput(0, sample.Get(), 0), static_cast<HRESULT>(0xC00D7170));
-    for (int i = 0; i < 3; ++i) sample->AddBuffer(memoryBuffer(Bytes(16), 16).Get());
+    for (int i = 0; i < 3; ++i) sample->AddBuffer(MemoryBuffer(Bytes(16), 16).Get());
     EXPECT_EQ(m_transform->ProcessInput(0, sample.Get(), 0), MF_E_SAMPLE_HAS_TOO_MANY_BUFFERS);
 
     ComPtr<IMFSample> good;
     ASSERT_HRESULT_SUCCEEDED(MFCreateSample(&good));
-    good->AddBuffer(memoryBuffer(Bytes(16), 16).Get());
+    good->AddBuffer(MemoryBuffer(Bytes(16), 16).Get());
     DWORD status = 9;
     ASSERT_EQ(m_transform->GetInputStatus(0, &status), S_OK);
     EXPECT_EQ(status, static_cast<DWORD>(MFT_INPUT_STATUS_ACCEPT_DATA));
@@ -185,7 +185,7 @@ TEST_F(DebayerNegotiationTest, ProcessInputNeedsBothTypesAndOneOrTwoBuffers) {
     EXPECT_EQ(m_transform->ProcessInput(0, good.Get(), 0), S_OK);
     ASSERT_EQ(m_transform->GetOutputStatus(&status), S_OK);
     EXPECT_EQ(status, static_cast<DWORD>(MFT_OUTPUT_STATUS_SAMPLE_READY));
-    EXPECT_EQ(m_transform->SetInputType(0, videoType(MFVideoFormat_bp16, 64, 32).Get(), 0),
+    EXPECT_EQ(m_transform->SetInputType(0, VideoType(MFVideoFormat_bp16, 64, 32).Get(), 0),
               MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING);
 
     // A flush with a texture pointer keeps the queue; with 0 it empties it.

@@ -18,7 +18,7 @@ namespace {
 const wchar_t kClassKey[] = L"CLSID\\{1E898D0D-458B-469B-9722-755622954AF1}";
 const wchar_t kServerKey[] = L"CLSID\\{1E898D0D-458B-469B-9722-755622954AF1}\\InprocServer32";
 
-std::wstring readString(const wchar_t* keyName, const wchar_t* valueName) {
+std::wstring ReadString(const wchar_t* keyName, const wchar_t* valueName) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return L"<missing>";
     wchar_t buffer[1024] = {};
@@ -30,7 +30,7 @@ std::wstring readString(const wchar_t* keyName, const wchar_t* valueName) {
 }
 
 // How many video processors with the debayer's class id Media Foundation lists.
-int processorsListed() {
+int ProcessorsListed() {
     IMFActivate** activates = nullptr;
     UINT32 count = 0;
     if (FAILED(
@@ -54,33 +54,33 @@ protected:
 };
 
 TEST_F(DebayerServerTest, ServesTheDebayerClassOnly) {
-    ASSERT_TRUE(m_library.loaded());
+    ASSERT_TRUE(m_library.Loaded());
     ComPtr<IClassFactory> factory;
-    EXPECT_EQ(m_library.getClassObject(tsr::CLSID_TesselRAWDecoder, IID_PPV_ARGS(&factory)),
+    EXPECT_EQ(m_library.GetClassObject(tsr::CLSID_TesselRAWDecoder, IID_PPV_ARGS(&factory)),
               CLASS_E_CLASSNOTAVAILABLE);
     ComPtr<IMFTransform> transform;
-    ASSERT_EQ(m_library.createInstance(CLSID_TesselRAWDebayer, transform), S_OK);
-    EXPECT_EQ(m_library.canUnloadNow(), S_FALSE);
+    ASSERT_EQ(m_library.CreateInstance(CLSID_TesselRAWDebayer, transform), S_OK);
+    EXPECT_EQ(m_library.CanUnloadNow(), S_FALSE);
     ComPtr<IUnknown> unknown;
     EXPECT_EQ(transform.As(&unknown), S_OK);
     transform.Reset();
     unknown.Reset();
-    EXPECT_EQ(m_library.canUnloadNow(), S_OK);
+    EXPECT_EQ(m_library.CanUnloadNow(), S_OK);
     // The two libraries meet only through samples: loading this one loads nothing of the other.
     EXPECT_EQ(GetModuleHandleW(L"TsrRawDecoder.dll"), nullptr);
 }
 
 TEST_F(DebayerServerTest, RegistersAsAVideoProcessorAndUnregistersCleanly) {
-    ASSERT_TRUE(m_library.loaded());
-    for (int time = 0; time < 2; ++time) ASSERT_EQ(m_library.registerServer(), S_OK);
-    EXPECT_EQ(readString(kClassKey, nullptr), L"TesselRAW debayer filter");
-    EXPECT_EQ(readString(kServerKey, nullptr), m_library.path());
-    EXPECT_EQ(readString(kServerKey, L"ThreadingModel"), L"Both");
-    EXPECT_EQ(processorsListed(), 1);
+    ASSERT_TRUE(m_library.Loaded());
+    for (int time = 0; time < 2; ++time) ASSERT_EQ(m_library.RegisterServer(), S_OK);
+    EXPECT_EQ(ReadString(kClassKey, nullptr), L"TesselRAW debayer filter");
+    EXPECT_EQ(ReadString(kServerKey, nullptr), m_library.Path());
+    EXPECT_EQ(ReadString(kServerKey, L"ThreadingModel"), L"Both");
+    EXPECT_EQ(ProcessorsListed(), 1);
 
-    for (int time = 0; time < 2; ++time) EXPECT_EQ(m_library.unregisterServer(), S_OK);
-    EXPECT_EQ(readString(kClassKey, nullptr), L"<missing>");
-    EXPECT_EQ(processorsListed(), 0);
+    for (int time = 0; time < 2; ++time) EXPECT_EQ(m_library.UnregisterServer(), S_OK);
+    EXPECT_EQ(ReadString(kClassKey, nullptr), L"<missing>");
+    EXPECT_EQ(ProcessorsListed(), 0);
 }
 
 } // namespace

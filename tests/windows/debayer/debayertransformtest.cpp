@@ -10,7 +10,7 @@
 
 using namespace tsr;
 
-Bytes encodedFrame(UINT32 width, UINT32 height) {
+Bytes MakeEncodedFrame(UINT32 width, UINT32 height) {
     SceneSettings scene;
     scene.width = static_cast<int>(width);
     scene.height = static_cast<int>(height);
@@ -19,12 +19,12 @@ Bytes encodedFrame(UINT32 width, UINT32 height) {
     settings.gain0 = 1.8f;
     settings.gain1 = 1.3f;
     settings.colorMatrix = {0.6f, 0.3f, 0.1f, 0.25f, 0.7f, 0.05f, 0.02f, 0.1f, 0.9f};
-    const std::vector<uint16_t> mosaic = renderSceneMosaic(scene, settings.bayerPattern, 0.5);
-    return encodeFrame(mosaic.data(), static_cast<int>(width), static_cast<int>(height), width, settings);
+    const std::vector<uint16_t> mosaic = RenderSceneMosaic(scene, settings.bayerPattern, 0.5);
+    return EncodeFrame(mosaic.data(), static_cast<int>(width), static_cast<int>(height), width, settings);
 }
 
-BayerFrame decodedFrame(UINT32 width, UINT32 height, UINT32 scale) {
-    const Bytes compressed = encodedFrame(width, height);
+BayerFrame MakeDecodedFrame(UINT32 width, UINT32 height, UINT32 scale) {
+    const Bytes compressed = MakeEncodedFrame(width, height);
     BayerFrame frame;
     frame.width = width >> scale;
     frame.height = height >> scale;
@@ -41,7 +41,7 @@ BayerFrame decodedFrame(UINT32 width, UINT32 height, UINT32 scale) {
     return frame;
 }
 
-ComPtr<IMFMediaType> videoType(const GUID& subtype) {
+ComPtr<IMFMediaType> VideoType(const GUID& subtype) {
     ComPtr<IMFMediaType> type;
     EXPECT_HRESULT_SUCCEEDED(MFCreateMediaType(&type));
     type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
@@ -49,13 +49,13 @@ ComPtr<IMFMediaType> videoType(const GUID& subtype) {
     return type;
 }
 
-ComPtr<IMFMediaType> videoType(const GUID& subtype, UINT32 width, UINT32 height) {
-    ComPtr<IMFMediaType> type = videoType(subtype);
+ComPtr<IMFMediaType> VideoType(const GUID& subtype, UINT32 width, UINT32 height) {
+    ComPtr<IMFMediaType> type = VideoType(subtype);
     MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, width, height);
     return type;
 }
 
-ComPtr<IMFMediaBuffer> memoryBuffer(const Bytes& bytes, DWORD maxLength) {
+ComPtr<IMFMediaBuffer> MemoryBuffer(const Bytes& bytes, DWORD maxLength) {
     ComPtr<IMFMediaBuffer> buffer;
     EXPECT_HRESULT_SUCCEEDED(MFCreateMemoryBuffer(maxLength, &buffer));
     BYTE* data = nullptr;
@@ -67,24 +67,24 @@ ComPtr<IMFMediaBuffer> memoryBuffer(const Bytes& bytes, DWORD maxLength) {
     return buffer;
 }
 
-ComPtr<IMFSample> oneBufferSample(const BayerFrame& frame) {
+ComPtr<IMFSample> OneBufferSample(const BayerFrame& frame) {
     Bytes joined = frame.record;
     joined.insert(joined.end(), frame.picture.begin(), frame.picture.end());
     ComPtr<IMFSample> sample;
     EXPECT_HRESULT_SUCCEEDED(MFCreateSample(&sample));
-    sample->AddBuffer(memoryBuffer(joined, static_cast<DWORD>(joined.size())).Get());
+    sample->AddBuffer(MemoryBuffer(joined, static_cast<DWORD>(joined.size())).Get());
     return sample;
 }
 
-ComPtr<IMFSample> twoBufferSample(const BayerFrame& frame) {
+ComPtr<IMFSample> TwoBufferSample(const BayerFrame& frame) {
     ComPtr<IMFSample> sample;
     EXPECT_HRESULT_SUCCEEDED(MFCreateSample(&sample));
-    sample->AddBuffer(memoryBuffer(frame.record, static_cast<DWORD>(frame.record.size())).Get());
-    sample->AddBuffer(memoryBuffer(frame.picture, static_cast<DWORD>(frame.picture.size())).Get());
+    sample->AddBuffer(MemoryBuffer(frame.record, static_cast<DWORD>(frame.record.size())).Get());
+    sample->AddBuffer(MemoryBuffer(frame.picture, static_cast<DWORD>(frame.picture.size())).Get());
     return sample;
 }
 
-Bytes bufferBytes(IMFSample* sample) {
+Bytes BufferBytes(IMFSample* sample) {
     ComPtr<IMFMediaBuffer> buffer;
     if (FAILED(sample->GetBufferByIndex(0, &buffer))) return {};
     BYTE* data = nullptr;
@@ -95,45 +95,45 @@ Bytes bufferBytes(IMFSample* sample) {
     return bytes;
 }
 
-UINT32 outputPixelBytes(const GUID& subtype) {
+UINT32 OutputPixelBytes(const GUID& subtype) {
     return IsEqualGUID(subtype, MFVideoFormat_RGBA128F) ? 16 : 8;
 }
 
 void DebayerTransformTest::SetUp() {
     MediaFoundationTest::SetUp();
-    ASSERT_TRUE(m_library.loaded());
-    ASSERT_EQ(m_library.createInstance(CLSID_TesselRAWDebayer, m_transform), S_OK);
+    ASSERT_TRUE(m_library.Loaded());
+    ASSERT_EQ(m_library.CreateInstance(CLSID_TesselRAWDebayer, m_transform), S_OK);
 }
 
 void DebayerTransformTest::TearDown() {
     if (m_transform) {
         EXPECT_EQ(m_transform.Detach()->Release(), 0u);
     }
-    EXPECT_EQ(m_library.canUnloadNow(), S_OK);
+    EXPECT_EQ(m_library.CanUnloadNow(), S_OK);
     MediaFoundationTest::TearDown();
 }
 
-void DebayerTransformTest::negotiate(const BayerFrame& frame, const GUID& outputSubtype,
+void DebayerTransformTest::Negotiate(const BayerFrame& frame, const GUID& outputSubtype,
                                      IMFMediaType* outputType) {
     TsrFrameInfoRecord record;
     std::memcpy(&record, frame.record.data(), sizeof record);
     const GUID& inputSubtype = record.layoutCode == TSR_LAYOUT_BP64 ? MFVideoFormat_bp64 : MFVideoFormat_bp16;
-    ASSERT_EQ(m_transform->SetInputType(0, videoType(inputSubtype, frame.width, frame.height).Get(), 0),
+    ASSERT_EQ(m_transform->SetInputType(0, VideoType(inputSubtype, frame.width, frame.height).Get(), 0),
               S_OK);
-    ComPtr<IMFMediaType> output = outputType ? outputType : videoType(outputSubtype).Get();
+    ComPtr<IMFMediaType> output = outputType ? outputType : VideoType(outputSubtype).Get();
     if (outputType) output->SetGUID(MF_MT_SUBTYPE, outputSubtype);
     ASSERT_EQ(m_transform->SetOutputType(0, output.Get(), 0), S_OK);
 }
 
-void DebayerTransformTest::useHostQueue() {
-    ASSERT_TRUE(m_host.valid());
+void DebayerTransformTest::UseHostQueue() {
+    ASSERT_TRUE(m_host.Valid());
     ComPtr<IMFAttributes> attributes;
     ASSERT_EQ(m_transform->GetAttributes(&attributes), S_OK);
-    ASSERT_EQ(attributes->SetUINT64(MF_DEBAYER_CL_COMMAND_QUEUE, reinterpret_cast<UINT64>(m_host.queue())),
+    ASSERT_EQ(attributes->SetUINT64(MF_DEBAYER_CL_COMMAND_QUEUE, reinterpret_cast<UINT64>(m_host.Queue())),
               S_OK);
 }
 
-HRESULT DebayerTransformTest::process(IMFSample* input, ComPtr<IMFSample>& output) {
+HRESULT DebayerTransformTest::Process(IMFSample* input, ComPtr<IMFSample>& output) {
     const HRESULT queued = m_transform->ProcessInput(0, input, 0);
     if (FAILED(queued)) return queued;
     MFT_OUTPUT_DATA_BUFFER buffer = {};
@@ -143,21 +143,21 @@ HRESULT DebayerTransformTest::process(IMFSample* input, ComPtr<IMFSample>& outpu
     return hr;
 }
 
-Bytes DebayerTransformTest::engineOutput(const BayerFrame& frame, const GUID& outputSubtype,
+Bytes DebayerTransformTest::EngineOutput(const BayerFrame& frame, const GUID& outputSubtype,
                                          const float* matrix, unsigned curve) {
     HRESULT hr = S_OK;
-    Debayerer engine(m_host.queue(), &hr);
+    Debayerer engine(m_host.Queue(), &hr);
     EXPECT_EQ(hr, S_OK);
     const bool wide = IsEqualGUID(outputSubtype, MFVideoFormat_RGBA128F);
     const cl_image_format format = {CL_RGBA, static_cast<cl_channel_type>(wide ? CL_FLOAT : CL_HALF_FLOAT)};
-    cl_mem output = m_host.createImage(format, frame.width, frame.height, CL_MEM_READ_WRITE);
+    cl_mem output = m_host.CreateImage(format, frame.width, frame.height, CL_MEM_READ_WRITE);
     EXPECT_NE(output, nullptr);
     const auto* record = reinterpret_cast<const TsrFrameInfoRecord*>(frame.record.data());
     const int status =
         ProcessMemory(engine.Processor(), frame.picture.data(), static_cast<unsigned>(frame.picture.size()),
-                      record, TSR_FRAME_INFO_RECORD_SIZE, matrix, curve, m_host.queue(), output);
+                      record, TSR_FRAME_INFO_RECORD_SIZE, matrix, curve, m_host.Queue(), output);
     EXPECT_EQ(status, 0);
-    Bytes bytes = m_host.readImage(output, frame.width, frame.height, outputPixelBytes(outputSubtype));
+    Bytes bytes = m_host.ReadImage(output, frame.width, frame.height, OutputPixelBytes(outputSubtype));
     clReleaseMemObject(output);
     return bytes;
 }

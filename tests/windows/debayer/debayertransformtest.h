@@ -30,19 +30,19 @@ struct BayerFrame {
 };
 
 // The scene encoded at `width` x `height` (a compressed frame), and decoded at the scale index.
-Bytes encodedFrame(UINT32 width, UINT32 height);
-BayerFrame decodedFrame(UINT32 width, UINT32 height, UINT32 scale);
+Bytes MakeEncodedFrame(UINT32 width, UINT32 height);
+BayerFrame MakeDecodedFrame(UINT32 width, UINT32 height, UINT32 scale);
 
-ComPtr<IMFMediaType> videoType(const GUID& subtype);
-ComPtr<IMFMediaType> videoType(const GUID& subtype, UINT32 width, UINT32 height);
-ComPtr<IMFMediaBuffer> memoryBuffer(const Bytes& bytes, DWORD maxLength);
+ComPtr<IMFMediaType> VideoType(const GUID& subtype);
+ComPtr<IMFMediaType> VideoType(const GUID& subtype, UINT32 width, UINT32 height);
+ComPtr<IMFMediaBuffer> MemoryBuffer(const Bytes& bytes, DWORD maxLength);
 // Record and picture in one buffer, or in two.
-ComPtr<IMFSample> oneBufferSample(const BayerFrame& frame);
-ComPtr<IMFSample> twoBufferSample(const BayerFrame& frame);
+ComPtr<IMFSample> OneBufferSample(const BayerFrame& frame);
+ComPtr<IMFSample> TwoBufferSample(const BayerFrame& frame);
 // The bytes of buffer 0 of a sample, up to its current length.
-Bytes bufferBytes(IMFSample* sample);
+Bytes BufferBytes(IMFSample* sample);
 // Bytes per output pixel of an output subtype.
-UINT32 outputPixelBytes(const GUID& subtype);
+UINT32 OutputPixelBytes(const GUID& subtype);
 
 class DebayerTransformTest : public MediaFoundationTest {
 protected:
@@ -51,14 +51,14 @@ protected:
     void TearDown() override;
 
     // Input and output types for a frame; the output type may carry extra attributes.
-    void negotiate(const BayerFrame& frame, const GUID& outputSubtype, IMFMediaType* outputType = nullptr);
+    void Negotiate(const BayerFrame& frame, const GUID& outputSubtype, IMFMediaType* outputType = nullptr);
     // Installs the host queue in the transform's attributes.
-    void useHostQueue();
+    void UseHostQueue();
     // Queues the sample, runs one ProcessOutput with a sample the transform provides.
-    HRESULT process(IMFSample* input, ComPtr<IMFSample>& output);
+    HRESULT Process(IMFSample* input, ComPtr<IMFSample>& output);
 
     // What the engine itself makes of the frame on the host queue.
-    Bytes engineOutput(const BayerFrame& frame, const GUID& outputSubtype, const float* matrix,
+    Bytes EngineOutput(const BayerFrame& frame, const GUID& outputSubtype, const float* matrix,
                        unsigned curve);
 
     ServerLibrary m_library{L"TsrRawDebayer.dll"};

@@ -19,7 +19,7 @@ HostQueue::~HostQueue() {
     if (m_context) clReleaseContext(m_context);
 }
 
-cl_mem HostQueue::createImage(const cl_image_format& format, size_t width, size_t height,
+cl_mem HostQueue::CreateImage(const cl_image_format& format, size_t width, size_t height,
                               cl_mem_flags flags) const {
     cl_image_desc descriptor = {};
     descriptor.image_type = CL_MEM_OBJECT_IMAGE2D;
@@ -29,7 +29,7 @@ cl_mem HostQueue::createImage(const cl_image_format& format, size_t width, size_
     return clCreateImage(m_context, flags, &format, &descriptor, nullptr, &error);
 }
 
-std::vector<uint8_t> HostQueue::readImage(cl_mem image, size_t width, size_t height,
+std::vector<uint8_t> HostQueue::ReadImage(cl_mem image, size_t width, size_t height,
                                           size_t bytesPerPixel) const {
     std::vector<uint8_t> bytes(width * height * bytesPerPixel);
     const size_t origin[3] = {0, 0, 0};
@@ -40,7 +40,7 @@ std::vector<uint8_t> HostQueue::readImage(cl_mem image, size_t width, size_t hei
     return bytes;
 }
 
-cl_uint HostQueue::referenceCount(cl_mem object) {
+cl_uint HostQueue::ReferenceCount(cl_mem object) {
     // Looked up at run time: the engine's import library lists only what the engine calls.
     using GetMemObjectInfo = cl_int(CL_API_CALL*)(cl_mem, cl_mem_info, size_t, void*, size_t*);
     const auto query = reinterpret_cast<GetMemObjectInfo>(

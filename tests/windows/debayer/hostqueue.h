@@ -14,17 +14,17 @@ public:
     HostQueue(const HostQueue&) = delete;
     HostQueue& operator=(const HostQueue&) = delete;
 
-    bool valid() const { return m_queue != nullptr; }
-    cl_context context() const { return m_context; }
-    cl_command_queue queue() const { return m_queue; }
-    cl_device_id device() const { return m_device; }
+    bool Valid() const { return m_queue != nullptr; }
+    cl_context Context() const { return m_context; }
+    cl_command_queue Queue() const { return m_queue; }
+    cl_device_id Device() const { return m_device; }
 
     // A device image of the format and size, and its contents read back (rows packed).
-    cl_mem createImage(const cl_image_format& format, size_t width, size_t height, cl_mem_flags flags) const;
-    std::vector<uint8_t> readImage(cl_mem image, size_t width, size_t height, size_t bytesPerPixel) const;
+    cl_mem CreateImage(const cl_image_format& format, size_t width, size_t height, cl_mem_flags flags) const;
+    std::vector<uint8_t> ReadImage(cl_mem image, size_t width, size_t height, size_t bytesPerPixel) const;
 
     // The number of references OpenCL counts on a memory object.
-    static cl_uint referenceCount(cl_mem object);
+    static cl_uint ReferenceCount(cl_mem object);
 
 private:
     cl_context m_context = nullptr;

@@ -4,7 +4,7 @@
 
 using Microsoft::WRL::ComPtr;
 
-ComPtr<ID3D11Device> createTestDevice() {
+ComPtr<ID3D11Device> CreateTestDevice() {
     const D3D_FEATURE_LEVEL levels[] = {D3D_FEATURE_LEVEL_11_1, D3D_FEATURE_LEVEL_11_0};
     ComPtr<ID3D11Device> device;
     if (FAILED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, levels, 2, D3D11_SDK_VERSION,
@@ -13,7 +13,7 @@ ComPtr<ID3D11Device> createTestDevice() {
     return device;
 }
 
-HRESULT createTextureBuffer(ID3D11Device* device, UINT width, UINT height, ComPtr<ID3D11Texture2D>& texture,
+HRESULT CreateTextureBuffer(ID3D11Device* device, UINT width, UINT height, ComPtr<ID3D11Texture2D>& texture,
                             ComPtr<IMFMediaBuffer>& buffer) {
     D3D11_TEXTURE2D_DESC desc = {};
     desc.Width = width;

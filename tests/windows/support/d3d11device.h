@@ -8,9 +8,9 @@
 #include <wrl/client.h>
 
 // Null when no device can be created (no display); tests then skip.
-Microsoft::WRL::ComPtr<ID3D11Device> createTestDevice();
+Microsoft::WRL::ComPtr<ID3D11Device> CreateTestDevice();
 
 // An RGBA16F texture and a Media Foundation buffer over it.
-HRESULT createTextureBuffer(ID3D11Device* device, UINT width, UINT height,
+HRESULT CreateTextureBuffer(ID3D11Device* device, UINT width, UINT height,
                             Microsoft::WRL::ComPtr<ID3D11Texture2D>& texture,
                             Microsoft::WRL::ComPtr<IMFMediaBuffer>& buffer);

@@ -12,7 +12,7 @@ constexpr DWORD kDebugPrintWide = 0x4001000A;   // DBG_PRINTEXCEPTION_WIDE_C
 std::mutex g_mutex;
 std::vector<std::string> g_messages;
 
-LONG CALLBACK captureDebugOutput(EXCEPTION_POINTERS* exception) {
+LONG CALLBACK CaptureDebugOutput(EXCEPTION_POINTERS* exception) {
     const EXCEPTION_RECORD* record = exception->ExceptionRecord;
     if (record->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
     if (record->ExceptionCode == kDebugPrintNarrow) {
@@ -38,14 +38,14 @@ LONG CALLBACK captureDebugOutput(EXCEPTION_POINTERS* exception) {
 DebugOutputCapture::DebugOutputCapture() {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_messages.clear();
-    m_handler = AddVectoredExceptionHandler(1, captureDebugOutput);
+    m_handler = AddVectoredExceptionHandler(1, CaptureDebugOutput);
 }
 
 DebugOutputCapture::~DebugOutputCapture() {
     if (m_handler) RemoveVectoredExceptionHandler(m_handler);
 }
 
-std::vector<std::string> DebugOutputCapture::messages() const {
+std::vector<std::string> DebugOutputCapture::Messages() const {
     std::lock_guard<std::mutex> lock(g_mutex);
     return g_messages;
 }

@@ -13,7 +13,7 @@ public:
     DebugOutputCapture(const DebugOutputCapture&) = delete;
     DebugOutputCapture& operator=(const DebugOutputCapture&) = delete;
 
-    std::vector<std::string> messages() const;
+    std::vector<std::string> Messages() const;
 
 private:
     void* m_handler = nullptr;

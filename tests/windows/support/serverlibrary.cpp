@@ -1,6 +1,6 @@
 #include "serverlibrary.h"
 
-std::wstring programFolder() {
+std::wstring ProgramFolder() {
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder(path, length);
@@ -9,7 +9,7 @@ std::wstring programFolder() {
 
 ServerLibrary::ServerLibrary(const wchar_t* fileName) {
     const std::wstring path =
-        fileName[0] && fileName[1] == L':' ? std::wstring(fileName) : programFolder() + fileName;
+        fileName[0] && fileName[1] == L':' ? std::wstring(fileName) : ProgramFolder() + fileName;
     m_module = LoadLibraryW(path.c_str());
     if (!m_module) return;
     m_getClassObject = reinterpret_cast<GetClassObjectFunction>(
@@ -26,35 +26,35 @@ ServerLibrary::~ServerLibrary() {
     if (m_module) FreeLibrary(m_module);
 }
 
-bool ServerLibrary::loaded() const {
+bool ServerLibrary::Loaded() const {
     return m_module && m_getClassObject && m_canUnloadNow && m_registerServer && m_unregisterServer;
 }
 
-std::wstring ServerLibrary::path() const {
+std::wstring ServerLibrary::Path() const {
     wchar_t path[MAX_PATH * 2];
     const DWORD length = GetModuleFileNameW(m_module, path, MAX_PATH * 2);
     return std::wstring(path, length);
 }
 
-HRESULT ServerLibrary::getClassObject(REFCLSID clsid, REFIID iid, void** result) const {
+HRESULT ServerLibrary::GetClassObject(REFCLSID clsid, REFIID iid, void** result) const {
     return m_getClassObject(clsid, iid, result);
 }
 
-HRESULT ServerLibrary::canUnloadNow() const {
+HRESULT ServerLibrary::CanUnloadNow() const {
     return m_canUnloadNow();
 }
 
-HRESULT ServerLibrary::registerServer() const {
+HRESULT ServerLibrary::RegisterServer() const {
     return m_registerServer();
 }
 
-HRESULT ServerLibrary::unregisterServer() const {
+HRESULT ServerLibrary::UnregisterServer() const {
     return m_unregisterServer();
 }
 
-HRESULT ServerLibrary::createInstance(REFCLSID clsid, Microsoft::WRL::ComPtr<IMFTransform>& transform) const {
+HRESULT ServerLibrary::CreateInstance(REFCLSID clsid, Microsoft::WRL::ComPtr<IMFTransform>& transform) const {
     Microsoft::WRL::ComPtr<IClassFactory> factory;
-    HRESULT hr = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
+    HRESULT hr = GetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
     if (FAILED(hr)) return hr;
     return factory->CreateInstance(nullptr, IID_IMFTransform,
                                    reinterpret_cast<void**>(transform.ReleaseAndGetAddressOf()));

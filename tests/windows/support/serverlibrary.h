@@ -15,17 +15,17 @@ public:
     ServerLibrary(const ServerLibrary&) = delete;
     ServerLibrary& operator=(const ServerLibrary&) = delete;
 
-    bool loaded() const;
-    HMODULE module() const { return m_module; }
-    std::wstring path() const;
+    bool Loaded() const;
+    HMODULE Module() const { return m_module; }
+    std::wstring Path() const;
 
-    HRESULT getClassObject(REFCLSID clsid, REFIID iid, void** result) const;
-    HRESULT canUnloadNow() const;
-    HRESULT registerServer() const;
-    HRESULT unregisterServer() const;
+    HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** result) const;
+    HRESULT CanUnloadNow() const;
+    HRESULT RegisterServer() const;
+    HRESULT UnregisterServer() const;
 
     // Creates an instance through DllGetClassObject and the class factory.
-    HRESULT createInstance(REFCLSID clsid, Microsoft::WRL::ComPtr<IMFTransform>& transform) const;
+    HRESULT CreateInstance(REFCLSID clsid, Microsoft::WRL::ComPtr<IMFTransform>& transform) const;
 
 private:
     using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
@@ -39,4 +39,4 @@ private:
 };
 
 // Folder of the running test program, with a trailing backslash.
-std::wstring programFolder();
+std::wstring ProgramFolder();

@@ -8,8 +8,8 @@
 #include <windows.h>
 
 // The system's OpenCL library, loaded once by its full path so that it is not this driver.
-HMODULE realOpenCL();
+HMODULE RealOpenCl();
 
-template <typename Function> Function realEntry(const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(realOpenCL(), name)));
+template <typename Function> Function RealEntry(const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(RealOpenCl(), name)));
 }

@@ -39,14 +39,14 @@ struct SharedImage {
 };
 std::map<cl_mem, SharedImage> g_images;
 
-std::string setting(const char* name) {
+std::string Setting(const char* name) {
     char value[64] = {};
     const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
     return length > 0 && length < sizeof value ? std::string(value) : std::string();
 }
 
-cl_uint adapterVendor() {
-    const std::string forced = setting("TSR_SHARING_VENDOR");
+cl_uint AdapterVendor() {
+    const std::string forced = Setting("TSR_SHARING_VENDOR");
     if (!forced.empty()) return static_cast<cl_uint>(std::strtoul(forced.c_str(), nullptr, 16));
     ComPtr<IDXGIFactory1> factory;
     ComPtr<IDXGIAdapter1> adapter;
@@ -57,7 +57,7 @@ cl_uint adapterVendor() {
     return description.VendorId;
 }
 
-bool formatOf(DXGI_FORMAT format, cl_image_format& image, size_t& pixelBytes) {
+bool FormatOf(DXGI_FORMAT format, cl_image_format& image, size_t& pixelBytes) {
     switch (format) {
     case DXGI_FORMAT_R16G16B16A16_FLOAT:
         image = {CL_RGBA, CL_HALF_FLOAT};
@@ -80,7 +80,7 @@ bool formatOf(DXGI_FORMAT format, cl_image_format& image, size_t& pixelBytes) {
     }
 }
 
-cl_int CL_API_CALL getDeviceIDsFromD3D11(cl_platform_id platform, cl_d3d11_device_source_khr, void*,
+cl_int CL_API_CALL GetDeviceIDsFromD3D11(cl_platform_id platform, cl_d3d11_device_source_khr, void*,
                                          cl_d3d11_device_set_khr set, cl_uint entries, cl_device_id* devices,
                                          cl_uint* count) {
     {
@@ -88,15 +88,15 @@ cl_int CL_API_CALL getDeviceIDsFromD3D11(cl_platform_id platform, cl_d3d11_devic
         if (set == CL_PREFERRED_DEVICES_FOR_D3D11_KHR) ++g_statistics.preferredDeviceQueries;
         if (set == CL_ALL_DEVICES_FOR_D3D11_KHR) ++g_statistics.allDeviceQueries;
     }
-    if (set == CL_PREFERRED_DEVICES_FOR_D3D11_KHR && setting("TSR_SHARING_PREFERRED") == "0") {
+    if (set == CL_PREFERRED_DEVICES_FOR_D3D11_KHR && Setting("TSR_SHARING_PREFERRED") == "0") {
         if (count) *count = 0;
         return CL_SUCCESS;
     }
-    static const auto real = realEntry<decltype(&clGetDeviceIDs)>("clGetDeviceIDs");
+    static const auto real = RealEntry<decltype(&clGetDeviceIDs)>("clGetDeviceIDs");
     return real(platform, CL_DEVICE_TYPE_ALL, entries, devices, count);
 }
 
-cl_mem CL_API_CALL createFromD3D11Texture2D(cl_context context, cl_mem_flags flags, ID3D11Texture2D* texture,
+cl_mem CL_API_CALL CreateFromD3D11Texture2D(cl_context context, cl_mem_flags flags, ID3D11Texture2D* texture,
                                             UINT subresource, cl_int* error) {
     D3D11_TEXTURE2D_DESC description = {};
     if (!texture || subresource != 0) {
@@ -106,7 +106,7 @@ cl_mem CL_API_CALL createFromD3D11Texture2D(cl_context context, cl_mem_flags fla
     texture->GetDesc(&description);
     cl_image_format format = {};
     SharedImage shared;
-    if (!formatOf(description.Format, format, shared.pixelBytes)) {
+    if (!FormatOf(description.Format, format, shared.pixelBytes)) {
         if (error) *error = CL_INVALID_IMAGE_FORMAT_DESCRIPTOR;
         return nullptr;
     }
@@ -114,7 +114,7 @@ cl_mem CL_API_CALL createFromD3D11Texture2D(cl_context context, cl_mem_flags fla
     image.image_type = CL_MEM_OBJECT_IMAGE2D;
     image.image_width = description.Width;
     image.image_height = description.Height;
-    static const auto create = realEntry<decltype(&clCreateImage)>("clCreateImage");
+    static const auto create = RealEntry<decltype(&clCreateImage)>("clCreateImage");
     cl_mem created = create(context, flags, &format, &image, nullptr, error);
     if (!created) return nullptr;
     shared.texture = texture;
@@ -128,7 +128,7 @@ cl_mem CL_API_CALL createFromD3D11Texture2D(cl_context context, cl_mem_flags fla
 }
 
 // Texture contents through a staging copy, rows packed.
-std::vector<uint8_t> readTexture(const SharedImage& shared) {
+std::vector<uint8_t> ReadTexture(const SharedImage& shared) {
     ComPtr<ID3D11Device> device;
     shared.texture->GetDevice(&device);
     ComPtr<ID3D11DeviceContext> immediate;
@@ -154,7 +154,7 @@ std::vector<uint8_t> readTexture(const SharedImage& shared) {
     return bytes;
 }
 
-void writeTexture(const SharedImage& shared, const std::vector<uint8_t>& bytes) {
+void WriteTexture(const SharedImage& shared, const std::vector<uint8_t>& bytes) {
     ComPtr<ID3D11Device> device;
     shared.texture->GetDevice(&device);
     ComPtr<ID3D11DeviceContext> immediate;
@@ -163,9 +163,9 @@ void writeTexture(const SharedImage& shared, const std::vector<uint8_t>& bytes) 
                                  static_cast<UINT>(shared.width * shared.pixelBytes), 0);
 }
 
-cl_int CL_API_CALL enqueueAcquire(cl_command_queue queue, cl_uint count, const cl_mem* objects, cl_uint,
+cl_int CL_API_CALL EnqueueAcquire(cl_command_queue queue, cl_uint count, const cl_mem* objects, cl_uint,
                                   const cl_event*, cl_event*) {
-    static const auto write = realEntry<decltype(&clEnqueueWriteImage)>("clEnqueueWriteImage");
+    static const auto write = RealEntry<decltype(&clEnqueueWriteImage)>("clEnqueueWriteImage");
     for (cl_uint i = 0; i < count; ++i) {
         SharedImage shared;
         {
@@ -180,7 +180,7 @@ cl_int CL_API_CALL enqueueAcquire(cl_command_queue queue, cl_uint count, const c
             ++g_statistics.acquires;
             shared = found->second;
         }
-        const std::vector<uint8_t> bytes = readTexture(shared);
+        const std::vector<uint8_t> bytes = ReadTexture(shared);
         const size_t origin[3] = {0, 0, 0};
         const size_t region[3] = {shared.width, shared.height, 1};
         const cl_int error = write(queue, objects[i], CL_TRUE, origin, region,
@@ -190,9 +190,9 @@ cl_int CL_API_CALL enqueueAcquire(cl_command_queue queue, cl_uint count, const c
     return CL_SUCCESS;
 }
 
-cl_int CL_API_CALL enqueueRelease(cl_command_queue queue, cl_uint count, const cl_mem* objects, cl_uint,
+cl_int CL_API_CALL EnqueueRelease(cl_command_queue queue, cl_uint count, const cl_mem* objects, cl_uint,
                                   const cl_event*, cl_event*) {
-    static const auto read = realEntry<decltype(&clEnqueueReadImage)>("clEnqueueReadImage");
+    static const auto read = RealEntry<decltype(&clEnqueueReadImage)>("clEnqueueReadImage");
     for (cl_uint i = 0; i < count; ++i) {
         SharedImage shared;
         {
@@ -214,7 +214,7 @@ cl_int CL_API_CALL enqueueRelease(cl_command_queue queue, cl_uint count, const c
         const cl_int error = read(queue, objects[i], CL_TRUE, origin, region,
                                   shared.width * shared.pixelBytes, 0, bytes.data(), 0, nullptr, nullptr);
         if (error != CL_SUCCESS) return error;
-        writeTexture(shared, bytes);
+        WriteTexture(shared, bytes);
     }
     return CL_SUCCESS;
 }
@@ -225,24 +225,24 @@ struct SharingName {
     bool nv;
 };
 const SharingName kSharingNames[] = {
-    {"clGetDeviceIDsFromD3D11KHR", reinterpret_cast<void*>(&getDeviceIDsFromD3D11), false},
-    {"clCreateFromD3D11Texture2DKHR", reinterpret_cast<void*>(&createFromD3D11Texture2D), false},
-    {"clEnqueueAcquireD3D11ObjectsKHR", reinterpret_cast<void*>(&enqueueAcquire), false},
-    {"clEnqueueReleaseD3D11ObjectsKHR", reinterpret_cast<void*>(&enqueueRelease), false},
-    {"clGetDeviceIDsFromD3D11NV", reinterpret_cast<void*>(&getDeviceIDsFromD3D11), true},
-    {"clCreateFromD3D11Texture2DNV", reinterpret_cast<void*>(&createFromD3D11Texture2D), true},
-    {"clEnqueueAcquireD3D11ObjectsNV", reinterpret_cast<void*>(&enqueueAcquire), true},
-    {"clEnqueueReleaseD3D11ObjectsNV", reinterpret_cast<void*>(&enqueueRelease), true},
+    {"clGetDeviceIDsFromD3D11KHR", reinterpret_cast<void*>(&GetDeviceIDsFromD3D11), false},
+    {"clCreateFromD3D11Texture2DKHR", reinterpret_cast<void*>(&CreateFromD3D11Texture2D), false},
+    {"clEnqueueAcquireD3D11ObjectsKHR", reinterpret_cast<void*>(&EnqueueAcquire), false},
+    {"clEnqueueReleaseD3D11ObjectsKHR", reinterpret_cast<void*>(&EnqueueRelease), false},
+    {"clGetDeviceIDsFromD3D11NV", reinterpret_cast<void*>(&GetDeviceIDsFromD3D11), true},
+    {"clCreateFromD3D11Texture2DNV", reinterpret_cast<void*>(&CreateFromD3D11Texture2D), true},
+    {"clEnqueueAcquireD3D11ObjectsNV", reinterpret_cast<void*>(&EnqueueAcquire), true},
+    {"clEnqueueReleaseD3D11ObjectsNV", reinterpret_cast<void*>(&EnqueueRelease), true},
 };
 
-std::string extensionSetting() {
-    const std::string value = setting("TSR_SHARING_EXTENSIONS");
+std::string ExtensionSetting() {
+    const std::string value = Setting("TSR_SHARING_EXTENSIONS");
     return value.empty() ? "khr" : value;
 }
 
 } // namespace
 
-HMODULE realOpenCL() {
+HMODULE RealOpenCl() {
     static const HMODULE module = [] {
         wchar_t path[MAX_PATH] = {};
         GetSystemDirectoryW(path, MAX_PATH);
@@ -265,7 +265,7 @@ void __cdecl TsrSharingDriverStatistics(SharingDriverStatistics* statistics, int
 
 CL_API_ENTRY cl_int CL_API_CALL clGetPlatformInfo(cl_platform_id platform, cl_platform_info name, size_t size,
                                                   void* value, size_t* returned) {
-    static const auto real = realEntry<decltype(&clGetPlatformInfo)>("clGetPlatformInfo");
+    static const auto real = RealEntry<decltype(&clGetPlatformInfo)>("clGetPlatformInfo");
     if (name != CL_PLATFORM_EXTENSIONS) return real(platform, name, size, value, returned);
     size_t realSize = 0;
     cl_int error = real(platform, name, 0, nullptr, &realSize);
@@ -274,7 +274,7 @@ CL_API_ENTRY cl_int CL_API_CALL clGetPlatformInfo(cl_platform_id platform, cl_pl
     error = real(platform, name, realSize, text.data(), nullptr);
     if (error != CL_SUCCESS) return error;
     text.resize(std::strlen(text.c_str()));
-    const std::string extensions = extensionSetting();
+    const std::string extensions = ExtensionSetting();
     if (extensions == "khr" || extensions == "both") text += " cl_khr_d3d11_sharing";
     if (extensions == "nv" || extensions == "both") text += " cl_nv_d3d11_sharing";
     if (returned) *returned = text.size() + 1;
@@ -287,7 +287,7 @@ CL_API_ENTRY cl_int CL_API_CALL clGetPlatformInfo(cl_platform_id platform, cl_pl
 
 CL_API_ENTRY void* CL_API_CALL clGetExtensionFunctionAddressForPlatform(cl_platform_id platform,
                                                                         const char* name) {
-    const std::string extensions = extensionSetting();
+    const std::string extensions = ExtensionSetting();
     for (const SharingName& entry : kSharingNames) {
         if (std::strcmp(entry.name, name) != 0) continue;
         const bool offered = extensions == "both" || extensions == (entry.nv ? "nv" : "khr");
@@ -296,7 +296,7 @@ CL_API_ENTRY void* CL_API_CALL clGetExtensionFunctionAddressForPlatform(cl_platf
         ++(entry.nv ? g_statistics.nvNamesResolved : g_statistics.khrNamesResolved);
         return entry.function;
     }
-    static const auto real = realEntry<decltype(&clGetExtensionFunctionAddressForPlatform)>(
+    static const auto real = RealEntry<decltype(&clGetExtensionFunctionAddressForPlatform)>(
         "clGetExtensionFunctionAddressForPlatform");
     return real(platform, name);
 }
@@ -304,7 +304,7 @@ CL_API_ENTRY void* CL_API_CALL clGetExtensionFunctionAddressForPlatform(cl_platf
 // Every device presents itself as a GPU of the adapter's vendor.
 CL_API_ENTRY cl_int CL_API_CALL clGetDeviceIDs(cl_platform_id platform, cl_device_type type, cl_uint entries,
                                                cl_device_id* devices, cl_uint* count) {
-    static const auto real = realEntry<decltype(&clGetDeviceIDs)>("clGetDeviceIDs");
+    static const auto real = RealEntry<decltype(&clGetDeviceIDs)>("clGetDeviceIDs");
     if (type & (CL_DEVICE_TYPE_GPU | CL_DEVICE_TYPE_DEFAULT))
         type = CL_DEVICE_TYPE_ALL;
     else if (type != CL_DEVICE_TYPE_ALL)
@@ -318,7 +318,7 @@ CL_API_ENTRY cl_int CL_API_CALL clGetDeviceIDs(cl_platform_id platform, cl_devic
 
 CL_API_ENTRY cl_int CL_API_CALL clGetDeviceInfo(cl_device_id device, cl_device_info name, size_t size,
                                                 void* value, size_t* returned) {
-    static const auto real = realEntry<decltype(&clGetDeviceInfo)>("clGetDeviceInfo");
+    static const auto real = RealEntry<decltype(&clGetDeviceInfo)>("clGetDeviceInfo");
     if (name == CL_DEVICE_VENDOR_ID || name == CL_DEVICE_TYPE) {
         const size_t needed = name == CL_DEVICE_TYPE ? sizeof(cl_device_type) : sizeof(cl_uint);
         if (returned) *returned = needed;
@@ -327,7 +327,7 @@ CL_API_ENTRY cl_int CL_API_CALL clGetDeviceInfo(cl_device_id device, cl_device_i
             if (name == CL_DEVICE_TYPE)
                 *static_cast<cl_device_type*>(value) = CL_DEVICE_TYPE_GPU;
             else
-                *static_cast<cl_uint*>(value) = adapterVendor();
+                *static_cast<cl_uint*>(value) = AdapterVendor();
         }
         return CL_SUCCESS;
     }
@@ -338,7 +338,7 @@ CL_API_ENTRY cl_int CL_API_CALL clGetDeviceInfo(cl_device_id device, cl_device_i
 CL_API_ENTRY cl_context CL_API_CALL clCreateContext(
     const cl_context_properties* properties, cl_uint count, const cl_device_id* devices,
     void(CL_CALLBACK* notify)(const char*, const void*, size_t, void*), void* user, cl_int* error) {
-    static const auto real = realEntry<decltype(&clCreateContext)>("clCreateContext");
+    static const auto real = RealEntry<decltype(&clCreateContext)>("clCreateContext");
     std::vector<cl_context_properties> kept;
     bool shared = false;
     for (const cl_context_properties* p = properties; p && *p; p += 2) {
@@ -359,8 +359,8 @@ CL_API_ENTRY cl_context CL_API_CALL clCreateContext(
 }
 
 CL_API_ENTRY cl_int CL_API_CALL clReleaseMemObject(cl_mem object) {
-    static const auto real = realEntry<decltype(&clReleaseMemObject)>("clReleaseMemObject");
-    static const auto info = realEntry<decltype(&clGetMemObjectInfo)>("clGetMemObjectInfo");
+    static const auto real = RealEntry<decltype(&clReleaseMemObject)>("clReleaseMemObject");
+    static const auto info = RealEntry<decltype(&clGetMemObjectInfo)>("clGetMemObjectInfo");
     cl_uint references = 0;
     const bool last =
         info(object, CL_MEM_REFERENCE_COUNT, sizeof references, &references, nullptr) == CL_SUCCESS &&

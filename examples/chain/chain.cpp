@@ -132,16 +132,18 @@ public:
         m_library = LoadLibraryW(L"OpenCL.dll");
         if (!m_library) return nullptr;
         const auto getPlatforms =
-            reinterpret_cast<cl_int(WINAPI*)(cl_uint, cl_platform_id*, cl_uint*)>(entry("clGetPlatformIDs"));
-        const auto getDevices = reinterpret_cast<cl_int(WINAPI*)(
-            cl_platform_id, std::uint64_t, cl_uint, cl_device_id*, cl_uint*)>(entry("clGetDeviceIDs"));
-        const auto createContext = reinterpret_cast<cl_context(WINAPI*)(
-            const intptr_t*, cl_uint, const cl_device_id*, void*, void*, cl_int*)>(entry("clCreateContext"));
+            entry<cl_int(WINAPI*)(cl_uint, cl_platform_id*, cl_uint*)>("clGetPlatformIDs");
+        const auto getDevices =
+            entry<cl_int(WINAPI*)(cl_platform_id, std::uint64_t, cl_uint, cl_device_id*, cl_uint*)>(
+                "clGetDeviceIDs");
+        const auto createContext =
+            entry<cl_context(WINAPI*)(const intptr_t*, cl_uint, const cl_device_id*, void*, void*, cl_int*)>(
+                "clCreateContext");
         const auto createQueue =
-            reinterpret_cast<cl_command_queue(WINAPI*)(cl_context, cl_device_id, std::uint64_t, cl_int*)>(
-                entry("clCreateCommandQueue"));
-        m_releaseQueue = reinterpret_cast<cl_int(WINAPI*)(cl_command_queue)>(entry("clReleaseCommandQueue"));
-        m_releaseContext = reinterpret_cast<cl_int(WINAPI*)(cl_context)>(entry("clReleaseContext"));
+            entry<cl_command_queue(WINAPI*)(cl_context, cl_device_id, std::uint64_t, cl_int*)>(
+                "clCreateCommandQueue");
+        m_releaseQueue = entry<cl_int(WINAPI*)(cl_command_queue)>("clReleaseCommandQueue");
+        m_releaseContext = entry<cl_int(WINAPI*)(cl_context)>("clReleaseContext");
         if (!getPlatforms || !getDevices || !createContext || !createQueue || !m_releaseQueue ||
             !m_releaseContext)
             return nullptr;
@@ -157,7 +159,9 @@ public:
     }
 
 private:
-    FARPROC entry(const char* name) const { return GetProcAddress(m_library, name); }
+    template <typename Function> Function entry(const char* name) const {
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(m_library, name)));
+    }
 
     HMODULE m_library = nullptr;
     cl_context m_context = nullptr;

@@ -1,5 +1,6 @@
 // The version resources of the shipped files, read back the way Explorer and installers read
-// them: GetFileVersionInfo and VerQueryValue.
+// them: GetFileVersionInfo and VerQueryValue. The files beside the test program, or those of the
+// folder TSR_PACKAGE_BIN names (the package test runs it on the unpacked, stripped files).
 #include "serverlibrary.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,11 @@ struct VersionResource {
     }
 };
 
+std::wstring shippedFolder() {
+    const wchar_t* folder = _wgetenv(L"TSR_PACKAGE_BIN");
+    return folder ? std::wstring(folder) + L"\\" : programFolder();
+}
+
 std::wstring widen(const char* text) {
     return std::wstring(text, text + strlen(text));
 }
@@ -60,7 +66,7 @@ TEST(VersionResource, EveryShippedFileNamesTheProductItsPurposeAndTheProjectVers
     for (const auto& file : files) {
         SCOPED_TRACE(std::string(file.file, file.file + wcslen(file.file)));
         VersionResource resource;
-        ASSERT_TRUE(resource.load(programFolder() + file.file));
+        ASSERT_TRUE(resource.load(shippedFolder() + file.file));
         EXPECT_EQ(resource.text(L"ProductName"), L"Tessel RAW tools");
         EXPECT_EQ(resource.text(L"FileDescription"), file.description);
         EXPECT_EQ(resource.text(L"FileVersion"), version);

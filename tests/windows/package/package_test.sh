@@ -3,11 +3,12 @@
 #
 #   package_test.sh manifest ZIP NAME MANIFEST
 #       the archive holds exactly the files of MANIFEST, under the folder NAME
-#   package_test.sh host ZIP NAME PROBE_EXE SESSION_SCRIPT CXX_COMPILER
-#       unpacks ZIP into a fresh folder with a fresh Wine prefix, registers both DLLs with
-#       regsvr32, checks the registry and MFTEnumEx (PROBE_EXE), builds examples/chain from the
-#       package with CXX_COMPILER, runs it on two frames and compares its pictures with
-#       tsrmfhost's, then unregisters and checks that nothing is left.
+#   package_test.sh host ZIP NAME PROBE_EXE VERSION_TEST_EXE SESSION_SCRIPT CXX_COMPILER
+#       unpacks ZIP into a fresh folder with a fresh Wine prefix, checks the version resources of
+#       the packaged files (VERSION_TEST_EXE), registers both DLLs with regsvr32, checks the
+#       registry and MFTEnumEx (PROBE_EXE), builds examples/chain from the package with
+#       CXX_COMPILER, runs it on two frames and compares its pictures with tsrmfhost's, then
+#       unregisters and checks that nothing is left.
 set -euo pipefail
 
 step() { printf '== %s\n' "$*"; }
@@ -29,7 +30,7 @@ manifest() {
 }
 
 host() {
-    zip=$1 name=$2 probe=$3 session=$4 cxx=$5
+    zip=$1 name=$2 probe=$3 versions=$4 session=$5 cxx=$6
     work=$(mktemp -d "${TMPDIR:-/tmp}/tsr-package.XXXXXX")
     export WINEPREFIX="$work/prefix" WINEDEBUG=-all
     trap 'sh "$session" stop >/dev/null 2>&1; rm -rf "$work"' EXIT
@@ -45,6 +46,8 @@ host() {
 
     step "fresh Wine prefix"
     sh "$session" start || fail "cannot start a Wine session in $WINEPREFIX"
+
+    wine "$versions" --gtest_brief=1 || fail "version resources of the packaged files"
 
     step "regsvr32 both DLLs"
     for dll in TsrRawDecoder.dll TsrRawDebayer.dll; do

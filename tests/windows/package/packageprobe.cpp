@@ -53,7 +53,7 @@ std::wstring packageBin() {
     return bin ? bin : L"";
 }
 
-// Default or named string value of a key under HKEY_CLASSES_ROOT; nullopt-like empty + false.
+// A string value (null name: the default value) of a key under HKEY_CLASSES_ROOT.
 bool readString(const std::wstring& keyName, const wchar_t* valueName, std::wstring& text) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyName.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
@@ -76,6 +76,25 @@ bool keyExists(const std::wstring& keyName) {
 
 bool sameText(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// A class id as Media Foundation's keys spell it: without braces.
+std::wstring bare(const wchar_t* braced) {
+    std::wstring text = braced + 1;
+    text.pop_back();
+    return text;
+}
+
+// The keys registration writes for a server, under HKEY_CLASSES_ROOT.
+std::wstring classKey(const Server& server) {
+    return std::wstring(L"CLSID\\") + server.clsidText;
+}
+std::wstring transformKey(const Server& server) {
+    return L"MediaFoundation\\Transforms\\" + bare(server.clsidText);
+}
+std::wstring categoryEntryKey(const Server& server) {
+    return L"MediaFoundation\\Transforms\\Categories\\" + bare(server.categoryText) + L"\\" +
+           bare(server.clsidText);
 }
 
 // How often MFTEnumEx lists the server's class under its category, with optional type filters.
@@ -116,28 +135,18 @@ using Unregistered = PackageTest;
 TEST_F(Registered, ClassKeysNameThePackagedLibraries) {
     for (const Server& server : kServers) {
         SCOPED_TRACE(server.name);
-        const std::wstring classKey = std::wstring(L"CLSID\\") + server.clsidText;
         std::wstring text;
-        ASSERT_TRUE(readString(classKey, nullptr, text));
+        ASSERT_TRUE(readString(classKey(server), nullptr, text));
         EXPECT_EQ(text, server.friendlyName);
-        ASSERT_TRUE(readString(classKey + L"\\InprocServer32", nullptr, text));
+        ASSERT_TRUE(readString(classKey(server) + L"\\InprocServer32", nullptr, text));
         EXPECT_TRUE(sameText(text, packageBin() + L"\\" + server.fileName))
             << std::string(text.begin(), text.end());
-        ASSERT_TRUE(readString(classKey + L"\\InprocServer32", L"ThreadingModel", text));
+        ASSERT_TRUE(readString(classKey(server) + L"\\InprocServer32", L"ThreadingModel", text));
         EXPECT_EQ(text, L"Both");
         // What MFTRegister writes: the transform with its name, and its place in the category.
-        const std::wstring transformKey =
-            std::wstring(L"MediaFoundation\\Transforms\\") + (server.clsidText + 1);
-        std::wstring bare = transformKey;
-        bare.pop_back(); // Media Foundation spells the class id without braces
-        ASSERT_TRUE(readString(bare, nullptr, text));
+        ASSERT_TRUE(readString(transformKey(server), nullptr, text));
         EXPECT_EQ(text, server.friendlyName);
-        std::wstring categoryKey =
-            std::wstring(L"MediaFoundation\\Transforms\\Categories\\") + (server.categoryText + 1);
-        categoryKey.pop_back();
-        std::wstring clsid = server.clsidText + 1;
-        clsid.pop_back();
-        EXPECT_TRUE(keyExists(categoryKey + L"\\" + clsid));
+        EXPECT_TRUE(keyExists(categoryEntryKey(server)));
     }
 }
 
@@ -179,16 +188,9 @@ TEST_F(Registered, MFTEnumExListsEachTransformInItsCategoryAndCoCreateInstanceLo
 TEST_F(Unregistered, NoKeyEnumerationOrClassIsLeft) {
     for (const Server& server : kServers) {
         SCOPED_TRACE(server.name);
-        EXPECT_FALSE(keyExists(std::wstring(L"CLSID\\") + server.clsidText));
-        std::wstring bare = std::wstring(L"MediaFoundation\\Transforms\\") + (server.clsidText + 1);
-        bare.pop_back();
-        EXPECT_FALSE(keyExists(bare));
-        std::wstring categoryKey =
-            std::wstring(L"MediaFoundation\\Transforms\\Categories\\") + (server.categoryText + 1);
-        categoryKey.pop_back();
-        std::wstring clsid = server.clsidText + 1;
-        clsid.pop_back();
-        EXPECT_FALSE(keyExists(categoryKey + L"\\" + clsid));
+        EXPECT_FALSE(keyExists(classKey(server)));
+        EXPECT_FALSE(keyExists(transformKey(server)));
+        EXPECT_FALSE(keyExists(categoryEntryKey(server)));
         EXPECT_EQ(listed(server, nullptr, nullptr), 0);
         IMFTransform* transform = nullptr;
         EXPECT_EQ(CoCreateInstance(*server.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&transform)),

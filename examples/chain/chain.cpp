@@ -28,14 +28,14 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-HRESULT report(const char* what, HRESULT hr) {
+HRESULT Report(const char* what, HRESULT hr) {
     if (FAILED(hr)) std::fprintf(stderr, "chain: %s failed: 0x%08lx\n", what, static_cast<unsigned long>(hr));
     return hr;
 }
 
 // ---- One compressed frame --------------------------------------------------------------------
 
-bool readFile(const wchar_t* path, std::vector<BYTE>& bytes) {
+bool ReadFile(const wchar_t* path, std::vector<BYTE>& bytes) {
     FILE* file = _wfopen(path, L"rb");
     if (!file) return false;
     BYTE chunk[65536];
@@ -49,7 +49,7 @@ bool readFile(const wchar_t* path, std::vector<BYTE>& bytes) {
 // The picture size of a frame: bytes 4..7 hold "tsrf", the frame header starts at byte 8 and
 // holds the width and the height as big-endian 16-bit numbers at its offsets 8 and 10. A host
 // usually learns the size from its container instead.
-bool frameSize(const std::vector<BYTE>& frame, UINT32& width, UINT32& height) {
+bool FrameSize(const std::vector<BYTE>& frame, UINT32& width, UINT32& height) {
     if (frame.size() < 20 || frame[4] != 't' || frame[5] != 's' || frame[6] != 'r' || frame[7] != 'f')
         return false;
     width = (UINT32{frame[16]} << 8) | frame[17];
@@ -60,7 +60,7 @@ bool frameSize(const std::vector<BYTE>& frame, UINT32& width, UINT32& height) {
 // ---- Finding the transforms ------------------------------------------------------------------
 
 // The transforms register no media types: enumerate the category and pick the class id.
-HRESULT createRegistered(const GUID& category, const CLSID& clsid, ComPtr<IMFTransform>& transform) {
+HRESULT CreateRegistered(const GUID& category, const CLSID& clsid, ComPtr<IMFTransform>& transform) {
     IMFActivate** activates = nullptr;
     UINT32 count = 0;
     HRESULT hr = MFTEnumEx(category, MFT_ENUM_FLAG_ALL, nullptr, nullptr, &activates, &count);
@@ -80,28 +80,28 @@ HRESULT createRegistered(const GUID& category, const CLSID& clsid, ComPtr<IMFTra
 
 // ---- Negotiation -----------------------------------------------------------------------------
 
-HRESULT negotiate(IMFTransform* decoder, IMFTransform* debayer, UINT32 width, UINT32 height) {
+HRESULT Negotiate(IMFTransform* decoder, IMFTransform* debayer, UINT32 width, UINT32 height) {
     // Decoder input: the compressed subtype with the frame size (required).
     ComPtr<IMFMediaType> compressed;
     HRESULT hr = MFCreateMediaType(&compressed);
     if (SUCCEEDED(hr)) hr = compressed->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
     if (SUCCEEDED(hr)) hr = compressed->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_tsrn);
     if (SUCCEEDED(hr)) hr = MFSetAttributeSize(compressed.Get(), MF_MT_FRAME_SIZE, width, height);
-    if (SUCCEEDED(hr)) hr = report("decoder SetInputType", decoder->SetInputType(0, compressed.Get(), 0));
+    if (SUCCEEDED(hr)) hr = Report("decoder SetInputType", decoder->SetInputType(0, compressed.Get(), 0));
 
     // Decoder output: the first offered type, bp16 at full size.
     ComPtr<IMFMediaType> bayer;
     if (SUCCEEDED(hr))
-        hr = report("decoder GetOutputAvailableType", decoder->GetOutputAvailableType(0, 0, &bayer));
-    if (SUCCEEDED(hr)) hr = report("decoder SetOutputType", decoder->SetOutputType(0, bayer.Get(), 0));
+        hr = Report("decoder GetOutputAvailableType", decoder->GetOutputAvailableType(0, 0, &bayer));
+    if (SUCCEEDED(hr)) hr = Report("decoder SetOutputType", decoder->SetOutputType(0, bayer.Get(), 0));
 
     // Debayer input: exactly the decoder's output type; output: the first offered type, RGBA
     // half floats, with the default curve (linear light in BT.2020 primaries).
     ComPtr<IMFMediaType> rgba;
-    if (SUCCEEDED(hr)) hr = report("debayer SetInputType", debayer->SetInputType(0, bayer.Get(), 0));
+    if (SUCCEEDED(hr)) hr = Report("debayer SetInputType", debayer->SetInputType(0, bayer.Get(), 0));
     if (SUCCEEDED(hr))
-        hr = report("debayer GetOutputAvailableType", debayer->GetOutputAvailableType(0, 0, &rgba));
-    if (SUCCEEDED(hr)) hr = report("debayer SetOutputType", debayer->SetOutputType(0, rgba.Get(), 0));
+        hr = Report("debayer GetOutputAvailableType", debayer->GetOutputAvailableType(0, 0, &rgba));
+    if (SUCCEEDED(hr)) hr = Report("debayer SetOutputType", debayer->SetOutputType(0, rgba.Get(), 0));
     return hr;
 }
 
@@ -128,22 +128,22 @@ public:
     }
 
     // A queue on the first device of the first platform; null when there is none.
-    cl_command_queue create() {
+    cl_command_queue Create() {
         m_library = LoadLibraryW(L"OpenCL.dll");
         if (!m_library) return nullptr;
         const auto getPlatforms =
-            entry<cl_int(WINAPI*)(cl_uint, cl_platform_id*, cl_uint*)>("clGetPlatformIDs");
+            Entry<cl_int(WINAPI*)(cl_uint, cl_platform_id*, cl_uint*)>("clGetPlatformIDs");
         const auto getDevices =
-            entry<cl_int(WINAPI*)(cl_platform_id, std::uint64_t, cl_uint, cl_device_id*, cl_uint*)>(
+            Entry<cl_int(WINAPI*)(cl_platform_id, std::uint64_t, cl_uint, cl_device_id*, cl_uint*)>(
                 "clGetDeviceIDs");
         const auto createContext =
-            entry<cl_context(WINAPI*)(const intptr_t*, cl_uint, const cl_device_id*, void*, void*, cl_int*)>(
+            Entry<cl_context(WINAPI*)(const intptr_t*, cl_uint, const cl_device_id*, void*, void*, cl_int*)>(
                 "clCreateContext");
         const auto createQueue =
-            entry<cl_command_queue(WINAPI*)(cl_context, cl_device_id, std::uint64_t, cl_int*)>(
+            Entry<cl_command_queue(WINAPI*)(cl_context, cl_device_id, std::uint64_t, cl_int*)>(
                 "clCreateCommandQueue");
-        m_releaseQueue = entry<cl_int(WINAPI*)(cl_command_queue)>("clReleaseCommandQueue");
-        m_releaseContext = entry<cl_int(WINAPI*)(cl_context)>("clReleaseContext");
+        m_releaseQueue = Entry<cl_int(WINAPI*)(cl_command_queue)>("clReleaseCommandQueue");
+        m_releaseContext = Entry<cl_int(WINAPI*)(cl_context)>("clReleaseContext");
         if (!getPlatforms || !getDevices || !createContext || !createQueue || !m_releaseQueue ||
             !m_releaseContext)
             return nullptr;
@@ -159,7 +159,7 @@ public:
     }
 
 private:
-    template <typename Function> Function entry(const char* name) const {
+    template <typename Function> Function Entry(const char* name) const {
         return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(m_library, name)));
     }
 
@@ -171,23 +171,23 @@ private:
 };
 
 // Starts the debayer on its own GPU or, failing that, on a queue of this host.
-HRESULT startDebayer(IMFTransform* debayer, HostQueue& hostQueue) {
+HRESULT StartDebayer(IMFTransform* debayer, HostQueue& hostQueue) {
     if (SUCCEEDED(debayer->ProcessMessage(MFT_MESSAGE_NOTIFY_BEGIN_STREAMING, 0))) return S_OK;
-    const cl_command_queue queue = hostQueue.create();
-    if (!queue) return report("finding an OpenCL device", E_FAIL);
+    const cl_command_queue queue = hostQueue.Create();
+    if (!queue) return Report("finding an OpenCL device", E_FAIL);
     std::printf("chain: the debayer found no GPU of its own; handing it an OpenCL queue\n");
     ComPtr<IMFAttributes> attributes;
     HRESULT hr = debayer->GetAttributes(&attributes);
     if (SUCCEEDED(hr))
         hr = attributes->SetUINT64(MF_DEBAYER_CL_COMMAND_QUEUE, reinterpret_cast<UINT64>(queue));
     if (SUCCEEDED(hr)) hr = debayer->ProcessMessage(MFT_MESSAGE_NOTIFY_BEGIN_STREAMING, 0);
-    return report("starting the debayer", hr);
+    return Report("starting the debayer", hr);
 }
 
 // ---- Processing ------------------------------------------------------------------------------
 
 // Feeds one sample and takes the one it yields, in a sample the transform allocates.
-HRESULT process(IMFTransform* transform, IMFSample* input, ComPtr<IMFSample>& output) {
+HRESULT Process(IMFTransform* transform, IMFSample* input, ComPtr<IMFSample>& output) {
     HRESULT hr = transform->ProcessInput(0, input, 0);
     if (FAILED(hr)) return hr;
     MFT_OUTPUT_DATA_BUFFER buffer = {};
@@ -198,7 +198,7 @@ HRESULT process(IMFTransform* transform, IMFSample* input, ComPtr<IMFSample>& ou
     return hr;
 }
 
-HRESULT compressedSample(const std::vector<BYTE>& frame, ComPtr<IMFSample>& sample) {
+HRESULT CompressedSample(const std::vector<BYTE>& frame, ComPtr<IMFSample>& sample) {
     ComPtr<IMFMediaBuffer> buffer;
     HRESULT hr = MFCreateMemoryBuffer(static_cast<DWORD>(frame.size()), &buffer);
     BYTE* data = nullptr;
@@ -213,7 +213,7 @@ HRESULT compressedSample(const std::vector<BYTE>& frame, ComPtr<IMFSample>& samp
     return hr;
 }
 
-HRESULT writePicture(IMFSample* sample, const wchar_t* path) {
+HRESULT WritePicture(IMFSample* sample, const wchar_t* path) {
     ComPtr<IMFMediaBuffer> buffer;
     HRESULT hr = sample->ConvertToContiguousBuffer(&buffer);
     BYTE* data = nullptr;
@@ -229,29 +229,29 @@ HRESULT writePicture(IMFSample* sample, const wchar_t* path) {
     return S_OK;
 }
 
-int run(const wchar_t* framePath, const wchar_t* outputPath) {
+int Run(const wchar_t* framePath, const wchar_t* outputPath) {
     std::vector<BYTE> frame;
     UINT32 width = 0, height = 0;
-    if (!readFile(framePath, frame) || !frameSize(frame, width, height)) {
+    if (!ReadFile(framePath, frame) || !FrameSize(frame, width, height)) {
         std::fprintf(stderr, "chain: %ls is not a Tessel RAW frame\n", framePath);
         return 1;
     }
     HostQueue hostQueue; // declared first: it outlives the transforms
     ComPtr<IMFTransform> decoder, debayer;
-    if (FAILED(report("finding TesselRAW decode filter",
-                      createRegistered(MFT_CATEGORY_VIDEO_DECODER, CLSID_TesselRAWDecoder, decoder))) ||
-        FAILED(report("finding TesselRAW debayer filter",
-                      createRegistered(MFT_CATEGORY_VIDEO_PROCESSOR, CLSID_TesselRAWDebayer, debayer))))
+    if (FAILED(Report("finding TesselRAW decode filter",
+                      CreateRegistered(MFT_CATEGORY_VIDEO_DECODER, CLSID_TesselRAWDecoder, decoder))) ||
+        FAILED(Report("finding TesselRAW debayer filter",
+                      CreateRegistered(MFT_CATEGORY_VIDEO_PROCESSOR, CLSID_TesselRAWDebayer, debayer))))
         return 1;
-    if (FAILED(negotiate(decoder.Get(), debayer.Get(), width, height))) return 1;
+    if (FAILED(Negotiate(decoder.Get(), debayer.Get(), width, height))) return 1;
 
-    if (FAILED(startDebayer(debayer.Get(), hostQueue))) return 1;
+    if (FAILED(StartDebayer(debayer.Get(), hostQueue))) return 1;
 
     ComPtr<IMFSample> compressed, bayer, rgba;
-    HRESULT hr = report("making the input sample", compressedSample(frame, compressed));
-    if (SUCCEEDED(hr)) hr = report("decoding", process(decoder.Get(), compressed.Get(), bayer));
-    if (SUCCEEDED(hr)) hr = report("debayering", process(debayer.Get(), bayer.Get(), rgba));
-    if (SUCCEEDED(hr)) hr = report("writing the picture", writePicture(rgba.Get(), outputPath));
+    HRESULT hr = Report("making the input sample", CompressedSample(frame, compressed));
+    if (SUCCEEDED(hr)) hr = Report("decoding", Process(decoder.Get(), compressed.Get(), bayer));
+    if (SUCCEEDED(hr)) hr = Report("debayering", Process(debayer.Get(), bayer.Get(), rgba));
+    if (SUCCEEDED(hr)) hr = Report("writing the picture", WritePicture(rgba.Get(), outputPath));
     debayer->ProcessMessage(MFT_MESSAGE_NOTIFY_END_STREAMING, 0);
     return SUCCEEDED(hr) ? 0 : 1;
 }
@@ -263,10 +263,10 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "usage: chain FRAME_FILE OUTPUT.rgba\n");
         return 2;
     }
-    if (FAILED(report("CoInitializeEx", CoInitializeEx(nullptr, COINIT_MULTITHREADED)))) return 1;
+    if (FAILED(Report("CoInitializeEx", CoInitializeEx(nullptr, COINIT_MULTITHREADED)))) return 1;
     int result = 1;
-    if (SUCCEEDED(report("MFStartup", MFStartup(MF_VERSION, MFSTARTUP_FULL)))) {
-        result = run(argv[1], argv[2]);
+    if (SUCCEEDED(Report("MFStartup", MFStartup(MF_VERSION, MFSTARTUP_FULL)))) {
+        result = Run(argv[1], argv[2]);
         MFShutdown();
     }
     CoUninitialize();

@@ -6,7 +6,7 @@
 
 #include "transformsheader_c.h"
 
-size_t transformsHeaderGuidsInC(GUID* guids, size_t capacity) {
+size_t TransformsHeaderGuidsInC(GUID* guids, size_t capacity) {
     const GUID* const all[] = {
         &CLSID_TesselRAWDecoder,      &CLSID_TesselRAWDebayer,  &MFVideoFormat_tsrh_BE,
         &MFVideoFormat_tsrn_BE,       &MFVideoFormat_tsrh,      &MFVideoFormat_tsrn,
@@ -19,7 +19,7 @@ size_t transformsHeaderGuidsInC(GUID* guids, size_t capacity) {
     return i;
 }
 
-void transformsHeaderLayoutInC(TransformsHeaderLayout* layout) {
+void TransformsHeaderLayoutInC(TransformsHeaderLayout* layout) {
     layout->metadataSize = sizeof(TesselRawFrameMetadataRecord);
     layout->infoSize = sizeof(TesselRawFrameInfoRecord);
     layout->metadataOffsets[0] = offsetof(TesselRawFrameMetadataRecord, bayerPattern);

@@ -19,8 +19,8 @@ typedef struct TransformsHeaderLayout {
     int colorMatrixSize;
 } TransformsHeaderLayout;
 
-size_t transformsHeaderGuidsInC(GUID* guids, size_t capacity);
-void transformsHeaderLayoutInC(TransformsHeaderLayout* layout);
+size_t TransformsHeaderGuidsInC(GUID* guids, size_t capacity);
+void TransformsHeaderLayoutInC(TransformsHeaderLayout* layout);
 
 #ifdef __cplusplus
 }

@@ -51,7 +51,7 @@ TEST(TransformsHeader, CAndCppHostsSeeTheSameGuidsAndLayouts) {
         MF_DEBAYER_CL_COMMAND_QUEUE, MF_DEBAYER_COLOR_MATRIX, MF_DEBAYER_CL_IMAGE,
     };
     GUID c[16] = {};
-    ASSERT_EQ(transformsHeaderGuidsInC(c, 16), std::size(cpp));
+    ASSERT_EQ(TransformsHeaderGuidsInC(c, 16), std::size(cpp));
     for (size_t i = 0; i < std::size(cpp); ++i) {
         EXPECT_TRUE(IsEqualGUID(c[i], cpp[i])) << "GUID " << i;
         for (size_t j = 0; j < i; ++j)
@@ -59,7 +59,7 @@ TEST(TransformsHeader, CAndCppHostsSeeTheSameGuidsAndLayouts) {
     }
 
     TransformsHeaderLayout layout = {};
-    transformsHeaderLayoutInC(&layout);
+    TransformsHeaderLayoutInC(&layout);
     EXPECT_EQ(layout.metadataSize, 60u);
     EXPECT_EQ(layout.infoSize, 116u);
     const size_t metadataOffsets[] = {4, 6, 8, 16, 52, 56};

@@ -15,7 +15,7 @@ namespace {
 struct VersionResource {
     std::vector<BYTE> data;
 
-    bool load(const std::wstring& path) {
+    bool Load(const std::wstring& path) {
         DWORD handle = 0;
         const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
         if (size == 0) return false;
@@ -24,7 +24,7 @@ struct VersionResource {
     }
 
     // A string of the US English, Unicode string table; empty when absent.
-    std::wstring text(const wchar_t* name) {
+    std::wstring Text(const wchar_t* name) {
         const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
         void* value = nullptr;
         UINT chars = 0;
@@ -32,7 +32,7 @@ struct VersionResource {
         return static_cast<const wchar_t*>(value);
     }
 
-    const VS_FIXEDFILEINFO* fixed() {
+    const VS_FIXEDFILEINFO* Fixed() {
         void* value = nullptr;
         UINT bytes = 0;
         if (!VerQueryValueW(data.data(), L"\\", &value, &bytes) || bytes < sizeof(VS_FIXEDFILEINFO))
@@ -41,12 +41,12 @@ struct VersionResource {
     }
 };
 
-std::wstring shippedFolder() {
+std::wstring ShippedFolder() {
     const wchar_t* folder = _wgetenv(L"TSR_PACKAGE_BIN");
     return folder ? std::wstring(folder) + L"\\" : programFolder();
 }
 
-std::wstring widen(const char* text) {
+std::wstring Widen(const char* text) {
     return std::wstring(text, text + strlen(text));
 }
 
@@ -62,18 +62,18 @@ TEST(VersionResource, EveryShippedFileNamesTheProductItsPurposeAndTheProjectVers
         {L"TsrRawDebayer.dll", L"Tessel RAW debayer transform (Media Foundation, OpenCL)", VFT_DLL},
         {L"tsrmfhost.exe", L"Tessel RAW sample Media Foundation host", VFT_APP},
     };
-    const std::wstring version = widen(TSR_PROJECT_VERSION);
+    const std::wstring version = Widen(TSR_PROJECT_VERSION);
     for (const auto& file : files) {
         SCOPED_TRACE(std::string(file.file, file.file + wcslen(file.file)));
         VersionResource resource;
-        ASSERT_TRUE(resource.load(shippedFolder() + file.file));
-        EXPECT_EQ(resource.text(L"ProductName"), L"Tessel RAW tools");
-        EXPECT_EQ(resource.text(L"FileDescription"), file.description);
-        EXPECT_EQ(resource.text(L"FileVersion"), version);
-        EXPECT_EQ(resource.text(L"ProductVersion"), version);
-        EXPECT_EQ(resource.text(L"OriginalFilename"), file.file);
+        ASSERT_TRUE(resource.Load(ShippedFolder() + file.file));
+        EXPECT_EQ(resource.Text(L"ProductName"), L"Tessel RAW tools");
+        EXPECT_EQ(resource.Text(L"FileDescription"), file.description);
+        EXPECT_EQ(resource.Text(L"FileVersion"), version);
+        EXPECT_EQ(resource.Text(L"ProductVersion"), version);
+        EXPECT_EQ(resource.Text(L"OriginalFilename"), file.file);
 
-        const VS_FIXEDFILEINFO* fixed = resource.fixed();
+        const VS_FIXEDFILEINFO* fixed = resource.Fixed();
         ASSERT_NE(fixed, nullptr);
         EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
         EXPECT_EQ(fixed->dwFileType, file.type);

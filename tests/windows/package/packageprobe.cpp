@@ -48,13 +48,13 @@ const Server kServers[] = {
      MFVideoFormat_bp16, MFVideoFormat_A16B16G16R16F},
 };
 
-std::wstring packageBin() {
+std::wstring PackageBin() {
     const wchar_t* bin = _wgetenv(L"TSR_PACKAGE_BIN");
     return bin ? bin : L"";
 }
 
 // A string value (null name: the default value) of a key under HKEY_CLASSES_ROOT.
-bool readString(const std::wstring& keyName, const wchar_t* valueName, std::wstring& text) {
+bool ReadString(const std::wstring& keyName, const wchar_t* valueName, std::wstring& text) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyName.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     wchar_t buffer[1024] = {};
@@ -67,38 +67,38 @@ bool readString(const std::wstring& keyName, const wchar_t* valueName, std::wstr
     return status == ERROR_SUCCESS && type == REG_SZ;
 }
 
-bool keyExists(const std::wstring& keyName) {
+bool KeyExists(const std::wstring& keyName) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyName.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
 
-bool sameText(const std::wstring& a, const std::wstring& b) {
+bool SameText(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 // A class id as Media Foundation's keys spell it: without braces.
-std::wstring bare(const wchar_t* braced) {
+std::wstring Bare(const wchar_t* braced) {
     std::wstring text = braced + 1;
     text.pop_back();
     return text;
 }
 
 // The keys registration writes for a server, under HKEY_CLASSES_ROOT.
-std::wstring classKey(const Server& server) {
+std::wstring ClassKey(const Server& server) {
     return std::wstring(L"CLSID\\") + server.clsidText;
 }
-std::wstring transformKey(const Server& server) {
-    return L"MediaFoundation\\Transforms\\" + bare(server.clsidText);
+std::wstring TransformKey(const Server& server) {
+    return L"MediaFoundation\\Transforms\\" + Bare(server.clsidText);
 }
-std::wstring categoryEntryKey(const Server& server) {
-    return L"MediaFoundation\\Transforms\\Categories\\" + bare(server.categoryText) + L"\\" +
-           bare(server.clsidText);
+std::wstring CategoryEntryKey(const Server& server) {
+    return L"MediaFoundation\\Transforms\\Categories\\" + Bare(server.categoryText) + L"\\" +
+           Bare(server.clsidText);
 }
 
 // How often MFTEnumEx lists the server's class under its category, with optional type filters.
-int listed(const Server& server, const MFT_REGISTER_TYPE_INFO* input, const MFT_REGISTER_TYPE_INFO* output) {
+int Listed(const Server& server, const MFT_REGISTER_TYPE_INFO* input, const MFT_REGISTER_TYPE_INFO* output) {
     IMFActivate** activates = nullptr;
     UINT32 count = 0;
     if (FAILED(MFTEnumEx(*server.category, MFT_ENUM_FLAG_ALL, input, output, &activates, &count))) return -1;
@@ -117,7 +117,7 @@ int listed(const Server& server, const MFT_REGISTER_TYPE_INFO* input, const MFT_
 class PackageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(packageBin().empty()) << "TSR_PACKAGE_BIN is not set";
+        ASSERT_FALSE(PackageBin().empty()) << "TSR_PACKAGE_BIN is not set";
         ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
         ASSERT_HRESULT_SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_FULL));
     }
@@ -136,28 +136,28 @@ TEST_F(Registered, ClassKeysNameThePackagedLibraries) {
     for (const Server& server : kServers) {
         SCOPED_TRACE(server.name);
         std::wstring text;
-        ASSERT_TRUE(readString(classKey(server), nullptr, text));
+        ASSERT_TRUE(ReadString(ClassKey(server), nullptr, text));
         EXPECT_EQ(text, server.friendlyName);
-        ASSERT_TRUE(readString(classKey(server) + L"\\InprocServer32", nullptr, text));
-        EXPECT_TRUE(sameText(text, packageBin() + L"\\" + server.fileName))
+        ASSERT_TRUE(ReadString(ClassKey(server) + L"\\InprocServer32", nullptr, text));
+        EXPECT_TRUE(SameText(text, PackageBin() + L"\\" + server.fileName))
             << std::string(text.begin(), text.end());
-        ASSERT_TRUE(readString(classKey(server) + L"\\InprocServer32", L"ThreadingModel", text));
+        ASSERT_TRUE(ReadString(ClassKey(server) + L"\\InprocServer32", L"ThreadingModel", text));
         EXPECT_EQ(text, L"Both");
         // What MFTRegister writes: the transform with its name, and its place in the category.
-        ASSERT_TRUE(readString(transformKey(server), nullptr, text));
+        ASSERT_TRUE(ReadString(TransformKey(server), nullptr, text));
         EXPECT_EQ(text, server.friendlyName);
-        EXPECT_TRUE(keyExists(categoryEntryKey(server)));
+        EXPECT_TRUE(KeyExists(CategoryEntryKey(server)));
     }
 }
 
 TEST_F(Registered, MFTEnumExListsEachTransformInItsCategoryAndCoCreateInstanceLoadsThePackage) {
     for (const Server& server : kServers) {
         SCOPED_TRACE(server.name);
-        EXPECT_EQ(listed(server, nullptr, nullptr), 1);
+        EXPECT_EQ(Listed(server, nullptr, nullptr), 1);
         // No media types are registered: hosts learn them from the transform itself.
         const MFT_REGISTER_TYPE_INFO input = {MFMediaType_Video, server.input};
         const MFT_REGISTER_TYPE_INFO output = {MFMediaType_Video, server.output};
-        EXPECT_EQ(listed(server, &input, &output), 0);
+        EXPECT_EQ(Listed(server, &input, &output), 0);
         LPWSTR name = nullptr;
         UINT32 inputs = 99, outputs = 99;
         ASSERT_EQ(MFTGetInfo(*server.clsid, &name, nullptr, &inputs, nullptr, &outputs, nullptr), S_OK);
@@ -173,7 +173,7 @@ TEST_F(Registered, MFTEnumExListsEachTransformInItsCategoryAndCoCreateInstanceLo
         ASSERT_NE(module, nullptr);
         wchar_t path[MAX_PATH] = {};
         GetModuleFileNameW(module, path, MAX_PATH);
-        EXPECT_TRUE(sameText(path, packageBin() + L"\\" + server.fileName));
+        EXPECT_TRUE(SameText(path, PackageBin() + L"\\" + server.fileName));
         // The types it offers are the ones the header names.
         ComPtr<IMFMediaType> offered;
         GUID subtype = GUID_NULL;
@@ -188,10 +188,10 @@ TEST_F(Registered, MFTEnumExListsEachTransformInItsCategoryAndCoCreateInstanceLo
 TEST_F(Unregistered, NoKeyEnumerationOrClassIsLeft) {
     for (const Server& server : kServers) {
         SCOPED_TRACE(server.name);
-        EXPECT_FALSE(keyExists(classKey(server)));
-        EXPECT_FALSE(keyExists(transformKey(server)));
-        EXPECT_FALSE(keyExists(categoryEntryKey(server)));
-        EXPECT_EQ(listed(server, nullptr, nullptr), 0);
+        EXPECT_FALSE(KeyExists(ClassKey(server)));
+        EXPECT_FALSE(KeyExists(TransformKey(server)));
+        EXPECT_FALSE(KeyExists(CategoryEntryKey(server)));
+        EXPECT_EQ(Listed(server, nullptr, nullptr), 0);
         IMFTransform* transform = nullptr;
         EXPECT_EQ(CoCreateInstance(*server.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&transform)),
                   REGDB_E_CLASSNOTREG);
@@ -202,7 +202,7 @@ namespace {
 
 // Two frames of the encoder's scene, of one size (tsrmfhost negotiates once) with different
 // Bayer patterns and moments.
-int writeFrames(const wchar_t* folder) {
+int WriteFrames(const wchar_t* folder) {
     const struct {
         int width, height, pattern;
         double time;
@@ -230,7 +230,7 @@ int writeFrames(const wchar_t* folder) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc == 3 && std::wstring(argv[1]) == L"frames") return writeFrames(argv[2]);
+    if (argc == 3 && std::wstring(argv[1]) == L"frames") return WriteFrames(argv[2]);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

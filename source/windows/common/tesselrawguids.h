@@ -1,37 +1,20 @@
-// Class ids, media subtypes and attribute keys that both transform libraries share.
+// Class ids, media subtypes and attribute keys that both transform libraries share, under the
+// library's namespace. Their one definition is the public header that hosts include.
 #pragma once
 
-#include <windows.h>
+#include <tesselraw/transforms.h>
 
 namespace tsr {
 
-// Transform classes.
-inline constexpr CLSID CLSID_TesselRAWDecoder = {
-    0xB6040083, 0xCBD1, 0x44F8, {0xB6, 0xA7, 0xD7, 0xD3, 0xF2, 0x9E, 0x0D, 0xE6}};
-inline constexpr CLSID CLSID_TesselRAWDebayer = {
-    0x1E898D0D, 0x458B, 0x469B, {0x97, 0x22, 0x75, 0x56, 0x22, 0x95, 0x4A, 0xF1}};
-
-// Compressed input subtypes: the codes in big-endian order, then as standard FOURCC GUIDs.
-inline constexpr GUID MFVideoFormat_tsrh_BE = {
-    0x74737268, 0x767A, 0x494D, {0xB4, 0x78, 0xF2, 0x9D, 0x25, 0xDC, 0x90, 0x37}};
-inline constexpr GUID MFVideoFormat_tsrn_BE = {
-    0x7473726E, 0x767A, 0x494D, {0xB4, 0x78, 0xF2, 0x9D, 0x25, 0xDC, 0x90, 0x37}};
-inline constexpr GUID MFVideoFormat_tsrh = {
-    0x68727374, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-inline constexpr GUID MFVideoFormat_tsrn = {
-    0x6E727374, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-
-// Bayer subtypes: one 16-bit sample per photosite, or four 16-bit samples (one quad) per pixel.
-inline constexpr GUID MFVideoFormat_bp16 = {
-    0x36317062, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-inline constexpr GUID MFVideoFormat_bp64 = {
-    0x34367062, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-
-// Blob of the 60-byte frame metadata record, on each decoded sample.
-inline constexpr GUID MF_RAW_FRAME_METADATA = {
-    0x8C29E30B, 0xACD0, 0x43B4, {0xA1, 0x5E, 0x6A, 0x68, 0x18, 0xEC, 0x57, 0x4A}};
-// UINT32 size of the frame info record heading each decoded sample, in the decoder's attributes.
-inline constexpr GUID MF_RAW_FRAME_INFO_SIZE = {
-    0xBAE68270, 0x8B4A, 0x44BF, {0x8D, 0xF5, 0xF4, 0x9E, 0xDB, 0x08, 0x3C, 0xD4}};
+using ::CLSID_TesselRAWDebayer;
+using ::CLSID_TesselRAWDecoder;
+using ::MF_RAW_FRAME_INFO_SIZE;
+using ::MF_RAW_FRAME_METADATA;
+using ::MFVideoFormat_bp16;
+using ::MFVideoFormat_bp64;
+using ::MFVideoFormat_tsrh;
+using ::MFVideoFormat_tsrh_BE;
+using ::MFVideoFormat_tsrn;
+using ::MFVideoFormat_tsrn_BE;
 
 } // namespace tsr

@@ -43,7 +43,7 @@ struct VersionResource {
 
 std::wstring ShippedFolder() {
     const wchar_t* folder = _wgetenv(L"TSR_PACKAGE_BIN");
-    return folder ? std::wstring(folder) + L"\\" : programFolder();
+    return folder ? std::wstring(folder) + L"\\" : ProgramFolder();
 }
 
 std::wstring Widen(const char* text) {

@@ -214,9 +214,9 @@ int WriteFrames(const wchar_t* folder) {
         scene.height = frame.height;
         tsr::EncoderSettings settings;
         settings.bayerPattern = frame.pattern;
-        const std::vector<uint16_t> mosaic = tsr::renderSceneMosaic(scene, settings.bayerPattern, frame.time);
+        const std::vector<uint16_t> mosaic = tsr::RenderSceneMosaic(scene, settings.bayerPattern, frame.time);
         const std::vector<uint8_t> bytes =
-            tsr::encodeFrame(mosaic.data(), frame.width, frame.height, frame.width, settings);
+            tsr::EncodeFrame(mosaic.data(), frame.width, frame.height, frame.width, settings);
         const std::wstring path = std::wstring(folder) + L"\\frame" + std::to_wstring(index++) + L".tsr";
         FILE* file = _wfopen(path.c_str(), L"wb");
         if (!file || fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || fclose(file) != 0) {

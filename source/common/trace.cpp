@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdarg>
+#include <cstdio>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -29,6 +30,15 @@ void Trace(const wchar_t* format, ...) {
     OutputDebugStringW(buffer);
 #endif
     if (TraceSink sink = g_sink.load()) sink(buffer, g_sinkContext.load());
+}
+
+void Console(ConsoleStream stream, const char* format, ...) {
+    std::FILE* file = stream == ConsoleStream::Error ? stderr : stdout;
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(file, format, args);
+    va_end(args);
+    std::fflush(file);
 }
 
 } // namespace tsr

@@ -15,6 +15,12 @@ using TraceSink = void (*)(const wchar_t* message, void* context);
 
 void Trace(const wchar_t* format, ...);
 
+// Lines for the person running the program rather than for a debugger (timings asked for, a
+// forced code path): formatted like printf and written at once to standard output or standard
+// error. The one place where library code writes to either stream.
+enum class ConsoleStream { Output, Error };
+void Console(ConsoleStream stream, const char* format, ...);
+
 // Installs the sink for platforms without a debugger channel; null removes it. Returns the
 // previous sink. Not meant to be switched while other threads trace.
 TraceSink SetTraceSink(TraceSink sink, void* context);

@@ -1,6 +1,5 @@
 #include "cpufeatures.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #if defined(_MSC_VER) && !defined(__clang__)
@@ -9,6 +8,8 @@
 #else
 #include <cpuid.h>
 #endif
+
+#include "trace.h"
 
 namespace tsr {
 
@@ -61,7 +62,7 @@ bool ProcessorHasAvx() {
 
 bool ChooseAvxTransform() {
     if (ForceSse2Value() != 0) {
-        std::fputs("***** forcing SSE2M ****\n", stderr);
+        Console(ConsoleStream::Error, "***** forcing SSE2M ****\n");
         return false;
     }
     return ProcessorHasAvx();

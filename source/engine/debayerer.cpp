@@ -1,6 +1,5 @@
 #include "debayerer.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -12,13 +11,13 @@ namespace tsr {
 Debayerer::Debayerer(HRESULT* status) {
     *status = S_OK;
     try {
-        *status = Initialize(std::make_shared<OpenCLState>(CL_DEVICE_TYPE_GPU, 0));
+        *status = Initialize(std::make_shared<OpenCLState>(CL_DEVICE_TYPE_GPU, 0), std::nullopt);
     } catch (const std::bad_alloc&) {
         *status = E_OUTOFMEMORY;
     }
 }
 
-Debayerer::Debayerer(cl_command_queue queue, HRESULT* status) {
+Debayerer::Debayerer(cl_command_queue queue, HRESULT* status, std::optional<std::int32_t> tuningValue) {
     *status = S_OK;
     cl_context context = nullptr;
     const cl_int error = clGetCommandQueueInfo(queue, CL_QUEUE_CONTEXT, sizeof context, &context, nullptr);
@@ -28,7 +27,7 @@ Debayerer::Debayerer(cl_command_queue queue, HRESULT* status) {
         return;
     }
     try {
-        *status = Initialize(std::make_shared<OpenCLState>(context, queue));
+        *status = Initialize(std::make_shared<OpenCLState>(context, queue), tuningValue);
     } catch (const std::bad_alloc&) {
         *status = E_OUTOFMEMORY;
     }
@@ -42,19 +41,18 @@ Debayerer::~Debayerer() {
     if (m_hostQueue) clReleaseCommandQueue(m_hostQueue);
 }
 
-HRESULT Debayerer::Initialize(std::shared_ptr<OpenCLState> state) {
+HRESULT Debayerer::Initialize(std::shared_ptr<OpenCLState> state, std::optional<std::int32_t> tuningValue) {
     m_state = std::move(state);
-    return CreateProcessor();
+    return CreateProcessor(tuningValue ? *tuningValue : ProcessTuningValue());
 }
 
-HRESULT Debayerer::CreateProcessor() {
-    const std::int32_t tuning = ProcessTuningValue();
+HRESULT Debayerer::CreateProcessor(std::int32_t tuningValue) {
     std::unique_ptr<ProcessorHolder> holder(new ProcessorHolder());
-    holder->processor.reset(new PrivateOpenCLProcessor(m_state->m_context, m_state->m_queue, tuning));
-    const int status = holder->processor->Status();
-    if (status != 0) {
-        Trace(L"fail to create opencl processor, status=0x%08x\n", static_cast<unsigned>(status));
-        return E_FAIL;
+    holder->processor.reset(new PrivateOpenCLProcessor(m_state->m_context, m_state->m_queue, tuningValue));
+    m_processorStatus = holder->processor->Status();
+    if (m_processorStatus != kStatusOk) {
+        Trace(L"fail to create opencl processor, status=0x%08x\n", static_cast<unsigned>(m_processorStatus));
+        return StatusHResult(m_processorStatus);
     }
     m_processor = std::move(holder);
     return S_OK;
@@ -113,14 +111,25 @@ HRESULT Debayerer::WrapImage(cl_mem image, std::shared_ptr<CLImage>& wrapped) {
     return S_OK;
 }
 
-namespace {
-
-bool IsKnownStatus(int status) {
-    return status == 0 || status == -1 || status == -3 || status == -4 || (status <= -5 && status >= -9) ||
-           (status <= -60 && status >= -64) || (status <= -100 && status >= -105) ||
-           (status <= -120 && status >= -129) || (status <= -140 && status >= -146) ||
-           (status <= -160 && status >= -173);
+int Debayerer::ProcessFrame(const DebayerFrame& frame, CLImage& output) {
+    std::lock_guard<std::mutex> hold(m_mutex);
+    ProcessorHolder* processor = m_processor.get();
+    const cl_mem outputImage = output.Acquire();
+    int status;
+    if (frame.input) {
+        const cl_mem inputImage = frame.input->Acquire();
+        status = ProcessImage(processor, inputImage, frame.record, frame.recordSize, frame.colourOverride,
+                              frame.curve, m_hostQueue, outputImage);
+        frame.input->Release();
+    } else {
+        status = ProcessMemory(processor, frame.host, frame.hostBytes, frame.record, frame.recordSize,
+                               frame.colourOverride, frame.curve, m_hostQueue, outputImage);
+    }
+    output.Release();
+    return status;
 }
+
+namespace {
 
 std::int64_t BytesPerUploadPixel(std::uint32_t layoutCode) {
     return layoutCode == TSR_LAYOUT_BP16 ? 2 : 8;
@@ -130,7 +139,7 @@ int TimedFrame(PrivateProcessor<1>& processor, cl_mem input, const void* host,
                const TsrFrameInfoRecord& record, const RawProcessingParameters& parameters,
                const CurveNodeList& nodes, cl_command_queue queue, cl_mem output) {
     const int status = processor.Status();
-    if (status != 0) return status;
+    if (status != kStatusOk) return status;
     if (!output || !processor.CheckOutput(output, record.width, record.height)) return kStatusBadOutput;
 
     FrameTimer* timer = processor.Timer();
@@ -142,26 +151,22 @@ int TimedFrame(PrivateProcessor<1>& processor, cl_mem input, const void* host,
     if (!input) {
         uploaded =
             processor.Upload(host, record.layoutCode, record.width, record.height, record.rowPitch, queue);
-        if (timer) {
-            std::printf("GPU upload and ");
-            std::fflush(stdout);
-        }
+        if (timer) Console(ConsoleStream::Output, "GPU upload and ");
         if (!uploaded) return kStatusUploadFailed;
         input = uploaded;
     }
     const int result = processor.Run(input, parameters, nodes, queue, output);
     if (timer) {
         timer->Stop();
-        std::printf("raw conversion: %6.3f ms\n", timer->AccumulatedSeconds() * 1000.0);
-        std::fflush(stdout);
+        Console(ConsoleStream::Output, "raw conversion: %6.3f ms\n", timer->AccumulatedSeconds() * 1000.0);
     }
     if (uploaded) processor.ReturnImage(uploaded);
-    return IsKnownStatus(result) ? result : kStatusOther;
+    return IsEntryPointStatus(result) ? result : kStatusOther;
 }
 
-int ProcessFrame(ProcessorHolder* handle, cl_mem input, const void* host, unsigned byteCount,
-                 const TsrFrameInfoRecord* recordPointer, int recordSize, const float* matrix, unsigned curve,
-                 cl_command_queue queue, cl_mem output) {
+int RunEntryPoint(ProcessorHolder* handle, cl_mem input, const void* host, unsigned byteCount,
+                  const TsrFrameInfoRecord* recordPointer, int recordSize, const float* matrix,
+                  unsigned curve, cl_command_queue queue, cl_mem output) {
     if (!handle || !handle->processor) return kStatusNoProcessor;
     if (!recordPointer || recordSize < TSR_FRAME_INFO_RECORD_SIZE) return kStatusBadRecord;
     // The record heads a media buffer and need not be aligned.
@@ -191,13 +196,13 @@ int ProcessFrame(ProcessorHolder* handle, cl_mem input, const void* host, unsign
 
 int ProcessImage(ProcessorHolder* handle, cl_mem input, const TsrFrameInfoRecord* record, int recordSize,
                  const float* matrix, unsigned curve, cl_command_queue queue, cl_mem output) {
-    return ProcessFrame(handle, input, nullptr, 0, record, recordSize, matrix, curve, queue, output);
+    return RunEntryPoint(handle, input, nullptr, 0, record, recordSize, matrix, curve, queue, output);
 }
 
 int ProcessMemory(ProcessorHolder* handle, const void* host, unsigned byteCount,
                   const TsrFrameInfoRecord* record, int recordSize, const float* matrix, unsigned curve,
                   cl_command_queue queue, cl_mem output) {
-    return ProcessFrame(handle, nullptr, host, byteCount, record, recordSize, matrix, curve, queue, output);
+    return RunEntryPoint(handle, nullptr, host, byteCount, record, recordSize, matrix, curve, queue, output);
 }
 
 } // namespace tsr

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "status.h"
 #include "tuning.h"
 
 namespace tsr {
@@ -43,14 +44,10 @@ PrivateOpenCLProcessor::~PrivateOpenCLProcessor() {
 }
 
 int PrivateOpenCLProcessor::Status() const {
-    if (!m_state || !m_cache) return -1;
-    if (!m_rawProcessing) return -5;
+    if (!m_state || !m_cache) return kStatusOther;
+    if (!m_rawProcessing) return kStatusNoRawProcessing;
     const int status = m_rawProcessing->Status();
-    const bool listed = status == 0 || status == -5 || status == -6 || status == -8 ||
-                        (status <= -60 && status >= -64) || (status <= -100 && status >= -105) ||
-                        (status <= -120 && status >= -129) || (status <= -140 && status >= -146) ||
-                        (status <= -160 && status >= -173);
-    return listed ? status : -1;
+    return IsChainStatus(status) ? status : kStatusOther;
 }
 
 bool PrivateOpenCLProcessor::CheckOutput(cl_mem image, std::int32_t width, std::int32_t height) const {
@@ -94,7 +91,7 @@ int PrivateOpenCLProcessor::Run(cl_mem input, const RawProcessingParameters& par
     for (const auto& node : nodes) node->CreateKernel(m_imageProcessingProgram);
     const bool finish = queue == nullptr;
     if (!queue) queue = m_state->m_queue;
-    if (!m_rawProcessing) return -5;
+    if (!m_rawProcessing) return kStatusNoRawProcessing;
     return m_rawProcessing->Process(input, parameters, TuningValue(), nodes, finish, queue, output);
 }
 

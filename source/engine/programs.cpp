@@ -26,7 +26,7 @@ std::unique_ptr<OpenCLRawProcessing> Attempt(cl_context context, cl_device_id de
 }
 
 bool Usable(const std::unique_ptr<OpenCLRawProcessing>& processing) {
-    return processing && processing->Status() == 0;
+    return processing && processing->Status() == kStatusOk;
 }
 
 } // namespace

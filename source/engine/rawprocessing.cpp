@@ -2,105 +2,11 @@
 
 #include <vector>
 
+#include "status.h"
+
 namespace tsr {
 
 namespace {
-
-int MapCreateProgramError(cl_int error) {
-    switch (error) {
-    case CL_INVALID_BINARY:
-        return -104;
-    case CL_INVALID_CONTEXT:
-        return -101;
-    case CL_INVALID_DEVICE:
-        return -103;
-    case CL_INVALID_VALUE:
-        return -102;
-    case CL_OUT_OF_HOST_MEMORY:
-        return -105;
-    default:
-        return -100;
-    }
-}
-
-int MapBuildError(cl_int error) {
-    switch (error) {
-    case CL_INVALID_OPERATION:
-        return -126;
-    case CL_INVALID_PROGRAM:
-        return -121;
-    case CL_INVALID_BUILD_OPTIONS:
-        return -125;
-    case CL_INVALID_BINARY:
-        return -124;
-    case CL_INVALID_DEVICE:
-        return -123;
-    case CL_INVALID_VALUE:
-        return -122;
-    case CL_BUILD_PROGRAM_FAILURE:
-        return -128;
-    case CL_OUT_OF_HOST_MEMORY:
-        return -129;
-    case CL_COMPILER_NOT_AVAILABLE:
-        return -127;
-    default:
-        return -120;
-    }
-}
-
-int MapCreateKernelError(cl_int error) {
-    switch (error) {
-    case CL_INVALID_KERNEL_DEFINITION:
-        return -144;
-    case CL_INVALID_KERNEL_NAME:
-        return -143;
-    case CL_INVALID_PROGRAM_EXECUTABLE:
-        return -142;
-    case CL_INVALID_PROGRAM:
-        return -141;
-    case CL_INVALID_VALUE:
-        return -145;
-    case CL_OUT_OF_HOST_MEMORY:
-        return -146;
-    default:
-        return -140;
-    }
-}
-
-int MapEnqueueError(cl_int error) {
-    switch (error) {
-    case CL_SUCCESS:
-        return 0;
-    case CL_INVALID_PROGRAM_EXECUTABLE:
-        return -161;
-    case CL_INVALID_COMMAND_QUEUE:
-        return -162;
-    case CL_INVALID_KERNEL:
-        return -163;
-    case CL_INVALID_CONTEXT:
-        return -164;
-    case CL_INVALID_KERNEL_ARGS:
-        return -165;
-    case CL_INVALID_WORK_DIMENSION:
-        return -166;
-    case CL_INVALID_WORK_GROUP_SIZE:
-        return -167;
-    case CL_INVALID_WORK_ITEM_SIZE:
-        return -168;
-    case CL_INVALID_GLOBAL_OFFSET:
-        return -169;
-    case CL_OUT_OF_RESOURCES:
-        return -170;
-    case CL_MEM_OBJECT_ALLOCATION_FAILURE:
-        return -171;
-    case CL_INVALID_EVENT_WAIT_LIST:
-        return -172;
-    case CL_OUT_OF_HOST_MEMORY:
-        return -173;
-    default:
-        return -160;
-    }
-}
 
 bool ImageFormat(cl_mem image, cl_image_format& format) {
     return image && clGetImageInfo(image, CL_IMAGE_FORMAT, sizeof format, &format, nullptr) == CL_SUCCESS;
@@ -118,7 +24,7 @@ int EnqueueKernel(cl_context context, cl_kernel kernel, const void* block, std::
                   cl_mem input, cl_mem output, const std::size_t globalSize[2], cl_command_queue queue) {
     cl_mem buffer = clCreateBuffer(context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR, blockSize,
                                    const_cast<void*>(block), nullptr);
-    if (!buffer) return -60;
+    if (!buffer) return kStatusParameterBufferFailed;
     cl_int status = clSetKernelArg(kernel, 0, sizeof buffer, &buffer);
     if (status == CL_SUCCESS) {
         if (input) {
@@ -130,11 +36,11 @@ int EnqueueKernel(cl_context context, cl_kernel kernel, const void* block, std::
     }
     if (status != CL_SUCCESS) {
         clReleaseMemObject(buffer);
-        return -61;
+        return kStatusKernelArgumentFailed;
     }
     status = clEnqueueNDRangeKernel(queue, kernel, 2, nullptr, globalSize, nullptr, 0, nullptr, nullptr);
     clReleaseMemObject(buffer);
-    return MapEnqueueError(status);
+    return status == CL_SUCCESS ? kStatusOk : StatusForCLError(StatusSource::Enqueue, status);
 }
 
 bool DrawsTestChart(std::int32_t tuningValue) {
@@ -172,13 +78,13 @@ void OpenCLRawProcessing::CreateProgram(const ProgramForm& form) {
     }
     if (!program || error != CL_SUCCESS) {
         if (program) clReleaseProgram(program);
-        m_status = MapCreateProgramError(error);
+        m_status = StatusForCLError(StatusSource::Program, error);
         return;
     }
     error = clBuildProgram(program, 1, &m_device, nullptr, nullptr, nullptr);
     if (error != CL_SUCCESS) {
         clReleaseProgram(program);
-        m_status = MapBuildError(error);
+        m_status = StatusForCLError(StatusSource::Build, error);
         return;
     }
     struct {
@@ -195,9 +101,9 @@ void OpenCLRawProcessing::CreateProgram(const ProgramForm& form) {
     }
     clReleaseProgram(program);
     if (m_fourSample && m_testChart && m_demosaic[0] && m_demosaic[1] && m_demosaic[2])
-        m_status = 0;
+        m_status = kStatusOk;
     else
-        m_status = MapCreateKernelError(error);
+        m_status = StatusForCLError(StatusSource::Kernel, error);
 }
 
 bool OpenCLRawProcessing::SupportsTwoChannels(cl_channel_type type) {
@@ -253,10 +159,10 @@ bool OpenCLRawProcessing::PrepareIntermediate(int index, bool needed, cl_channel
 int OpenCLRawProcessing::Process(cl_mem input, const RawProcessingParameters& parameters,
                                  std::int32_t tuningValue, const CurveNodeList& nodes, bool finish,
                                  cl_command_queue queue, cl_mem output) {
-    if (m_status != 0) return m_status;
+    if (m_status != kStatusOk) return m_status;
 
     cl_image_format inputFormat = {};
-    if (!ImageFormat(input, inputFormat)) return -8;
+    if (!ImageFormat(input, inputFormat)) return kStatusBadOutput;
     bool bayer;
     if (inputFormat.image_channel_order == CL_R && inputFormat.image_channel_data_type == CL_UNSIGNED_INT16)
         bayer = true;
@@ -264,13 +170,13 @@ int OpenCLRawProcessing::Process(cl_mem input, const RawProcessingParameters& pa
              inputFormat.image_channel_data_type == CL_UNORM_INT16)
         bayer = false;
     else
-        return -8;
+        return kStatusBadOutput;
 
     const size_t width = ImageDimension(output, CL_IMAGE_WIDTH);
     const size_t height = ImageDimension(output, CL_IMAGE_HEIGHT);
     if (width == 0 || height == 0 || ImageDimension(input, CL_IMAGE_WIDTH) != width ||
         ImageDimension(input, CL_IMAGE_HEIGHT) != height)
-        return -8;
+        return kStatusBadOutput;
     cl_image_format outputFormat = {};
     ImageFormat(output, outputFormat);
     const cl_channel_type type = outputFormat.image_channel_data_type;
@@ -282,7 +188,7 @@ int OpenCLRawProcessing::Process(cl_mem input, const RawProcessingParameters& pa
     if (!PrepareIntermediate(0, bayer, greenOrder, type, width, height) ||
         !PrepareIntermediate(1, bayer || nodeCount > 1, CL_RGBA, type, width, height) ||
         !PrepareIntermediate(2, nodeCount > 0, CL_RGBA, type, width, height))
-        return -64;
+        return kStatusIntermediateImageFailed;
 
     const size_t globalSize[2] = {width, height};
     const FrameQuantities frame = DeriveFrameQuantities(parameters);
@@ -293,12 +199,12 @@ int OpenCLRawProcessing::Process(cl_mem input, const RawProcessingParameters& pa
         const CLRPPS0 green = MakeDemosaicGreenBlock(parameters, frame);
         result = EnqueueKernel(m_context, m_demosaic[0], &green, sizeof green, input, m_images[0], globalSize,
                                queue);
-        if (result == 0) {
+        if (result == kStatusOk) {
             const CLRPPS1 colour = MakeDemosaicColourBlock(parameters, frame);
             result = EnqueueKernel(m_context, m_demosaic[1], &colour, sizeof colour, m_images[0], m_images[1],
                                    globalSize, queue);
         }
-        if (result == 0) {
+        if (result == kStatusOk) {
             const CLRPPS2 conversion = MakeConversionBlock(parameters, frame);
             result = EnqueueKernel(m_context, m_demosaic[2], &conversion, sizeof conversion, m_images[1],
                                    rawDestination, globalSize, queue);
@@ -308,26 +214,26 @@ int OpenCLRawProcessing::Process(cl_mem input, const RawProcessingParameters& pa
         result = EnqueueKernel(m_context, m_fourSample, &fourSample, sizeof fourSample, input, rawDestination,
                                globalSize, queue);
     }
-    if (result == 0 && DrawsTestChart(tuningValue)) {
+    if (result == kStatusOk && DrawsTestChart(tuningValue)) {
         const CLRPPD chart = MakeTestChartBlock(parameters, static_cast<std::uint32_t>(width),
                                                 static_cast<std::uint32_t>(height), tuningValue);
         result = EnqueueKernel(m_context, m_testChart, &chart, sizeof chart, nullptr, rawDestination,
                                globalSize, queue);
     }
-    if (result != 0) return result;
+    if (result != kStatusOk) return result;
 
     for (size_t i = 0; i < nodeCount; ++i) {
         const ImageProcessingNode<1>& node = *nodes[i];
-        if (!node.Kernel()) return -6;
+        if (!node.Kernel()) return kStatusNoCurveKernel;
         const cl_mem source = i % 2 == 0 ? m_images[2] : m_images[1];
         const cl_mem destination = i + 1 == nodeCount ? output : (i % 2 == 0 ? m_images[1] : m_images[2]);
         result = EnqueueKernel(m_context, node.Kernel(), node.ParameterBlock(), node.ParameterBlockSize(),
                                source, destination, globalSize, queue);
-        if (result != 0) return result;
+        if (result != kStatusOk) return result;
     }
 
-    if (finish) return clFinish(queue) == CL_SUCCESS ? 0 : -62;
-    return clFlush(queue) == CL_SUCCESS ? 0 : -63;
+    if (finish) return clFinish(queue) == CL_SUCCESS ? kStatusOk : kStatusFinishFailed;
+    return clFlush(queue) == CL_SUCCESS ? kStatusOk : kStatusFlushFailed;
 }
 
 } // namespace tsr

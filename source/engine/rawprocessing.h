@@ -7,6 +7,7 @@
 #include "clapi.h"
 #include "curves.h"
 #include "parameters.h"
+#include "status.h"
 
 namespace tsr {
 
@@ -19,7 +20,7 @@ struct ProgramForm {
 };
 
 // Runs `kernel` over a `globalSize` grid with a fresh read-only copy of `block` as argument 0,
-// then `input` (when given) and `output`. Returns 0 or a negative chain status.
+// then `input` (when given) and `output`. Returns kStatusOk or a chain status.
 int EnqueueKernel(cl_context context, cl_kernel kernel, const void* block, std::size_t blockSize,
                   cl_mem input, cl_mem output, const std::size_t globalSize[2], cl_command_queue queue);
 
@@ -59,7 +60,7 @@ private:
     cl_kernel m_fourSample = nullptr;                      // RTSRD
     cl_kernel m_testChart = nullptr;                       // TSRD
     cl_mem m_images[kIntermediateCount] = {nullptr, nullptr, nullptr};
-    int m_status = -5;
+    int m_status = kStatusNoRawProcessing;
     // Two-channel image support per output channel type: 0 not asked yet, 1 yes, -1 no.
     int m_twoChannelHalf = 0;
     int m_twoChannelFloat = 0;

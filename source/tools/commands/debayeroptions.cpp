@@ -1,7 +1,7 @@
 #include "commands/debayeroptions.h"
 
-#include "support/outputfile.h"
 #include "pictures/rgbapictures.h"
+#include "support/outputfile.h"
 #include "support/toolerror.h"
 
 namespace tsr::tools {
@@ -60,8 +60,10 @@ RgbaOutputOptions RgbaOutputOptionsFrom(const CommandLine& args, const std::stri
 }
 
 std::unique_ptr<DebayerSession> OpenDebayerSession(const CommandLine& args) {
-    if (args.Has("tuning")) SetEngineTuning(args.Integer("tuning", 0, -2147483647ll - 1, 2147483647ll));
-    return std::make_unique<DebayerSession>(ChooseOpenCLDevice(args.Value("device")));
+    std::optional<std::int32_t> tuning;
+    if (args.Has("tuning"))
+        tuning = static_cast<std::int32_t>(args.Integer("tuning", 0, -2147483647ll - 1, 2147483647ll));
+    return std::make_unique<DebayerSession>(ChooseOpenCLDevice(args.Value("device")), tuning);
 }
 
 RgbaSequenceWriter::RgbaSequenceWriter(const OutputNames& names, const RgbaOutputOptions& options,

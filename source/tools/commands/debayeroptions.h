@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "support/commandline.h"
-#include "pipeline/debayersession.h"
 #include "pictures/imagefiles.h"
+#include "pipeline/debayersession.h"
+#include "support/commandline.h"
 #include "support/outputfile.h"
 #include "support/outputnames.h"
 
@@ -23,7 +23,7 @@ struct RgbaOutputOptions {
 
 DebayerSettings DebayerSettingsFrom(const CommandLine& args);
 RgbaOutputOptions RgbaOutputOptionsFrom(const CommandLine& args, const std::string& firstName);
-// Applies --tuning, then opens the device of --device with the engine on it.
+// Opens the device of --device with the engine on it, tuned by --tuning when given.
 std::unique_ptr<DebayerSession> OpenDebayerSession(const CommandLine& args);
 
 // Writes a sequence of RGBA frames: a file per frame, or raw frames back to back in one file.

@@ -1,66 +1,29 @@
 #include "pipeline/debayersession.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "support/toolerror.h"
-#include "trace.h"
 
 namespace tsr::tools {
 
-namespace {
-
-// The engine explains its failures through the diagnostic trace; the last message is kept to
-// complete the tool's error line.
-std::mutex traceMutex;
-std::string lastTrace;
-
-void KeepTrace(const wchar_t* message, void*) {
-    std::string text;
-    for (const wchar_t* c = message; *c; ++c)
-        if (*c != L'\n') text += (*c >= 32 && *c < 127) ? static_cast<char>(*c) : '?';
-    std::lock_guard<std::mutex> hold(traceMutex);
-    lastTrace = text;
-}
-
-std::string LastTrace() {
-    std::lock_guard<std::mutex> hold(traceMutex);
-    return lastTrace.empty() ? std::string() : " (engine: " + lastTrace + ")";
-}
-
-} // namespace
-
 std::string EngineStatusText(int status) {
-    switch (status) {
-    case kStatusBadRecord:
-        return "no usable frame info record (-3)";
-    case kStatusNoProcessor:
-        return "no processor (-4)";
-    case kStatusBadHostMemory:
-        return "the picture is smaller than its record says (-7)";
-    case kStatusBadOutput:
-        return "the output image does not suit the frame (-8)";
-    case kStatusUploadFailed:
-        return "the upload to the device failed (-9)";
-    default:
-        return "engine status " + std::to_string(status);
-    }
+    const char* message = StatusMessage(status);
+    if (!message) return "engine status " + std::to_string(status);
+    return std::string(message) + " (" + StatusName(status) + ", " + std::to_string(status) + ")";
 }
 
-void SetEngineTuning(long long value) {
-    setenv("tsr772cup", std::to_string(value).c_str(), 1);
-}
-
-DebayerSession::DebayerSession(const OpenCLDevice& device) : m_device(device) {
-    SetTraceSink(KeepTrace, nullptr);
+DebayerSession::DebayerSession(const OpenCLDevice& device, std::optional<std::int32_t> tuningValue)
+    : m_device(device) {
     m_queue = std::make_unique<OpenCLQueue>(device);
     HRESULT status = S_OK;
-    m_debayerer = std::make_unique<Debayerer>(m_queue->Queue(), &status);
+    m_debayerer = std::make_unique<Debayerer>(m_queue->Queue(), &status, tuningValue);
     if (FAILED(status) || !m_debayerer->Processor()) {
         char code[16];
         std::snprintf(code, sizeof code, "0x%08x", static_cast<unsigned>(status));
-        throw ToolError("the GPU engine cannot start on " + device.deviceName + " (" + code +
-                        "): its kernels do not build or run there" + LastTrace());
+        std::string reason = "its kernels do not build or run there";
+        if (m_debayerer->ProcessorStatus() != kStatusOk)
+            reason += ": " + EngineStatusText(m_debayerer->ProcessorStatus());
+        throw ToolError("the GPU engine cannot start on " + device.deviceName + " (" + code + "): " + reason);
     }
     if (FAILED(m_debayerer->SetCommandQueue(m_queue->Queue())))
         throw ToolError("the GPU engine refused the command queue");
@@ -105,21 +68,18 @@ void DebayerSession::Process(const DecodedPicture& picture, const DebayerSetting
     cl_mem output = OutputImage(width, height, settings.floatOutput);
     frame.bytes.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * frame.BytesPerPixel());
 
-    int status = 0;
-    {
-        std::lock_guard<std::mutex> hold(m_debayerer->Mutex());
-        cl_mem acquired = m_output->Acquire();
-        status =
-            ProcessMemory(m_debayerer->Processor(), picture.Picture(),
-                          static_cast<unsigned>(picture.PictureSize()), picture.Record(),
-                          TSR_FRAME_INFO_RECORD_SIZE, settings.hasColour ? settings.colour.data() : nullptr,
-                          settings.curve, m_debayerer->HostQueue(), acquired ? acquired : output);
-        m_output->Release();
-    }
-    if (status != 0) {
+    DebayerFrame input;
+    input.host = picture.Picture();
+    input.hostBytes = static_cast<unsigned>(picture.PictureSize());
+    input.record = picture.Record();
+    input.recordSize = TSR_FRAME_INFO_RECORD_SIZE;
+    input.colourOverride = settings.hasColour ? settings.colour.data() : nullptr;
+    input.curve = settings.curve;
+    const int status = m_debayerer->ProcessFrame(input, *m_output);
+    if (status != kStatusOk) {
         clFinish(m_queue->Queue()); // an upload may still read the picture
         throw ToolError("frame " + std::to_string(frame.index) +
-                        ": debayer failed: " + EngineStatusText(status) + LastTrace());
+                        ": debayer failed: " + EngineStatusText(status));
     }
     const size_t origin[3] = {0, 0, 0};
     const size_t region[3] = {static_cast<size_t>(width), static_cast<size_t>(height), 1};

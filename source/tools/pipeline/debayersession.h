@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,9 @@ struct RgbaFrame {
 class DebayerSession {
 public:
     // Creates the queue and the engine; throws ToolError with the engine's status on failure.
-    explicit DebayerSession(const OpenCLDevice& device);
+    // Without `tuningValue` the engine takes the process's "tsr772cup" environment value.
+    explicit DebayerSession(const OpenCLDevice& device,
+                            std::optional<std::int32_t> tuningValue = std::nullopt);
     DebayerSession(const DebayerSession&) = delete;
     DebayerSession& operator=(const DebayerSession&) = delete;
     ~DebayerSession();
@@ -59,8 +62,7 @@ private:
     bool m_outputFloat = false;
 };
 
-// Sets the engine's tuning value for this process (read once, when the first engine starts).
-void SetEngineTuning(long long value);
+// The engine's text for `status`, with its name and code: "no processor (NoProcessor, -4)".
 std::string EngineStatusText(int status);
 
 } // namespace tsr::tools

@@ -1,4 +1,6 @@
-// The Debayerer's Direct3D 11 side: construction on a Direct3D device and images for textures.
+// The Debayerer's Windows half (the class is declared in source/engine/debayerer.h, its portable
+// members are in source/engine/debayerer.cpp): construction on a Direct3D 11 device, sharing its
+// context through the OpenCLD3D11KHR binding, and the cached images made from textures.
 #include "debayerer.h"
 
 #include "climagefromd3d11.h"
@@ -14,7 +16,8 @@ Debayerer::Debayerer(ID3D11Device* device, HRESULT* status) {
     try {
         m_binding = std::make_shared<OpenCLD3D11KHR>(device, status);
         if (FAILED(*status)) return;
-        *status = Initialize(std::make_shared<OpenCLState>(m_binding->m_context, m_binding->m_queue));
+        *status =
+            Initialize(std::make_shared<OpenCLState>(m_binding->m_context, m_binding->m_queue), std::nullopt);
     } catch (const std::bad_alloc&) {
         *status = E_OUTOFMEMORY;
     }

@@ -1,6 +1,7 @@
 #include "opencld3d11khr.h"
 
 #include "sharingtables.h"
+#include "status.h"
 #include "trace.h"
 
 #include <dxgi.h>
@@ -146,7 +147,7 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
         found = nullptr;
         const cl_int result = getDevices(platform, CL_D3D11_DEVICE_KHR, device, deviceSet, 1, &found, &count);
         if (result != CL_SUCCESS) return result;
-        if (count == 0) return -2;
+        if (count == 0) return kStatusNoSharingDevice;
         const cl_context_properties properties[] = {
             CL_CONTEXT_PLATFORM, reinterpret_cast<cl_context_properties>(platform),
             CL_CONTEXT_D3D11_DEVICE_KHR, reinterpret_cast<cl_context_properties>(device), 0};

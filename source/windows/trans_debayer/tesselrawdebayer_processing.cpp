@@ -257,35 +257,26 @@ void TesselRAWDebayer::ProcessOldestSample(IMFSample* output) {
     std::shared_ptr<MediaBuffer> outView;
     OutputImage(output, outImage, outView);
 
-    const float* override = hasMatrix ? matrix : nullptr;
-    int status = 0;
-    {
-        std::lock_guard<std::mutex> engineLock(m_engine->Mutex());
-        ProcessorHolder* processor = m_engine->Processor();
-        const cl_command_queue queue = m_engine->HostQueue();
-        const cl_mem outMem = outImage->Acquire();
-        if (inImage) {
-            const cl_mem inMem = inImage->Acquire();
-            status = ProcessImage(processor, inMem, record, recordSize, override, curve, queue, outMem);
-            inImage->Release();
-        } else {
-            const BYTE* picture = nullptr;
-            DWORD pictureLength = 0;
-            if (inView) {
-                picture = inView->data();
-                pictureLength = inView->CurrentLength();
-            } else if (recordBytes && recordLength >= TSR_FRAME_INFO_RECORD_SIZE) {
-                picture = recordBytes + TSR_FRAME_INFO_RECORD_SIZE;
-                pictureLength = recordLength - TSR_FRAME_INFO_RECORD_SIZE;
-            }
-            status = ProcessMemory(processor, picture, pictureLength, record, recordSize, override, curve,
-                                   queue, outMem);
+    DebayerFrame frame;
+    frame.input = inImage.get();
+    if (!inImage) {
+        if (inView) {
+            frame.host = inView->data();
+            frame.hostBytes = inView->CurrentLength();
+        } else if (recordBytes && recordLength >= TSR_FRAME_INFO_RECORD_SIZE) {
+            frame.host = recordBytes + TSR_FRAME_INFO_RECORD_SIZE;
+            frame.hostBytes = recordLength - TSR_FRAME_INFO_RECORD_SIZE;
         }
-        outImage->Release();
     }
-    if (status != 0) {
+    frame.record = record;
+    frame.recordSize = recordSize;
+    frame.colourOverride = hasMatrix ? matrix : nullptr;
+    frame.curve = curve;
+    const int status = m_engine->ProcessFrame(frame, *outImage);
+    if (status != kStatusOk) {
         Trace(L"debayer process fail, tsr status: %d\n", status);
-        ThrowIfFailed(E_FAIL);
+        TraceStatus(status);
+        ThrowIfFailed(StatusHResult(status));
     }
     if (outView && outView->data()) outView->SetCurrentLength(outView->MaxLength());
 

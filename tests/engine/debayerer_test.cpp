@@ -121,6 +121,68 @@ TEST(DebayererEntryPoints, ImageAndMemoryAgreeWithTheModel) {
     ASSERT_EQ(S_OK, debayerer.SetCommandQueue(nullptr));
 }
 
+// An image that notes its acquire and release calls around the real image it stands for.
+class NotingImage : public CLImage {
+public:
+    NotingImage(std::shared_ptr<CLImage> image, const char* name, std::vector<std::string>& notes)
+        : CLImage(image->Image()), m_image(std::move(image)), m_name(name), m_notes(notes) {}
+    cl_mem Acquire() override {
+        m_notes.push_back(std::string("acquire ") + m_name);
+        return m_image->Acquire();
+    }
+    void Release() override {
+        m_notes.push_back(std::string("release ") + m_name);
+        m_image->Release();
+    }
+
+private:
+    std::shared_ptr<CLImage> m_image;
+    const char* m_name;
+    std::vector<std::string>& m_notes;
+};
+
+// ProcessFrame does the transform's sequence itself: output acquired first and released last,
+// the entry point chosen by the input, its status returned.
+TEST(DebayererProcessFrame, AcquiresInOrderAndMatchesTheEntryPoints) {
+    Debayerer& debayerer = SharedDebayerer();
+    ASSERT_EQ(S_OK, debayerer.SetCommandQueue(TestOpenCL().queue));
+    HostFrame frame;
+    std::shared_ptr<CLImage> memoryInput;
+    const FrameGeometry geometry = {kWidth, kHeight, static_cast<std::uint32_t>(frame.record.rowPitch), true,
+                                    false};
+    ASSERT_EQ(S_OK, debayerer.CreateImageFromMemory({frame.samples.data(), frame.Bytes()}, geometry,
+                                                    {CL_R, CL_UNSIGNED_INT16}, CL_MEM_READ_ONLY, memoryInput));
+    std::vector<std::string> notes;
+    NotingImage input(memoryInput, "input", notes);
+    NotingImage output(OutputImage(debayerer, frame), "output", notes);
+
+    DebayerFrame fromImage;
+    fromImage.input = &input;
+    fromImage.record = &frame.record;
+    fromImage.recordSize = 116;
+    fromImage.curve = 4;
+    ASSERT_EQ(kStatusOk, debayerer.ProcessFrame(fromImage, output));
+    EXPECT_EQ((std::vector<std::string>{"acquire output", "acquire input", "release input", "release output"}),
+              notes);
+    const std::vector<float> imageResult = frame.output;
+
+    DebayerFrame fromMemory = fromImage;
+    fromMemory.input = nullptr;
+    fromMemory.host = frame.samples.data();
+    fromMemory.hostBytes = frame.Bytes();
+    std::fill(frame.output.begin(), frame.output.end(), -1.0f);
+    notes.clear();
+    ASSERT_EQ(kStatusOk, debayerer.ProcessFrame(fromMemory, output));
+    EXPECT_EQ((std::vector<std::string>{"acquire output", "release output"}), notes);
+    EXPECT_EQ(imageResult, frame.output);
+
+    fromMemory.hostBytes -= 1;
+    EXPECT_EQ(kStatusBadHostMemory, debayerer.ProcessFrame(fromMemory, output));
+    fromImage.recordSize = 115;
+    EXPECT_EQ(kStatusBadRecord, debayerer.ProcessFrame(fromImage, output));
+    ASSERT_EQ(S_OK, debayerer.SetCommandQueue(nullptr));
+}
+
 // A stand-in processor for the one result the real chain cannot produce: a code outside the
 // status table.
 class OddResultProcessor : public PrivateProcessor<1> {

@@ -10,6 +10,8 @@
 #include "pictures/imagefiles.h"
 #include "pipeline/opencldevices.h"
 #include "pictures/rgbapictures.h"
+#include "pipeline/debayersession.h"
+#include "support/toolerror.h"
 #include "toolfixture.h"
 
 namespace tsr::tools::test {
@@ -101,6 +103,50 @@ TEST_F(DebayerTest, RgbaIsTheEnginesAndConvertEqualsDecodeThenDebayer) {
             ASSERT_EQ(0, converted.exitCode) << converted.err;
             EXPECT_EQ(expected, ReadFile(Path("c.raw"))) << overlap;
         }
+    }
+}
+
+// A failing frame is reported with the status table's text; a tuning value reaches the engine
+// of the session it is given to (20202: one timing line a frame), whatever the environment says.
+TEST_F(DebayerTest, SessionReportsTheTablesTextAndTakesItsTuning) {
+    EncoderSettings settings;
+    WriteFile(Path("frame.tsr"), SceneFrames(1, 32, 16, settings)[0]);
+    ASSERT_EQ(0, RunTool({"decode", "-o", Path("d.raw"), Path("frame.tsr")}).exitCode);
+    const std::vector<uint8_t> decoded = ReadFile(Path("d.raw"));
+    const OpenCLDevice device = ChooseOpenCLDevice("");
+
+    const struct {
+        int rowPitchChange, widthChange;
+        int status;
+    } cases[] = {{2, 0, kStatusBadHostMemory}, {0, -2, kStatusBadOutput}};
+    DebayerSession session(device);
+    for (const auto& c : cases) {
+        DecodedPicture picture;
+        picture.Adopt(decoded.data(), decoded.size(), "d.raw");
+        // The record after the tool's own checks, as a corrupt one would reach the engine.
+        auto* record = reinterpret_cast<TsrFrameInfoRecord*>(picture.Picture() - TSR_FRAME_INFO_RECORD_SIZE);
+        record->rowPitch += c.rowPitchChange;
+        record->width += c.widthChange;
+        RgbaFrame frame;
+        try {
+            session.Process(picture, DebayerSettings(), frame);
+            ADD_FAILURE() << c.status << " not reported";
+        } catch (const ToolError& error) {
+            const std::string text = error.what();
+            EXPECT_NE(std::string::npos, text.find(StatusMessage(c.status))) << text;
+            EXPECT_NE(std::string::npos, text.find(std::to_string(c.status))) << text;
+        }
+    }
+
+    DecodedPicture picture;
+    picture.Adopt(decoded.data(), decoded.size(), "d.raw");
+    for (const int tuning : {20202, 0}) {
+        DebayerSession tuned(device, tuning);
+        RgbaFrame frame;
+        ::testing::internal::CaptureStdout();
+        tuned.Process(picture, DebayerSettings(), frame);
+        const std::string printed = ::testing::internal::GetCapturedStdout();
+        EXPECT_EQ(tuning == 20202, printed.find("GPU upload and raw conversion:") == 0) << printed;
     }
 }
 

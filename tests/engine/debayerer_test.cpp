@@ -150,8 +150,9 @@ TEST(DebayererProcessFrame, AcquiresInOrderAndMatchesTheEntryPoints) {
     std::shared_ptr<CLImage> memoryInput;
     const FrameGeometry geometry = {kWidth, kHeight, static_cast<std::uint32_t>(frame.record.rowPitch), true,
                                     false};
-    ASSERT_EQ(S_OK, debayerer.CreateImageFromMemory({frame.samples.data(), frame.Bytes()}, geometry,
-                                                    {CL_R, CL_UNSIGNED_INT16}, CL_MEM_READ_ONLY, memoryInput));
+    ASSERT_EQ(S_OK,
+              debayerer.CreateImageFromMemory({frame.samples.data(), frame.Bytes()}, geometry,
+                                              {CL_R, CL_UNSIGNED_INT16}, CL_MEM_READ_ONLY, memoryInput));
     std::vector<std::string> notes;
     NotingImage input(memoryInput, "input", notes);
     NotingImage output(OutputImage(debayerer, frame), "output", notes);
@@ -162,8 +163,9 @@ TEST(DebayererProcessFrame, AcquiresInOrderAndMatchesTheEntryPoints) {
     fromImage.recordSize = 116;
     fromImage.curve = 4;
     ASSERT_EQ(kStatusOk, debayerer.ProcessFrame(fromImage, output));
-    EXPECT_EQ((std::vector<std::string>{"acquire output", "acquire input", "release input", "release output"}),
-              notes);
+    EXPECT_EQ(
+        (std::vector<std::string>{"acquire output", "acquire input", "release input", "release output"}),
+        notes);
     const std::vector<float> imageResult = frame.output;
 
     DebayerFrame fromMemory = fromImage;

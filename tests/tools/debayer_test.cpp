@@ -8,9 +8,9 @@
 #include "debayerer.h"
 #include "pictures/decodedpicture.h"
 #include "pictures/imagefiles.h"
-#include "pipeline/opencldevices.h"
 #include "pictures/rgbapictures.h"
 #include "pipeline/debayersession.h"
+#include "pipeline/opencldevices.h"
 #include "support/toolerror.h"
 #include "toolfixture.h"
 

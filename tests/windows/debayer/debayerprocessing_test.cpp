@@ -199,11 +199,13 @@ TEST_F(DebayerProcessingTest, BadFramesAreDroppedAloneAndTheTransformStaysUsable
         IMFSample* sample;
         HRESULT expected;
         const char* trace;
+        const char* named; // the status table's line after it
     } cases[] = {
-        {"record shorter than 116 bytes", shortRecord.Get(), E_FAIL, "debayer process fail, tsr status: -3"},
-        {"picture buffer smaller than the frame", shortPicture.Get(), E_INVALIDARG, nullptr},
+        {"record shorter than 116 bytes", shortRecord.Get(), E_FAIL, "debayer process fail, tsr status: -3",
+         "tsr status -3: BadRecord, no usable frame info record"},
+        {"picture buffer smaller than the frame", shortPicture.Get(), E_INVALIDARG, nullptr, nullptr},
         {"one-buffer picture one byte short", OneBufferSample(truncated).Detach(), E_FAIL,
-         "debayer process fail, tsr status: -7"},
+         "debayer process fail, tsr status: -7", "tsr status -7: BadHostMemory"},
     };
     for (const Case& c : cases) {
         DebugOutputCapture capture;
@@ -212,6 +214,7 @@ TEST_F(DebayerProcessingTest, BadFramesAreDroppedAloneAndTheTransformStaysUsable
         EXPECT_EQ(output.Get(), nullptr) << c.what; // nothing handed out for a failed frame
         if (c.trace) {
             EXPECT_TRUE(AnyMessageContains(capture, c.trace)) << c.what;
+            EXPECT_TRUE(AnyMessageContains(capture, c.named)) << c.what;
         }
         DWORD status = 9;
         m_transform->GetOutputStatus(&status);

@@ -270,6 +270,7 @@ TEST_F(ProgramSelection, EmbeddedFormsAndDebayererStatus) {
             Debayerer debayerer(queue, &status);
             EXPECT_EQ(c.status, status);
             EXPECT_EQ(c.status == S_OK, debayerer.Processor() != nullptr);
+            EXPECT_EQ(c.status == S_OK ? kStatusOk : kStatusBuildProgramFailure, debayerer.ProcessorStatus());
         }
         SetTraceSink(previous, nullptr);
         EXPECT_STREQ(c.log, TheDriver().programLog());

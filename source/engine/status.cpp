@@ -11,8 +11,8 @@ namespace tsr {
 namespace {
 
 // The OpenCL column's two markers; OpenCL errors are never positive.
-constexpr std::int32_t CL_None = 1;
-constexpr std::int32_t CL_AnyOther = 2;
+constexpr std::int32_t kNotOpenCL = 1;
+constexpr std::int32_t kAnyOtherCLError = 2;
 
 struct StatusRow {
     int code;
@@ -24,7 +24,7 @@ struct StatusRow {
 
 constexpr StatusRow kRows[] = {
 #define TSR_STATUS_ROW(name, code, source, clError, message)                                                 \
-    {code, #name, StatusSource::source, CL_##clError, message},
+    {code, #name, StatusSource::source, clError, message},
     TSR_ENGINE_STATUSES(TSR_STATUS_ROW)
 #undef TSR_STATUS_ROW
 };
@@ -62,7 +62,7 @@ int StatusForCLError(StatusSource source, std::int32_t error) {
     for (const StatusRow& row : kRows) {
         if (row.source != source) continue;
         if (row.clError == error) return row.code;
-        if (row.clError == CL_AnyOther) other = row.code;
+        if (row.clError == kAnyOtherCLError) other = row.code;
     }
     return other;
 }

@@ -12,9 +12,19 @@
 
 namespace tsr {
 
+// Zero bytes after a string that a reader without end tests may read: one that stops at an
+// all-zero peek is at most 32 bits past the end, one codeword (at most 78 bits with its sign,
+// damaged data included) and one refill (8 bytes) further.
+constexpr size_t kStringPadding = 64;
+
 class BitReader {
 public:
     BitReader(const uint8_t* data, size_t size) : m_next(data), m_end(data + size) { Refill(); }
+    // A reader in a given state: for decoders that keep the state in their own registers.
+    BitReader(uint64_t window, int bits, const uint8_t* next, const uint8_t* end)
+        : m_window(window), m_bits(bits), m_next(next), m_end(end) {}
+    const uint8_t* Next() const { return m_next; }
+    const uint8_t* End() const { return m_end; }
 
     // The window: its top 32 bits are the next 32 bits of the string after every refill.
     uint64_t Window() const { return m_window; }

@@ -1,6 +1,7 @@
 #include "entropy.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace tsr {
 
@@ -28,37 +29,63 @@ constexpr ParamsTable<kDcTableLast + 1> kDcParams(kDcTable);
 constexpr CodeParams kFirstDcParams = UnpackDescriptor(kFirstDcDescriptor);
 constexpr CodeParams kDcDeltaStartParams = UnpackDescriptor(kDcDeltaStart);
 
-// Short codewords are decoded by table: for each distinct descriptor of an adaptation table, the
-// next kLookupBits bits of the window give the value (the signed level for levels), the bits it
-// takes (with its sign for levels; 0 when the codeword is longer) and the class of the
-// descriptor that the value selects next. Longer codewords take the arithmetic path.
+// Short codewords are decoded by one table for all three adaptive kinds of symbol. A context is
+// one distinct descriptor of one adaptation table (run counts, zero runs or levels); for each
+// context the next kLookupBits bits of the window give an entry: the codeword's length (with
+// its sign for levels; 0 when the codeword is longer or the window is all zero there), the
+// context its value selects next in its own table, for levels also the run-count context it
+// selects, and the value (the signed level for levels). Longer codewords take the arithmetic
+// path.
 constexpr int kLookupBits = 9;
-constexpr int kMaxClasses = 16;
+constexpr int kMaxContexts = 32;
 constexpr int kMaxLog2Blocks = 4;
 
-inline uint32_t LookupIndex(const BitReader& bits) { return static_cast<uint32_t>(bits.Window() >> (64 - kLookupBits)); }
-inline unsigned EntryLength(uint32_t entry) { return entry & 63; }
-inline int EntryClass(uint32_t entry) { return (entry >> 6) & 15; }
+struct Entry {
+    static constexpr uint32_t Pack(unsigned length, unsigned next, unsigned nextRun, uint32_t value) {
+        return value << 16 | nextRun << 11 | next << 6 | length;
+    }
+    static unsigned Length(uint32_t e) { return e & 63; }
+    static unsigned Next(uint32_t e) { return (e >> 6) & 31; }
+    static unsigned NextRun(uint32_t e) { return (e >> 11) & 31; }
+    static int32_t Value(uint32_t e) { return static_cast<int32_t>(e) >> 16; }
+};
 
-template <size_t N> struct CodeLookup {
-    uint8_t classOfIndex[N];
-    CodeParams classParams[kMaxClasses];
-    uint32_t entries[kMaxClasses][1 << kLookupBits]; // value << 16 | next class << 6 | length
-    int startClass = 0;
+struct Lookups {
+    CodeParams params[kMaxContexts];
+    uint16_t descriptors[kMaxContexts];
+    int count = 0;
+    uint8_t runOf[kRunTableLast + 1];
+    uint8_t zeroOf[kZeroTableLast + 1];
+    uint8_t levelOf[kLevelTableLast + 1];
+    uint8_t runStart, zeroStart, levelStart;
+    uint32_t entries[kMaxContexts][1 << kLookupBits];
 
-    CodeLookup(const uint16_t (&table)[N], uint16_t start, bool withSign) : classOfIndex{}, classParams{}, entries{} {
-        uint16_t descriptors[kMaxClasses];
-        int count = 0;
-        auto classOf = [&](uint16_t d) {
-            for (int c = 0; c < count; ++c)
+    int RunAfter(uint32_t u) const { return runOf[u < kRunTableLast ? u : kRunTableLast]; }
+    int ZeroAfter(uint32_t z) const { return zeroOf[z < kZeroTableLast ? z : kZeroTableLast]; }
+    int LevelAfter(uint32_t u) const { return levelOf[u < kLevelTableLast ? u : kLevelTableLast]; }
+
+    Lookups() : params{}, descriptors{}, runOf{}, zeroOf{}, levelOf{}, entries{} {
+        // Contexts of one kind are numbered together so that each kind's descriptors stay distinct.
+        auto contextOf = [&](int first, uint16_t d) {
+            for (int c = first; c < count; ++c)
                 if (descriptors[c] == d) return c;
             descriptors[count] = d;
-            classParams[count] = UnpackDescriptor(d);
+            params[count] = UnpackDescriptor(d);
             return count++;
         };
-        startClass = classOf(start);
-        for (size_t i = 0; i < N; ++i) classOfIndex[i] = uint8_t(classOf(table[i]));
+        const int firstRun = count;
+        runStart = uint8_t(contextOf(firstRun, kRunCountStart));
+        for (int i = 0; i <= kRunTableLast; ++i) runOf[i] = uint8_t(contextOf(firstRun, kRunTable[i]));
+        const int firstZero = count;
+        zeroStart = uint8_t(contextOf(firstZero, kZeroRunStart));
+        for (int i = 0; i <= kZeroTableLast; ++i) zeroOf[i] = uint8_t(contextOf(firstZero, kZeroTable[i]));
+        const int firstLevel = count;
+        levelStart = uint8_t(contextOf(firstLevel, kLevelStart));
+        for (int i = 0; i <= kLevelTableLast; ++i)
+            levelOf[i] = uint8_t(contextOf(firstLevel, kLevelTable[i]));
+
         for (int c = 0; c < count; ++c) {
+            const bool isLevel = c >= firstLevel, isZero = c >= firstZero && !isLevel;
             for (uint32_t pattern = 0; pattern < (1u << kLookupBits); ++pattern) {
                 const uint32_t top = pattern << (16 - kLookupBits); // the pattern as the first bits
                 const uint8_t bytes[8] = {uint8_t(top >> 8), uint8_t(top)};
@@ -66,22 +93,20 @@ template <size_t N> struct CodeLookup {
                 if (probe.Peek32() == 0) continue;
                 uint32_t sign = 0;
                 const int before = probe.ValidBits();
-                const uint32_t v = withSign ? ReadCodeword<true>(probe, classParams[c], &sign)
-                                            : ReadCodeword<false>(probe, classParams[c]);
+                const uint32_t v = isLevel ? ReadCodeword<true>(probe, params[c], &sign)
+                                           : ReadCodeword<false>(probe, params[c]);
                 const int length = before - probe.ValidBits();
                 if (length > kLookupBits) continue;
-                const uint32_t value = withSign ? (sign ? 0u - (v + 1) : v + 1) : v;
-                entries[c][pattern] = (value & 0xFFFF) << 16 | uint32_t(ClassAfter(v)) << 6 | uint32_t(length);
+                if (isLevel)
+                    entries[c][pattern] =
+                        Entry::Pack(unsigned(length), unsigned(LevelAfter(v)), unsigned(RunAfter(v)),
+                                    (sign ? 0u - (v + 1) : v + 1) & 0xFFFF);
+                else
+                    entries[c][pattern] =
+                        Entry::Pack(unsigned(length), unsigned(isZero ? ZeroAfter(v) : c), 0, v);
             }
         }
     }
-    int ClassAfter(uint32_t value) const { return classOfIndex[value < N - 1 ? value : N - 1]; }
-};
-
-struct Lookups {
-    CodeLookup<kLevelTableLast + 1> level{kLevelTable, kLevelStart, true};
-    CodeLookup<kZeroTableLast + 1> zero{kZeroTable, kZeroRunStart, false};
-    CodeLookup<kRunTableLast + 1> run{kRunTable, kRunCountStart, false};
 };
 const Lookups& SharedLookups() {
     static const Lookups tables;
@@ -107,100 +132,320 @@ const uint16_t* PositionTable(int log2Blocks, int log2Coefficients) {
     return tables.positions[log2Blocks][log2Coefficients == 6 ? 0 : log2Coefficients == 4 ? 1 : 2];
 }
 
-// A level codeword and its sign bit: +(u + 1) or -(u + 1). Returns u for the adaptation.
-inline uint32_t ReadLevel(BitReader& bits, const CodeParams& params, int16_t& level) {
-    uint32_t negative;
-    const uint32_t u = ReadCodeword<true>(bits, params, &negative);
-    const uint32_t magnitude = u + 1;
-    level = static_cast<int16_t>(negative ? 0u - magnitude : magnitude);
-    return u;
-}
-} // namespace
+#if defined(__GNUC__)
+#define TSR_ALWAYS_INLINE inline __attribute__((always_inline))
+#define TSR_NOINLINE __attribute__((noinline))
+#define TSR_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#else
+#define TSR_ALWAYS_INLINE __forceinline
+#define TSR_NOINLINE __declspec(noinline)
+#define TSR_UNLIKELY(x) (x)
+#endif
 
-void DecodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2Coefficients, int16_t* levels) {
-    BitReader bits(data, size);
-    const uint32_t blocks = 1u << log2Blocks;
-    const uint32_t end = blocks << log2Coefficients;
+// One component's reader and decoding state as plain scalars, which the compiler keeps in
+// registers. Contexts are held as offsets into the lookup entries.
+struct Lane {
+    uint64_t window;
+    int64_t bits;
+    const uint8_t* next;
+    const uint8_t* end; // of the padded string
+    uint32_t g;         // next coding position
+    uint32_t level, run, zero;
+    int16_t* levels;
 
-    const CodeParams* dcParams = &kDcDeltaStartParams;
-    const Lookups& tables = SharedLookups();
-    const uint16_t* position = PositionTable(log2Blocks, log2Coefficients);
-    int levelClass = tables.level.startClass, runClass = tables.run.startClass, zeroClass = tables.zero.startClass;
+    Lane() = default;
+    Lane(const uint8_t* data, size_t paddedSize, int16_t* target) : levels(target) {
+        const BitReader reader(data, paddedSize);
+        window = reader.Window();
+        bits = reader.ValidBits();
+        next = reader.Next();
+        end = reader.End();
+        const Lookups& tables = SharedLookups();
+        g = 0;
+        level = uint32_t(tables.levelStart) << kLookupBits;
+        run = uint32_t(tables.runStart) << kLookupBits;
+        zero = uint32_t(tables.zeroStart) << kLookupBits;
+    }
+    BitReader Reader() const { return BitReader(window, int(bits), next, end); }
+    void Take(const BitReader& reader) {
+        window = reader.Window();
+        bits = reader.ValidBits();
+        next = reader.Next();
+    }
+    // Refills from the zero-padded string: no end test.
+    TSR_ALWAYS_INLINE void Refill() {
+        window |= LoadBigEndian64(next) >> bits;
+        next += (63 - bits) >> 3;
+        bits |= 56;
+    }
+    TSR_ALWAYS_INLINE void Skip(unsigned count) {
+        window <<= count;
+        bits -= count;
+    }
+};
 
-    // Every codeword (with its sign) takes at most 33 bits: top the window up before each. The
-    // refill is branch-free while eight bytes remain, cheaper than testing the fill level.
-    auto ensure = [&bits] {
-        bits.Refill();
-    };
-    // A level by table or, for long codewords, arithmetically; false at the end of the data.
-    auto readLevelAt = [&](int16_t& level, uint32_t& u) {
-        const uint32_t entry = tables.level.entries[levelClass][LookupIndex(bits)];
-        if (EntryLength(entry)) {
-            bits.Skip(EntryLength(entry));
-            level = static_cast<int16_t>(entry >> 16);
-            levelClass = EntryClass(entry);
-            u = static_cast<uint32_t>(level < 0 ? -level : level) - 1;
-            return true;
-        }
-        if (bits.Peek32() == 0) return false;
-        u = ReadLevel(bits, tables.level.classParams[levelClass], level);
-        levelClass = tables.level.ClassAfter(u);
-        return true;
-    };
-    // A run count or zero run by table or arithmetically; false at the end of the data.
-    auto readValue = [&bits](const auto& table, int& valueClass, bool adapt, uint32_t& value) {
-        const uint32_t entry = table.entries[valueClass][LookupIndex(bits)];
-        if (EntryLength(entry)) {
-            bits.Skip(EntryLength(entry));
-            value = entry >> 16;
-            if (adapt) valueClass = EntryClass(entry);
-            return true;
-        }
-        if (bits.Peek32() == 0) return false;
-        value = ReadCodeword<false>(bits, table.classParams[valueClass]);
-        if (adapt) valueClass = table.ClassAfter(value);
-        return true;
-    };
-
-    // DC coefficients: the first one absolute, the others as deltas with a sign flag.
-    if (bits.Peek32() == 0) return;
+// DC coefficients: the first one absolute, the others as deltas with a sign flag. Leaves the
+// lane at the first AC position; false when the data ends first.
+bool DecodeDc(Lane& lane, uint32_t blocks) {
+    BitReader bits = lane.Reader();
+    if (bits.Peek32() == 0) return false;
     const uint32_t first = ReadCodeword<false>(bits, kFirstDcParams);
     uint32_t dc = (first & 1) ? 0u - ((first >> 1) + 1) : first >> 1;
-    levels[0] = static_cast<int16_t>(dc);
+    lane.levels[0] = static_cast<int16_t>(dc);
+    const CodeParams* dcParams = &kDcDeltaStartParams;
     bool previousNegative = false;
     for (uint32_t b = 1; b < blocks; ++b) {
-        ensure();
-        if (bits.Peek32() == 0) return;
+        bits.Refill();
+        if (bits.Peek32() == 0) return false;
         const uint32_t c = ReadCodeword<false>(bits, *dcParams);
         const uint32_t m = (c >> 1) + (c & 1);
         const bool negative = ((c & 1) != 0) != previousNegative;
         dc += negative ? 0u - m : m;
-        levels[b << 6] = static_cast<int16_t>(dc);
+        lane.levels[b << 6] = static_cast<int16_t>(dc);
         previousNegative = negative && m != 0;
         dcParams = &kDcParams[m];
     }
+    lane.Take(bits);
+    lane.g = blocks;
+    return true;
+}
 
-    // AC coefficients in frequency-major order: runs of levels, then zero runs.
-    uint32_t g = blocks, u;
-    while (g < end) {
-        ensure();
-        uint32_t n;
-        if (!readValue(tables.run, runClass, false, n)) return;
-        for (; n > 0; --n) {
-            ensure();
-            if (!readLevelAt(levels[position[g]], u)) return;
-            if (++g == end) return;
-        }
-        ensure();
-        uint32_t z;
-        if (!readValue(tables.zero, zeroClass, true, z)) return;
-        if (z >= end - g - 1) return; // the zero run reaches the end
-        g += z + 1;
-        ensure();
-        if (!readLevelAt(levels[position[g]], u)) return;
-        runClass = tables.run.ClassAfter(u);
-        ++g;
+// What the lanes of one slice share.
+struct Shared {
+    const Lookups* tables;
+    const uint32_t* entries;
+    const uint16_t* position;
+    uint32_t end;
+};
+
+// A codeword that is not in the table, read arithmetically from a reader state taken by value (a
+// reference would keep the caller's lane out of registers).
+struct LongCodeword {
+    uint64_t window;
+    int64_t bits;
+    const uint8_t* next;
+    uint32_t value;       // the codeword's value
+    uint32_t signedValue; // for levels: +(value + 1) or -(value + 1) by the sign bit
+    bool ended;           // the peek was all zero: the component ends
+};
+template <bool IsLevel>
+TSR_NOINLINE LongCodeword ReadLongCodeword(const CodeParams& params, uint64_t window, int64_t bitCount,
+                                           const uint8_t* next, const uint8_t* end) {
+    BitReader bits(window, int(bitCount), next, end);
+    LongCodeword r{};
+    if (bits.Peek32() == 0) {
+        r.ended = true;
+        return r;
     }
+    if (IsLevel) {
+        uint32_t negative;
+        r.value = ReadCodeword<true>(bits, params, &negative);
+        r.signedValue = negative ? 0u - (r.value + 1) : r.value + 1;
+    } else {
+        r.value = ReadCodeword<false>(bits, params);
+    }
+    r.window = bits.Window();
+    r.bits = bits.ValidBits();
+    r.next = bits.Next();
+    return r;
+}
+
+// Reads a long codeword into `r` and moves the lane past it; false when the component ends.
+template <bool IsLevel>
+TSR_ALWAYS_INLINE bool ReadLong(Lane& lane, const CodeParams& params, LongCodeword& r) {
+    r = ReadLongCodeword<IsLevel>(params, lane.window, lane.bits, lane.next, lane.end);
+    if (r.ended) return false;
+    lane.window = r.window;
+    lane.bits = r.bits;
+    lane.next = r.next;
+    return true;
+}
+
+// A level, stored at the lane's position. `AfterZeroRun`: the level after a zero run, which
+// also sets the run-count context. False at the end of the data.
+template <bool AfterZeroRun = false> TSR_ALWAYS_INLINE bool ReadLevel(Lane& lane, const Shared& shared) {
+    // The window holds at least kLookupBits valid bits here (a refill leaves 56 or more, a
+    // codeword short enough to skip without a refill takes at most 34), so the lookup need not
+    // wait for this refill.
+    const uint32_t entry = shared.entries[lane.level + (lane.window >> (64 - kLookupBits))];
+    lane.Refill();
+    uint32_t level;
+    if (TSR_UNLIKELY(Entry::Length(entry) == 0)) {
+        LongCodeword r;
+        if (!ReadLong<true>(lane, shared.tables->params[lane.level >> kLookupBits], r)) return false;
+        level = r.signedValue;
+        lane.level = uint32_t(shared.tables->LevelAfter(r.value)) << kLookupBits;
+        if (AfterZeroRun) lane.run = uint32_t(shared.tables->RunAfter(r.value)) << kLookupBits;
+    } else {
+        lane.Skip(Entry::Length(entry));
+        level = static_cast<uint32_t>(Entry::Value(entry));
+        lane.level = Entry::Next(entry) << kLookupBits;
+        if (AfterZeroRun) lane.run = Entry::NextRun(entry) << kLookupBits;
+    }
+    lane.levels[shared.position[lane.g]] = static_cast<int16_t>(level);
+    return true;
+}
+// A run count or, with `adapt`, a zero run. False at the end of the data.
+template <bool Adapt>
+TSR_ALWAYS_INLINE bool ReadValue(Lane& lane, uint32_t& context, const Shared& shared, uint32_t& value) {
+    const uint32_t entry = shared.entries[context + (lane.window >> (64 - kLookupBits))];
+    lane.Refill();
+    if (TSR_UNLIKELY(Entry::Length(entry) == 0)) {
+        LongCodeword r;
+        if (!ReadLong<false>(lane, shared.tables->params[context >> kLookupBits], r)) return false;
+        value = r.value;
+        if (Adapt) context = uint32_t(shared.tables->ZeroAfter(value)) << kLookupBits;
+        return true;
+    }
+    lane.Skip(Entry::Length(entry));
+    value = static_cast<uint32_t>(Entry::Value(entry));
+    if (Adapt) context = Entry::Next(entry) << kLookupBits;
+    return true;
+}
+
+// The AC symbols of a component come in groups: a run count n, n levels, a zero run and one more
+// level. Where a lane stands inside a group:
+enum Phase { kAtRunCount, kInRun, kAtZeroRun, kAtLevelAfterZero };
+
+// A lane that goes on after its partner ended, and where it stands.
+struct Survivor {
+    Lane lane;
+    Phase phase;
+    uint32_t n; // levels left in the run
+};
+
+// A lane decoded by finishLane, and whether it goes on.
+struct Finished {
+    Lane lane;
+    bool more;
+};
+
+// Decodes one lane from a phase (with `n` levels left in the run) to its end or, with
+// `UntilGroupEnd`, to the end of the current group.
+template <bool UntilGroupEnd>
+TSR_NOINLINE Finished FinishLane(Lane lane, Phase phase, uint32_t n, const Shared& shared) {
+    const uint32_t end = shared.end;
+    if (lane.g >= end) return {lane, false};
+    uint32_t z;
+    switch (phase) {
+    case kAtRunCount:
+        if (UntilGroupEnd) return {lane, true};
+        goto runCount;
+    case kInRun:
+        goto inRun;
+    case kAtZeroRun:
+        goto zeroRun;
+    case kAtLevelAfterZero:
+        goto levelAfterZero;
+    }
+    for (;;) {
+    runCount:
+        if (!ReadValue<false>(lane, lane.run, shared, n)) return {lane, false};
+    inRun:
+        for (; n > 0; --n) {
+            if (!ReadLevel(lane, shared)) return {lane, false};
+            if (++lane.g == end) return {lane, false};
+        }
+    zeroRun:
+        if (!ReadValue<true>(lane, lane.zero, shared, z)) return {lane, false};
+        if (z >= end - lane.g - 1) return {lane, false}; // the zero run reaches the end
+        lane.g += z + 1;
+    levelAfterZero:
+        if (!ReadLevel<true>(lane, shared)) return {lane, false};
+        ++lane.g;
+        if (lane.g >= end) return {lane, false};
+        if (UntilGroupEnd) return {lane, true};
+    }
+}
+
+// Decodes two lanes group by group with their symbols interleaved, so that their dependency
+// chains (window, lookup, length) overlap; the runs' common length is interleaved too. Returns,
+// when one lane ends, the other and where it stands.
+TSR_ALWAYS_INLINE Survivor DecodePair(Lane a, Lane b, const Shared& shared) {
+    const uint32_t end = shared.end;
+    uint32_t na, nb, za, zb;
+    for (;;) {
+        if (!ReadValue<false>(a, a.run, shared, na)) return {b, kAtRunCount, 0};
+        if (!ReadValue<false>(b, b.run, shared, nb)) return {a, kInRun, na};
+        // A run that passes the end stops there.
+        na = na < end - a.g ? na : end - a.g;
+        nb = nb < end - b.g ? nb : end - b.g;
+        const uint32_t common = na < nb ? na : nb;
+        for (uint32_t i = 0; i < common; ++i) {
+            if (!ReadLevel(a, shared)) return {b, kInRun, nb - i};
+            ++a.g;
+            if (!ReadLevel(b, shared)) return {a, kInRun, na - i - 1};
+            ++b.g;
+        }
+        for (uint32_t i = common; i < na; ++i) {
+            if (!ReadLevel(a, shared)) return {b, kAtZeroRun, 0};
+            ++a.g;
+        }
+        for (uint32_t i = common; i < nb; ++i) {
+            if (!ReadLevel(b, shared)) return {a, kAtZeroRun, 0};
+            ++b.g;
+        }
+        if (a.g == end) return {b, kAtZeroRun, 0};
+        if (b.g == end) return {a, kAtZeroRun, 0};
+        if (!ReadValue<true>(a, a.zero, shared, za) || za >= end - a.g - 1) return {b, kAtZeroRun, 0};
+        a.g += za + 1;
+        if (!ReadValue<true>(b, b.zero, shared, zb) || zb >= end - b.g - 1) return {a, kAtLevelAfterZero, 0};
+        b.g += zb + 1;
+        if (!ReadLevel<true>(a, shared)) return {b, kAtLevelAfterZero, 0};
+        ++a.g;
+        if (!ReadLevel<true>(b, shared)) return {a, kAtRunCount, 0};
+        ++b.g;
+        if (a.g >= end) return {b, kAtRunCount, 0};
+        if (b.g >= end) return {a, kAtRunCount, 0};
+    }
+}
+} // namespace
+
+void DecodePaddedComponents(const uint8_t* const* data, const size_t* sizes, int count, int log2Blocks,
+                            int log2Coefficients, int16_t* const* levels) {
+    const Lookups& tables = SharedLookups();
+    const Shared shared{&tables, tables.entries[0], PositionTable(log2Blocks, log2Coefficients),
+                        (1u << log2Blocks) << log2Coefficients};
+    // The DC values are few and decoded one component at a time; the lanes that go on wait in
+    // a queue.
+    Lane queue[kMaxPaddedComponents];
+    int queued = 0;
+    for (int i = 0; i < count; ++i) {
+        Lane lane(data[i], sizes[i] + kStringPadding, levels[i]);
+        if (DecodeDc(lane, 1u << log2Blocks)) queue[queued++] = lane;
+    }
+    // Two lanes at a time. When one ends, its partner finishes its group alone and the next lane
+    // of the queue takes the free place; only the last lane runs alone to its end.
+    int next = 0;
+    if (queued >= 2) {
+        Lane a = queue[0], b = queue[1];
+        next = 2;
+        for (;;) {
+            const Survivor survivor = DecodePair(a, b, shared);
+            const Finished finished = FinishLane<true>(survivor.lane, survivor.phase, survivor.n, shared);
+            if (finished.more) {
+                if (next == queued) {
+                    FinishLane<false>(finished.lane, kAtRunCount, 0, shared);
+                    return;
+                }
+                a = finished.lane;
+                b = queue[next++];
+            } else {
+                if (queued - next < 2) break;
+                a = queue[next++];
+                b = queue[next++];
+            }
+        }
+    }
+    if (next < queued) FinishLane<false>(queue[next], kAtRunCount, 0, shared);
+}
+
+void DecodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2Coefficients,
+                     int16_t* levels) {
+    std::vector<uint8_t> padded(size + kStringPadding);
+    std::copy(data, data + size, padded.begin());
+    const uint8_t* paddedData = padded.data();
+    DecodePaddedComponents(&paddedData, &size, 1, log2Blocks, log2Coefficients, &levels);
 }
 
 } // namespace tsr

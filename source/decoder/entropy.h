@@ -20,12 +20,14 @@ struct CodeParams {
     uint32_t offset;
 };
 constexpr CodeParams UnpackDescriptor(unsigned d) {
-    return {uint8_t(d >> 8), uint8_t((d >> 4) & 15), uint8_t(d & 15), ((((d >> 8) & 255) + 1) << (d & 15)) - (1u << ((d >> 4) & 15))};
+    return {uint8_t(d >> 8), uint8_t((d >> 4) & 15), uint8_t(d & 15),
+            ((((d >> 8) & 255) + 1) << (d & 15)) - (1u << ((d >> 4) & 15))};
 }
 
 // Reads one codeword from a window holding at least 33 valid bits whose top 32 bits are not all
 // zero. When `WithSign` is set, the bit after the codeword is consumed too and returned in `sign`.
-template <bool WithSign> inline uint32_t ReadCodeword(BitReader& bits, const CodeParams& p, uint32_t* sign = nullptr) {
+template <bool WithSign>
+inline uint32_t ReadCodeword(BitReader& bits, const CodeParams& p, uint32_t* sign = nullptr) {
     const unsigned s = p.s, k = p.k, r = p.r;
     const uint64_t window = bits.Window();
 #if defined(_MSC_VER) && !defined(__clang__)
@@ -60,6 +62,14 @@ template <bool WithSign> inline uint32_t ReadCodeword(BitReader& bits, unsigned 
 // Decodes the levels of one component of a slice of 2^log2Blocks blocks (0..4) with
 // 2^log2Coefficients coefficients each (64, 16 or 4, scanned by the 8x8, 4x4 or 2x2 table).
 // Levels land at block * 64 + raster index in `levels`, which the caller zeroed.
+// Copies the bytes into a zero-padded buffer first: for tests and tools.
 void DecodeComponent(const uint8_t* data, size_t size, int log2Blocks, int log2Coefficients, int16_t* levels);
+
+constexpr int kMaxPaddedComponents = 8;
+
+// The same for `count` (1..8) components of one slice at once, their decoding interleaved. Each
+// data[i] holds sizes[i] bytes followed by kStringPadding zero bytes.
+void DecodePaddedComponents(const uint8_t* const* data, const size_t* sizes, int count, int log2Blocks,
+                            int log2Coefficients, int16_t* const* levels);
 
 } // namespace tsr

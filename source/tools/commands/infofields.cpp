@@ -20,23 +20,9 @@ struct Frame {
 // could be read.
 enum class Section { Frame, Header, Partition, Slices, Metadata, FrameInfo };
 
-const char* SectionKey(Section section) {
-    switch (section) {
-    case Section::Header:
-        return "header";
-    case Section::Partition:
-        return "partition";
-    case Section::Slices:
-        return "slices";
-    case Section::Metadata:
-        return "metadataRecord";
-    case Section::FrameInfo:
-        return "frameInfoRecord";
-    case Section::Frame:
-        break;
-    }
-    return nullptr;
-}
+// The sub-object's key, by section (the frame object has none).
+const char* const kSectionKeys[] = {nullptr,  "header",         "partition",
+                                    "slices", "metadataRecord", "frameInfoRecord"};
 
 bool SectionShown(Section section, const FrameInspection& f) {
     switch (section) {
@@ -341,7 +327,7 @@ void WriteFrameInfoJson(JsonWriter& json, int index, const FrameInspection& f) {
         if (!field.key || !Shown(field, f)) continue;
         if (field.section != open) {
             if (open != Section::Frame) json.EndObject();
-            json.BeginObject(SectionKey(field.section));
+            json.BeginObject(kSectionKeys[static_cast<int>(field.section)]);
             open = field.section;
         }
         const Value v = field.value(frame);

@@ -81,6 +81,22 @@ STDMETHODIMP SingleStreamTransform::GetOutputStatus(DWORD* flags) {
     return S_OK;
 }
 
+STDMETHODIMP SingleStreamTransform::GetInputStreamInfo(DWORD /*stream*/, MFT_INPUT_STREAM_INFO* info) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (!info) return E_POINTER;
+    *info = MFT_INPUT_STREAM_INFO{};
+    info->dwFlags = m_inputStreamFlags;
+    return S_OK;
+}
+
+STDMETHODIMP SingleStreamTransform::GetOutputStreamInfo(DWORD /*stream*/, MFT_OUTPUT_STREAM_INFO* info) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (!info) return E_POINTER;
+    *info = MFT_OUTPUT_STREAM_INFO{};
+    info->dwFlags = kOutputStreamFlags;
+    return OutputSampleSize(&info->cbSize);
+}
+
 STDMETHODIMP SingleStreamTransform::GetInputAvailableType(DWORD /*stream*/, DWORD index,
                                                           IMFMediaType** type) {
     return AvailableType(index, type, true);

@@ -37,6 +37,8 @@ public:
     STDMETHODIMP GetInputCurrentType(DWORD stream, IMFMediaType** type) override;
     STDMETHODIMP GetOutputCurrentType(DWORD stream, IMFMediaType** type) override;
     STDMETHODIMP GetOutputStatus(DWORD* flags) override;
+    STDMETHODIMP GetInputStreamInfo(DWORD stream, MFT_INPUT_STREAM_INFO* info) override;
+    STDMETHODIMP GetOutputStreamInfo(DWORD stream, MFT_OUTPUT_STREAM_INFO* info) override;
 
     // IMFTransform: negotiation. The checks every transform makes (index, pointers, an input type
     // before the output types, the type-change rules, test-only calls, the input subtype) are made
@@ -56,10 +58,12 @@ public:
     STDMETHODIMP ProcessEvent(DWORD stream, IMFMediaEvent* event) override;
 
 protected:
-    // The input subtypes in the order of their type indices, and how many output types there are.
-    SingleStreamTransform(const GUID* const* inputSubtypes, DWORD inputTypeCount, DWORD outputTypeCount)
+    // The input subtypes in the order of their type indices, how many output types there are, and
+    // the flags of the input stream.
+    SingleStreamTransform(const GUID* const* inputSubtypes, DWORD inputTypeCount, DWORD outputTypeCount,
+                          DWORD inputStreamFlags)
         : m_inputSubtypes(inputSubtypes), m_inputTypeCount(inputTypeCount),
-          m_outputTypeCount(outputTypeCount) {}
+          m_outputTypeCount(outputTypeCount), m_inputStreamFlags(inputStreamFlags) {}
     // Releases the pending samples, then the attributes, the output type and the input type.
     ~SingleStreamTransform() override;
 
@@ -87,6 +91,8 @@ protected:
     // of the input subtypes): check the rest and set m_inputType or m_outputType.
     virtual void ApplyInputType(IMFMediaType* type) = 0;
     virtual void ApplyOutputType(IMFMediaType* type) = 0;
+    // The size of an output sample for GetOutputStreamInfo, or the failure to report.
+    virtual HRESULT OutputSampleSize(DWORD* size) const = 0;
     // Whether GetInputStatus reports that the transform takes data now.
     virtual bool AcceptsInput() const { return true; }
 
@@ -107,6 +113,7 @@ private:
     const GUID* const* m_inputSubtypes;
     DWORD m_inputTypeCount;
     DWORD m_outputTypeCount;
+    DWORD m_inputStreamFlags;
 };
 
 } // namespace tsr::com

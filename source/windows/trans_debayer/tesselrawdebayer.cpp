@@ -33,7 +33,9 @@ HRESULT TesselRAWDebayer::Create(IUnknown* outer, REFIID iid, void** result) {
 }
 
 TesselRAWDebayer::TesselRAWDebayer(HRESULT* hr)
-    : SingleStreamTransform(kInputSubtypes, kTypeCount, kTypeCount) {
+    : SingleStreamTransform(kInputSubtypes, kTypeCount, kTypeCount,
+                            MFT_INPUT_STREAM_WHOLE_SAMPLES | MFT_INPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER |
+                                MFT_INPUT_STREAM_FIXED_SAMPLE_SIZE) {
     *hr = MFCreateAttributes(&m_attributes, 2);
     if (SUCCEEDED(*hr)) *hr = m_attributes->SetUINT32(MF_SA_D3D11_AWARE, TRUE);
     if (SUCCEEDED(*hr)) *hr = m_attributes->SetUINT32(MF_DEBAYER_OUTPUT_CURVE, m_curveIndex);
@@ -44,29 +46,6 @@ TesselRAWDebayer::~TesselRAWDebayer() {
     m_pending.clear();
     m_engine.reset();
     m_deviceManager.Reset();
-}
-
-STDMETHODIMP TesselRAWDebayer::GetInputStreamInfo(DWORD /*stream*/, MFT_INPUT_STREAM_INFO* info) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (!info) return E_POINTER;
-    *info = MFT_INPUT_STREAM_INFO{};
-    info->dwFlags = MFT_INPUT_STREAM_WHOLE_SAMPLES | MFT_INPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER |
-                    MFT_INPUT_STREAM_FIXED_SAMPLE_SIZE;
-    return S_OK;
-}
-
-STDMETHODIMP TesselRAWDebayer::GetOutputStreamInfo(DWORD /*stream*/, MFT_OUTPUT_STREAM_INFO* info) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (!info) return E_POINTER;
-    *info = MFT_OUTPUT_STREAM_INFO{};
-    info->dwFlags = kOutputStreamFlags;
-    const std::uint64_t size = OutputImageSize();
-    if (size > UINT32_MAX) {
-        Trace(L"Output image size exceeds DWORD maximum\n");
-        return E_BOUNDS;
-    }
-    info->cbSize = static_cast<DWORD>(size);
-    return S_OK;
 }
 
 ComPtr<IMFMediaType> TesselRAWDebayer::OfferedOutputType(DWORD index) const {
@@ -99,6 +78,16 @@ void TesselRAWDebayer::ApplyOutputType(IMFMediaType* type) {
         if (curve == MFVideoPrimaries_BT709) m_curveIndex = 0;
         if (curve == MFVideoPrimaries_BT2020) m_curveIndex = 1;
     }
+}
+
+HRESULT TesselRAWDebayer::OutputSampleSize(DWORD* size) const {
+    const std::uint64_t bytes = OutputImageSize();
+    if (bytes > UINT32_MAX) {
+        Trace(L"Output image size exceeds DWORD maximum\n");
+        return E_BOUNDS;
+    }
+    *size = static_cast<DWORD>(bytes);
+    return S_OK;
 }
 
 bool TesselRAWDebayer::AcceptsInput() const {

@@ -23,10 +23,6 @@ public:
     // Reports the attribute store's failure.
     explicit TesselRAWDebayer(HRESULT* hr);
 
-    // IMFTransform: streams
-    STDMETHODIMP GetInputStreamInfo(DWORD stream, MFT_INPUT_STREAM_INFO* info) override;
-    STDMETHODIMP GetOutputStreamInfo(DWORD stream, MFT_OUTPUT_STREAM_INFO* info) override;
-
     // IMFTransform: sample processing
     STDMETHODIMP ProcessMessage(MFT_MESSAGE_TYPE message, ULONG_PTR parameter) override;
     STDMETHODIMP ProcessInput(DWORD stream, IMFSample* sample, DWORD flags) override;
@@ -40,6 +36,7 @@ private:
     Microsoft::WRL::ComPtr<IMFMediaType> OfferedOutputType(DWORD index) const override;
     void ApplyInputType(IMFMediaType* type) override;
     void ApplyOutputType(IMFMediaType* type) override;
+    HRESULT OutputSampleSize(DWORD* size) const override;
     bool AcceptsInput() const override;
 
     // Width x height x bytes per pixel of the output subtype; 0 without an output type.

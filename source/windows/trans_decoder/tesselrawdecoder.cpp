@@ -51,7 +51,8 @@ HRESULT TesselRAWDecoder::Create(IUnknown* outer, REFIID iid, void** result) {
 }
 
 TesselRAWDecoder::TesselRAWDecoder(HRESULT* hr)
-    : SingleStreamTransform(kInputSubtypes, kInputTypeCount, kOutputTypeCount) {
+    : SingleStreamTransform(kInputSubtypes, kInputTypeCount, kOutputTypeCount,
+                            MFT_INPUT_STREAM_WHOLE_SAMPLES | MFT_INPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER) {
     *hr = S_OK;
     m_frameDecoder = frameDecoderCreate(0);
     if (!m_frameDecoder) {
@@ -68,21 +69,9 @@ TesselRAWDecoder::~TesselRAWDecoder() {
     // The base class then releases the pending samples, the attributes and the types.
 }
 
-STDMETHODIMP TesselRAWDecoder::GetInputStreamInfo(DWORD /*stream*/, MFT_INPUT_STREAM_INFO* info) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (!info) return E_POINTER;
-    *info = MFT_INPUT_STREAM_INFO{};
-    info->dwFlags = MFT_INPUT_STREAM_WHOLE_SAMPLES | MFT_INPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER;
-    return S_OK;
-}
-
-STDMETHODIMP TesselRAWDecoder::GetOutputStreamInfo(DWORD /*stream*/, MFT_OUTPUT_STREAM_INFO* info) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (!info) return E_POINTER;
-    *info = MFT_OUTPUT_STREAM_INFO{};
-    info->dwFlags = kOutputStreamFlags;
+HRESULT TesselRAWDecoder::OutputSampleSize(DWORD* size) const {
     const std::uint64_t bytes = OutputSampleBytes();
-    info->cbSize = bytes > UINT32_MAX ? UINT32_MAX : static_cast<DWORD>(bytes);
+    *size = bytes > UINT32_MAX ? UINT32_MAX : static_cast<DWORD>(bytes);
     return S_OK;
 }
 

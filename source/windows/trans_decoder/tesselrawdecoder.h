@@ -19,10 +19,6 @@ public:
     // Reports E_OUTOFMEMORY when the frame decoder cannot start, or the attribute store's failure.
     explicit TesselRAWDecoder(HRESULT* hr);
 
-    // IMFTransform: streams
-    STDMETHODIMP GetInputStreamInfo(DWORD stream, MFT_INPUT_STREAM_INFO* info) override;
-    STDMETHODIMP GetOutputStreamInfo(DWORD stream, MFT_OUTPUT_STREAM_INFO* info) override;
-
     // IMFTransform: sample processing
     STDMETHODIMP ProcessMessage(MFT_MESSAGE_TYPE message, ULONG_PTR parameter) override;
     STDMETHODIMP ProcessInput(DWORD stream, IMFSample* sample, DWORD flags) override;
@@ -38,6 +34,7 @@ private:
     Microsoft::WRL::ComPtr<IMFMediaType> OfferedOutputType(DWORD index) const override;
     void ApplyInputType(IMFMediaType* type) override;
     void ApplyOutputType(IMFMediaType* type) override;
+    HRESULT OutputSampleSize(DWORD* size) const override;
 
     Microsoft::WRL::ComPtr<IMFSample> CreateOutputSample() const;
     void DecodeOldestSample(IMFSample* output);

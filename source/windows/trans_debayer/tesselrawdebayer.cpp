@@ -54,12 +54,7 @@ ComPtr<IMFMediaType> TesselRAWDebayer::OfferedOutputType(DWORD index) const {
 }
 
 void TesselRAWDebayer::ApplyInputType(IMFMediaType* type) {
-    UINT32 numerator = 0;
-    UINT32 denominator = 0;
-    if (SUCCEEDED(MFGetAttributeRatio(type, MF_MT_FRAME_RATE, &numerator, &denominator))) {
-        m_frameRateNumerator = numerator;
-        m_frameRateDenominator = denominator;
-    }
+    com::ReadFrameRate(type, m_frameRateNumerator, m_frameRateDenominator);
     UINT32 width = 0;
     UINT32 height = 0;
     ThrowIfFailed(MFGetAttributeSize(type, MF_MT_FRAME_SIZE, &width, &height));

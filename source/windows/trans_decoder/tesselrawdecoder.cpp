@@ -94,12 +94,7 @@ void TesselRAWDecoder::ApplyInputType(IMFMediaType* type) {
     for (UINT32 scale = 0; scale < kScaleIndexCount; ++scale)
         m_sizeTable[FrameSize(width >> scale, height >> scale)] = scale;
 
-    UINT32 numerator = 0;
-    UINT32 denominator = 0;
-    if (SUCCEEDED(MFGetAttributeRatio(type, MF_MT_FRAME_RATE, &numerator, &denominator))) {
-        m_frameRateNumerator = numerator;
-        m_frameRateDenominator = denominator;
-    }
+    com::ReadFrameRate(type, m_frameRateNumerator, m_frameRateDenominator);
     UINT64 duration = 0;
     if (SUCCEEDED(MFFrameRateToAverageTimePerFrame(m_frameRateNumerator, m_frameRateDenominator, &duration)))
         m_averageFrameDuration = static_cast<LONGLONG>(duration);

@@ -203,18 +203,18 @@ void InverseTransform(const int32_t* f, int side, int32_t* out) {
         }
 }
 
-} // namespace
+const size_t kHeaderAt = 8; // the header follows the frame size and the "tsrf" tag
 
-int DecodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
-    out = Frame{};
+// The header fields into `out` and its size into `headerSize`; false for an invalid frame.
+bool ReadHeader(const std::vector<uint8_t>& f, Frame& out, uint32_t& headerSize) {
     const size_t size = f.size();
-    if (size < 8) return -2;
+    if (size < 8) return false;
     const uint32_t frameSize = U16(f, 0) << 16 | U16(f, 2);
-    if (frameSize == 0 || frameSize > size) return -2;
-    if (std::memcmp(&f[4], "tsrf", 4) != 0) return -2;
-    const size_t h = 8;
-    if (size < h + 72) return -2;
-    const uint32_t headerSize = U16(f, h);
+    if (frameSize == 0 || frameSize > size) return false;
+    if (std::memcmp(&f[4], "tsrf", 4) != 0) return false;
+    const size_t h = kHeaderAt;
+    if (size < h + 72) return false;
+    headerSize = U16(f, h);
     out.version = f[h + 3];
     out.width = static_cast<int>(U16(f, h + 8));
     out.height = static_cast<int>(U16(f, h + 10));
@@ -226,136 +226,164 @@ int DecodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
     size_t at = h + 72;
     for (int i = 0; i < 64; ++i) out.quantMatrix[i] = 1;
     if (hasMatrix) {
-        if (size < at + 64) return -2;
+        if (size < at + 64) return false;
         for (int i = 0; i < 64; ++i) out.quantMatrix[i] = f[at + static_cast<size_t>(i)];
         at += 64;
     }
     const uint16_t defaults[8] = {0, 512, 1024, 2048, 4096, 8192, 16384, 32768};
     std::memcpy(out.toneCurve, defaults, sizeof defaults);
     if (hasCurve) {
-        if (size < at + 16) return -2;
+        if (size < at + 16) return false;
         for (int i = 0; i < 8; ++i)
             out.toneCurve[i] = static_cast<uint16_t>(U16(f, at + 2 * static_cast<size_t>(i)));
         at += 16;
     }
-    if (headerSize < at - h || out.version > 1 || (out.version == 0 && hasCurve)) return -2;
+    if (headerSize < at - h || out.version > 1 || (out.version == 0 && hasCurve)) return false;
     if (out.width == 0 || out.height == 0 || (out.width & 1) || (out.height & 1) || out.log2SliceWidth > 4)
-        return -2;
+        return false;
     for (int i = 0; i < 64; ++i)
-        if (out.quantMatrix[i] < 1 || out.quantMatrix[i] > 63) return -2;
+        if (out.quantMatrix[i] < 1 || out.quantMatrix[i] > 63) return false;
     for (int i = 1; i < 8; ++i)
-        if (out.toneCurve[i] <= out.toneCurve[i - 1]) return -2;
+        if (out.toneCurve[i] <= out.toneCurve[i - 1]) return false;
+    return true;
+}
+
+struct Slice {
+    size_t start, size;
+};
+
+// The slice size table at `table` and where each slice starts; also the largest qScale into
+// out.maxDcStep. False when the table or a slice runs past the end.
+bool ReadSliceTable(const std::vector<uint8_t>& f, size_t table, size_t count, Frame& out,
+                    std::vector<Slice>& slices) {
+    if (table + 2 * count > f.size()) return false;
+    slices.resize(count);
+    size_t pos = table + 2 * count;
+    int maxQ = 0;
+    for (size_t i = 0; i < count; ++i) {
+        slices[i] = {pos, U16(f, table + 2 * i)};
+        if (pos + slices[i].size > f.size()) return false;
+        if (slices[i].size >= 2 && f[pos + 1] > maxQ) maxQ = f[pos + 1];
+        pos += slices[i].size;
+    }
+    out.maxDcStep = maxQ * out.quantMatrix[0];
+    return true;
+}
+
+// Whole macroblocks are decoded into this picture, then cropped to the frame's output size.
+struct Canvas {
+    int scaleIndex, side, mbOut, channels, width;
+    std::vector<uint16_t> values;
+};
+
+// Block b of component c: dequantised, inverse transformed, through the tone curve.
+void ReconstructBlock(const Frame& out, const int16_t* levels, int q, int side, int32_t* samples) {
+    int32_t dq[64];
+    for (int i = 0; i < 64; ++i) {
+        const int32_t p = levels[i] * (out.quantMatrix[i] * q);
+        dq[i] = p < -32768 ? -32768 : p > 32767 ? 32767 : p;
+    }
+    int32_t x[64];
+    InverseTransform(dq, side, x);
+    for (int i = 0; i < side * side; ++i) {
+        const int32_t v = x[i] + 32768;
+        samples[i] = ToneCurveKnotsOf(out.toneCurve, static_cast<uint32_t>(v < 0       ? 0
+                                                                           : v > 65535 ? 65535
+                                                                                       : v));
+    }
+}
+
+// One block's four components at (ox, oy): a Bayer mosaic at scale index 0, RGBA pixels above.
+void PlaceBlock(const Frame& out, const int32_t (&samples)[4][64], int ox, int oy, Canvas& canvas) {
+    const int side = canvas.side;
+    const size_t width = static_cast<size_t>(canvas.width);
+    for (int m = 0; m < side; ++m)
+        for (int n = 0; n < side; ++n) {
+            if (canvas.scaleIndex == 0) {
+                for (int r = 0; r < 2; ++r)
+                    for (int cc = 0; cc < 2; ++cc) {
+                        const int comp = kCell[out.bayerPattern][r][cc];
+                        canvas.values[static_cast<size_t>(oy + 2 * m + r) * width +
+                                      static_cast<size_t>(ox + 2 * n + cc)] =
+                            static_cast<uint16_t>(samples[comp][m * side + n]);
+                    }
+            } else {
+                uint16_t* p =
+                    &canvas.values[(static_cast<size_t>(oy + m) * width + static_cast<size_t>(ox + n)) * 4];
+                p[0] = static_cast<uint16_t>(samples[3][m * side + n]);
+                p[1] = static_cast<uint16_t>(samples[0][m * side + n]);
+                p[2] = static_cast<uint16_t>(samples[2][m * side + n]);
+                p[3] = 65535;
+            }
+        }
+}
+
+// The slice of 1 << log2w macroblocks starting at macroblock (mbx0, mby); false (and nothing
+// drawn) when its header is unusable.
+bool DecodeSlice(const std::vector<uint8_t>& f, const Slice& slice, int log2w, int mbx0, int mby,
+                 const Frame& out, Canvas& canvas) {
+    const size_t start = slice.start, length = slice.size;
+    if (length < 8) return false;
+    const size_t hs = f[start] >> 3;
+    const int q = f[start + 1];
+    const size_t c0 = U16(f, start + 2), c1 = U16(f, start + 4), c2 = U16(f, start + 6);
+    if (hs < 8 || q == 0 || c0 == 0 || c1 == 0 || c2 == 0 || hs + c0 + c1 + c2 >= length) return false;
+    const size_t compStart[4] = {start + hs, start + hs + c0, start + hs + c0 + c1,
+                                 start + hs + c0 + c1 + c2};
+    const size_t compSize[4] = {c0, c1, c2, length - hs - c0 - c1 - c2};
+    const int s = canvas.scaleIndex;
+    std::vector<int16_t> levels(4 * 16 * 64);
+    for (int c = 0; c < 4; ++c) {
+        if (c == 1 && s != 0) continue;
+        DecodeComponent(&f[compStart[c]], compSize[c], log2w, s, &levels[static_cast<size_t>(c) * 16 * 64]);
+    }
+    for (int b = 0; b < 1 << log2w; ++b) {
+        int32_t samples[4][64];
+        for (int c = 0; c < 4; ++c) {
+            if (c == 1 && s != 0) continue;
+            ReconstructBlock(out, &levels[static_cast<size_t>(c) * 1024 + static_cast<size_t>(b) * 64], q,
+                             canvas.side, samples[c]);
+        }
+        PlaceBlock(out, samples, (mbx0 + b) * canvas.mbOut, mby * canvas.mbOut, canvas);
+    }
+    return true;
+}
+
+} // namespace
+
+int DecodeFrame(const std::vector<uint8_t>& f, int scaleIndex, Frame& out) {
+    out = Frame{};
+    uint32_t headerSize = 0;
+    if (!ReadHeader(f, out, headerSize)) return -2;
 
     const int mbWidth = (out.width + 15) / 16, mbHeight = (out.height + 15) / 16;
     const std::vector<int> row = SlicePartition(mbWidth, out.log2SliceWidth);
-    const size_t sliceCount = row.size() * static_cast<size_t>(mbHeight);
-    const size_t table = h + headerSize;
-    if (table + 2 * sliceCount > size) return -2;
-    std::vector<size_t> sliceStart(sliceCount), sliceSize(sliceCount);
-    size_t pos = table + 2 * sliceCount;
-    int maxQ = 0;
-    for (size_t i = 0; i < sliceCount; ++i) {
-        sliceSize[i] = U16(f, table + 2 * i);
-        sliceStart[i] = pos;
-        if (pos + sliceSize[i] > size) return -2;
-        if (sliceSize[i] >= 2 && f[pos + 1] > maxQ) maxQ = f[pos + 1];
-        pos += sliceSize[i];
-    }
-    out.maxDcStep = maxQ * out.quantMatrix[0];
+    std::vector<Slice> slices;
+    if (!ReadSliceTable(f, kHeaderAt + headerSize, row.size() * static_cast<size_t>(mbHeight), out, slices))
+        return -2;
 
     const int s = scaleIndex;
-    const int side = s <= 1 ? 8 : s == 2 ? 4 : 2;
-    const int mbOut = 16 >> s;
     out.outputWidth = out.width >> s;
     out.outputHeight = out.height >> s;
-    const int channels = s == 0 ? 1 : 4;
-    const int fullWidth = mbWidth * mbOut; // whole macroblocks are decoded, then cropped
-    std::vector<uint16_t> full(static_cast<size_t>(fullWidth) * static_cast<size_t>(mbHeight * mbOut) *
-                                   static_cast<size_t>(channels),
-                               0);
-    std::vector<int16_t> levels(4 * 16 * 64);
+    Canvas canvas{s, s <= 1 ? 8 : s == 2 ? 4 : 2, 16 >> s, s == 0 ? 1 : 4, 0, {}};
+    canvas.width = mbWidth * canvas.mbOut;
+    canvas.values.assign(static_cast<size_t>(canvas.width) * static_cast<size_t>(mbHeight * canvas.mbOut) *
+                             static_cast<size_t>(canvas.channels),
+                         0);
     size_t index = 0;
     for (int mby = 0; mby < mbHeight; ++mby) {
         int mbx = 0;
         for (int log2w : row) {
-            const size_t start = sliceStart[index], length = sliceSize[index];
-            ++index;
-            const int nb = 1 << log2w;
-            const int mbx0 = mbx;
-            mbx += nb;
-            if (length < 8) {
-                ++out.skippedSlices;
-                continue;
-            }
-            const size_t hs = f[start] >> 3;
-            const int q = f[start + 1];
-            const size_t c0 = U16(f, start + 2), c1 = U16(f, start + 4), c2 = U16(f, start + 6);
-            if (hs < 8 || q == 0 || c0 == 0 || c1 == 0 || c2 == 0 || hs + c0 + c1 + c2 >= length) {
-                ++out.skippedSlices;
-                continue;
-            }
-            const size_t compStart[4] = {start + hs, start + hs + c0, start + hs + c0 + c1,
-                                         start + hs + c0 + c1 + c2};
-            const size_t compSize[4] = {c0, c1, c2, length - hs - c0 - c1 - c2};
-            for (int c = 0; c < 4; ++c) {
-                if (c == 1 && s != 0) continue;
-                DecodeComponent(&f[compStart[c]], compSize[c], log2w, s,
-                                &levels[static_cast<size_t>(c) * 16 * 64]);
-            }
-            for (int b = 0; b < nb; ++b) {
-                int32_t samples[4][64];
-                for (int c = 0; c < 4; ++c) {
-                    if (c == 1 && s != 0) continue;
-                    int32_t dq[64];
-                    for (int i = 0; i < 64; ++i) {
-                        const int32_t p = levels[static_cast<size_t>(c) * 1024 + static_cast<size_t>(b) * 64 +
-                                                 static_cast<size_t>(i)] *
-                                          (out.quantMatrix[i] * q);
-                        dq[i] = p < -32768 ? -32768 : p > 32767 ? 32767 : p;
-                    }
-                    int32_t x[64];
-                    InverseTransform(dq, side, x);
-                    for (int i = 0; i < side * side; ++i) {
-                        const int32_t v = x[i] + 32768;
-                        samples[c][i] = ToneCurveKnotsOf(out.toneCurve, static_cast<uint32_t>(v < 0       ? 0
-                                                                                       : v > 65535 ? 65535
-                                                                                                   : v));
-                    }
-                }
-                const int ox = (mbx0 + b) * mbOut, oy = mby * mbOut;
-                for (int m = 0; m < side; ++m)
-                    for (int n = 0; n < side; ++n) {
-                        if (s == 0) {
-                            for (int r = 0; r < 2; ++r)
-                                for (int cc = 0; cc < 2; ++cc) {
-                                    const int comp = kCell[out.bayerPattern][r][cc];
-                                    full[static_cast<size_t>(oy + 2 * m + r) *
-                                             static_cast<size_t>(fullWidth) +
-                                         static_cast<size_t>(ox + 2 * n + cc)] =
-                                        static_cast<uint16_t>(samples[comp][m * side + n]);
-                                }
-                        } else {
-                            uint16_t* p =
-                                &full[(static_cast<size_t>(oy + m) * static_cast<size_t>(fullWidth) +
-                                       static_cast<size_t>(ox + n)) *
-                                      4];
-                            p[0] = static_cast<uint16_t>(samples[3][m * side + n]);
-                            p[1] = static_cast<uint16_t>(samples[0][m * side + n]);
-                            p[2] = static_cast<uint16_t>(samples[2][m * side + n]);
-                            p[3] = 65535;
-                        }
-                    }
-            }
+            if (!DecodeSlice(f, slices[index++], log2w, mbx, mby, out, canvas)) ++out.skippedSlices;
+            mbx += 1 << log2w;
         }
     }
-    out.samples.resize(static_cast<size_t>(out.outputWidth) * static_cast<size_t>(out.outputHeight) *
-                       static_cast<size_t>(channels));
+    const size_t outRow = static_cast<size_t>(out.outputWidth) * static_cast<size_t>(canvas.channels);
+    const size_t canvasRow = static_cast<size_t>(canvas.width) * static_cast<size_t>(canvas.channels);
+    out.samples.resize(outRow * static_cast<size_t>(out.outputHeight));
     for (int y = 0; y < out.outputHeight; ++y)
-        std::memcpy(
-            &out.samples[static_cast<size_t>(y) * static_cast<size_t>(out.outputWidth) *
-                         static_cast<size_t>(channels)],
-            &full[static_cast<size_t>(y) * static_cast<size_t>(fullWidth) * static_cast<size_t>(channels)],
-            sizeof(uint16_t) * static_cast<size_t>(out.outputWidth) * static_cast<size_t>(channels));
+        std::memcpy(&out.samples[static_cast<size_t>(y) * outRow],
+                    &canvas.values[static_cast<size_t>(y) * canvasRow], sizeof(uint16_t) * outRow);
     return 0;
 }
 

@@ -12,12 +12,6 @@
 namespace tsr::test {
 namespace {
 
-std::uint32_t Bits(float value) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
 TEST(CurveFactory, OneNodePerCurveIndex) {
     const struct {
         unsigned curve;

@@ -76,6 +76,12 @@ cl_program CurveProgram() {
     return program;
 }
 
+std::uint32_t Bits(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
 float HalfToFloat(std::uint16_t half) {
     const std::uint32_t sign = (half >> 15) & 1u;
     const std::uint32_t exponent = (half >> 10) & 0x1Fu;

@@ -25,6 +25,9 @@ const SharedOpenCL& TestOpenCL();
 cl_program RawProgram();
 cl_program CurveProgram();
 
+// The bit pattern of a float.
+std::uint32_t Bits(float value);
+
 float HalfToFloat(std::uint16_t half);
 std::uint16_t FloatToHalf(float value); // round to nearest even
 

@@ -13,6 +13,15 @@ typedef struct NoiseModel {
     float offset;
 } NoiseModel;
 
+static NoiseModel noiseModel(float blackNorm, float scale, float floorLevel, float offset) {
+    NoiseModel noise;
+    noise.blackNorm = blackNorm;
+    noise.scale = scale;
+    noise.floorLevel = floorLevel;
+    noise.offset = offset;
+    return noise;
+}
+
 static float noiseVariance(const NoiseModel* noise, float v) {
     float t = noise->blackNorm + v;
     return noise->offset + fmax(noise->floorLevel, noise->scale * (t * t));
@@ -46,13 +55,46 @@ static float ratioCorrection(const NoiseModel* noise, float c, float p1, float q
     return 0.0f;
 }
 
+/* Neighbours of position p on a line of `size` photosites, at distance 1 (p1 before, q1 after)
+ * and 2 (p2, q2): at the picture's edges the missing side mirrors the other, and a missing
+ * neighbour at distance 2 takes the centre value c. */
+static void mirrorAtEdges(int p, int size, float c, float* p1, float* q1, float* p2, float* q2) {
+    if (p == 0) {
+        *p1 = *q1;
+        *p2 = *q2;
+    } else if (p == 1) {
+        *p2 = c;
+    } else if (p == size - 1) {
+        *q1 = *p1;
+        *q2 = *p2;
+    } else if (p == size - 2) {
+        *q2 = c;
+    }
+}
+
+/* Green at a red or blue photosite c along one axis, from the neighbours at distance 1 (p1, q1)
+ * and 2 (p2, q2) and the ratio correction r; the estimate's error goes to *error. */
+static float axisGreen(const NoiseModel* noise, float c, float p1, float q1, float p2, float q2, float r,
+                       float* error) {
+    float g = 0.5f * (p1 + q1) * (1.0f - r);
+    *error = (p1 - g) * (p1 - g) + (q1 - g) * (q1 - g) + (p2 - c) * (p2 - c) + (q2 - c) * (q2 - c) +
+             noiseVariance(noise, p1) + noiseVariance(noise, q1);
+    return g;
+}
+
+/* The work item's photosite (x, y) and the picture's size; false outside the picture. */
+static bool photositeOf(__read_only image2d_t image, int* x, int* y, int* width, int* height) {
+    *x = get_global_id(0);
+    *y = get_global_id(1);
+    *width = get_image_width(image);
+    *height = get_image_height(image);
+    return *x < *width && *y < *height;
+}
+
 __kernel void RPS_0000(__constant CLRPPS0* parameters, __read_only image2d_t inImage,
                        __write_only image2d_t outImage) {
-    int x = get_global_id(0);
-    int y = get_global_id(1);
-    int width = get_image_width(inImage);
-    int height = get_image_height(inImage);
-    if (x >= width || y >= height) return;
+    int x, y, width, height;
+    if (!photositeOf(inImage, &x, &y, &width, &height)) return;
 
     int blackLevel = (int)parameters->blackLevel;
     float invRange = parameters->invRange;
@@ -64,11 +106,8 @@ __kernel void RPS_0000(__constant CLRPPS0* parameters, __read_only image2d_t inI
         return;
     }
 
-    NoiseModel noise;
-    noise.blackNorm = (float)parameters->blackLevel * invRange;
-    noise.scale = parameters->noiseScale;
-    noise.floorLevel = parameters->noiseFloor;
-    noise.offset = parameters->noiseOffset;
+    NoiseModel noise = noiseModel((float)parameters->blackLevel * invRange, parameters->noiseScale,
+                                  parameters->noiseFloor, parameters->noiseOffset);
 
     float w = kind == 0 ? parameters->invGainRed : parameters->invGainBlue;
     float c = fmin(n, w);
@@ -82,28 +121,8 @@ __kernel void RPS_0000(__constant CLRPPS0* parameters, __read_only image2d_t inI
     float U2 = fmin(normalisedSample(inImage, x, y - 2, blackLevel, invRange), w);
     float D2 = fmin(normalisedSample(inImage, x, y + 2, blackLevel, invRange), w);
 
-    if (x == 0) {
-        L1 = R1;
-        L2 = R2;
-    } else if (x == 1) {
-        L2 = c;
-    } else if (x == width - 1) {
-        R1 = L1;
-        R2 = L2;
-    } else if (x == width - 2) {
-        R2 = c;
-    }
-    if (y == 0) {
-        U1 = D1;
-        U2 = D2;
-    } else if (y == 1) {
-        U2 = c;
-    } else if (y == height - 1) {
-        D1 = U1;
-        D2 = U2;
-    } else if (y == height - 2) {
-        D2 = c;
-    }
+    mirrorAtEdges(x, width, c, &L1, &R1, &L2, &R2);
+    mirrorAtEdges(y, height, c, &U1, &D1, &U2, &D2);
 
     float rh = 0.0f, rv = 0.0f;
     if (c > noiseSigma(&noise, c)) {
@@ -111,12 +130,9 @@ __kernel void RPS_0000(__constant CLRPPS0* parameters, __read_only image2d_t inI
         rv = ratioCorrection(&noise, c, U1, D1, U2, D2);
     }
 
-    float Gh = 0.5f * (L1 + R1) * (1.0f - rh);
-    float Gv = 0.5f * (U1 + D1) * (1.0f - rv);
-    float Eh = (L1 - Gh) * (L1 - Gh) + (R1 - Gh) * (R1 - Gh) + (L2 - c) * (L2 - c) + (R2 - c) * (R2 - c) +
-               noiseVariance(&noise, L1) + noiseVariance(&noise, R1);
-    float Ev = (U1 - Gv) * (U1 - Gv) + (D1 - Gv) * (D1 - Gv) + (U2 - c) * (U2 - c) + (D2 - c) * (D2 - c) +
-               noiseVariance(&noise, U1) + noiseVariance(&noise, D1);
+    float Eh, Ev;
+    float Gh = axisGreen(&noise, c, L1, R1, L2, R2, rh, &Eh);
+    float Gv = axisGreen(&noise, c, U1, D1, U2, D2, rv, &Ev);
     float G = Gv + (Gh - Gv) * Ev / (Eh + Ev);
     write_imagef(outImage, (int2)(x, y), (float4)(c, G, 0.0f, 1.0f));
 }
@@ -160,23 +176,29 @@ static float getEstimate(const NoiseModel* noise, float Gc, float2 n0, float2 n1
     return ma + (mr - ma) * Ea / (Er + Ea);
 }
 
+/* Two pairs of neighbours on either side of position p on a line of `size`: at the first position
+ * the missing "before" values take the "after" ones, at the last the other way round. */
+static void mirrorPairs(int p, int size, float2* before1, float2* after1, float2* before2, float2* after2) {
+    if (p == 0) {
+        *before1 = *after1;
+        *before2 = *after2;
+    } else if (p == size - 1) {
+        *after1 = *before1;
+        *after2 = *before2;
+    }
+}
+
 static float2 readPair(__read_only image2d_t image, int x, int y) {
     return read_imagef(image, nearestSampler, (int2)(x, y)).xy;
 }
 
 __kernel void RPS_0001(__constant CLRPPS1* parameters, __read_only image2d_t inImage,
                        __write_only image2d_t outImage) {
-    int x = get_global_id(0);
-    int y = get_global_id(1);
-    int width = get_image_width(inImage);
-    int height = get_image_height(inImage);
-    if (x >= width || y >= height) return;
+    int x, y, width, height;
+    if (!photositeOf(inImage, &x, &y, &width, &height)) return;
 
-    NoiseModel noise;
-    noise.blackNorm = parameters->blackNorm;
-    noise.scale = parameters->noiseScale;
-    noise.floorLevel = parameters->noiseFloor;
-    noise.offset = parameters->noiseOffset;
+    NoiseModel noise = noiseModel(parameters->blackNorm, parameters->noiseScale, parameters->noiseFloor,
+                                  parameters->noiseOffset);
 
     uint b = parameters->bayerPattern;
     float4 centre = read_imagef(inImage, nearestSampler, (int2)(x, y));
@@ -191,14 +213,8 @@ __kernel void RPS_0001(__constant CLRPPS1* parameters, __read_only image2d_t inI
         float2 E = readPair(inImage, x + 1, y);
         float2 N = readPair(inImage, x, y - 1);
         float2 S = readPair(inImage, x, y + 1);
-        if (x == 0)
-            W = E;
-        else if (x == width - 1)
-            E = W;
-        if (y == 0)
-            N = S;
-        else if (y == height - 1)
-            S = N;
+        mirrorPairs(x, width, &W, &E, &W, &E);
+        mirrorPairs(y, height, &N, &S, &N, &S);
         float eH = getEstimate(&noise, Gc, W, E, W, E);
         float eV = getEstimate(&noise, Gc, N, S, N, S);
         bool onRedRow = (y & 1) == (int)(b >> 1);
@@ -209,27 +225,9 @@ __kernel void RPS_0001(__constant CLRPPS1* parameters, __read_only image2d_t inI
         float2 NE = readPair(inImage, x + 1, y - 1);
         float2 SW = readPair(inImage, x - 1, y + 1);
         float2 SE = readPair(inImage, x + 1, y + 1);
-        if (x == 0) {
-            NW = NE;
-            SW = SE;
-            if (y == 0)
-                NW = NE = SW = SE;
-            else if (y == height - 1)
-                NW = SW = SE = NE;
-        } else if (x == width - 1) {
-            NE = NW;
-            SE = SW;
-            if (y == 0)
-                NW = NE = SE = SW;
-            else if (y == height - 1)
-                NE = SW = SE = NW;
-        } else if (y == 0) {
-            NW = SW;
-            NE = SE;
-        } else if (y == height - 1) {
-            SW = NW;
-            SE = NE;
-        }
+        /* Columns first, then rows: a corner takes its one inner diagonal neighbour. */
+        mirrorPairs(x, width, &NW, &NE, &SW, &SE);
+        mirrorPairs(y, height, &NW, &SW, &NE, &SE);
         float est = getEstimate(&noise, Gc, NW, SW, NE, SE);
         R = kind == 0 ? X : est;
         B = kind == 0 ? est : X;

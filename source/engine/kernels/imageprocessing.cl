@@ -16,11 +16,19 @@ static float4 applyMatrix(__constant float* m, float4 v) {
                     m[6] * v.x + m[7] * v.y + m[8] * v.z, v.w);
 }
 
+/* The work item's position and pixel; false outside the picture. */
+static bool readPixel(__read_only image2d_t image, int2* gid, float4* v) {
+    *gid = (int2)(get_global_id(0), get_global_id(1));
+    if (gid->x >= get_image_width(image) || gid->y >= get_image_height(image)) return false;
+    *v = read_imagef(image, pixelSampler, *gid);
+    return true;
+}
+
 __kernel void ImageProcessing_ColorMatrix(__constant CLIPCM* parameters, __read_only image2d_t inImage,
                                           __write_only image2d_t outImage) {
-    int2 gid = (int2)(get_global_id(0), get_global_id(1));
-    if (gid.x >= get_image_width(inImage) || gid.y >= get_image_height(inImage)) return;
-    float4 v = read_imagef(inImage, pixelSampler, gid);
+    int2 gid;
+    float4 v;
+    if (!readPixel(inImage, &gid, &v)) return;
     write_imagef(outImage, gid, applyMatrix(parameters->matrix, v));
 }
 
@@ -49,9 +57,9 @@ typedef struct CLIPHLG {
 
 __kernel void ImageProcessing_HLG(__constant CLIPHLG* parameters, __read_only image2d_t inImage,
                                   __write_only image2d_t outImage) {
-    int2 gid = (int2)(get_global_id(0), get_global_id(1));
-    if (gid.x >= get_image_width(inImage) || gid.y >= get_image_height(inImage)) return;
-    float4 v = read_imagef(inImage, pixelSampler, gid);
+    int2 gid;
+    float4 v;
+    if (!readPixel(inImage, &gid, &v)) return;
     float3 x3 = v.xyz;
     float3 t = (float3)(parameters->t);
     float3 root = parameters->r * sqrt(fmax(x3, (float3)(0.0f)));
@@ -68,9 +76,9 @@ typedef struct CLIPCANONLOG2 {
 __kernel void ImageProcessing_Canon_CanonLog2(__constant CLIPCANONLOG2* parameters,
                                               __read_only image2d_t inImage,
                                               __write_only image2d_t outImage) {
-    int2 gid = (int2)(get_global_id(0), get_global_id(1));
-    if (gid.x >= get_image_width(inImage) || gid.y >= get_image_height(inImage)) return;
-    float4 v = read_imagef(inImage, pixelSampler, gid);
+    int2 gid;
+    float4 v;
+    if (!readPixel(inImage, &gid, &v)) return;
     float3 xn = applyMatrix(parameters->colorMatrix, v).xyz;
     float3 y = sign(xn) * parameters->a * log2(parameters->c * fabs(xn) + 1.0f) + parameters->b;
     write_imagef(outImage, gid, (float4)(y, v.w));
@@ -82,9 +90,9 @@ typedef struct CLIPNIKONNLOG {
 
 __kernel void ImageProcessing_Nikon_NLog(__constant CLIPNIKONNLOG* parameters, __read_only image2d_t inImage,
                                          __write_only image2d_t outImage) {
-    int2 gid = (int2)(get_global_id(0), get_global_id(1));
-    if (gid.x >= get_image_width(inImage) || gid.y >= get_image_height(inImage)) return;
-    float4 v = read_imagef(inImage, pixelSampler, gid);
+    int2 gid;
+    float4 v;
+    if (!readPixel(inImage, &gid, &v)) return;
     float3 x3 = v.xyz;
     float3 t = (float3)(parameters->t);
     float3 power = parameters->a *

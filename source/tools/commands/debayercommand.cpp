@@ -3,12 +3,12 @@
 #include <cstdio>
 
 #include "clips/clip.h"
-#include "support/commandline.h"
 #include "commands/commands.h"
-#include "pipeline/convertpipeline.h"
 #include "commands/debayeroptions.h"
 #include "pictures/decodedbufferfile.h"
+#include "pipeline/convertpipeline.h"
 #include "pipeline/framedecoderhandle.h"
+#include "support/commandline.h"
 #include "support/framerange.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
@@ -54,19 +54,31 @@ void PrintTimings(const ConvertTimings& t) {
                 t.debayerSeconds, t.writeSeconds);
 }
 
+std::vector<OptionDefinition> WithDebayerOptions(std::initializer_list<OptionDefinition> own) {
+    std::vector<OptionDefinition> definitions = DebayerOptionDefinitions();
+    definitions.insert(definitions.end(), own);
+    return definitions;
+}
+
+// Prints the help when asked (false: nothing more to do); else checks for one input and -o.
+bool OneInputOneOutput(const CommandLine& args, const std::string& command, const char* help) {
+    if (args.Has("help")) {
+        std::printf("%s\n%s", help, kDebayerOptionsHelp);
+        return false;
+    }
+    if (args.Operands().size() != 1)
+        throw UsageError(command + " takes one input file (see tsrraw " + command + " --help)");
+    if (!args.Has("output")) throw UsageError(command + " needs an output file: -o FILE");
+    return true;
+}
+
 } // namespace
 
 int RunDebayer(int argc, const char* const* argv) {
-    std::vector<OptionDefinition> definitions = DebayerOptionDefinitions();
-    definitions.insert(definitions.end(), {{"output", true, 'o'}, {"frames", true, 0}, {"quiet", false, 'q'}});
-    const CommandLine args(argc, argv, 0, definitions);
-    if (args.Has("help")) {
-        std::printf("%s\n%s", kDebayerHelp, kDebayerOptionsHelp);
-        return kExitOk;
-    }
-    if (args.Operands().size() != 1)
-        throw UsageError("debayer takes one input file (see tsrraw debayer --help)");
-    if (!args.Has("output")) throw UsageError("debayer needs an output file: -o FILE");
+    const CommandLine args(
+        argc, argv, 0,
+        WithDebayerOptions({{"output", true, 'o'}, {"frames", true, 0}, {"quiet", false, 'q'}}));
+    if (!OneInputOneOutput(args, "debayer", kDebayerHelp)) return kExitOk;
     const DebayerSettings settings = DebayerSettingsFrom(args);
     const OutputNames names(args.Value("output"));
     const RgbaOutputOptions output = RgbaOutputOptionsFrom(args, names.Name(0));
@@ -92,22 +104,15 @@ int RunDebayer(int argc, const char* const* argv) {
 }
 
 int RunConvert(int argc, const char* const* argv) {
-    std::vector<OptionDefinition> definitions = DebayerOptionDefinitions();
-    definitions.insert(definitions.end(), {{"output", true, 'o'},
-                               {"scale", true, 0},
-                               {"frames", true, 0},
-                               {"threads", true, 0},
-                               {"no-overlap", false, 0},
-                               {"timings", false, 0},
-                               {"quiet", false, 'q'}});
-    const CommandLine args(argc, argv, 0, definitions);
-    if (args.Has("help")) {
-        std::printf("%s\n%s", kConvertHelp, kDebayerOptionsHelp);
-        return kExitOk;
-    }
-    if (args.Operands().size() != 1)
-        throw UsageError("convert takes one input file (see tsrraw convert --help)");
-    if (!args.Has("output")) throw UsageError("convert needs an output file: -o FILE");
+    const CommandLine args(argc, argv, 0,
+                           WithDebayerOptions({{"output", true, 'o'},
+                                               {"scale", true, 0},
+                                               {"frames", true, 0},
+                                               {"threads", true, 0},
+                                               {"no-overlap", false, 0},
+                                               {"timings", false, 0},
+                                               {"quiet", false, 'q'}}));
+    if (!OneInputOneOutput(args, "convert", kConvertHelp)) return kExitOk;
     ConvertJob job;
     job.debayer = DebayerSettingsFrom(args);
     job.scaleIndex = static_cast<int>(args.Integer("scale", 0, 0, 3));

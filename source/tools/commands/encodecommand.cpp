@@ -2,18 +2,19 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <future>
 #include <thread>
 
 #include "clips/clip.h"
-#include "support/commandline.h"
 #include "commands/commands.h"
 #include "commands/encodeoptions.h"
 #include "frameencoder.h"
 #include "pictures/imagefiles.h"
+#include "support/commandline.h"
 #include "support/progress.h"
-#include "syntheticscene.h"
 #include "support/toolerror.h"
+#include "syntheticscene.h"
 
 namespace tsr::tools {
 
@@ -111,70 +112,67 @@ Mosaic LoadPicture(const std::string& path, const EncoderSettings& settings) {
     return mosaic;
 }
 
-} // namespace
-
-int RunEncode(int argc, const char* const* argv) {
-    std::vector<OptionDefinition> definitions = EncoderOptionDefinitions();
-    definitions.insert(definitions.end(), {{"scene", false, 0},
-                               {"size", true, 0},
-                               {"count", true, 0},
-                               {"seed", true, 0},
-                               {"noise", true, 0},
-                               {"fps", true, 0},
-                               {"output", true, 'o'},
-                               {"fourcc", true, 0},
-                               {"threads", true, 0},
-                               {"quiet", false, 'q'}});
-    const CommandLine args(argc, argv, 0, definitions);
-    if (args.Has("help")) {
-        std::fputs(kHelp, stdout);
-        return kExitOk;
-    }
-    const EncoderSettings settings = EncoderSettingsFrom(args);
-    const ClipWriterSettings clipSettings = ClipWriterSettingsFrom(args);
-    if (!args.Has("output")) throw UsageError("encode needs an output file: -o FILE");
-    const bool scene = args.Has("scene");
-    if (scene == !args.Operands().empty())
-        throw UsageError(scene ? "--scene takes no input pictures"
-                               : "encode needs input pictures or --scene");
-
+// Everything the command line asks for, read and checked.
+struct EncodeJob {
+    EncoderSettings settings;
+    ClipWriterSettings clipSettings;
+    bool scene = false;
     SceneSettings sceneSettings;
-    int count = static_cast<int>(args.Operands().size());
-    if (scene) {
-        ParseSize(args.Value("size", "1920x1080"), sceneSettings.width, sceneSettings.height);
-        sceneSettings.whiteLevelCode = settings.whiteLevelCode;
-        sceneSettings.seed = static_cast<uint32_t>(args.Integer("seed", 1, 0, 0xFFFFFFFFll));
-        sceneSettings.noise = static_cast<float>(args.Number("noise", 1.0, 0.0, 100.0));
-        count = static_cast<int>(args.Integer("count", 1, 1, 1000000));
+    std::vector<std::string> pictures;
+    int count = 0;
+    int threads = 1;
+};
+
+EncodeJob ReadEncodeJob(const CommandLine& args) {
+    EncodeJob job;
+    job.settings = EncoderSettingsFrom(args);
+    job.clipSettings = ClipWriterSettingsFrom(args);
+    if (!args.Has("output")) throw UsageError("encode needs an output file: -o FILE");
+    job.scene = args.Has("scene");
+    job.pictures = args.Operands();
+    if (job.scene == !job.pictures.empty())
+        throw UsageError(job.scene ? "--scene takes no input pictures"
+                                   : "encode needs input pictures or --scene");
+    job.count = static_cast<int>(job.pictures.size());
+    if (job.scene) {
+        SceneSettings& scene = job.sceneSettings;
+        ParseSize(args.Value("size", "1920x1080"), scene.width, scene.height);
+        scene.whiteLevelCode = job.settings.whiteLevelCode;
+        scene.seed = static_cast<uint32_t>(args.Integer("seed", 1, 0, 0xFFFFFFFFll));
+        scene.noise = static_cast<float>(args.Number("noise", 1.0, 0.0, 100.0));
+        job.count = static_cast<int>(args.Integer("count", 1, 1, 1000000));
     }
     const unsigned processors = std::thread::hardware_concurrency();
-    const int threads = static_cast<int>(args.Integer("threads", processors ? processors : 1, 1, 64));
+    job.threads = static_cast<int>(args.Integer("threads", processors ? processors : 1, 1, 64));
+    return job;
+}
 
-    std::unique_ptr<ClipWriter> writer = CreateClipWriter(args.Value("output"), clipSettings);
-    Progress progress("encode", count, args.Has("quiet"));
-    // Frames are rendered (or loaded) and encoded on several threads, and written in order.
-    auto makeFrame = [&](int i) {
-        Mosaic mosaic;
-        if (scene) {
-            const double t =
-                static_cast<double>(i) * clipSettings.frameRateDenominator / clipSettings.frameRateNumerator;
-            mosaic = {sceneSettings.width, sceneSettings.height,
-                      RenderSceneMosaic(sceneSettings, settings.bayerPattern, t)};
-        } else {
-            mosaic = LoadPicture(args.Operands()[static_cast<size_t>(i)], settings);
-        }
-        EncodedFrame encoded{
-            mosaic.width, mosaic.height,
-            EncodeFrame(mosaic.samples.data(), mosaic.width, mosaic.height, mosaic.width, settings)};
-        if (encoded.bytes.empty())
-            throw ToolError("the encoder refused frame " + std::to_string(i) + " (size or settings)");
-        return encoded;
-    };
+// Frame `i`: rendered from the scene at its time in the clip, or loaded from its picture.
+EncodedFrame EncodeJobFrame(const EncodeJob& job, int i) {
+    Mosaic mosaic;
+    if (job.scene) {
+        const double t = static_cast<double>(i) * job.clipSettings.frameRateDenominator /
+                         job.clipSettings.frameRateNumerator;
+        mosaic = {job.sceneSettings.width, job.sceneSettings.height,
+                  RenderSceneMosaic(job.sceneSettings, job.settings.bayerPattern, t)};
+    } else {
+        mosaic = LoadPicture(job.pictures[static_cast<size_t>(i)], job.settings);
+    }
+    EncodedFrame encoded{
+        mosaic.width, mosaic.height,
+        EncodeFrame(mosaic.samples.data(), mosaic.width, mosaic.height, mosaic.width, job.settings)};
+    if (encoded.bytes.empty())
+        throw ToolError("the encoder refused frame " + std::to_string(i) + " (size or settings)");
+    return encoded;
+}
+
+// Frames are rendered (or loaded) and encoded on several threads, and written in order.
+void EncodeAll(const EncodeJob& job, ClipWriter& writer, Progress& progress) {
     int firstWidth = 0, firstHeight = 0;
-    for (int base = 0; base < count; base += threads) {
+    for (int base = 0; base < job.count; base += job.threads) {
         std::vector<std::future<EncodedFrame>> batch;
-        for (int i = base; i < std::min(count, base + threads); ++i)
-            batch.push_back(std::async(std::launch::async, makeFrame, i));
+        for (int i = base; i < std::min(job.count, base + job.threads); ++i)
+            batch.push_back(std::async(std::launch::async, EncodeJobFrame, std::cref(job), i));
         for (size_t k = 0; k < batch.size(); ++k) {
             const int i = base + static_cast<int>(k);
             const EncodedFrame frame = batch[k].get();
@@ -183,12 +181,37 @@ int RunEncode(int argc, const char* const* argv) {
                 firstHeight = frame.height;
             } else if (frame.width != firstWidth || frame.height != firstHeight) {
                 throw ToolError("all pictures of a clip must have one size: " +
-                                args.Operands()[static_cast<size_t>(i)] + " differs from the first");
+                                job.pictures[static_cast<size_t>(i)] + " differs from the first");
             }
-            writer->Append(frame.bytes);
+            writer.Append(frame.bytes);
             progress.Advance();
         }
     }
+}
+
+} // namespace
+
+int RunEncode(int argc, const char* const* argv) {
+    std::vector<OptionDefinition> definitions = EncoderOptionDefinitions();
+    definitions.insert(definitions.end(), {{"scene", false, 0},
+                                           {"size", true, 0},
+                                           {"count", true, 0},
+                                           {"seed", true, 0},
+                                           {"noise", true, 0},
+                                           {"fps", true, 0},
+                                           {"output", true, 'o'},
+                                           {"fourcc", true, 0},
+                                           {"threads", true, 0},
+                                           {"quiet", false, 'q'}});
+    const CommandLine args(argc, argv, 0, definitions);
+    if (args.Has("help")) {
+        std::fputs(kHelp, stdout);
+        return kExitOk;
+    }
+    const EncodeJob job = ReadEncodeJob(args);
+    std::unique_ptr<ClipWriter> writer = CreateClipWriter(args.Value("output"), job.clipSettings);
+    Progress progress("encode", job.count, args.Has("quiet"));
+    EncodeAll(job, *writer, progress);
     writer->Finish();
     progress.Done();
     return kExitOk;

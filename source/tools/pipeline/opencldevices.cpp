@@ -7,22 +7,23 @@ namespace tsr::tools {
 
 namespace {
 
-std::string PlatformText(cl_platform_id platform, cl_platform_info what) {
+// A text property of a platform or a device, through clGetPlatformInfo or clGetDeviceInfo.
+template <typename Query, typename Object, typename Info>
+std::string InfoText(Query query, Object object, Info what) {
     size_t size = 0;
-    if (clGetPlatformInfo(platform, what, 0, nullptr, &size) != CL_SUCCESS || size == 0) return "?";
+    if (query(object, what, 0, nullptr, &size) != CL_SUCCESS || size == 0) return "?";
     std::string text(size, '\0');
-    clGetPlatformInfo(platform, what, size, &text[0], nullptr);
+    query(object, what, size, &text[0], nullptr);
     text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
     return text;
 }
 
+std::string PlatformText(cl_platform_id platform, cl_platform_info what) {
+    return InfoText(clGetPlatformInfo, platform, what);
+}
+
 std::string DeviceText(cl_device_id device, cl_device_info what) {
-    size_t size = 0;
-    if (clGetDeviceInfo(device, what, 0, nullptr, &size) != CL_SUCCESS || size == 0) return "?";
-    std::string text(size, '\0');
-    clGetDeviceInfo(device, what, size, &text[0], nullptr);
-    text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
-    return text;
+    return InfoText(clGetDeviceInfo, device, what);
 }
 
 template <typename T> T DeviceValue(cl_device_id device, cl_device_info what) {

@@ -51,33 +51,37 @@ void JsonWriter::Key(const char* key) {
     if (key) m_text += Quoted(key) + ": ";
 }
 
-void JsonWriter::BeginObject(const char* key) {
+void JsonWriter::Open(const char* key, char bracket, bool inlined) {
     Key(key);
-    m_text += "{";
+    m_text += bracket;
     m_first.push_back(true);
-    m_inline.push_back(false);
+    m_inline.push_back(inlined);
 }
 
-void JsonWriter::EndObject() {
-    const bool empty = m_first.back();
+void JsonWriter::Close(char bracket) {
+    const bool empty = m_first.back(), inlined = m_inline.back();
     m_first.pop_back();
     m_inline.pop_back();
+    if (inlined) {
+        m_text += bracket;
+        return;
+    }
     if (!empty) m_text += "\n" + std::string(2 * m_first.size(), ' ');
-    m_text += "}";
+    m_text += bracket;
     if (m_first.empty()) m_text += "\n";
 }
 
-void JsonWriter::BeginArray(const char* key) {
-    Key(key);
-    m_text += "[";
-    m_first.push_back(true);
-    m_inline.push_back(true);
+void JsonWriter::BeginObject(const char* key) {
+    Open(key, '{', false);
 }
-
+void JsonWriter::EndObject() {
+    Close('}');
+}
+void JsonWriter::BeginArray(const char* key) {
+    Open(key, '[', true);
+}
 void JsonWriter::EndArray() {
-    m_first.pop_back();
-    m_inline.pop_back();
-    m_text += "]";
+    Close(']');
 }
 
 void JsonWriter::Integer(const char* key, long long value) {

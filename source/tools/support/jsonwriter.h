@@ -33,6 +33,9 @@ public:
 
 private:
     void Key(const char* key);
+    // Objects break their members over indented lines; arrays stay on one line.
+    void Open(const char* key, char bracket, bool inlined);
+    void Close(char bracket);
     std::string m_text;
     std::vector<bool> m_first;  // per open container: nothing written in it yet
     std::vector<bool> m_inline; // arrays of scalars stay on one line

@@ -1,5 +1,8 @@
 #include "singlestreamtransform.h"
 
+#include "comerror.h"
+#include "videomediatypes.h"
+
 #include <shlwapi.h>
 
 namespace tsr::com {
@@ -75,6 +78,79 @@ STDMETHODIMP SingleStreamTransform::GetOutputStatus(DWORD* flags) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (!flags) return E_POINTER;
     *flags = m_pending.empty() ? 0 : MFT_OUTPUT_STATUS_SAMPLE_READY;
+    return S_OK;
+}
+
+STDMETHODIMP SingleStreamTransform::GetInputStreamInfo(DWORD /*stream*/, MFT_INPUT_STREAM_INFO* info) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (!info) return E_POINTER;
+    *info = MFT_INPUT_STREAM_INFO{};
+    info->dwFlags = m_inputStreamFlags;
+    return S_OK;
+}
+
+STDMETHODIMP SingleStreamTransform::GetOutputStreamInfo(DWORD /*stream*/, MFT_OUTPUT_STREAM_INFO* info) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (!info) return E_POINTER;
+    *info = MFT_OUTPUT_STREAM_INFO{};
+    info->dwFlags = kOutputStreamFlags;
+    return OutputSampleSize(&info->cbSize);
+}
+
+STDMETHODIMP SingleStreamTransform::GetInputAvailableType(DWORD /*stream*/, DWORD index,
+                                                          IMFMediaType** type) {
+    return AvailableType(index, type, true);
+}
+
+STDMETHODIMP SingleStreamTransform::GetOutputAvailableType(DWORD /*stream*/, DWORD index,
+                                                           IMFMediaType** type) {
+    return AvailableType(index, type, false);
+}
+
+STDMETHODIMP SingleStreamTransform::SetInputType(DWORD /*stream*/, IMFMediaType* type, DWORD flags) {
+    return SetType(type, flags, true);
+}
+
+STDMETHODIMP SingleStreamTransform::SetOutputType(DWORD /*stream*/, IMFMediaType* type, DWORD flags) {
+    return SetType(type, flags, false);
+}
+
+// The current type, else the one offered at `index`; output types only once the input type is set.
+HRESULT SingleStreamTransform::AvailableType(DWORD index, IMFMediaType** type, bool input) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return ComMethodEdge([&]() -> HRESULT {
+        if (index >= (input ? m_inputTypeCount : m_outputTypeCount)) return MF_E_NO_MORE_TYPES;
+        if (!type) return E_POINTER;
+        if (input) return (m_inputType ? m_inputType : CreateVideoType(*m_inputSubtypes[index])).CopyTo(type);
+        if (!m_inputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
+        return (m_outputType ? m_outputType : OfferedOutputType(index)).CopyTo(type);
+    });
+}
+
+HRESULT SingleStreamTransform::SetType(IMFMediaType* type, DWORD flags, bool input) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return ComMethodEdge([&]() -> HRESULT {
+        const HRESULT allowed = CheckTypeChange(type, flags);
+        if (FAILED(allowed) || (flags & MFT_SET_TYPE_TEST_ONLY)) return allowed;
+        if (input) {
+            GUID subtype = GUID_NULL;
+            ThrowIfFailed(GetVideoSubtype(type, &subtype));
+            bool known = false;
+            for (DWORD i = 0; i < m_inputTypeCount; ++i)
+                known = known || IsEqualGUID(subtype, *m_inputSubtypes[i]);
+            if (!known) return MF_E_INVALIDMEDIATYPE;
+            ApplyInputType(type);
+        } else {
+            ApplyOutputType(type);
+        }
+        return S_OK;
+    });
+}
+
+STDMETHODIMP SingleStreamTransform::GetInputStatus(DWORD /*stream*/, DWORD* flags) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (!flags) return E_POINTER;
+    *flags = AcceptsInput() ? MFT_INPUT_STATUS_ACCEPT_DATA : 0;
     return S_OK;
 }
 

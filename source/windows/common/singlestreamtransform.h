@@ -37,6 +37,17 @@ public:
     STDMETHODIMP GetInputCurrentType(DWORD stream, IMFMediaType** type) override;
     STDMETHODIMP GetOutputCurrentType(DWORD stream, IMFMediaType** type) override;
     STDMETHODIMP GetOutputStatus(DWORD* flags) override;
+    STDMETHODIMP GetInputStreamInfo(DWORD stream, MFT_INPUT_STREAM_INFO* info) override;
+    STDMETHODIMP GetOutputStreamInfo(DWORD stream, MFT_OUTPUT_STREAM_INFO* info) override;
+
+    // IMFTransform: negotiation. The checks every transform makes (index, pointers, an input type
+    // before the output types, the type-change rules, test-only calls, the input subtype) are made
+    // here; what the transform offers and accepts beyond them comes from the hooks below.
+    STDMETHODIMP GetInputAvailableType(DWORD stream, DWORD index, IMFMediaType** type) override;
+    STDMETHODIMP GetOutputAvailableType(DWORD stream, DWORD index, IMFMediaType** type) override;
+    STDMETHODIMP SetInputType(DWORD stream, IMFMediaType* type, DWORD flags) override;
+    STDMETHODIMP SetOutputType(DWORD stream, IMFMediaType* type, DWORD flags) override;
+    STDMETHODIMP GetInputStatus(DWORD stream, DWORD* flags) override;
 
     // IMFTransform: not implemented (E_NOTIMPL).
     STDMETHODIMP GetInputStreamAttributes(DWORD stream, IMFAttributes** attributes) override;
@@ -47,7 +58,12 @@ public:
     STDMETHODIMP ProcessEvent(DWORD stream, IMFMediaEvent* event) override;
 
 protected:
-    SingleStreamTransform() = default;
+    // The input subtypes in the order of their type indices, how many output types there are, and
+    // the flags of the input stream.
+    SingleStreamTransform(const GUID* const* inputSubtypes, DWORD inputTypeCount, DWORD outputTypeCount,
+                          DWORD inputStreamFlags)
+        : m_inputSubtypes(inputSubtypes), m_inputTypeCount(inputTypeCount),
+          m_outputTypeCount(outputTypeCount), m_inputStreamFlags(inputStreamFlags) {}
     // Releases the pending samples, then the attributes, the output type and the input type.
     ~SingleStreamTransform() override;
 
@@ -68,6 +84,18 @@ protected:
     // E_INVALIDARG for any flag or a buffer count other than 1, E_POINTER without buffers, else S_OK.
     HRESULT CheckOutputCall(DWORD flags, DWORD bufferCount, const MFT_OUTPUT_DATA_BUFFER* buffers) const;
 
+    // Negotiation hooks, called under m_mutex; they may throw a _com_error to refuse.
+    // The output type offered at `index` (below the output type count) once the input type is set.
+    virtual Microsoft::WRL::ComPtr<IMFMediaType> OfferedOutputType(DWORD index) const = 0;
+    // Take a proposed type that passed checkTypeChange (and, for the input, whose subtype is one
+    // of the input subtypes): check the rest and set m_inputType or m_outputType.
+    virtual void ApplyInputType(IMFMediaType* type) = 0;
+    virtual void ApplyOutputType(IMFMediaType* type) = 0;
+    // The size of an output sample for GetOutputStreamInfo, or the failure to report.
+    virtual HRESULT OutputSampleSize(DWORD* size) const = 0;
+    // Whether GetInputStatus reports that the transform takes data now.
+    virtual bool AcceptsInput() const { return true; }
+
     std::recursive_mutex m_mutex;
     Microsoft::WRL::ComPtr<IMFMediaType> m_inputType;
     Microsoft::WRL::ComPtr<IMFMediaType> m_outputType;
@@ -78,6 +106,14 @@ protected:
 
 private:
     static constexpr DWORD kStreamId = 0;
+
+    HRESULT AvailableType(DWORD index, IMFMediaType** type, bool input);
+    HRESULT SetType(IMFMediaType* type, DWORD flags, bool input);
+
+    const GUID* const* m_inputSubtypes;
+    DWORD m_inputTypeCount;
+    DWORD m_outputTypeCount;
+    DWORD m_inputStreamFlags;
 };
 
 } // namespace tsr::com

@@ -35,4 +35,13 @@ ComPtr<IMFMediaType> CreateFrameType(const GUID& subtype, UINT32 width, UINT32 h
     return type;
 }
 
+void ReadFrameRate(IMFMediaType* type, UINT32& numerator, UINT32& denominator) {
+    UINT32 typeNumerator = 0;
+    UINT32 typeDenominator = 0;
+    if (SUCCEEDED(MFGetAttributeRatio(type, MF_MT_FRAME_RATE, &typeNumerator, &typeDenominator))) {
+        numerator = typeNumerator;
+        denominator = typeDenominator;
+    }
+}
+
 } // namespace tsr::com

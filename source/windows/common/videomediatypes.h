@@ -11,6 +11,9 @@ namespace tsr::com {
 // failure of reading either attribute.
 HRESULT GetVideoSubtype(IMFMediaType* type, GUID* subtype);
 
+// The type's frame rate, where it has one; else `numerator` and `denominator` stay as they are.
+void ReadFrameRate(IMFMediaType* type, UINT32& numerator, UINT32& denominator);
+
 // A new video type that names its subtype and nothing else. Failures are thrown as _com_error.
 Microsoft::WRL::ComPtr<IMFMediaType> CreateVideoType(const GUID& subtype);
 

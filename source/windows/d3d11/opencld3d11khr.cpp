@@ -67,51 +67,38 @@ cl_platform_id PlatformWithVendorGpu(const std::vector<cl_platform_id>& platform
     return nullptr;
 }
 
-} // namespace
-
-OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
-    *status = S_OK;
-    UINT vendor = 0;
-    HRESULT hr = AdapterVendor(device, vendor);
-    if (FAILED(hr)) {
-        *status = hr;
-        return;
-    }
-
+std::vector<cl_platform_id> PlatformIds(HRESULT& status) {
     cl_uint platformCount = 0;
     cl_int error = clGetPlatformIDs(0, nullptr, &platformCount);
     if (error != CL_SUCCESS) {
         Trace(L"fail to get platform ID count, error=%d\n", error);
-        *status = E_FAIL;
-        return;
+        status = E_FAIL;
+        return {};
     }
     std::vector<cl_platform_id> platforms(platformCount);
     if (platformCount > 0) {
         error = clGetPlatformIDs(platformCount, platforms.data(), nullptr);
         if (error != CL_SUCCESS) {
             Trace(L"fail to get platform IDs, error=%d\n", error);
-            *status = E_FAIL;
-            return;
+            status = E_FAIL;
+            return {};
         }
     }
+    return platforms;
+}
 
-    const cl_platform_id platform = PlatformWithVendorGpu(platforms, vendor);
-    if (!platform) {
-        Trace(L"fail to find valid platform id for device with vendor id=0x08%x\n", vendor);
-        *status = E_UNEXPECTED;
-        return;
-    }
-
+// The four sharing entry points of the platform, by the names of the first sharing extension
+// the platform lists.
+HRESULT SharingFunctions(cl_platform_id platform, void* (&functions)[4]) {
     size_t extensionsSize = 0;
-    error = clGetPlatformInfo(platform, CL_PLATFORM_EXTENSIONS, 0, nullptr, &extensionsSize);
+    cl_int error = clGetPlatformInfo(platform, CL_PLATFORM_EXTENSIONS, 0, nullptr, &extensionsSize);
     std::string extensions(extensionsSize, '\0');
     if (error == CL_SUCCESS)
         error =
             clGetPlatformInfo(platform, CL_PLATFORM_EXTENSIONS, extensionsSize, extensions.data(), nullptr);
     if (error != CL_SUCCESS) {
         Trace(L"fail to get platform info with extensions, error=%d\n", error);
-        *status = E_FAIL;
-        return;
+        return E_FAIL;
     }
     extensions.resize(extensions.find('\0') == std::string::npos ? extensions.size() : extensions.find('\0'));
 
@@ -124,24 +111,24 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
     }
     if (!names) {
         Trace(L"fail to find d3d11 share extensions\n");
-        *status = E_UNEXPECTED;
-        return;
+        return E_UNEXPECTED;
     }
 
-    void* functions[4] = {};
     for (int index = 0; index < 4; ++index)
         functions[index] = clGetExtensionFunctionAddressForPlatform(platform, (*names)[index]);
     if (!functions[0] || !functions[1] || !functions[2] || !functions[3]) {
         Trace(L"fail to get d3d11 sharing function pointers , error=%d\n", CL_SUCCESS);
-        *status = E_FAIL;
-        return;
+        return E_FAIL;
     }
-    const auto getDevices =
-        reinterpret_cast<clGetDeviceIDsFromD3D11KHR_fn>(functions[kGetDeviceIDsFromD3D11]);
+    return S_OK;
+}
 
+// A context on the device's preferred OpenCL device for sharing, or else on any device it
+// shares with.
+HRESULT CreateSharingContext(cl_platform_id platform, ID3D11Device* device,
+                             clGetDeviceIDsFromD3D11KHR_fn getDevices, cl_device_id& found,
+                             cl_context& context) {
     // One context attempt with the devices of a given set.
-    cl_device_id found = nullptr;
-    cl_context context = nullptr;
     const auto attempt = [&](cl_d3d11_device_set_khr deviceSet) -> cl_int {
         cl_uint count = 0;
         found = nullptr;
@@ -159,10 +146,36 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
     if (result != CL_SUCCESS) result = attempt(CL_ALL_DEVICES_FOR_D3D11_KHR);
     if (result != CL_SUCCESS) {
         if (context) clReleaseContext(context);
+        context = nullptr;
         Trace(L"fail to create context, error=%d\n", result);
-        *status = E_FAIL;
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+} // namespace
+
+OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
+    UINT vendor = 0;
+    *status = AdapterVendor(device, vendor);
+    if (FAILED(*status)) return;
+    const std::vector<cl_platform_id> platforms = PlatformIds(*status);
+    if (FAILED(*status)) return;
+    const cl_platform_id platform = PlatformWithVendorGpu(platforms, vendor);
+    if (!platform) {
+        Trace(L"fail to find valid platform id for device with vendor id=0x08%x\n", vendor);
+        *status = E_UNEXPECTED;
         return;
     }
+    void* functions[4] = {};
+    *status = SharingFunctions(platform, functions);
+    if (FAILED(*status)) return;
+    cl_device_id found = nullptr;
+    cl_context context = nullptr;
+    *status = CreateSharingContext(
+        platform, device, reinterpret_cast<clGetDeviceIDsFromD3D11KHR_fn>(functions[kGetDeviceIDsFromD3D11]),
+        found, context);
+    if (FAILED(*status)) return;
 
     m_device = found;
     m_context = context;
@@ -172,6 +185,7 @@ OpenCLD3D11KHR::OpenCLD3D11KHR(ID3D11Device* device, HRESULT* status) {
         reinterpret_cast<clEnqueueAcquireD3D11ObjectsKHR_fn>(functions[kEnqueueAcquireD3D11Objects]);
     m_enqueueRelease =
         reinterpret_cast<clEnqueueReleaseD3D11ObjectsKHR_fn>(functions[kEnqueueReleaseD3D11Objects]);
+    cl_int error = CL_SUCCESS;
     m_queue = clCreateCommandQueue(m_context, m_device, 0, &error);
     if (error != CL_SUCCESS || !m_queue) {
         Trace(L"fail to create command queue, error=%d\n", error);

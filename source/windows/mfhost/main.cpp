@@ -206,24 +206,11 @@ bool WriteFrame(const Options& options, int index, UINT32 width, UINT32 height, 
     return written;
 }
 
-int Run(const Options& options) {
-    const std::vector<Bytes> frames = CompressedFrames(options);
-    UINT32 width = 0, height = 0;
-    if (frames.empty() || !FrameSize(frames[0], width, height)) {
-        fwprintf(stderr, L"no frames to play\n");
-        return 1;
-    }
-    TransformLibrary decoderLibrary(options.dllFolder + L"TsrRawDecoder.dll");
-    TransformLibrary debayerLibrary(options.dllFolder + L"TsrRawDebayer.dll");
-    ComPtr<IMFTransform> decoder, debayer;
-    HRESULT hr = decoderLibrary.Create(tsr::CLSID_TesselRAWDecoder, decoder);
-    if (FAILED(hr)) return Fail(L"creating the decoder transform", hr), 1;
-    hr = debayerLibrary.Create(tsr::CLSID_TesselRAWDebayer, debayer);
-    if (FAILED(hr)) return Fail(L"creating the debayer transform", hr), 1;
-
-    // Decoder: compressed in, Bayer out at the chosen scale; its output type is the debayer's input.
+// Decoder: compressed in, Bayer out at the chosen scale; its output type is the debayer's input.
+HRESULT NegotiateTypes(const Options& options, UINT32 width, UINT32 height, IMFTransform* decoder,
+                       IMFTransform* debayer) {
     const UINT32 outWidth = width >> options.scale, outHeight = height >> options.scale;
-    hr = decoder->SetInputType(0, VideoType(tsr::MFVideoFormat_tsrn, width, height).Get(), 0);
+    HRESULT hr = decoder->SetInputType(0, VideoType(tsr::MFVideoFormat_tsrn, width, height).Get(), 0);
     if (SUCCEEDED(hr))
         hr = decoder->SetOutputType(
             0,
@@ -238,52 +225,90 @@ int Run(const Options& options) {
     if (options.curve >= 0)
         rgbaType->SetUINT32(tsr::MF_DEBAYER_OUTPUT_CURVE, static_cast<UINT32>(options.curve));
     if (SUCCEEDED(hr)) hr = debayer->SetOutputType(0, rgbaType.Get(), 0);
-    if (FAILED(hr)) return Fail(L"negotiating the media types", hr), 1;
+    return hr;
+}
 
-    // The debayer looks for a GPU of its own; without one, it runs on a queue the host supplies.
-    HostQueue hostQueue;
+// The debayer looks for a GPU of its own; without one, it runs on a queue the host supplies.
+bool StartDebayer(const Options& options, IMFTransform* debayer, const HostQueue& hostQueue) {
     ComPtr<IMFAttributes> attributes;
     debayer->GetAttributes(&attributes);
+    HRESULT hr = S_OK;
     if (!options.hostQueue) hr = debayer->ProcessMessage(MFT_MESSAGE_NOTIFY_BEGIN_STREAMING, 0);
     if (options.hostQueue || FAILED(hr)) {
-        if (!hostQueue.Queue()) return Fail(L"finding an OpenCL device", E_FAIL), 1;
+        if (!hostQueue.Queue()) return Fail(L"finding an OpenCL device", E_FAIL), false;
         if (!options.hostQueue) wprintf(L"no GPU of its own for the debayer: using a host OpenCL queue\n");
         attributes->SetUINT64(tsr::MF_DEBAYER_CL_COMMAND_QUEUE, reinterpret_cast<UINT64>(hostQueue.Queue()));
         hr = debayer->ProcessMessage(MFT_MESSAGE_NOTIFY_BEGIN_STREAMING, 0);
-        if (FAILED(hr)) return Fail(L"starting the debayer", hr), 1;
+        if (FAILED(hr)) return Fail(L"starting the debayer", hr), false;
     }
+    return true;
+}
+
+// A sample holding a copy of the frame's bytes, at the frame's time in a 29.97 frames/s stream.
+HRESULT CompressedSample(const Bytes& frame, size_t index, ComPtr<IMFSample>& sample) {
+    ComPtr<IMFMediaBuffer> buffer;
+    HRESULT hr = MFCreateMemoryBuffer(static_cast<DWORD>(frame.size()), &buffer);
+    BYTE* data = nullptr;
+    if (SUCCEEDED(hr)) hr = buffer->Lock(&data, nullptr, nullptr);
+    if (SUCCEEDED(hr)) {
+        memcpy(data, frame.data(), frame.size());
+        buffer->Unlock();
+        buffer->SetCurrentLength(static_cast<DWORD>(frame.size()));
+        hr = MFCreateSample(&sample);
+    }
+    if (SUCCEEDED(hr)) hr = sample->AddBuffer(buffer.Get());
+    if (SUCCEEDED(hr)) hr = sample->SetSampleTime(static_cast<LONGLONG>(index) * 333667);
+    return hr;
+}
+
+// One frame through both transforms; prints the time each took.
+HRESULT PlayFrame(IMFTransform* decoder, IMFTransform* debayer, const Bytes& frame, size_t index,
+                  ComPtr<IMFSample>& rgba) {
+    ComPtr<IMFSample> compressed, bayer;
+    HRESULT hr = CompressedSample(frame, index, compressed);
+    if (SUCCEEDED(hr)) hr = decoder->ProcessInput(0, compressed.Get(), 0);
+    const double start = Milliseconds();
+    if (SUCCEEDED(hr)) hr = Pull(decoder, bayer);
+    const double decoded = Milliseconds();
+    if (SUCCEEDED(hr)) hr = debayer->ProcessInput(0, bayer.Get(), 0);
+    if (SUCCEEDED(hr)) hr = Pull(debayer, rgba);
+    const double debayered = Milliseconds();
+    if (SUCCEEDED(hr))
+        wprintf(L"frame %d: decode %.1f ms, debayer %.1f ms\n", static_cast<int>(index), decoded - start,
+                debayered - decoded);
+    return hr;
+}
+
+int Run(const Options& options) {
+    const std::vector<Bytes> frames = CompressedFrames(options);
+    UINT32 width = 0, height = 0;
+    if (frames.empty() || !FrameSize(frames[0], width, height)) {
+        fwprintf(stderr, L"no frames to play\n");
+        return 1;
+    }
+    TransformLibrary decoderLibrary(options.dllFolder + L"TsrRawDecoder.dll");
+    TransformLibrary debayerLibrary(options.dllFolder + L"TsrRawDebayer.dll");
+    ComPtr<IMFTransform> decoder, debayer;
+    HRESULT hr = decoderLibrary.Create(tsr::CLSID_TesselRAWDecoder, decoder);
+    if (FAILED(hr)) return Fail(L"creating the decoder transform", hr), 1;
+    hr = debayerLibrary.Create(tsr::CLSID_TesselRAWDebayer, debayer);
+    if (FAILED(hr)) return Fail(L"creating the debayer transform", hr), 1;
+    hr = NegotiateTypes(options, width, height, decoder.Get(), debayer.Get());
+    if (FAILED(hr)) return Fail(L"negotiating the media types", hr), 1;
+    HostQueue hostQueue;
+    if (!StartDebayer(options, debayer.Get(), hostQueue)) return 1;
 
     CreateDirectoryW(options.outputFolder.c_str(), nullptr); // may exist already
     int written = 0;
     for (size_t i = 0; i < frames.size(); ++i) {
-        ComPtr<IMFMediaBuffer> buffer;
-        ComPtr<IMFSample> compressed;
-        hr = MFCreateMemoryBuffer(static_cast<DWORD>(frames[i].size()), &buffer);
-        BYTE* data = nullptr;
-        if (SUCCEEDED(hr)) hr = buffer->Lock(&data, nullptr, nullptr);
-        if (SUCCEEDED(hr)) {
-            memcpy(data, frames[i].data(), frames[i].size());
-            buffer->Unlock();
-            buffer->SetCurrentLength(static_cast<DWORD>(frames[i].size()));
-            hr = MFCreateSample(&compressed);
-        }
-        if (SUCCEEDED(hr)) hr = compressed->AddBuffer(buffer.Get());
-        if (SUCCEEDED(hr)) hr = compressed->SetSampleTime(static_cast<LONGLONG>(i) * 333667);
-        if (SUCCEEDED(hr)) hr = decoder->ProcessInput(0, compressed.Get(), 0);
-        ComPtr<IMFSample> bayer, rgba;
-        const double start = Milliseconds();
-        if (SUCCEEDED(hr)) hr = Pull(decoder.Get(), bayer);
-        const double decoded = Milliseconds();
-        if (SUCCEEDED(hr)) hr = debayer->ProcessInput(0, bayer.Get(), 0);
-        if (SUCCEEDED(hr)) hr = Pull(debayer.Get(), rgba);
-        const double debayered = Milliseconds();
+        ComPtr<IMFSample> rgba;
+        hr = PlayFrame(decoder.Get(), debayer.Get(), frames[i], i, rgba);
         if (FAILED(hr)) {
             Fail(L"processing a frame", hr);
             continue;
         }
-        wprintf(L"frame %d: decode %.1f ms, debayer %.1f ms\n", static_cast<int>(i), decoded - start,
-                debayered - decoded);
-        if (WriteFrame(options, static_cast<int>(i), outWidth, outHeight, rgba.Get()))
+        if (WriteFrame(options, static_cast<int>(i), width >> options.scale, height >> options.scale,
+                       rgba.Get()))
             ++written;
         else
             fwprintf(stderr, L"cannot write frame %d to %ls\n", static_cast<int>(i),

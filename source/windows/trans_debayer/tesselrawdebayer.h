@@ -23,15 +23,6 @@ public:
     // Reports the attribute store's failure.
     explicit TesselRAWDebayer(HRESULT* hr);
 
-    // IMFTransform: streams and negotiation
-    STDMETHODIMP GetInputStreamInfo(DWORD stream, MFT_INPUT_STREAM_INFO* info) override;
-    STDMETHODIMP GetOutputStreamInfo(DWORD stream, MFT_OUTPUT_STREAM_INFO* info) override;
-    STDMETHODIMP GetInputAvailableType(DWORD stream, DWORD index, IMFMediaType** type) override;
-    STDMETHODIMP GetOutputAvailableType(DWORD stream, DWORD index, IMFMediaType** type) override;
-    STDMETHODIMP SetInputType(DWORD stream, IMFMediaType* type, DWORD flags) override;
-    STDMETHODIMP SetOutputType(DWORD stream, IMFMediaType* type, DWORD flags) override;
-    STDMETHODIMP GetInputStatus(DWORD stream, DWORD* flags) override;
-
     // IMFTransform: sample processing
     STDMETHODIMP ProcessMessage(MFT_MESSAGE_TYPE message, ULONG_PTR parameter) override;
     STDMETHODIMP ProcessInput(DWORD stream, IMFSample* sample, DWORD flags) override;
@@ -40,6 +31,13 @@ public:
 
 private:
     ~TesselRAWDebayer() override;
+
+    // Negotiation (SingleStreamTransform's hooks)
+    Microsoft::WRL::ComPtr<IMFMediaType> OfferedOutputType(DWORD index) const override;
+    void ApplyInputType(IMFMediaType* type) override;
+    void ApplyOutputType(IMFMediaType* type) override;
+    HRESULT OutputSampleSize(DWORD* size) const override;
+    bool AcceptsInput() const override;
 
     // Width x height x bytes per pixel of the output subtype; 0 without an output type.
     std::uint64_t OutputImageSize() const;

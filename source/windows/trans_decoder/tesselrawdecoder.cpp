@@ -9,8 +9,8 @@
 
 namespace tsr {
 
-using com::ComMethodEdge;
 using com::ThrowIfFailed;
+using Microsoft::WRL::ComPtr;
 
 namespace {
 
@@ -24,18 +24,14 @@ constexpr DWORD kInputTypeCount = 4;
 constexpr DWORD kOutputTypeCount = 2;
 constexpr UINT32 kScaleIndexCount = 4;
 
-bool IsOneOf(const GUID& subtype, const GUID* const* list, DWORD count) {
-    for (DWORD i = 0; i < count; ++i)
-        if (IsEqualGUID(subtype, *list[i])) return true;
-    return false;
-}
-
-// Checks the major type and the subtype of a proposed type against a subtype list.
-HRESULT CheckSubtype(IMFMediaType* type, const GUID* const* subtypes, DWORD count) {
+// Checks the major type and the subtype of a proposed output type.
+HRESULT CheckOutputSubtype(IMFMediaType* type) {
     GUID subtype = GUID_NULL;
     const HRESULT hr = com::GetVideoSubtype(type, &subtype);
     if (FAILED(hr)) return hr;
-    return IsOneOf(subtype, subtypes, count) ? S_OK : MF_E_INVALIDMEDIATYPE;
+    for (const GUID* accepted : kOutputSubtypes)
+        if (IsEqualGUID(subtype, *accepted)) return S_OK;
+    return MF_E_INVALIDMEDIATYPE;
 }
 
 // True when a picture of this size decodes into a sample whose byte counts the frame decoder's
@@ -54,7 +50,9 @@ HRESULT TesselRAWDecoder::Create(IUnknown* outer, REFIID iid, void** result) {
     return com::CreateObject<TesselRAWDecoder>(outer, iid, result);
 }
 
-TesselRAWDecoder::TesselRAWDecoder(HRESULT* hr) {
+TesselRAWDecoder::TesselRAWDecoder(HRESULT* hr)
+    : SingleStreamTransform(kInputSubtypes, kInputTypeCount, kOutputTypeCount,
+                            MFT_INPUT_STREAM_WHOLE_SAMPLES | MFT_INPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER) {
     *hr = S_OK;
     m_frameDecoder = frameDecoderCreate(0);
     if (!m_frameDecoder) {
@@ -71,56 +69,15 @@ TesselRAWDecoder::~TesselRAWDecoder() {
     // The base class then releases the pending samples, the attributes and the types.
 }
 
-STDMETHODIMP TesselRAWDecoder::GetInputStreamInfo(DWORD /*stream*/, MFT_INPUT_STREAM_INFO* info) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (!info) return E_POINTER;
-    *info = MFT_INPUT_STREAM_INFO{};
-    info->dwFlags = MFT_INPUT_STREAM_WHOLE_SAMPLES | MFT_INPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER;
-    return S_OK;
-}
-
-STDMETHODIMP TesselRAWDecoder::GetOutputStreamInfo(DWORD /*stream*/, MFT_OUTPUT_STREAM_INFO* info) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (!info) return E_POINTER;
-    *info = MFT_OUTPUT_STREAM_INFO{};
-    info->dwFlags = kOutputStreamFlags;
+HRESULT TesselRAWDecoder::OutputSampleSize(DWORD* size) const {
     const std::uint64_t bytes = OutputSampleBytes();
-    info->cbSize = bytes > UINT32_MAX ? UINT32_MAX : static_cast<DWORD>(bytes);
+    *size = bytes > UINT32_MAX ? UINT32_MAX : static_cast<DWORD>(bytes);
     return S_OK;
 }
 
-STDMETHODIMP TesselRAWDecoder::GetInputAvailableType(DWORD /*stream*/, DWORD index, IMFMediaType** type) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return ComMethodEdge([&]() -> HRESULT {
-        if (index >= kInputTypeCount) return MF_E_NO_MORE_TYPES;
-        if (!type) return E_POINTER;
-        if (m_inputType) return m_inputType.CopyTo(type);
-        return com::CreateVideoType(*kInputSubtypes[index]).CopyTo(type);
-    });
-}
-
-STDMETHODIMP TesselRAWDecoder::GetOutputAvailableType(DWORD /*stream*/, DWORD index, IMFMediaType** type) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return ComMethodEdge([&]() -> HRESULT {
-        if (index >= kOutputTypeCount) return MF_E_NO_MORE_TYPES;
-        if (!type) return E_POINTER;
-        if (!m_inputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
-        if (m_outputType) return m_outputType.CopyTo(type);
-        const auto offered = com::CreateFrameType(*kOutputSubtypes[index], m_outputWidth, m_outputHeight,
-                                                  m_frameRateNumerator, m_frameRateDenominator);
-        return offered.CopyTo(type);
-    });
-}
-
-STDMETHODIMP TesselRAWDecoder::SetInputType(DWORD /*stream*/, IMFMediaType* type, DWORD flags) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return ComMethodEdge([&]() -> HRESULT {
-        const HRESULT allowed = CheckTypeChange(type, flags);
-        if (FAILED(allowed) || (flags & MFT_SET_TYPE_TEST_ONLY)) return allowed;
-        ThrowIfFailed(CheckSubtype(type, kInputSubtypes, kInputTypeCount));
-        ApplyInputType(type);
-        return S_OK;
-    });
+ComPtr<IMFMediaType> TesselRAWDecoder::OfferedOutputType(DWORD index) const {
+    return com::CreateFrameType(*kOutputSubtypes[index], m_outputWidth, m_outputHeight, m_frameRateNumerator,
+                                m_frameRateDenominator);
 }
 
 void TesselRAWDecoder::ApplyInputType(IMFMediaType* type) {
@@ -137,12 +94,7 @@ void TesselRAWDecoder::ApplyInputType(IMFMediaType* type) {
     for (UINT32 scale = 0; scale < kScaleIndexCount; ++scale)
         m_sizeTable[FrameSize(width >> scale, height >> scale)] = scale;
 
-    UINT32 numerator = 0;
-    UINT32 denominator = 0;
-    if (SUCCEEDED(MFGetAttributeRatio(type, MF_MT_FRAME_RATE, &numerator, &denominator))) {
-        m_frameRateNumerator = numerator;
-        m_frameRateDenominator = denominator;
-    }
+    com::ReadFrameRate(type, m_frameRateNumerator, m_frameRateDenominator);
     UINT64 duration = 0;
     if (SUCCEEDED(MFFrameRateToAverageTimePerFrame(m_frameRateNumerator, m_frameRateDenominator, &duration)))
         m_averageFrameDuration = static_cast<LONGLONG>(duration);
@@ -150,20 +102,10 @@ void TesselRAWDecoder::ApplyInputType(IMFMediaType* type) {
     m_inputType = type;
 }
 
-STDMETHODIMP TesselRAWDecoder::SetOutputType(DWORD /*stream*/, IMFMediaType* type, DWORD flags) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return ComMethodEdge([&]() -> HRESULT {
-        const HRESULT allowed = CheckTypeChange(type, flags);
-        if (FAILED(allowed) || (flags & MFT_SET_TYPE_TEST_ONLY)) return allowed;
-        ThrowIfFailed(CheckSubtype(type, kOutputSubtypes, kOutputTypeCount));
-        // Output sizes derive from the input size.
-        if (!m_inputType) return MF_E_TRANSFORM_TYPE_NOT_SET;
-        ApplyOutputType(type);
-        return S_OK;
-    });
-}
-
 void TesselRAWDecoder::ApplyOutputType(IMFMediaType* type) {
+    ThrowIfFailed(CheckOutputSubtype(type));
+    // Output sizes derive from the input size.
+    if (!m_inputType) ThrowIfFailed(MF_E_TRANSFORM_TYPE_NOT_SET);
     GUID subtype = GUID_NULL;
     ThrowIfFailed(type->GetGUID(MF_MT_SUBTYPE, &subtype));
     UINT32 width = 0;
@@ -188,13 +130,6 @@ void TesselRAWDecoder::ApplyOutputType(IMFMediaType* type) {
     m_rowPitch =
         static_cast<UINT32>(frameDecoderMinRowPitch(static_cast<int>(m_inputWidth), static_cast<int>(scale)));
     m_outputType = type;
-}
-
-STDMETHODIMP TesselRAWDecoder::GetInputStatus(DWORD /*stream*/, DWORD* flags) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (!flags) return E_POINTER;
-    *flags = MFT_INPUT_STATUS_ACCEPT_DATA;
-    return S_OK;
 }
 
 } // namespace tsr

@@ -19,15 +19,6 @@ public:
     // Reports E_OUTOFMEMORY when the frame decoder cannot start, or the attribute store's failure.
     explicit TesselRAWDecoder(HRESULT* hr);
 
-    // IMFTransform: streams and negotiation
-    STDMETHODIMP GetInputStreamInfo(DWORD stream, MFT_INPUT_STREAM_INFO* info) override;
-    STDMETHODIMP GetOutputStreamInfo(DWORD stream, MFT_OUTPUT_STREAM_INFO* info) override;
-    STDMETHODIMP GetInputAvailableType(DWORD stream, DWORD index, IMFMediaType** type) override;
-    STDMETHODIMP GetOutputAvailableType(DWORD stream, DWORD index, IMFMediaType** type) override;
-    STDMETHODIMP SetInputType(DWORD stream, IMFMediaType* type, DWORD flags) override;
-    STDMETHODIMP SetOutputType(DWORD stream, IMFMediaType* type, DWORD flags) override;
-    STDMETHODIMP GetInputStatus(DWORD stream, DWORD* flags) override;
-
     // IMFTransform: sample processing
     STDMETHODIMP ProcessMessage(MFT_MESSAGE_TYPE message, ULONG_PTR parameter) override;
     STDMETHODIMP ProcessInput(DWORD stream, IMFSample* sample, DWORD flags) override;
@@ -39,8 +30,12 @@ private:
 
     using FrameSize = std::pair<UINT32, UINT32>; // width, height
 
-    void ApplyInputType(IMFMediaType* type);
-    void ApplyOutputType(IMFMediaType* type);
+    // Negotiation (SingleStreamTransform's hooks)
+    Microsoft::WRL::ComPtr<IMFMediaType> OfferedOutputType(DWORD index) const override;
+    void ApplyInputType(IMFMediaType* type) override;
+    void ApplyOutputType(IMFMediaType* type) override;
+    HRESULT OutputSampleSize(DWORD* size) const override;
+
     Microsoft::WRL::ComPtr<IMFSample> CreateOutputSample() const;
     void DecodeOldestSample(IMFSample* output);
     // Bytes of the decoded picture at the row pitch, and of a one-buffer output sample.

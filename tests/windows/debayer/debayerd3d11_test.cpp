@@ -69,17 +69,8 @@ protected:
     }
 
     ComPtr<ID3D11Texture2D> OutputTexture() {
-        D3D11_TEXTURE2D_DESC description = {};
-        description.Width = kWidth;
-        description.Height = kHeight;
-        description.MipLevels = 1;
-        description.ArraySize = 1;
-        description.Format = DXGI_FORMAT_R16G16B16A16_FLOAT;
-        description.SampleDesc.Count = 1;
-        description.Usage = D3D11_USAGE_DEFAULT;
-        description.BindFlags = D3D11_BIND_SHADER_RESOURCE;
         ComPtr<ID3D11Texture2D> texture;
-        EXPECT_EQ(m_device->CreateTexture2D(&description, nullptr, &texture), S_OK);
+        EXPECT_EQ(CreateTestTexture(m_device.Get(), kWidth, kHeight, texture), S_OK);
         return texture;
     }
 

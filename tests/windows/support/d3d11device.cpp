@@ -13,8 +13,7 @@ ComPtr<ID3D11Device> CreateTestDevice() {
     return device;
 }
 
-HRESULT CreateTextureBuffer(ID3D11Device* device, UINT width, UINT height, ComPtr<ID3D11Texture2D>& texture,
-                            ComPtr<IMFMediaBuffer>& buffer) {
+HRESULT CreateTestTexture(ID3D11Device* device, UINT width, UINT height, ComPtr<ID3D11Texture2D>& texture) {
     D3D11_TEXTURE2D_DESC desc = {};
     desc.Width = width;
     desc.Height = height;
@@ -24,7 +23,12 @@ HRESULT CreateTextureBuffer(ID3D11Device* device, UINT width, UINT height, ComPt
     desc.SampleDesc.Count = 1;
     desc.Usage = D3D11_USAGE_DEFAULT;
     desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
-    HRESULT hr = device->CreateTexture2D(&desc, nullptr, &texture);
+    return device->CreateTexture2D(&desc, nullptr, &texture);
+}
+
+HRESULT CreateTextureBuffer(ID3D11Device* device, UINT width, UINT height, ComPtr<ID3D11Texture2D>& texture,
+                            ComPtr<IMFMediaBuffer>& buffer) {
+    HRESULT hr = CreateTestTexture(device, width, height, texture);
     if (FAILED(hr)) return hr;
     return MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, texture.Get(), 0, FALSE, &buffer);
 }

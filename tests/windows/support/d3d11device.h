@@ -10,6 +10,10 @@
 // Null when no device can be created (no display); tests then skip.
 Microsoft::WRL::ComPtr<ID3D11Device> CreateTestDevice();
 
+// An RGBA16F texture a shader can read.
+HRESULT CreateTestTexture(ID3D11Device* device, UINT width, UINT height,
+                          Microsoft::WRL::ComPtr<ID3D11Texture2D>& texture);
+
 // An RGBA16F texture and a Media Foundation buffer over it.
 HRESULT CreateTextureBuffer(ID3D11Device* device, UINT width, UINT height,
                             Microsoft::WRL::ComPtr<ID3D11Texture2D>& texture,

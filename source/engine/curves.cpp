@@ -1,7 +1,5 @@
 #include "curves.h"
 
-#include <cmath>
-#include <cstring>
 #include <new>
 
 #include "embeddedprograms.h"
@@ -21,143 +19,38 @@ void ImageProcessingNode<1>::CreateKernel(cl_program program) {
 }
 
 ImageProcessingNode_HLG<1>::ImageProcessingNode_HLG() {
-    // ARIB STD-B67 with the input scaled so that 1.0 ends the square-root segment and 12.0
-    // reaches 1.0.
-    m_parameters.r = static_cast<float>(std::sqrt(1.0) * 0.5);
-    m_parameters.a = static_cast<float>(0.17883277 * 0.6931471805599453);
-    m_parameters.m = 1.0f;
-    m_parameters.b = -0.28466892f;
-    m_parameters.c = static_cast<float>(0.5 - std::log(0.7153310906278) * 0.17883277265695);
-    m_parameters.t = 1.0f;
+    m_parameters = MakeHlgBlock();
 }
 
 ImageProcessingNode_Canon_CanonLog2<1>::ImageProcessingNode_Canon_CanonLog2() {
-    const float matrix[9] = {0.8804143f,  0.03456769f,  0.08501798f, 0.039596997f, 0.79360366f,
-                             0.16679937f, 0.013393459f, 0.16183142f, 0.8247751f};
-    std::memcpy(m_parameters.colorMatrix, matrix, sizeof matrix);
-    m_parameters.a = 0.07265683f;
-    m_parameters.b = 0.092864126f;
-    m_parameters.c = 87.09937f;
+    m_parameters = MakeCanonLog2Block();
 }
 
 ImageProcessingNode_Nikon_NLog<1>::ImageProcessingNode_Nikon_NLog() {
-    m_parameters.c = 0.10163449f;
-    m_parameters.s = 0.9f;
-    m_parameters.d = 0.6050831f;
-    m_parameters.a = 0.6353861f;
-    m_parameters.m = 0.9f;
-    m_parameters.b = 0.0075f;
-    m_parameters.g = 0.33333334f;
-    m_parameters.t = 0.36444443f;
+    m_parameters = MakeNikonNLogBlock();
 }
 
-namespace {
-
-struct LogCurveEntry {
-    float matrix[9];
-    double a, b, c, d, e, f, t;
-    unsigned logBase;        // 0: written with log10, 1: natural log, other: log2
-    bool expectsScaledInput; // the curve wants its input divided by 0.9
-};
-
-const LogCurveEntry kLogCurves[4] = {
-    {{0.9859064f, -0.048324835f, 0.06241841f, -0.018427435f, 0.86037517f, 0.15805228f, 0.013833426f,
-      0.08294598f, 0.9032206f},
-     0.9892,
-     0.0108,
-     0.256663,
-     0.584555,
-     6.025,
-     0.09286412512218964,
-     0.0078,
-     0,
-     true},
-    // Panasonic V-Log.
-    {{0.9298549f, 0.012365756f, 0.05777929f, 0.0265632f, 0.87213624f, 0.10130055f, 0.007959938f, 0.029203165f,
-      0.9628369f},
-     1.0,
-     0.00873,
-     0.241514,
-     0.598206,
-     5.6,
-     0.125,
-     0.01,
-     0,
-     true},
-    // Sony S-Log3, two gamuts.
-    {{0.89557296f, 0.04651097f, 0.05791606f, 0.026020654f, 0.8475529f, 0.12642644f, 0.0078121223f,
-      0.022505479f, 0.9696824f},
-     5.2631578947368425,
-     0.05263157894736842,
-     0.25562072336265884,
-     0.41055718475073316,
-     6.621943711772399,
-     0.09286412512218964,
-     0.01125,
-     0,
-     true},
-    {{1.0381441f, -0.09545269f, 0.05730863f, 0.047948923f, 0.79386187f, 0.15818922f, 0.030132053f,
-      0.04088579f, 0.92898214f},
-     5.2631578947368425,
-     0.05263157894736842,
-     0.25562072336265884,
-     0.41055718475073316,
-     6.621943711772399,
-     0.09286412512218964,
-     0.01125,
-     0,
-     true},
-};
-
-} // namespace
-
 ImageProcessingNode_Log<1>::ImageProcessingNode_Log(int tableEntry) {
-    const LogCurveEntry& entry = kLogCurves[tableEntry & 3];
-    std::memcpy(m_parameters.colorMatrix, entry.matrix, sizeof entry.matrix);
-    double a = entry.a, c = entry.c, e = entry.e, t = entry.t;
-    if (entry.expectsScaledInput) {
-        a *= 0.9;
-        e *= 0.9;
-        t *= 1.1111111111111112;
-    }
-    if (entry.logBase == 0)
-        c *= 0.3010299956639812;
-    else if (entry.logBase == 1)
-        c *= 0.6931471805599453;
-    m_parameters.a = static_cast<float>(a);
-    m_parameters.b = static_cast<float>(entry.b);
-    m_parameters.c = static_cast<float>(c);
-    m_parameters.d = static_cast<float>(entry.d);
-    m_parameters.e = static_cast<float>(e);
-    m_parameters.f = static_cast<float>(entry.f);
-    m_parameters.t = static_cast<float>(t);
+    m_parameters = MakeLogBlock(tableEntry);
 }
 
 void AppendOutputCurveNodes(unsigned curve, CurveNodeList& list) {
+    const OutputCurveChoice choice = OutputCurveForIndex(curve);
     ImageProcessingNode<1>* node = nullptr;
-    switch (curve) {
-    case 2:
+    switch (choice.kind) {
+    case OutputCurveKind::HLG:
         node = new (std::nothrow) ImageProcessingNode_HLG<1>();
         break;
-    case 3:
+    case OutputCurveKind::CanonLog2:
         node = new (std::nothrow) ImageProcessingNode_Canon_CanonLog2<1>();
         break;
-    case 4:
-        node = new (std::nothrow) ImageProcessingNode_Log<1>(0);
+    case OutputCurveKind::Log:
+        node = new (std::nothrow) ImageProcessingNode_Log<1>(choice.logTableEntry);
         break;
-    case 5:
+    case OutputCurveKind::NikonNLog:
         node = new (std::nothrow) ImageProcessingNode_Nikon_NLog<1>();
         break;
-    case 6:
-        node = new (std::nothrow) ImageProcessingNode_Log<1>(1);
-        break;
-    case 7:
-        node = new (std::nothrow) ImageProcessingNode_Log<1>(2);
-        break;
-    case 8:
-        node = new (std::nothrow) ImageProcessingNode_Log<1>(3);
-        break;
-    default:
+    case OutputCurveKind::None:
         return;
     }
     if (!node) return;

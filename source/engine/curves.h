@@ -7,33 +7,9 @@
 #include <vector>
 
 #include "clapi.h"
+#include "curveparameters.h"
 
 namespace tsr {
-
-// Parameter blocks of the image-processing kernels (packed floats, the layout the program's
-// structures have).
-struct CLIPCM {
-    float matrix[9];
-};
-struct CLIPLOG {
-    float colorMatrix[9];
-    float a, b, c, d, e, f, t;
-};
-struct CLIPHLG {
-    float r, a, m, b, c, t;
-};
-struct CLIPCANONLOG2 {
-    float colorMatrix[9];
-    float a, b, c;
-};
-struct CLIPNIKONNLOG {
-    float c, s, d, a, m, b, g, t;
-};
-static_assert(sizeof(CLIPCM) == 36, "CLIPCM layout");
-static_assert(sizeof(CLIPLOG) == 64, "CLIPLOG layout");
-static_assert(sizeof(CLIPHLG) == 24, "CLIPHLG layout");
-static_assert(sizeof(CLIPCANONLOG2) == 48, "CLIPCANONLOG2 layout");
-static_assert(sizeof(CLIPNIKONNLOG) == 32, "CLIPNIKONNLOG layout");
 
 template <int Channels> class ImageProcessingNode;
 

@@ -109,6 +109,11 @@ CLRPTSRD MakeFourSampleBlock(const RawProcessingParameters& p, const FrameQuanti
     return b;
 }
 
+bool DrawsTestChart(std::int32_t tuningValue) {
+    return tuningValue == 20 || (tuningValue >= 70 && tuningValue <= 79) ||
+           (tuningValue >= 19190 && tuningValue <= 19199);
+}
+
 CLRPPD MakeTestChartBlock(const RawProcessingParameters& p, std::uint32_t width, std::uint32_t height,
                           std::int32_t tuningValue) {
     CLRPPD b;

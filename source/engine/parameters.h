@@ -60,6 +60,8 @@ CLRPPS0 MakeDemosaicGreenBlock(const RawProcessingParameters& parameters, const 
 CLRPPS1 MakeDemosaicColourBlock(const RawProcessingParameters& parameters, const FrameQuantities& frame);
 CLRPPS2 MakeConversionBlock(const RawProcessingParameters& parameters, const FrameQuantities& frame);
 CLRPTSRD MakeFourSampleBlock(const RawProcessingParameters& parameters, const FrameQuantities& frame);
+// Whether a tuning value asks for the test chart.
+bool DrawsTestChart(std::int32_t tuningValue);
 CLRPPD MakeTestChartBlock(const RawProcessingParameters& parameters, std::uint32_t width,
                           std::uint32_t height, std::int32_t tuningValue);
 

@@ -43,11 +43,6 @@ int EnqueueKernel(cl_context context, cl_kernel kernel, const void* block, std::
     return status == CL_SUCCESS ? kStatusOk : StatusForCLError(StatusSource::Enqueue, status);
 }
 
-bool DrawsTestChart(std::int32_t tuningValue) {
-    return tuningValue == 20 || (tuningValue >= 70 && tuningValue <= 79) ||
-           (tuningValue >= 19190 && tuningValue <= 19199);
-}
-
 OpenCLRawProcessing::OpenCLRawProcessing(cl_context context, cl_device_id device, const ProgramForm& form)
     : m_context(context), m_device(device) {
     if (m_context) clRetainContext(m_context);

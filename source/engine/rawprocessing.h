@@ -24,9 +24,6 @@ struct ProgramForm {
 int EnqueueKernel(cl_context context, cl_kernel kernel, const void* block, std::size_t blockSize,
                   cl_mem input, cl_mem output, const std::size_t globalSize[2], cl_command_queue queue);
 
-// Whether a tuning value asks for the test chart.
-bool DrawsTestChart(std::int32_t tuningValue);
-
 class OpenCLRawProcessing {
 public:
     static constexpr int kIntermediateCount = 3;

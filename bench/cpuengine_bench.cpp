@@ -1,0 +1,156 @@
+// CPU engine throughput against the OpenCL engine on the machine's first OpenCL device (PoCL on
+// CI machines), on the encoder's synthetic scene: whole frames from host memory to RGBA in host
+// memory. Reports frames/s, Mpixel/s per worker thread and the speed-up over OpenCL.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <tuple>
+#include <vector>
+
+#include "cpuengine.h"
+#include "debayerer.h"
+#include "syntheticscene.h"
+
+namespace {
+
+struct Frame {
+    TsrFrameInfoRecord record;
+    std::vector<std::uint16_t> samples;
+};
+
+const Frame& SceneFrame(bool bayer) {
+    static std::map<bool, Frame> frames;
+    Frame& frame = frames[bayer];
+    if (!frame.samples.empty()) return frame;
+    const int width = bayer ? 4096 : 2048, height = bayer ? 2160 : 1080;
+    tsr::SceneSettings settings;
+    settings.width = width;
+    settings.height = height;
+    if (bayer) {
+        frame.samples = tsr::renderSceneMosaic(settings, 0, 0.5);
+    } else {
+        const std::vector<std::uint16_t> rgb = tsr::renderSceneRgb(settings, 0.5);
+        frame.samples.assign(rgb.size() / 3 * 4, 0);
+        for (size_t i = 0; i < rgb.size() / 3; ++i)
+            for (int c = 0; c < 3; ++c) frame.samples[4 * i + c] = rgb[3 * i + c];
+    }
+    TsrFrameInfoRecord& r = frame.record;
+    std::memset(&r, 0, sizeof r);
+    r.layoutCode = bayer ? TSR_LAYOUT_BP16 : TSR_LAYOUT_BP64;
+    r.rowPitch = width * (bayer ? 2 : 8);
+    r.width = width;
+    r.height = height;
+    r.blackLevel = TSR_BLACK_LEVEL;
+    r.whiteLevel = settings.whiteLevelCode + 256;
+    r.gain0 = 1.9f;
+    r.gain1 = 1.5f;
+    const float xyz[9] = {0.41f, 0.36f, 0.18f, 0.21f, 0.72f, 0.07f, 0.02f, 0.12f, 0.95f};
+    std::memcpy(r.colorMatrix, xyz, sizeof xyz);
+    r.auxFloat = 1.0f;
+    r.maxDcStep = 16;
+    if (!bayer) {
+        const float offsets[6] = {-0.25f, -0.25f, -0.25f, 0.25f, 0.25f, 0.25f};
+        std::memcpy(r.sampleOffsets, offsets, sizeof offsets);
+    }
+    return frame;
+}
+
+// Seconds per frame of the OpenCL engine for one configuration, measured once per run over a few
+// frames after a warm-up frame; 0 without an OpenCL device.
+double OpenCLSecondsPerFrame(bool bayer, unsigned curve, bool floatOutput) {
+    static std::map<std::tuple<bool, unsigned, bool>, double> measured;
+    const auto key = std::make_tuple(bayer, curve, floatOutput);
+    const auto known = measured.find(key);
+    if (known != measured.end()) return known->second;
+    double& seconds = measured[key];
+
+    cl_platform_id platform = nullptr;
+    cl_device_id device = nullptr;
+    if (clGetPlatformIDs(1, &platform, nullptr) != CL_SUCCESS ||
+        clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &device, nullptr) != CL_SUCCESS)
+        return seconds = 0.0;
+    cl_context context = clCreateContext(nullptr, 1, &device, nullptr, nullptr, nullptr);
+    cl_command_queue queue = context ? clCreateCommandQueue(context, device, 0, nullptr) : nullptr;
+    if (!queue) return seconds = 0.0;
+    {
+        HRESULT status = E_FAIL;
+        tsr::Debayerer debayerer(queue, &status);
+        const Frame& frame = SceneFrame(bayer);
+        cl_image_format format = {CL_RGBA, static_cast<cl_channel_type>(floatOutput ? CL_FLOAT : CL_HALF_FLOAT)};
+        cl_image_desc descriptor = {};
+        descriptor.image_type = CL_MEM_OBJECT_IMAGE2D;
+        descriptor.image_width = static_cast<size_t>(frame.record.width);
+        descriptor.image_height = static_cast<size_t>(frame.record.height);
+        cl_mem output = clCreateImage(context, CL_MEM_WRITE_ONLY, &format, &descriptor, nullptr, nullptr);
+        const unsigned bytes = static_cast<unsigned>(frame.samples.size() * 2);
+        auto run = [&] {
+            return tsr::ProcessMemory(debayerer.Processor(), frame.samples.data(), bytes, &frame.record,
+                                      sizeof frame.record, nullptr, curve, nullptr, output);
+        };
+        if (status == S_OK && output && run() == 0) {
+            constexpr int kFrames = 3;
+            const auto start = std::chrono::steady_clock::now();
+            for (int i = 0; i < kFrames; ++i) run();
+            seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / kFrames;
+        }
+        if (output) clReleaseMemObject(output);
+    }
+    clReleaseCommandQueue(queue);
+    clReleaseContext(context);
+    return seconds;
+}
+
+// Arguments: Bayer (1) or four-sample (0), curve index, float output (1) or half (0), threads.
+void BM_CpuEngine(benchmark::State& state) {
+    const bool bayer = state.range(0) != 0;
+    const unsigned curve = static_cast<unsigned>(state.range(1));
+    const bool floatOutput = state.range(2) != 0;
+    const int threads = static_cast<int>(state.range(3));
+    const Frame& frame = SceneFrame(bayer);
+    const int width = frame.record.width, height = frame.record.height;
+    const std::ptrdiff_t pitch = static_cast<std::ptrdiff_t>(width) * (floatOutput ? 16 : 8);
+    std::vector<std::uint8_t> output(static_cast<size_t>(pitch) * height);
+    tsr::CpuEngine engine(threads);
+    auto run = [&] {
+        return engine.ProcessFrame(&frame.record, sizeof frame.record, frame.samples.data(), frame.samples.size() * 2,
+                                   nullptr, curve, floatOutput, output.data(), output.size(), pitch);
+    };
+    if (run() != 0) {
+        state.SkipWithError("frame failed");
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) benchmark::DoNotOptimize(run());
+    const double cpuSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / state.iterations();
+
+    const double pixels = static_cast<double>(width) * height;
+    state.counters["frames/s"] = benchmark::Counter(1.0, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpixel/s/thread"] =
+        benchmark::Counter(pixels / 1e6 / threads, benchmark::Counter::kIsIterationInvariantRate);
+    const double openclSeconds = OpenCLSecondsPerFrame(bayer, curve, floatOutput);
+    if (openclSeconds > 0.0) {
+        state.counters["OpenCL frames/s"] = 1.0 / openclSeconds;
+        state.counters["x OpenCL"] = openclSeconds / cpuSeconds;
+    }
+    state.SetLabel(tsr::CpuEngine::SimdTarget());
+}
+
+BENCHMARK(BM_CpuEngine)
+    ->ArgNames({"bayer", "curve", "float", "threads"})
+    ->Args({1, 1, 0, 1})
+    ->Args({1, 1, 0, 2})
+    ->Args({1, 4, 1, 1})
+    ->Args({1, 4, 1, 2})
+    ->Args({0, 1, 0, 1})
+    ->Args({0, 1, 0, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,45 @@
+// A fixed set of threads that run numbered tasks of one job at a time; the calling thread works
+// alongside them.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tsr::cpu {
+
+class WorkerPool {
+public:
+    // `threads` workers in all, the caller included (at least 1).
+    explicit WorkerPool(int threads);
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+    ~WorkerPool();
+
+    int Threads() const { return m_threads; }
+
+    // Runs task(index, worker) for index 0 .. count-1 spread over the workers (worker 0 is the
+    // caller) and returns when all are done.
+    void Run(int count, const std::function<void(int, int)>& task);
+
+private:
+    void Work(int worker);
+    void Drain(int worker);
+
+    int m_threads;
+    std::vector<std::thread> m_workers;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_done;
+    const std::function<void(int, int)>* m_task = nullptr;
+    int m_count = 0;
+    int m_next = 0;     // next task index to hand out
+    int m_finished = 0; // tasks completed
+    std::uint64_t m_generation = 0;
+    bool m_stop = false;
+};
+
+} // namespace tsr::cpu

@@ -1,10 +1,12 @@
 // CPU engine throughput against the OpenCL engine on the machine's first OpenCL device (PoCL on
 // CI machines), on the encoder's synthetic scene: whole frames from host memory to RGBA in host
-// memory. Reports frames/s, Mpixel/s per worker thread and the speed-up over OpenCL.
+// memory. Reports frames/s, Mpixel/s per worker thread and the speed-up over OpenCL, by wall time
+// and by processor time of all threads (the steadier figure on a machine shared with other work).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <tuple>
@@ -58,28 +60,38 @@ const Frame& SceneFrame(bool bayer) {
     return frame;
 }
 
-// Seconds per frame of the OpenCL engine for one configuration, measured once per run over a few
-// frames after a warm-up frame; 0 without an OpenCL device.
-double OpenCLSecondsPerFrame(bool bayer, unsigned curve, bool floatOutput) {
-    static std::map<std::tuple<bool, unsigned, bool>, double> measured;
+double ProcessorSeconds() {
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+struct Timing {
+    double wall = 0.0;      // seconds per frame
+    double processor = 0.0; // processor seconds per frame, all threads
+};
+
+// Per-frame times of the OpenCL engine for one configuration, measured once per run over a few
+// frames after a warm-up frame; zero without an OpenCL device.
+Timing OpenCLTiming(bool bayer, unsigned curve, bool floatOutput) {
+    static std::map<std::tuple<bool, unsigned, bool>, Timing> measured;
     const auto key = std::make_tuple(bayer, curve, floatOutput);
     const auto known = measured.find(key);
     if (known != measured.end()) return known->second;
-    double& seconds = measured[key];
+    Timing& timing = measured[key];
 
     cl_platform_id platform = nullptr;
     cl_device_id device = nullptr;
     if (clGetPlatformIDs(1, &platform, nullptr) != CL_SUCCESS ||
         clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &device, nullptr) != CL_SUCCESS)
-        return seconds = 0.0;
+        return timing;
     cl_context context = clCreateContext(nullptr, 1, &device, nullptr, nullptr, nullptr);
     cl_command_queue queue = context ? clCreateCommandQueue(context, device, 0, nullptr) : nullptr;
-    if (!queue) return seconds = 0.0;
+    if (!queue) return timing;
     {
         HRESULT status = E_FAIL;
         tsr::Debayerer debayerer(queue, &status);
         const Frame& frame = SceneFrame(bayer);
-        cl_image_format format = {CL_RGBA, static_cast<cl_channel_type>(floatOutput ? CL_FLOAT : CL_HALF_FLOAT)};
+        cl_image_format format = {CL_RGBA,
+                                  static_cast<cl_channel_type>(floatOutput ? CL_FLOAT : CL_HALF_FLOAT)};
         cl_image_desc descriptor = {};
         descriptor.image_type = CL_MEM_OBJECT_IMAGE2D;
         descriptor.image_width = static_cast<size_t>(frame.record.width);
@@ -93,14 +105,17 @@ double OpenCLSecondsPerFrame(bool bayer, unsigned curve, bool floatOutput) {
         if (status == S_OK && output && run() == 0) {
             constexpr int kFrames = 3;
             const auto start = std::chrono::steady_clock::now();
+            const double processorStart = ProcessorSeconds();
             for (int i = 0; i < kFrames; ++i) run();
-            seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / kFrames;
+            timing.processor = (ProcessorSeconds() - processorStart) / kFrames;
+            timing.wall =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / kFrames;
         }
         if (output) clReleaseMemObject(output);
     }
     clReleaseCommandQueue(queue);
     clReleaseContext(context);
-    return seconds;
+    return timing;
 }
 
 // Arguments: Bayer (1) or four-sample (0), curve index, float output (1) or half (0), threads.
@@ -115,26 +130,33 @@ void BM_CpuEngine(benchmark::State& state) {
     std::vector<std::uint8_t> output(static_cast<size_t>(pitch) * height);
     tsr::CpuEngine engine(threads);
     auto run = [&] {
-        return engine.ProcessFrame(&frame.record, sizeof frame.record, frame.samples.data(), frame.samples.size() * 2,
-                                   nullptr, curve, floatOutput, output.data(), output.size(), pitch);
+        return engine.ProcessFrame(&frame.record, sizeof frame.record, frame.samples.data(),
+                                   frame.samples.size() * 2, nullptr, curve, floatOutput, output.data(),
+                                   output.size(), pitch);
     };
     if (run() != 0) {
         state.SkipWithError("frame failed");
         return;
     }
     const auto start = std::chrono::steady_clock::now();
+    const double processorStart = ProcessorSeconds();
     for (auto _ : state) benchmark::DoNotOptimize(run());
-    const double cpuSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / state.iterations();
+    const double n = static_cast<double>(state.iterations());
+    const Timing cpu{std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / n,
+                     (ProcessorSeconds() - processorStart) / n};
 
     const double pixels = static_cast<double>(width) * height;
     state.counters["frames/s"] = benchmark::Counter(1.0, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["Mpixel/s/thread"] =
         benchmark::Counter(pixels / 1e6 / threads, benchmark::Counter::kIsIterationInvariantRate);
-    const double openclSeconds = OpenCLSecondsPerFrame(bayer, curve, floatOutput);
-    if (openclSeconds > 0.0) {
-        state.counters["OpenCL frames/s"] = 1.0 / openclSeconds;
-        state.counters["x OpenCL"] = openclSeconds / cpuSeconds;
+    state.counters["cpu ms/frame"] = cpu.processor * 1e3;
+    state.counters["Mpixel/cpu-s"] = pixels / 1e6 / cpu.processor;
+    const Timing opencl = OpenCLTiming(bayer, curve, floatOutput);
+    if (opencl.wall > 0.0) {
+        state.counters["OpenCL frames/s"] = 1.0 / opencl.wall;
+        state.counters["OpenCL cpu ms/frame"] = opencl.processor * 1e3;
+        state.counters["x OpenCL"] = opencl.wall / cpu.wall;
+        state.counters["x OpenCL cpu"] = opencl.processor / cpu.processor;
     }
     state.SetLabel(tsr::CpuEngine::SimdTarget());
 }

@@ -213,12 +213,13 @@ int CpuFrameRunner::Run(const void* recordBytes, int recordSize, const void* pic
     const int rowsPerStrip = std::max(8, (height + threads * 6 - 1) / (threads * 6));
     const int strips = (height + rowsPerStrip - 1) / rowsPerStrip;
     for (auto& scratch : m_scratch) scratch->Reserve(width);
-    m_pool.Run(strips, [&](int strip, int worker) {
+    auto strip = [&](int index, int worker) {
         Scratch& scratch = *m_scratch[static_cast<std::size_t>(worker)];
         scratch.Begin(job.serial);
-        const int y0 = strip * rowsPerStrip;
+        const int y0 = index * rowsPerStrip;
         ProcessStrip(job, scratch, y0, std::min(height, y0 + rowsPerStrip));
-    });
+    };
+    m_pool.Run(strips, strip);
     return 0;
 }
 

@@ -15,11 +15,12 @@ WorkerPool::~WorkerPool() {
     for (std::thread& worker : m_workers) worker.join();
 }
 
-void WorkerPool::Run(int count, const std::function<void(int, int)>& task) {
+void WorkerPool::RunTasks(int count, TaskFunction task, void* context) {
     if (count <= 0) return;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_task = &task;
+        m_task = task;
+        m_context = context;
         m_count = count;
         m_next = 0;
         m_finished = 0;
@@ -36,9 +37,10 @@ void WorkerPool::Drain(int worker) {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (m_task && m_next < m_count) {
         const int index = m_next++;
-        const std::function<void(int, int)>& task = *m_task;
+        const TaskFunction task = m_task;
+        void* const context = m_context;
         lock.unlock();
-        task(index, worker);
+        task(context, index, worker);
         lock.lock();
         if (++m_finished == m_count) m_done.notify_all();
     }

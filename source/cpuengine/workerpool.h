@@ -4,7 +4,6 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -22,10 +21,17 @@ public:
     int Threads() const { return m_threads; }
 
     // Runs task(index, worker) for index 0 .. count-1 spread over the workers (worker 0 is the
-    // caller) and returns when all are done.
-    void Run(int count, const std::function<void(int, int)>& task);
+    // caller) and returns when all are done. Allocates nothing.
+    template <class Task> void Run(int count, Task& task) {
+        RunTasks(
+            count,
+            [](void* context, int index, int worker) { (*static_cast<Task*>(context))(index, worker); },
+            &task);
+    }
 
 private:
+    using TaskFunction = void (*)(void* context, int index, int worker);
+    void RunTasks(int count, TaskFunction task, void* context);
     void Work(int worker);
     void Drain(int worker);
 
@@ -34,7 +40,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_done;
-    const std::function<void(int, int)>* m_task = nullptr;
+    TaskFunction m_task = nullptr;
+    void* m_context = nullptr;
     int m_count = 0;
     int m_next = 0;     // next task index to hand out
     int m_finished = 0; // tasks completed

@@ -249,7 +249,8 @@ std::string CpuEngine::SimdTarget() {
 
 std::string CpuEngine::CompiledTargets() {
     std::string names;
-    for (std::int64_t bit = 1; bit != 0 && bit <= HWY_TARGETS; bit <<= 1) {
+    for (int i = 0; i < 63; ++i) {
+        const std::int64_t bit = std::int64_t{1} << i;
         if ((HWY_TARGETS & bit) == 0) continue;
         if (!names.empty()) names += ' ';
         names += hwy::TargetName(bit);

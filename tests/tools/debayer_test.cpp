@@ -72,11 +72,14 @@ TEST_F(DebayerTest, RgbaIsTheEnginesAndConvertEqualsDecodeThenDebayer) {
         SCOPED_TRACE("scale " + std::to_string(c.scale) + ", curve " + std::to_string(c.curve));
         const std::string scale = std::to_string(c.scale);
         ASSERT_EQ(0, RunTool({"decode", "--scale", scale, "-o", Path("d.raw"), Path("clip.tsr")}).exitCode);
-        std::vector<std::string> engine = {
-            "--curve", std::to_string(c.curve), "--type", c.isFloat ? "float" : "half", "--format", "raw"};
+        std::vector<std::string> engine = {"--curve",  std::to_string(c.curve),
+                                           "--type",   c.isFloat ? "float" : "half",
+                                           "--format", "raw",
+                                           "--engine", "opencl"};
         if (c.override) engine.insert(engine.end(), {"--colour", colourText});
 
-        std::vector<std::string> debayer = {"debayer", "-o", Path("rgba.raw"), Path("d.raw")};
+        std::vector<std::string> debayer = {"debayer", "--engine",       "opencl",
+                                            "-o",      Path("rgba.raw"), Path("d.raw")};
         debayer.insert(debayer.end(), engine.begin(), engine.end());
         const ToolResult debayered = RunTool(debayer);
         ASSERT_EQ(0, debayered.exitCode) << debayered.err;
@@ -96,12 +99,34 @@ TEST_F(DebayerTest, RgbaIsTheEnginesAndConvertEqualsDecodeThenDebayer) {
         EXPECT_EQ(expected, fromDebayer);
 
         for (const char* overlap : {"--no-overlap", "--threads=1"}) {
-            std::vector<std::string> convert = {"convert", "--scale",     scale,           overlap,
-                                                "-o",      Path("c.raw"), Path("clip.tsr")};
+            std::vector<std::string> convert = {"convert", "--engine", "opencl",      "--scale",       scale,
+                                                overlap,   "-o",       Path("c.raw"), Path("clip.tsr")};
             convert.insert(convert.end(), engine.begin(), engine.end());
             const ToolResult converted = RunTool(convert);
             ASSERT_EQ(0, converted.exitCode) << converted.err;
             EXPECT_EQ(expected, ReadFile(Path("c.raw"))) << overlap;
+        }
+
+        // The CPU engine, chosen or taken by auto on a machine without OpenCL, within the chain's
+        // tolerance of the OpenCL engine.
+        const std::vector<std::string> noOpenCL = {"OCL_ICD_VENDORS=" + Path("no-opencl"),
+                                                   "OCL_ICD_FILENAMES="};
+        for (const char* choice : {"cpu", "auto"}) {
+            std::vector<std::string> convert = {"convert", "--scale",       scale,
+                                                "-o",      Path("cpu.raw"), Path("clip.tsr")};
+            convert.insert(convert.end(), engine.begin(), engine.end());
+            convert.insert(convert.end(), {"--engine", choice, "--threads", "3"});
+            const ToolResult converted = RunTool(convert, noOpenCL);
+            ASSERT_EQ(0, converted.exitCode) << converted.err;
+            RgbaFrame cpu, opencl;
+            cpu.isFloat = opencl.isFloat = c.isFloat;
+            cpu.bytes = ReadFile(Path("cpu.raw"));
+            opencl.bytes = expected;
+            ASSERT_EQ(opencl.bytes.size(), cpu.bytes.size());
+            float worst = 0.0f;
+            for (size_t i = 0; i < cpu.bytes.size() / (c.isFloat ? 4 : 2); ++i)
+                worst = std::max(worst, std::fabs(RgbaSample(cpu, i) - RgbaSample(opencl, i)));
+            EXPECT_LE(worst, c.isFloat ? 5e-5f : 2e-3f) << choice;
         }
     }
 }
@@ -215,6 +240,21 @@ TEST_F(DebayerTest, DemoNeedsOnlyAFolder) {
             EXPECT_EQ(size.width, preview.width);
             EXPECT_EQ(size.height, preview.height);
         }
+    }
+}
+
+// The CPU engine is listed, with its SIMD target, and is what auto takes while the only OpenCL
+// device is a CPU (PoCL) or there is no OpenCL at all.
+TEST_F(DebayerTest, DevicesListTheCpuEngine) {
+    const std::vector<std::string> noOpenCL = {"OCL_ICD_VENDORS=" + Path("no-opencl"), "OCL_ICD_FILENAMES="};
+    for (bool withOpenCL : {true, false}) {
+        const ToolResult run = RunTool({"devices"}, withOpenCL ? std::vector<std::string>{} : noOpenCL);
+        ASSERT_EQ(0, run.exitCode) << run.err;
+        const std::string firstLine = run.out.substr(0, run.out.find('\n'));
+        EXPECT_EQ(0u, firstLine.find("CPU engine: ")) << run.out;
+        EXPECT_NE(std::string::npos, firstLine.find(" SIMD (built: ")) << run.out;
+        EXPECT_NE(std::string::npos, firstLine.find("[auto]")) << run.out;
+        EXPECT_EQ(withOpenCL, run.out.find("platform 0: ") != std::string::npos) << run.out;
     }
 }
 

@@ -99,9 +99,13 @@ TEST_F(ErrorsTest, OneLineNonZeroExitNoOutput) {
         {{"convert", Path("clip.tsr"), "-o", out, "--curve", "9"}, 2, "--curve", false},
         {{"convert", Path("clip.tsr"), "-o", out, "--device", "7:0"}, 1, "no OpenCL device 7:0", false},
         {{"convert", Path("broken.tsr"), "-o", out}, 1, "frame 1: invalid frame", false},
-        {{"convert", Path("clip.tsr"), "-o", out}, 1, "no OpenCL platform", true},
-        {{"devices"}, 1, "no OpenCL platform", true},
-        {{"demo", Path("demo")}, 1, "no OpenCL platform", true},
+        {{"convert", Path("clip.tsr"), "-o", out, "--engine", "opencl"}, 1, "no OpenCL platform", true},
+        {{"convert", Path("clip.tsr"), "-o", out, "--engine", "gpu"}, 2, "--engine", false},
+        {{"convert", Path("clip.tsr"), "-o", out, "--engine", "cpu", "--device", "0:0"},
+         2,
+         "--device",
+         false},
+        {{"demo", "--engine", "opencl", Path("demo")}, 1, "no OpenCL platform", true},
         {{"demo"}, 2, "one output folder", false},
     };
     for (const Case& c : cases) {

@@ -1,5 +1,5 @@
-// tsrraw debayer and convert: decoded pictures, or compressed frames and clips, through the GPU
-// engine to RGBA files.
+// tsrraw debayer and convert: decoded pictures, or compressed frames and clips, through the
+// engine (OpenCL or CPU) to RGBA files.
 #include <cstdio>
 
 #include "clips/clip.h"
@@ -21,7 +21,7 @@ const char kDebayerHelp[] =
     "usage: tsrraw debayer [options] -o OUTPUT INPUT\n"
     "\n"
     "Runs decoded pictures, as `decode --format raw` writes them (the 116-byte frame info record,\n"
-    "then the picture; several back to back), through the GPU engine to RGBA. With several\n"
+    "then the picture; several back to back), through the engine to RGBA. With several\n"
     "pictures, a picture OUTPUT needs %d in its name (out_%04d.exr).\n"
     "\n"
     "options:\n"
@@ -33,7 +33,7 @@ const char kDebayerHelp[] =
 const char kConvertHelp[] =
     "usage: tsrraw convert [options] -o OUTPUT INPUT\n"
     "\n"
-    "Decodes a frame or a clip (plain frames or QuickTime) and runs every frame through the GPU\n"
+    "Decodes a frame or a clip (plain frames or QuickTime) and runs every frame through the\n"
     "engine to RGBA files. The decode of the next frame overlaps the debayer of the current one\n"
     "and the writing of the previous one. With several frames, a picture OUTPUT needs %d in its\n"
     "name (out_%04d.exr), replaced by the frame index.\n"
@@ -42,7 +42,6 @@ const char kConvertHelp[] =
     "  -o, --output FILE   where to write\n"
     "  --scale N           scale index 0..3: full, half, quarter or eighth size (default 0)\n"
     "  --frames RANGE      N, FIRST-LAST or FIRST- (from 0); default all\n"
-    "  --threads N         decoder worker threads (default: one per processor)\n"
     "  --no-overlap        run decode, debayer and writing one after another\n"
     "  --timings           print the time spent in each stage\n"
     "  -q, --quiet         no progress bar\n"
@@ -87,7 +86,7 @@ int RunDebayer(int argc, const char* const* argv) {
     DecodedBufferFile input(args.Operands()[0]);
     const FrameRange range = wanted.Within(input.Count());
     RgbaSequenceWriter writer(names, output, range.Count());
-    std::unique_ptr<DebayerSession> session = OpenDebayerSession(args);
+    std::unique_ptr<RgbaEngine> session = OpenDebayerSession(args);
     Progress progress("debayer", range.Count(), args.Has("quiet"));
     DecodedPicture picture;
     RgbaFrame frame;
@@ -108,7 +107,6 @@ int RunConvert(int argc, const char* const* argv) {
                            WithDebayerOptions({{"output", true, 'o'},
                                                {"scale", true, 0},
                                                {"frames", true, 0},
-                                               {"threads", true, 0},
                                                {"no-overlap", false, 0},
                                                {"timings", false, 0},
                                                {"quiet", false, 'q'}}));
@@ -117,7 +115,7 @@ int RunConvert(int argc, const char* const* argv) {
     job.debayer = DebayerSettingsFrom(args);
     job.scaleIndex = static_cast<int>(args.Integer("scale", 0, 0, 3));
     job.overlap = !args.Has("no-overlap");
-    const int threads = static_cast<int>(args.Integer("threads", 0, 0, 64));
+    const int threads = ThreadsFrom(args);
     const OutputNames names(args.Value("output"));
     const RgbaOutputOptions output = RgbaOutputOptionsFrom(args, names.Name(0));
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
@@ -126,7 +124,7 @@ int RunConvert(int argc, const char* const* argv) {
     job.clip = clip.get();
     job.range = wanted.Within(clip->FrameCount());
     RgbaSequenceWriter writer(names, output, job.range.Count());
-    std::unique_ptr<DebayerSession> session = OpenDebayerSession(args);
+    std::unique_ptr<RgbaEngine> session = OpenDebayerSession(args);
     FrameDecoderOwner decoder(threads);
     Progress progress("convert", job.range.Count(), args.Has("quiet"));
     job.decoder = decoder.Get();

@@ -1,8 +1,10 @@
 #include "commands/debayeroptions.h"
 
 #include "pictures/rgbapictures.h"
+#include "pipeline/cpusession.h"
 #include "support/outputfile.h"
 #include "support/toolerror.h"
+#include "tuning.h"
 
 namespace tsr::tools {
 
@@ -14,8 +16,12 @@ const char kDebayerOptionsHelp[] =
     "  --colour LIST       12 floats replacing the frame's gain0, gain1, 3x3 colour matrix\n"
     "                      (row-major) and exposure\n"
     "  --tuning N          the engine's tuning value (20202 prints per-frame GPU timing)\n"
-    "  --device D          auto (default: a GPU, else any device), gpu, cpu, or P:D from\n"
-    "                      `tsrraw devices`\n"
+    "  --engine E          auto (default: OpenCL on a GPU when there is one, else the CPU\n"
+    "                      engine), opencl or cpu\n"
+    "  --device D          the OpenCL device: auto (default: a GPU, else any device), gpu, cpu,\n"
+    "                      or P:D from `tsrraw devices`; implies --engine opencl under auto\n"
+    "  --threads N         worker threads of the CPU engine (and of the decoder, where there is\n"
+    "                      one); default one per processor\n"
     "output options:\n"
     "  --format F          exr, tiff, png (16-bit RGB, clamped to 0..1), preview (8-bit PNG,\n"
     "                      sRGB transfer for linear curves) or raw (RGBA exactly as the engine\n"
@@ -24,7 +30,8 @@ const char kDebayerOptionsHelp[] =
 
 std::vector<OptionDefinition> DebayerOptionDefinitions() {
     return {{"curve", true, 0},  {"type", true, 0},   {"colour", true, 0},          {"color", true, 0},
-            {"tuning", true, 0}, {"device", true, 0}, {"exr-compression", true, 0}, {"format", true, 0}};
+            {"tuning", true, 0}, {"device", true, 0}, {"exr-compression", true, 0}, {"format", true, 0},
+            {"engine", true, 0}, {"threads", true, 0}};
 }
 
 DebayerSettings DebayerSettingsFrom(const CommandLine& args) {
@@ -59,11 +66,23 @@ RgbaOutputOptions RgbaOutputOptionsFrom(const CommandLine& args, const std::stri
     return options;
 }
 
-std::unique_ptr<DebayerSession> OpenDebayerSession(const CommandLine& args) {
+int ThreadsFrom(const CommandLine& args) {
+    return static_cast<int>(args.Integer("threads", 0, 0, 64));
+}
+
+std::unique_ptr<RgbaEngine> OpenDebayerSession(const CommandLine& args) {
     std::optional<std::int32_t> tuning;
     if (args.Has("tuning"))
         tuning = static_cast<std::int32_t>(args.Integer("tuning", 0, -2147483647ll - 1, 2147483647ll));
-    return std::make_unique<DebayerSession>(ChooseOpenCLDevice(args.Value("device")), tuning);
+    const std::string engine = args.Value("engine", "auto");
+    if (engine != "auto" && engine != "opencl" && engine != "cpu")
+        throw UsageError("--engine must be auto, opencl or cpu");
+    if (engine == "cpu" && args.Has("device"))
+        throw UsageError("--device chooses an OpenCL device, not the CPU engine");
+    const bool opencl =
+        engine == "opencl" || (engine == "auto" && (args.Has("device") || HasUsableOpenCLGpu()));
+    if (opencl) return std::make_unique<DebayerSession>(ChooseOpenCLDevice(args.Value("device")), tuning);
+    return std::make_unique<CpuSession>(ThreadsFrom(args), tuning ? *tuning : ProcessTuningValue());
 }
 
 RgbaSequenceWriter::RgbaSequenceWriter(const OutputNames& names, const RgbaOutputOptions& options,

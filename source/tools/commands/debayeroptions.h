@@ -23,8 +23,11 @@ struct RgbaOutputOptions {
 
 DebayerSettings DebayerSettingsFrom(const CommandLine& args);
 RgbaOutputOptions RgbaOutputOptionsFrom(const CommandLine& args, const std::string& firstName);
-// Opens the device of --device with the engine on it, tuned by --tuning when given.
-std::unique_ptr<DebayerSession> OpenDebayerSession(const CommandLine& args);
+// Opens the engine of --engine, tuned by --tuning when given: OpenCL on the device of --device,
+// or the CPU engine with --threads workers.
+std::unique_ptr<RgbaEngine> OpenDebayerSession(const CommandLine& args);
+// --threads, 0 (one per processor) when absent.
+int ThreadsFrom(const CommandLine& args);
 
 // Writes a sequence of RGBA frames: a file per frame, or raw frames back to back in one file.
 class RgbaSequenceWriter {

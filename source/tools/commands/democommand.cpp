@@ -7,16 +7,16 @@
 #include <sys/stat.h>
 
 #include "clips/clip.h"
-#include "support/commandline.h"
 #include "commands/commands.h"
-#include "pipeline/convertpipeline.h"
 #include "commands/debayeroptions.h"
 #include "commands/encodeoptions.h"
-#include "pipeline/framedecoderhandle.h"
-#include "support/progress.h"
 #include "pictures/rgbapictures.h"
-#include "syntheticscene.h"
+#include "pipeline/convertpipeline.h"
+#include "pipeline/framedecoderhandle.h"
+#include "support/commandline.h"
+#include "support/progress.h"
 #include "support/toolerror.h"
+#include "syntheticscene.h"
 
 namespace tsr::tools {
 
@@ -26,13 +26,17 @@ const char kHelp[] =
     "usage: tsrraw demo [options] FOLDER\n"
     "\n"
     "Builds a short clip of the synthetic scene (FOLDER/scene.mov) and converts it through the\n"
-    "decoder and the GPU engine at full, half and quarter size: FOLDER/<size>/frame_NNNN.exr\n"
+    "decoder and the engine at full, half and quarter size: FOLDER/<size>/frame_NNNN.exr\n"
     "(RGBA half floats, linear BT.709) and FOLDER/<size>/preview_NNNN.png (8-bit sRGB).\n"
     "\n"
     "options:\n"
     "  --size WxH    scene size (default 1280x720)\n"
     "  --count N     frames (default 12)\n"
+    "  --engine E    auto (default: OpenCL on a GPU when there is one, else the CPU engine),\n"
+    "                opencl or cpu\n"
     "  --device D    OpenCL device: auto (default), gpu, cpu or P:D from `tsrraw devices`\n"
+    "  --threads N   worker threads of the CPU engine and the decoder (default: one per\n"
+    "                processor)\n"
     "  -q, --quiet   no progress bars\n"
     "  -h, --help    this text\n";
 
@@ -59,8 +63,13 @@ std::string FrameName(const std::string& folder, const char* stem, int index, co
 } // namespace
 
 int RunDemo(int argc, const char* const* argv) {
-    const CommandLine args(
-        argc, argv, 0, {{"size", true, 0}, {"count", true, 0}, {"device", true, 0}, {"quiet", false, 'q'}});
+    const CommandLine args(argc, argv, 0,
+                           {{"size", true, 0},
+                            {"count", true, 0},
+                            {"device", true, 0},
+                            {"engine", true, 0},
+                            {"threads", true, 0},
+                            {"quiet", false, 'q'}});
     if (args.Has("help")) {
         std::fputs(kHelp, stdout);
         return kExitOk;
@@ -74,11 +83,10 @@ int RunDemo(int argc, const char* const* argv) {
     const int count = static_cast<int>(args.Integer("count", 12, 1, 10000));
     const bool quiet = args.Has("quiet");
 
-    // The engine first: without OpenCL there is no point in making anything.
-    DebayerSession session(ChooseOpenCLDevice(args.Value("device")));
+    // The engine first: without one there is no point in making anything.
+    std::unique_ptr<RgbaEngine> session = OpenDebayerSession(args);
     MakeFolder(folder);
-    std::printf("OpenCL device: %s (%s)\n", session.Device().deviceName.c_str(),
-                session.Device().platformName.c_str());
+    std::printf("engine: %s\n", session->Description().c_str());
 
     const std::string clipPath = folder + "/scene.mov";
     {
@@ -103,7 +111,7 @@ int RunDemo(int argc, const char* const* argv) {
     std::printf("wrote %s: %d frames of %dx%d\n", clipPath.c_str(), count, scene.width, scene.height);
 
     std::unique_ptr<ClipReader> clip = OpenClip(clipPath);
-    FrameDecoderOwner decoder(0);
+    FrameDecoderOwner decoder(ThreadsFrom(args));
     static const char* const sizes[] = {"full", "half", "quarter"};
     for (int scale = 0; scale < 3; ++scale) {
         const std::string output = folder + "/" + sizes[scale];
@@ -113,7 +121,7 @@ int RunDemo(int argc, const char* const* argv) {
         job.range = FrameRange{0, count - 1};
         job.scaleIndex = scale;
         job.decoder = decoder.Get();
-        job.session = &session;
+        job.session = session.get();
         job.debayer.curve = 0;
         Progress progress(std::string("convert ") + sizes[scale], count, quiet);
         job.progress = &progress;

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "clips/clip.h"
-#include "pipeline/debayersession.h"
+#include "pipeline/rgbaengine.h"
 #include "support/framerange.h"
 #include "tsr/framedecoder.h"
 
@@ -18,7 +18,7 @@ class Progress;
 struct ConvertTimings {
     int frames = 0;
     double decodeSeconds = 0;  // reading and decoding, summed over frames
-    double debayerSeconds = 0; // upload, kernels and read-back
+    double debayerSeconds = 0; // the engine: upload, kernels and read-back, or the CPU engine
     double writeSeconds = 0;   // file encoding and writing
     double wallSeconds = 0;
 };
@@ -28,7 +28,7 @@ struct ConvertJob {
     FrameRange range;
     int scaleIndex = 0;
     FrameDecoderHandle decoder = nullptr;
-    DebayerSession* session = nullptr;
+    RgbaEngine* session = nullptr;
     DebayerSettings debayer;
     bool overlap = true;
     Progress* progress = nullptr; // may be null

@@ -29,6 +29,10 @@ DebayerSession::DebayerSession(const OpenCLDevice& device, std::optional<std::in
         throw ToolError("the GPU engine refused the command queue");
 }
 
+std::string DebayerSession::Description() const {
+    return "OpenCL on " + m_device.deviceName + " (" + m_device.platformName + ")";
+}
+
 DebayerSession::~DebayerSession() {
     m_output.reset();
     m_debayerer.reset();

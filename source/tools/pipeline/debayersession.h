@@ -3,7 +3,6 @@
 // pictures in host memory to RGBA in host memory.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -14,27 +13,11 @@
 #include "debayerer.h"
 #include "pictures/decodedpicture.h"
 #include "pipeline/opencldevices.h"
+#include "pipeline/rgbaengine.h"
 
 namespace tsr::tools {
 
-struct DebayerSettings {
-    unsigned curve = 1;       // 0 linear BT.709, 1 linear BT.2020, 2..8 output curves
-    bool floatOutput = false; // four 32-bit floats a pixel instead of four halves
-    bool hasColour = false;   // colour override: gain0, gain1, 3x3 matrix, exposure
-    std::array<float, 12> colour{};
-};
-
-// RGBA exactly as the engine writes it: rows of width pixels, no padding.
-struct RgbaFrame {
-    int index = 0;
-    int width = 0, height = 0;
-    bool isFloat = false;
-    unsigned curve = 0;
-    std::vector<uint8_t> bytes;
-    size_t BytesPerPixel() const { return isFloat ? 16 : 8; }
-};
-
-class DebayerSession {
+class DebayerSession : public RgbaEngine {
 public:
     // Creates the queue and the engine; throws ToolError with the engine's status on failure.
     // Without `tuningValue` the engine takes the process's "tsr772cup" environment value.
@@ -44,9 +27,8 @@ public:
     DebayerSession& operator=(const DebayerSession&) = delete;
     ~DebayerSession();
 
-    // Runs one picture; `frame` receives the RGBA result. Throws ToolError naming the engine's
-    // status when the frame fails.
-    void Process(const DecodedPicture& picture, const DebayerSettings& settings, RgbaFrame& frame);
+    void Process(const DecodedPicture& picture, const DebayerSettings& settings, RgbaFrame& frame) override;
+    std::string Description() const override;
 
     const OpenCLDevice& Device() const { return m_device; }
     cl_command_queue Queue() const { return m_queue->Queue(); }

@@ -85,6 +85,18 @@ std::vector<OpenCLDevice> ListOpenCLDevices() {
     return list;
 }
 
+bool HasUsableOpenCLGpu() {
+    std::vector<OpenCLDevice> devices;
+    try {
+        devices = ListOpenCLDevices();
+    } catch (const ToolError&) {
+        return false;
+    }
+    for (const OpenCLDevice& device : devices)
+        if ((device.type & CL_DEVICE_TYPE_GPU) && Usable(device)) return true;
+    return false;
+}
+
 OpenCLDevice ChooseOpenCLDevice(const std::string& choice) {
     const std::vector<OpenCLDevice> devices = ListOpenCLDevices();
     auto firstOfType = [&devices](cl_device_type type) -> const OpenCLDevice* {

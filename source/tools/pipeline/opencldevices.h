@@ -30,6 +30,9 @@ std::string DeviceTypeText(cl_device_type type);
 // `tsrraw devices`. Throws ToolError when nothing fits.
 OpenCLDevice ChooseOpenCLDevice(const std::string& choice);
 
+// Whether an available GPU with image support exists; false also without any OpenCL platform.
+bool HasUsableOpenCLGpu();
+
 // A context and in-order queue on one device, released on destruction.
 class OpenCLQueue {
 public:

@@ -1,8 +1,8 @@
 // The convert job on a 4096x2160 clip of the synthetic scene to OpenEXR half: frames/s and the
-// time per frame in each stage (read and decode, debayer on the OpenCL device, EXR encoding and
-// writing), with the three stages overlapped and one after another, for PIZ, ZIP and
-// uncompressed EXR. Each stage's time is measured inside the stage, so with overlap they add up to more than
-// the wall time.
+// time per frame in each stage (read and decode, debayer on the OpenCL device or the CPU engine,
+// EXR encoding and writing), with the three stages overlapped and one after another, for PIZ, ZIP
+// and uncompressed EXR. Each stage's time is measured inside the stage, so with overlap they add up to more
+// than the wall time.
 #include <benchmark/benchmark.h>
 
 #if __has_include("convertpipeline.h")
@@ -14,10 +14,12 @@
 #include <unistd.h>
 
 #include "clips/clip.h"
-#include "pipeline/convertpipeline.h"
-#include "pipeline/framedecoderhandle.h"
 #include "frameencoder.h"
 #include "pictures/rgbapictures.h"
+#include "pipeline/convertpipeline.h"
+#include "pipeline/cpusession.h"
+#include "pipeline/debayersession.h"
+#include "pipeline/framedecoderhandle.h"
 #include "syntheticscene.h"
 
 namespace {
@@ -27,7 +29,8 @@ constexpr int kWidth = 4096, kHeight = 2160, kFrames = 4;
 struct Fixture {
     std::string folder;
     std::string clipPath;
-    std::unique_ptr<tsr::tools::DebayerSession> session;
+    std::unique_ptr<tsr::tools::RgbaEngine> opencl; // created on first use
+    std::unique_ptr<tsr::tools::RgbaEngine> cpu;
     std::unique_ptr<tsr::tools::FrameDecoderOwner> decoder;
 
     ~Fixture() {
@@ -41,7 +44,6 @@ struct Fixture {
 Fixture& Shared() {
     static Fixture f;
     if (!f.clipPath.empty()) return f;
-    f.session = std::make_unique<tsr::tools::DebayerSession>(tsr::tools::ChooseOpenCLDevice(""));
     f.decoder = std::make_unique<tsr::tools::FrameDecoderOwner>(0);
     char name[] = "/tmp/tsrraw-convert-bench-XXXXXX";
     f.folder = mkdtemp(name) ? name : "/tmp";
@@ -60,15 +62,19 @@ Fixture& Shared() {
 }
 
 void Convert(benchmark::State& state) {
-    const bool overlap = state.range(0) != 0;
+    const bool cpuEngine = state.range(0) != 0;
+    const bool overlap = state.range(1) != 0;
     static const tsr::tools::ExrCompression compressions[] = {
         tsr::tools::ExrCompression::None, tsr::tools::ExrCompression::Piz, tsr::tools::ExrCompression::Zip};
-    const tsr::tools::ExrCompression compression = compressions[state.range(1)];
+    const tsr::tools::ExrCompression compression = compressions[state.range(2)];
     Fixture* shared = nullptr;
     std::unique_ptr<tsr::tools::ClipReader> clip;
     try {
         shared = &Shared();
         clip = tsr::tools::OpenClip(shared->clipPath);
+        if (cpuEngine && !shared->cpu) shared->cpu = std::make_unique<tsr::tools::CpuSession>(0, 0);
+        if (!cpuEngine && !shared->opencl)
+            shared->opencl = std::make_unique<tsr::tools::DebayerSession>(tsr::tools::ChooseOpenCLDevice(""));
     } catch (const std::exception& error) {
         state.SkipWithError(error.what()); // no OpenCL device, no room in /tmp, ...
         return;
@@ -77,7 +83,8 @@ void Convert(benchmark::State& state) {
     tsr::tools::ConvertJob job;
     job.clip = clip.get();
     job.decoder = fixture.decoder->Get();
-    job.session = fixture.session.get();
+    job.session = cpuEngine ? fixture.cpu.get() : fixture.opencl.get();
+    state.SetLabel(job.session->Description());
     job.debayer.curve = 1;
     job.overlap = overlap;
     job.write = [&](const tsr::tools::RgbaFrame& frame) {
@@ -120,15 +127,20 @@ void Convert(benchmark::State& state) {
         std::remove((fixture.folder + "/frame" + std::to_string(i) + ".exr").c_str());
 }
 
-// Arguments: overlap (1) or not (0); EXR compression none (0), PIZ (1, the tool's default) or ZIP (2).
+// Arguments: CPU engine (1) or OpenCL (0); overlap (1) or not (0); EXR compression none (0), PIZ
+// (1, the tool's default) or ZIP (2).
 BENCHMARK(Convert)
-    ->ArgNames({"overlap", "exr"})
-    ->Args({1, 1})
-    ->Args({0, 1})
-    ->Args({1, 2})
-    ->Args({0, 2})
-    ->Args({1, 0})
-    ->Args({0, 0})
+    ->ArgNames({"cpu", "overlap", "exr"})
+    ->Args({1, 1, 1})
+    ->Args({1, 0, 1})
+    ->Args({1, 1, 0})
+    ->Args({1, 0, 0})
+    ->Args({0, 1, 1})
+    ->Args({0, 0, 1})
+    ->Args({0, 1, 2})
+    ->Args({0, 0, 2})
+    ->Args({0, 1, 0})
+    ->Args({0, 0, 0})
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

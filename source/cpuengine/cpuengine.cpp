@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -19,6 +20,7 @@ namespace cpu {
 
 namespace {
 
+constexpr int kStatusOther = -1;
 constexpr int kStatusBadRecord = -3;
 constexpr int kStatusBadHostMemory = -7;
 constexpr int kStatusBadOutput = -8;
@@ -33,8 +35,8 @@ constexpr int kRoleArrays = 28;
 
 } // namespace
 
-void Scratch::Reserve(int width) {
-    if (width <= capacity) return;
+bool Scratch::Reserve(int width) {
+    if (width <= capacity) return true;
     const std::size_t vector = kMaxLanes;
     planeLength = RoundUp(kPad + static_cast<std::size_t>(width) / 2 + 1 + 4 * vector, vector);
     naturalLength = 2 * planeLength;
@@ -43,6 +45,10 @@ void Scratch::Reserve(int width) {
     const std::size_t total = planes * planeLength + (kSourceSlots * 3 + 3) * naturalLength +
                               static_cast<std::size_t>(kRoleArrays) * roleCount;
     memory = hwy::AllocateAligned<float>(total);
+    if (!memory) {
+        capacity = 0;
+        return false;
+    }
     std::fill(memory.get(), memory.get() + total, 0.0f);
     float* next = memory.get();
     auto plane = [&] {
@@ -81,6 +87,7 @@ void Scratch::Reserve(int width) {
     roles = next;
     capacity = width;
     serial = ~std::uint64_t{0};
+    return true;
 }
 
 void Scratch::Begin(std::uint64_t frameSerial) {
@@ -212,7 +219,8 @@ int CpuFrameRunner::Run(const void* recordBytes, int recordSize, const void* pic
     const int threads = m_pool.Threads();
     const int rowsPerStrip = std::max(8, (height + threads * 6 - 1) / (threads * 6));
     const int strips = (height + rowsPerStrip - 1) / rowsPerStrip;
-    for (auto& scratch : m_scratch) scratch->Reserve(width);
+    for (auto& scratch : m_scratch)
+        if (!scratch->Reserve(width)) return kStatusOther;
     auto strip = [&](int index, int worker) {
         Scratch& scratch = *m_scratch[static_cast<std::size_t>(worker)];
         scratch.Begin(job.serial);
@@ -239,8 +247,12 @@ int CpuEngine::Threads() const {
 int CpuEngine::ProcessFrame(const void* record, int recordSize, const void* picture, std::size_t pictureBytes,
                             const float* colorOverride, unsigned curve, bool floatOutput, void* output,
                             std::size_t outputBytes, std::ptrdiff_t outputPitch) {
-    return m_runner->Run(record, recordSize, picture, pictureBytes, colorOverride, curve, floatOutput, output,
-                         outputBytes, outputPitch);
+    try {
+        return m_runner->Run(record, recordSize, picture, pictureBytes, colorOverride, curve, floatOutput,
+                             output, outputBytes, outputPitch);
+    } catch (const std::bad_alloc&) {
+        return cpu::kStatusOther; // the column tables of a huge four-sample frame
+    }
 }
 
 std::string CpuEngine::SimdTarget() {

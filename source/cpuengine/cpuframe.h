@@ -129,8 +129,8 @@ struct Scratch {
     float* roles;                   // small frames: per-pixel neighbour values of the green stage
     int roleCount = 0;              // floats per role array
 
-    // Sizes the buffers for `width` (allocates only when it grows).
-    void Reserve(int width);
+    // Sizes the buffers for `width` (allocates only when it grows); false when memory runs out.
+    bool Reserve(int width);
     // Forgets cached rows when a new frame starts.
     void Begin(std::uint64_t frameSerial);
 };

@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "benchrecord.h"
 #include "cpuengine.h"
 #include "debayerer.h"
 #include "syntheticscene.h"
@@ -39,24 +40,7 @@ const Frame& SceneFrame(bool bayer) {
         for (size_t i = 0; i < rgb.size() / 3; ++i)
             for (int c = 0; c < 3; ++c) frame.samples[4 * i + c] = rgb[3 * i + c];
     }
-    TsrFrameInfoRecord& r = frame.record;
-    std::memset(&r, 0, sizeof r);
-    r.layoutCode = bayer ? TSR_LAYOUT_BP16 : TSR_LAYOUT_BP64;
-    r.rowPitch = width * (bayer ? 2 : 8);
-    r.width = width;
-    r.height = height;
-    r.blackLevel = TSR_BLACK_LEVEL;
-    r.whiteLevel = settings.whiteLevelCode + 256;
-    r.gain0 = 1.9f;
-    r.gain1 = 1.5f;
-    const float xyz[9] = {0.41f, 0.36f, 0.18f, 0.21f, 0.72f, 0.07f, 0.02f, 0.12f, 0.95f};
-    std::memcpy(r.colorMatrix, xyz, sizeof xyz);
-    r.auxFloat = 1.0f;
-    r.maxDcStep = 16;
-    if (!bayer) {
-        const float offsets[6] = {-0.25f, -0.25f, -0.25f, 0.25f, 0.25f, 0.25f};
-        std::memcpy(r.sampleOffsets, offsets, sizeof offsets);
-    }
+    frame.record = BenchRecord(bayer, width, height);
     return frame;
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "benchrecord.h"
 #include "debayerer.h"
 
 namespace {
@@ -30,28 +31,6 @@ const Device& TheDevice() {
         return d;
     }();
     return device;
-}
-
-TsrFrameInfoRecord Record(bool bayer, int width, int height) {
-    TsrFrameInfoRecord r;
-    std::memset(&r, 0, sizeof r);
-    r.layoutCode = bayer ? TSR_LAYOUT_BP16 : TSR_LAYOUT_BP64;
-    r.rowPitch = width * (bayer ? 2 : 8);
-    r.width = width;
-    r.height = height;
-    r.blackLevel = TSR_BLACK_LEVEL;
-    r.whiteLevel = 4095;
-    r.gain0 = 1.9f;
-    r.gain1 = 1.5f;
-    const float xyz[9] = {0.41f, 0.36f, 0.18f, 0.21f, 0.72f, 0.07f, 0.02f, 0.12f, 0.95f};
-    std::memcpy(r.colorMatrix, xyz, sizeof xyz);
-    r.auxFloat = 1.0f;
-    r.maxDcStep = 16;
-    if (!bayer) {
-        const float offsets[6] = {-0.25f, -0.25f, -0.25f, 0.25f, 0.25f, 0.25f};
-        std::memcpy(r.sampleOffsets, offsets, sizeof offsets);
-    }
-    return r;
 }
 
 // A smooth scene with texture, as 12-bit samples over the black level.
@@ -87,7 +66,7 @@ void BM_EngineFrame(benchmark::State& state) {
         state.SkipWithError("engine did not start");
         return;
     }
-    const TsrFrameInfoRecord record = Record(bayer, width, height);
+    const TsrFrameInfoRecord record = BenchRecord(bayer, width, height);
     const std::vector<std::uint16_t> samples = Samples(bayer, width, height);
     const unsigned bytes = static_cast<unsigned>(samples.size() * sizeof(std::uint16_t));
     cl_image_format format = {CL_RGBA, static_cast<cl_channel_type>(floatOutput ? CL_FLOAT : CL_HALF_FLOAT)};

@@ -250,8 +250,6 @@ struct Strip {
             static_cast<std::int32_t>(static_cast<std::uint32_t>(s) - job.green.blackLevel);
         return static_cast<float>(difference) * job.green.invRange;
     }
-    int ClampRow(int y) const { return std::min(std::max(y, 0), height - 1); }
-    int ClampColumn(int x) const { return std::min(std::max(x, 0), width - 1); }
 };
 
 // ---------------------------------------------------------------- normalised rows
@@ -319,25 +317,26 @@ const NormalisedRow& FetchNormalised(Strip& s, int y) {
 
 // ---------------------------------------------------------------- green rows
 
-// Rows of the vertical neighbours of the green stage at row y, after its edge rules: up one,
-// down one, up two, down two.
-void GreenStageRows(const Strip& s, int y, int rows[4]) {
-    int u1 = s.ClampRow(y - 1), d1 = s.ClampRow(y + 1), u2 = s.ClampRow(y - 2), d2 = s.ClampRow(y + 2);
-    if (y == 0) {
-        u1 = d1;
-        u2 = d2;
-    } else if (y == 1) {
-        u2 = y;
-    } else if (y == s.height - 1) {
-        d1 = u1;
-        d2 = u2;
-    } else if (y == s.height - 2) {
-        d2 = y;
+// Positions of the green stage's neighbours of position i along an axis of `size` positions,
+// after its edge rules (first matching case): one before, one after, two before, two after.
+void GreenStageNeighbours(int i, int size, int neighbours[4]) {
+    auto clamp = [size](int v) { return std::min(std::max(v, 0), size - 1); };
+    int before1 = clamp(i - 1), after1 = clamp(i + 1), before2 = clamp(i - 2), after2 = clamp(i + 2);
+    if (i == 0) {
+        before1 = after1;
+        before2 = after2;
+    } else if (i == 1) {
+        before2 = i;
+    } else if (i == size - 1) {
+        after1 = before1;
+        after2 = before2;
+    } else if (i == size - 2) {
+        after2 = i;
     }
-    rows[0] = u1;
-    rows[1] = d1;
-    rows[2] = u2;
-    rows[3] = d2;
+    neighbours[0] = before1;
+    neighbours[1] = after1;
+    neighbours[2] = before2;
+    neighbours[3] = after2;
 }
 
 // Green stage, widths and heights of 4 and more: neighbours straight from the normalised planes.
@@ -345,7 +344,7 @@ void GreenRowFromPlanes(Strip& s, int y, GreenRow& out) {
     const D d = s.d;
     const std::size_t N = hn::Lanes(d);
     int rows[4];
-    GreenStageRows(s, y, rows);
+    GreenStageNeighbours(y, s.height, rows);
     const NormalisedRow* r[5];
     r[0] = &FetchNormalised(s, y);
     for (int i = 0; i < 4; ++i) r[i + 1] = &FetchNormalised(s, rows[i]);
@@ -388,7 +387,7 @@ void GreenRowGathered(Strip& s, int y, GreenRow& out) {
         variance[i] = sigma[i] + kValues * s.scratch.roleCount;
     }
     int rows[4];
-    GreenStageRows(s, y, rows);
+    GreenStageNeighbours(y, s.height, rows);
     int count = 0;
     for (int x = 0; x < s.width; ++x) {
         const int phase = 2 * (y & 1) + (x & 1);
@@ -399,24 +398,13 @@ void GreenRowGathered(Strip& s, int y, GreenRow& out) {
             continue;
         }
         const float w = phase == s.pattern ? s.job.green.invGainRed : s.job.green.invGainBlue;
-        int l1 = s.ClampColumn(x - 1), r1 = s.ClampColumn(x + 1), l2 = s.ClampColumn(x - 2),
-            r2 = s.ClampColumn(x + 2);
-        if (x == 0) {
-            l1 = r1;
-            l2 = r2;
-        } else if (x == 1) {
-            l2 = x;
-        } else if (x == s.width - 1) {
-            r1 = l1;
-            r2 = l2;
-        } else if (x == s.width - 2) {
-            r2 = x;
-        }
+        int columns[4];
+        GreenStageNeighbours(x, s.width, columns);
         value[kC][count] = std::min(n, w);
-        value[kL1][count] = std::min(s.Sample(l1, y), 1.0f);
-        value[kR1][count] = std::min(s.Sample(r1, y), 1.0f);
-        value[kL2][count] = std::min(s.Sample(l2, y), w);
-        value[kR2][count] = std::min(s.Sample(r2, y), w);
+        value[kL1][count] = std::min(s.Sample(columns[0], y), 1.0f);
+        value[kR1][count] = std::min(s.Sample(columns[1], y), 1.0f);
+        value[kL2][count] = std::min(s.Sample(columns[2], y), w);
+        value[kR2][count] = std::min(s.Sample(columns[3], y), w);
         value[kU1][count] = std::min(s.Sample(x, rows[0]), 1.0f);
         value[kD1][count] = std::min(s.Sample(x, rows[1]), 1.0f);
         value[kU2][count] = std::min(s.Sample(x, rows[2]), w);

@@ -822,6 +822,19 @@ void ProcessStripImpl(const FrameJob& job, Scratch& scratch, int y0, int y1) {
     }
 }
 
+void FloatsToHalvesImpl(const float* in, std::uint16_t* out, std::size_t count) {
+    const D d;
+    const std::size_t N = hn::Lanes(d);
+    HWY_ALIGN float values[kMaxLanes] = {};
+    HWY_ALIGN std::uint16_t halves[kMaxLanes] = {};
+    for (std::size_t i = 0; i < count; i += N) {
+        const std::size_t n = std::min(N, count - i);
+        std::memcpy(values, in + i, n * sizeof(float));
+        hn::Store(ToHalfBits(d, hn::Load(d, values)), DU16(), halves);
+        std::memcpy(out + i, halves, n * sizeof(std::uint16_t));
+    }
+}
+
 const char* TargetNameImpl() {
     return hwy::TargetName(HWY_TARGET);
 }
@@ -835,6 +848,11 @@ namespace tsr::cpu {
 
 HWY_EXPORT(ProcessStripImpl);
 HWY_EXPORT(TargetNameImpl);
+HWY_EXPORT(FloatsToHalvesImpl);
+
+void FloatsToHalves(const float* in, std::uint16_t* out, std::size_t count) {
+    HWY_DYNAMIC_DISPATCH(FloatsToHalvesImpl)(in, out, count);
+}
 
 void ProcessStrip(const FrameJob& job, Scratch& scratch, int y0, int y1) {
     HWY_DYNAMIC_DISPATCH(ProcessStripImpl)(job, scratch, y0, y1);

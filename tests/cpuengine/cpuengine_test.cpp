@@ -5,7 +5,15 @@
 #include <cstring>
 #include <vector>
 
+#include <hwy/targets.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
 #include "cpuengine.h"
+#include "rowkernels.h"
+#include "workerpool.h"
 
 namespace tsr {
 namespace {
@@ -81,6 +89,107 @@ TEST(CpuEngineInfo, NamesItsTargetsAndThreads) {
     EXPECT_NE(std::string::npos, CpuEngine::CompiledTargets().find(CpuEngine::SimdTarget()));
     EXPECT_EQ(3, CpuEngine(3).Threads());
     EXPECT_GE(CpuEngine().Threads(), 1);
+}
+
+// The half-float conversion written for targets without conversion instructions (SSE4, scalar)
+// against the processor's own instructions (F16C, through the AVX2 or AVX-512 target).
+TEST(CpuEngineHalves, EveryTargetRoundsLikeTheHardware) {
+    std::vector<float> values = {0.0f,
+                                 -0.0f,
+                                 1.0f,
+                                 -1.0f,
+                                 65504.0f,
+                                 65519.99f,
+                                 65520.0f,
+                                 -65520.0f,
+                                 1e9f,
+                                 std::numeric_limits<float>::infinity(),
+                                 -std::numeric_limits<float>::infinity(),
+                                 std::numeric_limits<float>::quiet_NaN(),
+                                 6.103515625e-05f,
+                                 6.1e-05f,
+                                 5.96e-08f,
+                                 2.98e-08f,
+                                 2.99e-08f,
+                                 1e-10f,
+                                 1.00048828125f,
+                                 1.00146484375f,
+                                 0.333333f};
+    std::mt19937 random(3);
+    std::uniform_int_distribution<std::uint32_t> bits;
+    for (int i = 0; i < 20000; ++i) {
+        const std::uint32_t b = bits(random) & 0x8FFFFFFFu; // magnitudes up to 2^32
+        float v;
+        std::memcpy(&v, &b, sizeof v);
+        values.push_back(v);
+        values.push_back(std::ldexp(static_cast<float>(i), -24)); // the subnormal range, ties included
+    }
+    const std::vector<std::int64_t> targets = CpuEngine::UsableTargets();
+    std::vector<std::uint16_t> reference;
+    for (std::int64_t target : targets) {
+        if (target != HWY_AVX2 && target != HWY_AVX3) continue;
+        hwy::SetSupportedTargetsForTest(target);
+        reference.resize(values.size());
+        cpu::FloatsToHalves(values.data(), reference.data(), values.size());
+        break;
+    }
+    if (reference.empty()) GTEST_SKIP() << "no target with conversion instructions on this processor";
+    for (std::int64_t target : targets) {
+        hwy::SetSupportedTargetsForTest(target);
+        std::vector<std::uint16_t> halves(values.size());
+        cpu::FloatsToHalves(values.data(), halves.data(), values.size());
+        for (size_t i = 0; i < values.size(); ++i)
+            ASSERT_EQ(reference[i], halves[i]) << hwy::TargetName(target) << ": " << values[i];
+    }
+    hwy::SetSupportedTargetsForTest(0);
+}
+
+// Cached rows and scratch buffers belong to one frame: an engine that ran other frames before
+// (wider, narrower, the other layout) gives the bytes a fresh engine gives.
+TEST(CpuEngineFrames, AReusedEngineGivesWhatAFreshOneGives) {
+    struct Shape {
+        bool bayer;
+        int width, height;
+    };
+    const Shape shapes[] = {{true, 64, 40}, {false, 33, 21}, {true, 5, 3}, {true, 64, 40}, {true, 96, 12}};
+    std::mt19937 random(9);
+    std::uniform_int_distribution<int> sample(200, 4200);
+    CpuEngine reused(2);
+    for (const Shape& shape : shapes) {
+        TsrFrameInfoRecord r = Record(shape.bayer, shape.width, shape.height);
+        r.maxDcStep = 8;
+        std::vector<std::uint16_t> samples(static_cast<size_t>(shape.width) * shape.height *
+                                           (shape.bayer ? 1 : 4));
+        for (auto& s : samples) s = static_cast<std::uint16_t>(sample(random));
+        std::vector<std::uint8_t> fresh(static_cast<size_t>(shape.width) * shape.height * 8),
+            again(fresh.size());
+        CpuEngine once(3);
+        ASSERT_EQ(0, once.ProcessFrame(&r, sizeof r, samples.data(), samples.size() * 2, nullptr, 4, false,
+                                       fresh.data(), fresh.size(), shape.width * 8));
+        ASSERT_EQ(0, reused.ProcessFrame(&r, sizeof r, samples.data(), samples.size() * 2, nullptr, 4, false,
+                                         again.data(), again.size(), shape.width * 8));
+        EXPECT_EQ(fresh, again) << shape.width << "x" << shape.height;
+    }
+}
+
+// Every task runs once, whatever the numbers of tasks and workers.
+TEST(CpuEngineWorkers, EveryTaskRunsExactlyOnce) {
+    for (int threads : {1, 2, 5})
+        for (int count : {0, 1, 3, 64}) {
+            cpu::WorkerPool pool(threads);
+            std::vector<int> runs(static_cast<size_t>(count), 0);
+            std::vector<int> workers(static_cast<size_t>(count), -1);
+            auto task = [&](int index, int worker) {
+                ++runs[static_cast<size_t>(index)];
+                workers[static_cast<size_t>(index)] = worker;
+            };
+            for (int round = 0; round < 3; ++round) pool.Run(count, task);
+            for (int i = 0; i < count; ++i) {
+                EXPECT_EQ(3, runs[static_cast<size_t>(i)]) << threads << " threads, task " << i;
+                EXPECT_GE(workers[static_cast<size_t>(i)], 0);
+                EXPECT_LT(workers[static_cast<size_t>(i)], threads);
+            }
+        }
 }
 
 } // namespace

@@ -33,9 +33,9 @@ const Frame& SceneFrame(bool bayer) {
     settings.width = width;
     settings.height = height;
     if (bayer) {
-        frame.samples = tsr::renderSceneMosaic(settings, 0, 0.5);
+        frame.samples = tsr::RenderSceneMosaic(settings, 0, 0.5);
     } else {
-        const std::vector<std::uint16_t> rgb = tsr::renderSceneRgb(settings, 0.5);
+        const std::vector<std::uint16_t> rgb = tsr::RenderSceneRgb(settings, 0.5);
         frame.samples.assign(rgb.size() / 3 * 4, 0);
         for (size_t i = 0; i < rgb.size() / 3; ++i)
             for (int c = 0; c < 3; ++c) frame.samples[4 * i + c] = rgb[3 * i + c];

@@ -48,9 +48,9 @@ Picture MakePicture(bool bayer, int width, int height, int pattern, unsigned see
         settings.whiteLevelCode = 4095 - 256;
         settings.seed = seed;
         if (bayer) {
-            samples = renderSceneMosaic(settings, pattern, 0.25);
+            samples = RenderSceneMosaic(settings, pattern, 0.25);
         } else {
-            const std::vector<std::uint16_t> rgb = renderSceneRgb(settings, 0.25);
+            const std::vector<std::uint16_t> rgb = RenderSceneRgb(settings, 0.25);
             for (size_t i = 0; i < rgb.size() / 3; ++i) {
                 for (int c = 0; c < 3; ++c) samples[4 * i + c] = rgb[3 * i + c];
                 samples[4 * i + 3] = 0;

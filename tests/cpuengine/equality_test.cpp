@@ -219,6 +219,8 @@ std::vector<EqualityCase> Cases() {
     for (bool bayer : {true, false})
         for (bool half : {false, true})
             cases.push_back({bayer, 33, 20, 0, half ? 2u : 1u, half, 0, true, false});
+    // A record whose pattern byte is out of range: no photosite is red or blue.
+    for (bool half : {false, true}) cases.push_back({true, 17, 11, 6, 1, half, 0, false, false});
 #ifndef TSR_SMALL_PICTURES_ONLY
     // A photo-like picture from the encoder's synthetic scene, at a size PoCL runs in well under a
     // second (a 4K frame takes PoCL several seconds a curve).

@@ -12,6 +12,7 @@
 
 #include "cpuframe.h"
 #include "rowkernels.h"
+#include "status.h"
 #include "workerpool.h"
 
 namespace tsr {
@@ -19,11 +20,6 @@ namespace tsr {
 namespace cpu {
 
 namespace {
-
-constexpr int kStatusOther = -1;
-constexpr int kStatusBadRecord = -3;
-constexpr int kStatusBadHostMemory = -7;
-constexpr int kStatusBadOutput = -8;
 
 std::size_t RoundUp(std::size_t value, std::size_t step) {
     return (value + step - 1) / step * step;
@@ -228,7 +224,7 @@ int CpuFrameRunner::Run(const void* recordBytes, int recordSize, const void* pic
         ProcessStrip(job, scratch, y0, std::min(height, y0 + rowsPerStrip));
     };
     m_pool.Run(strips, strip);
-    return 0;
+    return kStatusOk;
 }
 
 } // namespace cpu
@@ -251,7 +247,7 @@ int CpuEngine::ProcessFrame(const void* record, int recordSize, const void* pict
         return m_runner->Run(record, recordSize, picture, pictureBytes, colorOverride, curve, floatOutput,
                              output, outputBytes, outputPitch);
     } catch (const std::bad_alloc&) {
-        return cpu::kStatusOther; // the column tables of a huge four-sample frame
+        return kStatusOther; // the column tables of a huge four-sample frame
     }
 }
 

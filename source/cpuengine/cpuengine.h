@@ -33,8 +33,9 @@ public:
     // the picture is `pictureBytes` bytes with rows record->rowPitch apart; `colorOverride` is
     // null or the 12-float colour override; `curve` the curve index. The output receives RGBA as
     // four half floats (or four floats with `floatOutput`) a pixel, rows `outputPitch` bytes
-    // apart, within `outputBytes` bytes. Returns 0, or the engine's status for a bad record
-    // (-3), picture (-7) or output (-8).
+    // apart, within `outputBytes` bytes. Returns kStatusOk, or a status of the engine's table
+    // (status.h): kStatusBadRecord, kStatusBadHostMemory, kStatusBadOutput, or kStatusOther when
+    // the frame's rows do not fit in memory.
     int ProcessFrame(const void* record, int recordSize, const void* picture, std::size_t pictureBytes,
                      const float* colorOverride, unsigned curve, bool floatOutput, void* output,
                      std::size_t outputBytes, std::ptrdiff_t outputPitch);

@@ -13,6 +13,7 @@
 
 #include "cpuengine.h"
 #include "rowkernels.h"
+#include "status.h"
 #include "workerpool.h"
 
 namespace tsr {
@@ -45,22 +46,22 @@ TEST(CpuEngineArguments, BadRecordsPicturesAndOutputsAreRefused) {
         return engine.ProcessFrame(&r, recordSize, picture.data(), pictureBytes, nullptr, 0, false,
                                    output.data(), outputBytes, pitch);
     };
-    EXPECT_EQ(0, run(good, sizeof good, picture.size(), output.size(), 64));
-    EXPECT_EQ(-3, run(good, TSR_FRAME_INFO_RECORD_SIZE - 1, picture.size(), output.size(), 64));
-    EXPECT_EQ(-7, run(good, sizeof good, picture.size() - 1, output.size(), 64));
+    EXPECT_EQ(kStatusOk, run(good, sizeof good, picture.size(), output.size(), 64));
+    EXPECT_EQ(kStatusBadRecord, run(good, TSR_FRAME_INFO_RECORD_SIZE - 1, picture.size(), output.size(), 64));
+    EXPECT_EQ(kStatusBadHostMemory, run(good, sizeof good, picture.size() - 1, output.size(), 64));
     TsrFrameInfoRecord shortPitch = good;
     shortPitch.rowPitch = 15;
-    EXPECT_EQ(-7, run(shortPitch, sizeof good, picture.size(), output.size(), 64));
+    EXPECT_EQ(kStatusBadHostMemory, run(shortPitch, sizeof good, picture.size(), output.size(), 64));
     TsrFrameInfoRecord negativePitch = good;
     negativePitch.rowPitch = -16;
-    EXPECT_EQ(-7, run(negativePitch, sizeof good, picture.size(), output.size(), 64));
+    EXPECT_EQ(kStatusBadHostMemory, run(negativePitch, sizeof good, picture.size(), output.size(), 64));
     TsrFrameInfoRecord empty = good;
     empty.width = 0;
-    EXPECT_EQ(-8, run(empty, sizeof good, picture.size(), output.size(), 64));
-    EXPECT_EQ(-8, run(good, sizeof good, picture.size(), output.size(), 63));
-    EXPECT_EQ(-8, run(good, sizeof good, picture.size(), output.size() - 1, 64));
-    EXPECT_EQ(-8, engine.ProcessFrame(&good, sizeof good, picture.data(), picture.size(), nullptr, 0, false,
-                                      nullptr, output.size(), 64));
+    EXPECT_EQ(kStatusBadOutput, run(empty, sizeof good, picture.size(), output.size(), 64));
+    EXPECT_EQ(kStatusBadOutput, run(good, sizeof good, picture.size(), output.size(), 63));
+    EXPECT_EQ(kStatusBadOutput, run(good, sizeof good, picture.size(), output.size() - 1, 64));
+    EXPECT_EQ(kStatusBadOutput, engine.ProcessFrame(&good, sizeof good, picture.data(), picture.size(),
+                                                    nullptr, 0, false, nullptr, output.size(), 64));
 }
 
 // A flat grey frame at white balance 1: every pixel comes out the same, alpha 1.

@@ -16,7 +16,7 @@ if [ -n "$missing" ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
 fi
 
-presets="${TSR_PRESETS:-native asan windows}"
+presets="${TSR_PRESETS:-native asan windows fuzz tsan}"
 for preset in $presets; do
     echo "== configure and build: $preset"
     cmake --preset "$preset" >/dev/null

@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-presets="${TSR_PRESETS:-native asan windows}"
+presets="${TSR_PRESETS:-native asan windows fuzz tsan}"
 for preset in $presets; do
     echo "== build and test: $preset"
     cmake --build --preset "$preset"

@@ -21,8 +21,9 @@
 struct FrameDecoder {
     std::unique_ptr<tsr::WorkerPool> pool;
     bool useAvx = false;
-    std::vector<tsr::RowRecord> rows;        // grow only
-    std::vector<tsr::SliceDescriptor> slices; // grow only
+    // Reused across frames; released after a frame that needed far less (see ReleaseSpareRoom).
+    std::vector<tsr::RowRecord> rows;
+    std::vector<tsr::SliceDescriptor> slices;
     tsr::FrameContext frame;
     tsr::ToneCurveTable curve;
 };
@@ -31,6 +32,17 @@ namespace {
 using namespace tsr;
 
 int64_t RoundUp16(int64_t x) { return (x + 15) / 16 * 16; }
+
+// Descriptor arrays above this many entries are not kept for a frame that needs less than half:
+// one hostile or unusually partitioned frame must not pin its arrays to the decoder for good.
+constexpr size_t kRetainedSlices = size_t(1) << 16;
+
+template <typename T> void ReleaseSpareRoom(std::vector<T>& items, size_t needed) {
+    if (items.capacity() > kRetainedSlices && items.capacity() / 2 > needed) {
+        items.resize(needed);
+        items.shrink_to_fit();
+    }
+}
 
 int Decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* output, int outputSize, int rowPitch,
            void* infoRecord, int infoRecordSize, int scaleIndex) {
@@ -69,6 +81,15 @@ int Decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* o
     const int mbHeight = MacroblocksFor(header.height);
     const int perRow = SlicesPerRow(mbWidth, header.log2SliceWidth);
     const size_t sliceCount = size_t(perRow) * mbHeight;
+    // The slice size table must be present before any descriptor is made for it: a few bytes
+    // claiming a huge picture would otherwise cost 40 bytes per claimed slice.
+    if (reader.Failed() || inputLength - reader.Position() < 2 * sliceCount) {
+        ReleaseSpareRoom(d.rows, 0);
+        ReleaseSpareRoom(d.slices, 0);
+        return FRAME_DECODER_INVALID_FRAME;
+    }
+    ReleaseSpareRoom(d.rows, size_t(mbHeight));
+    ReleaseSpareRoom(d.slices, sliceCount);
     if (d.rows.size() < size_t(mbHeight)) d.rows.resize(mbHeight);
     if (d.slices.size() < sliceCount) d.slices.resize(sliceCount);
 

@@ -1,4 +1,5 @@
 // tsrraw: encode, inspect, decode, debayer and convert Tessel RAW frames and clips.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -47,6 +48,9 @@ int main(int argc, char** argv) {
         return tsr::tools::kExitOk;
     }
     tsr::tools::InstallInterruptCleanup();
+    // An output over the file size limit then fails like a full disk, with its own message,
+    // instead of ending the process half way.
+    std::signal(SIGXFSZ, SIG_IGN);
     for (const Command& command : kCommands) {
         if (std::strcmp(argv[1], command.name) != 0) continue;
         try {

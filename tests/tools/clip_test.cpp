@@ -206,5 +206,37 @@ TEST_F(ClipTest, OpenExrPicturesAndRateControl) {
     EXPECT_EQ(Concatenate(frames), ReadFile(Path("rated.tsr")));
 }
 
+// Sample tables claiming up to a billion samples in a 3 KB QuickTime file, and a plain clip whose
+// first frame claims 4 GB: each is read or refused without memory beyond the file's size.
+TEST_F(ClipTest, AbsurdIndexCountsCostNoMemory) {
+    ASSERT_EQ(
+        0,
+        RunTool({"encode", "--scene", "--size", "32x16", "--count", "3", "-o", Path("clip.mov")}).exitCode);
+    const std::vector<uint8_t> movie = ReadFile(Path("clip.mov"));
+    const long baseline = RunTool({"info", Path("clip.mov")}).peakKib;
+    struct Case {
+        const char* box;
+        size_t offset; // of the u32 after the box type
+    } cases[] = {{"stsz", 8}, {"stts", 4}, {"stts", 8}, {"stsc", 4}, {"stco", 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.box) + " +" + std::to_string(c.offset));
+        std::vector<uint8_t> bytes = movie;
+        const auto box = std::search(bytes.begin(), bytes.end(), c.box, c.box + 4);
+        ASSERT_NE(bytes.end(), box);
+        const size_t at = static_cast<size_t>(box - bytes.begin()) + 4 + c.offset;
+        for (size_t k = 0; k < 4; ++k) bytes[at + k] = k == 0 ? 0x3F : 0xF0;
+        WriteFile(Path("bad.mov"), bytes);
+        const ToolResult run = RunTool({"info", Path("bad.mov")});
+        EXPECT_EQ(0, run.signal);
+        EXPECT_LT(run.peakKib - baseline, 8192);
+    }
+    std::vector<uint8_t> plain(64, 0);
+    std::copy_n("\xFF\xFF\xFF\xF0tsrf", 8, plain.begin());
+    WriteFile(Path("bad.tsr"), plain);
+    const ToolResult run = RunTool({"info", Path("bad.tsr")});
+    EXPECT_EQ(1, run.exitCode);
+    EXPECT_NE(std::string::npos, run.err.find("truncated")) << run.err;
+}
+
 } // namespace
 } // namespace tsr::tools::test

@@ -2,6 +2,7 @@
 // pictures holding the decoder's samples, frame ranges, and records in the JSON report.
 #include <cstring>
 
+#include "../decoder/framebuilder.h"
 #include "framefaults.h"
 #include "pictures/imagefiles.h"
 #include "toolfixture.h"
@@ -121,9 +122,10 @@ TEST_F(DecodeTest, InfoReportsHeaderPartitionSlicesAndRecords) {
                             "4 4 4 4 2 1)"));
 }
 
-TEST_F(DecodeTest, InfoShowsBrokenFramesWithoutFailing) {
-    // A frame the decoder rejects, and one whose header claims a picture no decode call can take:
-    // info still reports what the header says, and says why the frame does not decode.
+TEST_F(DecodeTest, InfoShowsBrokenFramesAndExitsNonZero) {
+    // A frame the decoder rejects, one whose header claims a picture its bytes cannot hold and one
+    // above --max-pixels: info still reports what each header says, why the frame does not
+    // decode, and exits 1 (like decode) with one line on standard error.
     EncoderSettings settings;
     std::vector<std::vector<uint8_t>> frames = SceneFrames(3, 32, 16, settings);
     ASSERT_TRUE(faults::SetVersion(frames[1], 9));
@@ -131,19 +133,52 @@ TEST_F(DecodeTest, InfoShowsBrokenFramesWithoutFailing) {
     ASSERT_TRUE(faults::SetHeight(frames[2], 65534));
     WriteFile(Path("clip.tsr"), Concatenate(frames));
     const ToolResult run = RunTool({"info", Path("clip.tsr")});
-    ASSERT_EQ(0, run.exitCode) << run.err;
-    EXPECT_NE(std::string::npos,
-              run.out.find("frame 0: " + std::to_string(frames[0].size()) + " bytes, valid"));
+    EXPECT_EQ(1, run.exitCode);
+    EXPECT_EQ(std::vector<std::string>{"tsrraw: 2 of 3 frames shown are not valid"}, run.ErrorLines());
     EXPECT_NE(std::string::npos,
               run.out.find("frame 1: " + std::to_string(frames[1].size()) +
                            " bytes, invalid frame (-2)\n  header: frameSize " +
                            std::to_string(frames[1].size()) + ", headerSize 72, version 9"));
     EXPECT_NE(std::string::npos, run.out.find("65534 x 65534 photosites"));
-    EXPECT_NE(std::string::npos, run.out.find("too large for the decoder's output"));
+    // 4096 slices per row are shown as runs, not one by one.
+    EXPECT_NE(std::string::npos, run.out.find("(widths 8 x512), 2097152 slices")) << run.out;
+    const ToolResult capped = RunTool({"info", "--max-pixels", "500", "--frames", "0", Path("clip.tsr")});
+    EXPECT_EQ(1, capped.exitCode);
+    EXPECT_NE(
+        std::string::npos,
+        capped.out.find("frame 0: " + std::to_string(frames[0].size()) +
+                        " bytes, bad arguments (-3)\n"
+                        "  a 32x16 picture has more than 500 pixels (raise the limit with --max-pixels)"));
+    EXPECT_EQ(0, RunTool({"info", "--max-pixels", "512", "--frames", "0", Path("clip.tsr")}).exitCode);
     const ToolResult json = RunTool({"info", "--json", "--frames", "1", Path("clip.tsr")});
-    ASSERT_EQ(0, json.exitCode) << json.err;
+    EXPECT_EQ(1, json.exitCode);
     EXPECT_NE(std::string::npos, json.out.find("\"valid\": false"));
     EXPECT_EQ(std::string::npos, json.out.find("frameInfoRecord"));
+}
+
+// A 2.5 KB frame claiming 65534 x 65534 photosites is refused at every scale without taking the
+// memory its header claims: the peak stays within a few MB of a run on a tiny valid frame.
+TEST_F(DecodeTest, HugeClaimInATinyFrameCostsNoMemory) {
+    EncoderSettings settings;
+    WriteFile(Path("small.tsr"), SceneFrames(1, 32, 16, settings)[0]);
+    for (int log2SliceWidth : {0, 1}) {
+        WriteFile(Path("huge.tsr"), tsr::test::hugeClaimFrame(log2SliceWidth));
+        for (int scale = 0; scale <= 3; ++scale) {
+            const std::string s = std::to_string(scale);
+            const long baseline =
+                RunTool({"decode", "--scale", s, "-o", Path("small.raw"), Path("small.tsr")}).peakKib;
+            for (const char* command : {"decode", "info"}) {
+                SCOPED_TRACE(std::string(command) + " log2SliceWidth " + std::to_string(log2SliceWidth) +
+                             " scale " + s);
+                std::vector<std::string> arguments = {command, "--scale", s, Path("huge.tsr")};
+                if (arguments[0] == "decode") arguments.insert(arguments.end(), {"-o", Path("huge.raw")});
+                const ToolResult run = RunTool(arguments);
+                EXPECT_EQ(1, run.exitCode);
+                EXPECT_NE(std::string::npos, (run.out + run.err).find("invalid frame (-2)"));
+                EXPECT_LT(run.peakKib - baseline, 4096);
+            }
+        }
+    }
 }
 
 } // namespace

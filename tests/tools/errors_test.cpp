@@ -3,6 +3,8 @@
 // never leaves an output that looks complete (nor a temporary file).
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,7 +60,7 @@ TEST_F(ErrorsTest, OneLineNonZeroExitNoOutput) {
     struct Case {
         std::vector<std::string> arguments;
         int exitCode;
-        const char* says; // part of the message
+        std::string says; // part of the message
         bool withoutOpenCL;
     };
     const Case cases[] = {
@@ -79,6 +81,12 @@ TEST_F(ErrorsTest, OneLineNonZeroExitNoOutput) {
         {{"info", Path("othertrack.mov")}, 1, "no tsrn or tsrh video track", false},
         {{"info", Path("garbage.bin")}, 1, "neither", false},
         {{"info", "--frames", "1-0", Path("clip.tsr")}, 2, "--frames", false},
+        {{"decode", Path("clip.tsr"), "-o", Path("clip.tsr")}, 2, "is also an input", false},
+        {{"decode", Path("clip.tsr"), "-o", Path("no-such-folder/f%d.png")},
+         1,
+         ("cannot write " + Path("no-such-folder/f0.png") + ": No such file").c_str(),
+         false},
+        {{"debayer", Path("decoded.raw"), "-o", Path("decoded.raw")}, 2, "is also an input", false},
         {{"encode", "--scene", "--size", "33x20", "-o", out}, 2, "--size", false},
         {{"encode", "--scene", "-o", Path("out.mp4")}, 2, "MP4", false},
         {{"encode", "--scene", "--version", "0", "--tone-curve", "0,1,2,3,4,5,6,7", "-o", out},
@@ -90,6 +98,10 @@ TEST_F(ErrorsTest, OneLineNonZeroExitNoOutput) {
         {{"encode", "--scene", "--slice-width", "3", "-o", out}, 2, "--slice-width", false},
         {{"encode", Path("missing.png"), "-o", out}, 1, "missing.png", false},
         {{"encode", Path("odd.png"), "-o", out}, 1, "even width", false},
+        {{"encode", Path("odd.png"), "--max-pixels", "659", "-o", out},
+         1,
+         "a 33x20 picture has more than 659",
+         false},
         {{"encode", Path("clip.tsr"), "-o", out}, 1, "clip.tsr", false},
         {{"encode", "--scene", "-o", Path("no-such-folder/out.tsr")}, 1, "cannot write", false},
         {{"debayer", Path("clip.tsr"), "-o", out}, 1, "frame info record", false},
@@ -99,6 +111,10 @@ TEST_F(ErrorsTest, OneLineNonZeroExitNoOutput) {
         {{"convert", Path("clip.tsr"), "-o", out, "--curve", "9"}, 2, "--curve", false},
         {{"convert", Path("clip.tsr"), "-o", out, "--device", "7:0"}, 1, "no OpenCL device 7:0", false},
         {{"convert", Path("broken.tsr"), "-o", out}, 1, "frame 1: invalid frame", false},
+        {{"convert", Path("clip.tsr"), "-o", Path("no-such-folder/out.raw")},
+         1,
+         ("cannot write " + Path("no-such-folder/out.raw") + ": No such file").c_str(),
+         true}, // refused before any OpenCL work
         {{"convert", Path("clip.tsr"), "-o", out, "--engine", "opencl"}, 1, "no OpenCL platform", true},
         {{"convert", Path("clip.tsr"), "-o", out, "--engine", "gpu"}, 2, "--engine", false},
         {{"convert", Path("clip.tsr"), "-o", out, "--engine", "cpu", "--device", "0:0"},
@@ -121,6 +137,50 @@ TEST_F(ErrorsTest, OneLineNonZeroExitNoOutput) {
         EXPECT_EQ(0u, run.err.find("tsrraw")) << run.err;
         EXPECT_NE(std::string::npos, run.err.find(c.says)) << run.err;
         EXPECT_EQ(m_inputs, Files()) << "no output and no temporary file may remain";
+    }
+}
+
+// Outputs that are devices or pipes are written in place, never renamed over; an output over the
+// file size limit (a full disk alike) fails with one line and leaves nothing behind.
+TEST_F(ErrorsTest, PipesAreWrittenInPlaceAndFullDisksLeaveNothing) {
+    const std::string fifo = Path("pipe");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    // The read end is open first, so the tool's writes (3420 bytes) fit the pipe's buffer.
+    const int readEnd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_LE(0, readEnd);
+    const ToolResult run = RunTool({"decode", "-o", fifo, Path("clip.tsr")});
+    EXPECT_EQ(0, run.exitCode) << run.err;
+    std::vector<uint8_t> received(65536);
+    const ssize_t got = read(readEnd, received.data(), received.size());
+    close(readEnd);
+    received.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    EXPECT_EQ(ReadFile(Path("decoded.raw")), received);
+    struct stat status {};
+    ASSERT_EQ(0, stat(fifo.c_str(), &status));
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
+    std::remove(fifo.c_str());
+
+    rlimit saved{};
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
+    rlimit small = saved;
+    small.rlim_cur = 1000; // the tool inherits it; the decoded clip is larger
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+    const ToolResult full = RunTool({"decode", "-o", Path("full.raw"), Path("clip.tsr")});
+    const ToolResult fullQuickTime = RunTool({"encode", "--scene", "--count", "2", "-o", Path("full.mov")});
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &saved));
+    for (const ToolResult& r : {full, fullQuickTime}) {
+        EXPECT_EQ(1, r.exitCode);
+        ASSERT_EQ(1u, r.ErrorLines().size()) << r.err;
+        EXPECT_NE(std::string::npos, r.err.find("File too large")) << r.err;
+    }
+    EXPECT_EQ(m_inputs, Files());
+
+    if (geteuid() != 0) { // root writes into read-only folders
+        ASSERT_EQ(0, mkdir(Path("readonly").c_str(), 0500));
+        const ToolResult readOnly = RunTool({"decode", "-o", Path("readonly/out.raw"), Path("clip.tsr")});
+        EXPECT_EQ(1, readOnly.exitCode);
+        EXPECT_NE(std::string::npos, readOnly.err.find("cannot write " + Path("readonly/out.raw")))
+            << readOnly.err;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,7 +36,8 @@ std::vector<std::string> ToolResult::ErrorLines() const {
     return lines;
 }
 
-ToolResult RunTool(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
+ToolResult RunTool(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+                   const std::function<void(pid_t)>& whileRunning) {
     char outName[] = "/tmp/tsrraw-test-out-XXXXXX";
     char errName[] = "/tmp/tsrraw-test-err-XXXXXX";
     const int outFile = mkstemp(outName);
@@ -68,7 +70,13 @@ ToolResult RunTool(const std::vector<std::string>& arguments, const std::vector<
     pid_t child = 0;
     if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
         int status = 0;
-        waitpid(child, &status, 0);
+        struct rusage usage {};
+        while (whileRunning && wait4(child, &status, WNOHANG, &usage) == 0) {
+            whileRunning(child);
+            usleep(20000);
+        }
+        if (!whileRunning) wait4(child, &status, 0, &usage);
+        result.peakKib = usage.ru_maxrss;
         if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
         if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     }

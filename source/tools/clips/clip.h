@@ -3,7 +3,9 @@
 // 'tsrn' or 'tsrh' frames.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +42,10 @@ public:
 std::unique_ptr<ClipReader> OpenClip(const std::string& path);
 std::unique_ptr<ClipReader> OpenFrameSequence(const std::string& path);
 std::unique_ptr<ClipReader> OpenQuickTimeClip(const std::string& path);
+// The same readers over an open stream (taken over) or over bytes in memory (which must outlive
+// the reader), named `name` in messages.
+std::unique_ptr<ClipReader> OpenFrameSequence(std::FILE* file, const std::string& name);
+std::unique_ptr<ClipReader> OpenQuickTimeClip(const uint8_t* bytes, size_t size, const std::string& name);
 
 struct ClipWriterSettings {
     uint32_t fourcc = kFourCCTsrn;

@@ -21,9 +21,8 @@ struct FrameSpan {
 
 class FrameSequenceReader : public ClipReader {
 public:
-    explicit FrameSequenceReader(const std::string& path) : m_path(path) {
+    FrameSequenceReader(FileHandle file, const std::string& path) : m_path(path), m_file(std::move(file)) {
         m_properties.container = "frames";
-        m_file.reset(std::fopen(path.c_str(), "rb"));
         if (!m_file) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
         if (std::fseek(m_file.get(), 0, SEEK_END) != 0) throw ToolError("cannot read " + path);
         const long length = std::ftell(m_file.get());
@@ -94,7 +93,11 @@ private:
 } // namespace
 
 std::unique_ptr<ClipReader> OpenFrameSequence(const std::string& path) {
-    return std::make_unique<FrameSequenceReader>(path);
+    return std::make_unique<FrameSequenceReader>(FileHandle(std::fopen(path.c_str(), "rb")), path);
+}
+
+std::unique_ptr<ClipReader> OpenFrameSequence(std::FILE* file, const std::string& name) {
+    return std::make_unique<FrameSequenceReader>(FileHandle(file), name);
 }
 
 std::unique_ptr<ClipWriter> CreateFrameSequenceWriter(const std::string& path) {
@@ -104,6 +107,7 @@ std::unique_ptr<ClipWriter> CreateFrameSequenceWriter(const std::string& path) {
 std::unique_ptr<ClipReader> OpenClip(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
+    RegisterInput(path);
     uint8_t head[8] = {};
     const size_t got = std::fread(head, 1, sizeof head, file);
     std::fclose(file);

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pictures/decodedpicture.h"
 #include "format/bigendian.h"
 #include "format/frameformat.h"
 #include "format/frameheader.h"
+#include "pictures/decodedpicture.h"
+#include "support/commandline.h"
 #include "support/toolerror.h"
 #include "tsr/framedecoder.h"
 
@@ -71,6 +72,23 @@ std::string DecodeResultText(int result) {
     }
 }
 
+void DecodeClipFrame(DecodedPicture& picture, FrameDecoderHandle decoder, const std::vector<uint8_t>& frame,
+                     int index, int scaleIndex) {
+    const std::string name = "frame " + std::to_string(index) + ": ";
+    int result;
+    try {
+        result = picture.DecodeFrame(decoder, frame, scaleIndex);
+    } catch (const ToolError& error) {
+        throw ToolError(name + error.what());
+    }
+    if (result != FRAME_DECODER_OK) throw ToolError(name + DecodeResultText(result));
+}
+
+void SetMaxPixelsFrom(const CommandLine& args) {
+    DecodedPicture::SetMaxPixels(static_cast<unsigned long long>(args.Integer(
+        "max-pixels", static_cast<long long>(kDefaultMaxPixels), 1, static_cast<long long>(65534) * 65534)));
+}
+
 FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHandle decoder, int scaleIndex) {
     FrameInspection info;
     const BigEndianView view{frame};
@@ -112,8 +130,8 @@ FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHand
     info.decodeResult = FRAME_DECODER_INVALID_FRAME;
     if (info.headerReadable && info.width > 0 && info.height > 0) {
         try {
-            DecodedPicture picture(info.width, info.height, scaleIndex);
-            info.decodeResult = picture.Decode(decoder, frame);
+            DecodedPicture picture;
+            info.decodeResult = picture.DecodeFrame(decoder, frame, scaleIndex);
             if (info.decodeResult == 0)
                 std::memcpy(&info.infoRecord, picture.Record(), sizeof info.infoRecord);
         } catch (const ToolError& error) {

@@ -53,4 +53,13 @@ FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHand
 
 std::string DecodeResultText(int result);
 
+class CommandLine;
+class DecodedPicture;
+// Decodes frame `index` of a clip into `picture` (DecodedPicture::DecodeFrame); throws ToolError
+// naming the frame when it is refused.
+void DecodeClipFrame(DecodedPicture& picture, FrameDecoderHandle decoder, const std::vector<uint8_t>& frame,
+                     int index, int scaleIndex);
+// --max-pixels of the commands that decode clips.
+void SetMaxPixelsFrom(const CommandLine& args);
+
 } // namespace tsr::tools

@@ -6,6 +6,8 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "clips/clip.h"
@@ -29,12 +31,55 @@ void QuietLibraries() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
+// Bytes in memory as libavformat's input, through its custom I/O callbacks.
+struct MemoryInput {
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+    size_t position = 0;
+
+    static int Read(void* opaque, uint8_t* buffer, int capacity) {
+        auto* self = static_cast<MemoryInput*>(opaque);
+        const size_t count = std::min(static_cast<size_t>(capacity), self->size - self->position);
+        if (count == 0) return AVERROR_EOF;
+        std::memcpy(buffer, self->bytes + self->position, count);
+        self->position += count;
+        return static_cast<int>(count);
+    }
+    static int64_t Seek(void* opaque, int64_t offset, int whence) {
+        auto* self = static_cast<MemoryInput*>(opaque);
+        whence &= ~AVSEEK_FORCE;
+        if (whence == AVSEEK_SIZE) return static_cast<int64_t>(self->size);
+        const int64_t base = whence == SEEK_CUR   ? static_cast<int64_t>(self->position)
+                             : whence == SEEK_END ? static_cast<int64_t>(self->size)
+                                                  : 0;
+        if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return AVERROR(EINVAL);
+        if (offset > static_cast<int64_t>(self->size) - base || offset < -base) return AVERROR(EINVAL);
+        self->position = static_cast<size_t>(base + offset);
+        return static_cast<int64_t>(self->position);
+    }
+};
+
 class QuickTimeReader : public ClipReader {
 public:
-    explicit QuickTimeReader(const std::string& path) : m_path(path) {
+    // Reads the file at `path`, or `memory` (named `path` in messages) when given.
+    explicit QuickTimeReader(const std::string& path, const MemoryInput* memory = nullptr) : m_path(path) {
         QuietLibraries();
         m_properties.container = "quicktime";
-        const int opened = avformat_open_input(&m_input.context, path.c_str(), nullptr, nullptr);
+        if (memory) {
+            m_memory = *memory;
+            m_input.context = avformat_alloc_context();
+            constexpr int kBufferSize = 4096;
+            auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+            if (buffer)
+                m_input.io = avio_alloc_context(buffer, kBufferSize, 0, &m_memory, MemoryInput::Read, nullptr,
+                                                MemoryInput::Seek);
+            if (!m_input.io) av_free(buffer);
+            if (!m_input.context || !m_input.io) throw ToolError(path + ": not enough memory to read it");
+            m_input.context->pb = m_input.io;
+            m_input.context->flags |= AVFMT_FLAG_CUSTOM_IO;
+        }
+        const int opened =
+            avformat_open_input(&m_input.context, memory ? "" : path.c_str(), nullptr, nullptr);
         if (opened < 0)
             throw ToolError(path + " is not a readable QuickTime file (" + AvErrorText(opened) + ")");
         for (unsigned i = 0; i < m_input.context->nb_streams; ++i) {
@@ -81,10 +126,16 @@ public:
 
 private:
     std::string m_path;
+    MemoryInput m_memory; // outlives the input context that reads it
     // Closed by its own destructor, so a constructor that throws leaves nothing open.
     struct InputContext {
         AVFormatContext* context = nullptr;
-        ~InputContext() { avformat_close_input(&context); }
+        AVIOContext* io = nullptr; // custom I/O, owned here rather than by the context
+        ~InputContext() {
+            avformat_close_input(&context);
+            if (io) av_freep(&io->buffer);
+            avio_context_free(&io);
+        }
     } m_input;
     AVStream* m_stream = nullptr;
     int m_count = 0;
@@ -168,6 +219,11 @@ private:
 
 std::unique_ptr<ClipReader> OpenQuickTimeClip(const std::string& path) {
     return std::make_unique<QuickTimeReader>(path);
+}
+
+std::unique_ptr<ClipReader> OpenQuickTimeClip(const uint8_t* bytes, size_t size, const std::string& name) {
+    const MemoryInput memory{bytes, size, 0};
+    return std::make_unique<QuickTimeReader>(name, &memory);
 }
 
 std::unique_ptr<ClipWriter> CreateQuickTimeWriter(const std::string& path,

@@ -2,6 +2,8 @@
 // engine (OpenCL or CPU) to RGBA files.
 #include <cstdio>
 
+#include "support/outputfile.h"
+#include "clips/framesummary.h"
 #include "clips/clip.h"
 #include "commands/commands.h"
 #include "commands/debayeroptions.h"
@@ -42,6 +44,8 @@ const char kConvertHelp[] =
     "  -o, --output FILE   where to write\n"
     "  --scale N           scale index 0..3: full, half, quarter or eighth size (default 0)\n"
     "  --frames RANGE      N, FIRST-LAST or FIRST- (from 0); default all\n"
+    "  --max-pixels N      refuse frames of more than N photosites (default 268435456,\n"
+    "                      16384 x 16384)\n"
     "  --no-overlap        run decode, debayer and writing one after another\n"
     "  --timings           print the time spent in each stage\n"
     "  -q, --quiet         no progress bar\n"
@@ -85,6 +89,7 @@ int RunDebayer(int argc, const char* const* argv) {
 
     DecodedBufferFile input(args.Operands()[0]);
     const FrameRange range = wanted.Within(input.Count());
+    CheckOutputPath(names.Name(range.first));
     RgbaSequenceWriter writer(names, output, range.Count());
     std::unique_ptr<RgbaEngine> session = OpenDebayerSession(args);
     Progress progress("debayer", range.Count(), args.Has("quiet"));
@@ -107,6 +112,7 @@ int RunConvert(int argc, const char* const* argv) {
                            WithDebayerOptions({{"output", true, 'o'},
                                                {"scale", true, 0},
                                                {"frames", true, 0},
+                                               {"max-pixels", true, 0},
                                                {"no-overlap", false, 0},
                                                {"timings", false, 0},
                                                {"quiet", false, 'q'}}));
@@ -116,6 +122,7 @@ int RunConvert(int argc, const char* const* argv) {
     job.scaleIndex = static_cast<int>(args.Integer("scale", 0, 0, 3));
     job.overlap = !args.Has("no-overlap");
     const int threads = ThreadsFrom(args);
+    SetMaxPixelsFrom(args);
     const OutputNames names(args.Value("output"));
     const RgbaOutputOptions output = RgbaOutputOptionsFrom(args, names.Name(0));
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
@@ -123,6 +130,7 @@ int RunConvert(int argc, const char* const* argv) {
     std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0]);
     job.clip = clip.get();
     job.range = wanted.Within(clip->FrameCount());
+    CheckOutputPath(names.Name(job.range.first));
     RgbaSequenceWriter writer(names, output, job.range.Count());
     std::unique_ptr<RgbaEngine> session = OpenDebayerSession(args);
     FrameDecoderOwner decoder(threads);

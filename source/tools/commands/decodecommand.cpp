@@ -36,6 +36,8 @@ const char kHelp[] =
     "  --format F          raw, png or tiff (default: from the extension, else raw)\n"
     "  --frames RANGE      N, FIRST-LAST or FIRST- (from 0); default all\n"
     "  --threads N         decoder worker threads (default: one per processor)\n"
+    "  --max-pixels N      refuse frames of more than N photosites (default 268435456,\n"
+    "                      16384 x 16384)\n"
     "  -q, --quiet         no progress bar\n"
     "  -h, --help          this text\n";
 
@@ -63,6 +65,7 @@ int RunDecode(int argc, const char* const* argv) {
                             {"format", true, 0},
                             {"frames", true, 0},
                             {"threads", true, 0},
+                            {"max-pixels", true, 0},
                             {"quiet", false, 'q'}});
     if (args.Has("help")) {
         std::fputs(kHelp, stdout);
@@ -73,12 +76,14 @@ int RunDecode(int argc, const char* const* argv) {
     if (!args.Has("output")) throw UsageError("decode needs an output file: -o FILE");
     const int scale = static_cast<int>(args.Integer("scale", 0, 0, 3));
     const int threads = static_cast<int>(args.Integer("threads", 0, 0, 64));
+    SetMaxPixelsFrom(args);
     const OutputNames names(args.Value("output"));
     const PictureFormat format = FormatFor(args.Value("format"), names.Name(0), false);
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
 
     std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0]);
     const FrameRange range = wanted.Within(clip->FrameCount());
+    CheckOutputPath(names.Name(range.first));
     if (range.Count() > 1 && !names.PerFrame() && format != PictureFormat::Raw)
         throw UsageError("several frames need %d in the output name, e.g. out_%04d." +
                          std::string(FormatName(format)));
@@ -92,13 +97,7 @@ int RunDecode(int argc, const char* const* argv) {
     DecodedPicture picture;
     for (int index = range.first; index <= range.last; ++index) {
         clip->ReadFrame(index, frame);
-        int width = 0, height = 0;
-        ReadStoredDimensions(frame.data(), frame.size(), width, height);
-        if (width <= 0 || height <= 0)
-            throw ToolError("frame " + std::to_string(index) + ": invalid frame (-2)");
-        picture.Resize(width, height, scale);
-        const int result = picture.Decode(decoder.Get(), frame);
-        if (result != 0) throw ToolError("frame " + std::to_string(index) + ": " + DecodeResultText(result));
+        DecodeClipFrame(picture, decoder.Get(), frame, index, scale);
         if (joined)
             joined->Write(picture.Bytes(), picture.Size());
         else

@@ -6,6 +6,8 @@
 #include <future>
 #include <thread>
 
+#include "support/outputfile.h"
+#include "clips/framesummary.h"
 #include "clips/clip.h"
 #include "commands/commands.h"
 #include "commands/encodeoptions.h"
@@ -54,6 +56,7 @@ const char kHelp[] =
     "  -o, --output FILE     where to write\n"
     "  --fourcc tsrn|tsrh    QuickTime track type (default tsrn)\n"
     "  --threads N           frames encoded at once (default: one per processor)\n"
+    "  --max-pixels N        refuse pictures of more than N pixels (default 268435456)\n"
     "  -q, --quiet           no progress bar\n"
     "  -h, --help            this text\n";
 
@@ -202,6 +205,7 @@ int RunEncode(int argc, const char* const* argv) {
                                            {"output", true, 'o'},
                                            {"fourcc", true, 0},
                                            {"threads", true, 0},
+                                           {"max-pixels", true, 0},
                                            {"quiet", false, 'q'}});
     const CommandLine args(argc, argv, 0, definitions);
     if (args.Has("help")) {
@@ -209,6 +213,9 @@ int RunEncode(int argc, const char* const* argv) {
         return kExitOk;
     }
     const EncodeJob job = ReadEncodeJob(args);
+    SetMaxPixelsFrom(args);
+    for (const std::string& input : job.pictures) RegisterInput(input);
+    CheckOutputPath(args.Value("output"));
     std::unique_ptr<ClipWriter> writer = CreateClipWriter(args.Value("output"), job.clipSettings);
     Progress progress("encode", job.count, args.Has("quiet"));
     EncodeAll(job, *writer, progress);

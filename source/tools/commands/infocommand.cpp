@@ -27,12 +27,16 @@ const char kHelp[] =
     "  --json           machine-readable output\n"
     "  --frames RANGE   N, FIRST-LAST or FIRST- (from 0); default all\n"
     "  --scale N        scale index (0..3) of the decode that fills the frame info record\n"
-    "  -h, --help       this text\n";
+    "  --max-pixels N   frames of more than N photosites are not decoded (default 268435456)\n"
+    "  -h, --help       this text\n"
+    "\n"
+    "Exit status: 0 when every frame shown is valid; 1 when any is not (the report is still\n"
+    "complete, like `decode`, which stops at such a frame with 1); 2 for wrong arguments.\n";
 
 } // namespace
 
 int RunInfo(int argc, const char* const* argv) {
-    const CommandLine args(argc, argv, 0, {{"json", false, 0}, {"frames", true, 0}, {"scale", true, 0}});
+    const CommandLine args(argc, argv, 0, {{"json", false, 0}, {"frames", true, 0}, {"scale", true, 0}, {"max-pixels", true, 0}});
     if (args.Has("help")) {
         std::fputs(kHelp, stdout);
         return kExitOk;
@@ -40,6 +44,7 @@ int RunInfo(int argc, const char* const* argv) {
     if (args.Operands().size() != 1) throw UsageError("info takes one input file (see tsrraw info --help)");
     const int scale = static_cast<int>(args.Integer("scale", 0, 0, 3));
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
+    SetMaxPixelsFrom(args);
 
     std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0]);
     const FrameRange range = wanted.Within(clip->FrameCount());
@@ -69,9 +74,11 @@ int RunInfo(int argc, const char* const* argv) {
         std::printf("\n");
     }
     std::vector<uint8_t> frame;
+    int invalid = 0;
     for (int index = range.first; index <= range.last; ++index) {
         clip->ReadFrame(index, frame);
         const FrameInspection inspection = InspectFrame(frame, decoder.Get(), scale);
+        if (inspection.decodeResult != FRAME_DECODER_OK) ++invalid;
         if (json)
             WriteFrameInfoJson(writer, index, inspection);
         else
@@ -82,7 +89,9 @@ int RunInfo(int argc, const char* const* argv) {
         writer.EndObject();
         std::fputs(writer.Text().c_str(), stdout);
     }
-    return kExitOk;
+    if (invalid == 0) return kExitOk;
+    std::fprintf(stderr, "tsrraw: %d of %d frames shown are not valid\n", invalid, range.Count());
+    return kExitFailure;
 }
 
 } // namespace tsr::tools

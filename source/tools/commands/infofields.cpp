@@ -125,6 +125,22 @@ std::string ToneCurveSpelt(const Frame& x) {
     for (uint16_t knot : x.f.toneCurve) text += Printed(" %u", static_cast<unsigned>(knot));
     return text;
 }
+// Widths repeat a few times at most in a row's tail, but the leading run can be thousands long:
+// long rows are spelt as runs ("1 x4096") so that the line stays short.
+std::string SliceWidthsSpelt(const Frame& x) {
+    const std::vector<int>& widths = x.f.sliceWidthsInRow;
+    std::string text;
+    for (size_t i = 0; i < widths.size();) {
+        size_t run = 1;
+        while (i + run < widths.size() && widths[i + run] == widths[i]) ++run;
+        if (widths.size() > 32 && run > 1)
+            text += Printed(" %d x%zu", widths[i], run);
+        else
+            for (size_t k = 0; k < run; ++k) text += Printed(" %d", widths[i]);
+        i += run;
+    }
+    return text;
+}
 std::string SlicesPresentSpelt(const Frame& x) {
     return x.f.slicesFound > 0 ? Printed("%d present", x.f.slicesFound) : "none present";
 }
@@ -195,7 +211,7 @@ const Field kFields[] = {
     {S::Partition, "slicesPerRow", K::Integer, [](F x) { return Int(x.f.slicesPerRow); }, 3,
      ", {} slices per row"},
     {S::Partition, "sliceWidthsInRow", K::Integers, [](F x) { return Ints(x.f.sliceWidthsInRow); }, 4,
-     " (widths{})"},
+     " (widths{})", Style::Decimal, SliceWidthsSpelt},
     {S::Partition, "sliceCount", K::Integer, [](F x) { return Int(x.f.sliceCount); }, 5, ", {} slices"},
 
     {S::Slices, "present", K::Integer, [](F x) { return Int(x.f.slicesFound); }, 1, "\n  slices: {}",

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "support/outputfile.h"
 #include "support/toolerror.h"
 
 namespace tsr::tools {
@@ -11,6 +12,7 @@ namespace tsr::tools {
 DecodedBufferFile::DecodedBufferFile(const std::string& path) : m_path(path) {
     m_file.reset(std::fopen(path.c_str(), "rb"));
     if (!m_file) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
+    RegisterInput(path);
     if (std::fseek(m_file.get(), 0, SEEK_END) != 0) throw ToolError("cannot read " + path);
     const long length = std::ftell(m_file.get());
     long offset = 0;

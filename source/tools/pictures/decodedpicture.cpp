@@ -1,14 +1,62 @@
 #include "pictures/decodedpicture.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
 
+#include "frameformat.h"
 #include "support/toolerror.h"
 
 namespace tsr::tools {
+
+namespace {
+
+unsigned long long g_maxPixels = kDefaultMaxPixels;
+
+uint32_t BigEndian(const std::vector<uint8_t>& bytes, size_t offset, size_t width) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < width; ++i) value = value << 8 | bytes[offset + i];
+    return value;
+}
+
+// True when the frame's bytes reach past its slice size table and every slice it lists; the
+// decoder would refuse the frame otherwise, so nothing needs to be allocated for it.
+bool SlicesFitInFrame(const std::vector<uint8_t>& frame, int width, int height) {
+    const size_t h = kFrameHeaderStart;
+    if (frame.size() < h + header::kFixedSize) return false;
+    const int log2SliceWidth = (BigEndian(frame, h + header::kFrameFlags, 2) & flags::kLog2SliceWidthMask) >>
+                               flags::kLog2SliceWidthShift;
+    if (log2SliceWidth > kMaxLog2SliceWidth) return false;
+    const size_t table = h + BigEndian(frame, h + header::kHeaderSize, 2);
+    const size_t slices = static_cast<size_t>(slicesPerRow(macroblocksFor(width), log2SliceWidth)) *
+                          static_cast<size_t>(macroblocksFor(height));
+    if (table > frame.size() || (frame.size() - table) / 2 < slices) return false;
+    size_t end = table + 2 * slices;
+    for (size_t slice = 0; slice < slices && end <= frame.size(); ++slice)
+        end += BigEndian(frame, table + 2 * slice, 2);
+    return end <= frame.size();
+}
+
+} // namespace
+
+void DecodedPicture::SetMaxPixels(unsigned long long pixels) {
+    g_maxPixels = pixels;
+}
+
+unsigned long long DecodedPicture::MaxPixels() {
+    return g_maxPixels;
+}
+
+void DecodedPicture::CheckPixelCount(const std::string& what, unsigned long long width,
+                                     unsigned long long height) {
+    if (width * height > g_maxPixels)
+        throw ToolError(what + "a " + std::to_string(width) + "x" + std::to_string(height) +
+                        " picture has more than " + std::to_string(g_maxPixels) +
+                        " pixels (raise the limit with --max-pixels)");
+}
 
 DecodedPicture::DecodedPicture(DecodedPicture&& other) noexcept {
     *this = std::move(other);
@@ -20,6 +68,7 @@ DecodedPicture& DecodedPicture::operator=(DecodedPicture&& other) noexcept {
         m_bytes = std::exchange(other.m_bytes, nullptr);
         m_size = std::exchange(other.m_size, 0);
         m_capacity = std::exchange(other.m_capacity, 0);
+        m_dirtyBytes = std::exchange(other.m_dirtyBytes, 0);
         m_scaleIndex = other.m_scaleIndex;
         m_outputWidth = other.m_outputWidth;
         m_outputHeight = other.m_outputHeight;
@@ -41,8 +90,7 @@ void DecodedPicture::Allocate(size_t size) {
         std::free(m_bytes);
         m_bytes = static_cast<uint8_t*>(bytes);
         m_capacity = size;
-    } else {
-        std::memset(m_bytes, 0, size);
+        m_dirtyBytes = 0;
     }
     m_size = size;
 }
@@ -60,10 +108,30 @@ void DecodedPicture::Resize(int width, int height, int scaleIndex) {
 }
 
 int DecodedPicture::Decode(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame) {
-    std::memset(m_bytes, 0, m_size);
+    // Cleared only when written since: a fresh allocation is zero pages that cost nothing until
+    // the decoder writes them, and a refused frame writes nothing.
+    if (m_dirtyBytes != 0) std::memset(m_bytes, 0, m_dirtyBytes);
+    m_dirtyBytes = 0;
     const int length = frame.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(frame.size());
-    return frameDecoderDecode(decoder, frame.data(), length, Picture(), static_cast<int>(PictureSize()),
-                              m_rowPitch, m_bytes, TSR_FRAME_INFO_RECORD_SIZE, m_scaleIndex);
+    const int result =
+        frameDecoderDecode(decoder, frame.data(), length, Picture(), static_cast<int>(PictureSize()),
+                           m_rowPitch, m_bytes, TSR_FRAME_INFO_RECORD_SIZE, m_scaleIndex);
+    if (result == FRAME_DECODER_OK) m_dirtyBytes = m_size;
+    return result;
+}
+
+int DecodedPicture::DecodeFrame(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame,
+                                int scaleIndex) {
+    const size_t h = kFrameHeaderStart;
+    if (frame.size() < h + header::kFixedSize || std::memcmp(frame.data() + 4, "tsrf", 4) != 0)
+        return FRAME_DECODER_INVALID_FRAME;
+    const int width = static_cast<int>(BigEndian(frame, h + header::kWidth, 2));
+    const int height = static_cast<int>(BigEndian(frame, h + header::kHeight, 2));
+    if (width == 0 || height == 0 || !SlicesFitInFrame(frame, width, height))
+        return FRAME_DECODER_INVALID_FRAME;
+    CheckPixelCount("", static_cast<unsigned>(width), static_cast<unsigned>(height));
+    Resize(width, height, scaleIndex);
+    return Decode(decoder, frame);
 }
 
 void DecodedPicture::Adopt(const uint8_t* bytes, size_t length, const char* name) {
@@ -86,6 +154,7 @@ void DecodedPicture::Adopt(const uint8_t* bytes, size_t length, const char* name
     m_rowPitch = record.rowPitch;
     Allocate(sizeof record + static_cast<size_t>(picture));
     std::memcpy(m_bytes, bytes, m_size);
+    m_dirtyBytes = std::max(m_dirtyBytes, m_size);
 }
 
 } // namespace tsr::tools

@@ -1,18 +1,32 @@
 // One decoded frame as the decoder writes it and as `decode` stores it: the 116-byte frame info
-// record, then the picture at the minimum row pitch. The bytes are zeroed before decoding, so
-// row padding and areas of skipped slices are deterministic.
+// record, then the picture at the minimum row pitch. The bytes are zero before decoding (fresh
+// pages, or cleared once after a decode wrote them), so row padding and areas of skipped slices
+// are deterministic.
+//
+// A frame's header alone never decides how much memory is taken: DecodeFrame first checks that
+// the frame's bytes hold its slice size table and slices, and refuses pictures above a cap.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "tsr/framedecoder.h"
 
 namespace tsr::tools {
 
+// Default cap on the photosites of one frame: 16384 x 16384 (512 MB at full size).
+constexpr unsigned long long kDefaultMaxPixels = 16384ull * 16384ull;
+
 class DecodedPicture {
 public:
+    // The cap on photosites per frame for every picture of this process (--max-pixels).
+    static void SetMaxPixels(unsigned long long pixels);
+    static unsigned long long MaxPixels();
+    // Throws ToolError, "<what>: a WxH picture has more than N ...", above MaxPixels().
+    static void CheckPixelCount(const std::string& what, unsigned long long width, unsigned long long height);
+
     DecodedPicture() = default;
     // Sized for a frame of width x height photosites decoded at `scaleIndex`.
     DecodedPicture(int width, int height, int scaleIndex) { Resize(width, height, scaleIndex); }
@@ -24,8 +38,12 @@ public:
 
     // Throws ToolError when the picture cannot be held in memory.
     void Resize(int width, int height, int scaleIndex);
-    // Decodes `frame`, first zeroing the buffer; returns the decoder's result.
+    // Decodes `frame` into this picture as sized by Resize; returns the decoder's result.
     int Decode(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame);
+    // Sizes the picture for `frame` at `scaleIndex` and decodes it; returns the decoder's result.
+    // A frame whose slice table or slices run past its bytes is invalid (-2) before anything is
+    // allocated; one above MaxPixels() throws ToolError.
+    int DecodeFrame(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame, int scaleIndex);
     // Takes record and picture from a buffer laid out as Bytes(): checks the record against
     // the length. Throws ToolError for a buffer that is not a decoded picture.
     void Adopt(const uint8_t* bytes, size_t length, const char* name);
@@ -54,6 +72,7 @@ private:
     uint8_t* m_bytes = nullptr;
     size_t m_size = 0;
     size_t m_capacity = 0;
+    size_t m_dirtyBytes = 0; // how far bytes may be nonzero (0: all zero)
     int m_scaleIndex = 0;
     int m_outputWidth = 0, m_outputHeight = 0, m_rowPitch = 0;
 };

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "pictures/decodedpicture.h"
 #include "pictures/imagefiles.h"
 #include "support/outputfile.h"
 #include "support/toolerror.h"
@@ -26,6 +27,10 @@ void StartExrThreads() {
     std::call_once(once, [] {
         const unsigned threads = std::thread::hardware_concurrency();
         Imf::setGlobalThreadCount(static_cast<int>(threads ? threads : 1));
+        // Headers claiming more are refused by the library itself, before it sizes its tables
+        // (line offsets, tiles) from them.
+        Imf::Header::setMaxImageSize(65535, 65535);
+        Imf::Header::setMaxTileSize(65535, 65535);
     });
 }
 
@@ -97,6 +102,8 @@ PictureFloat ReadExr(const std::string& path) {
         picture.height = window.max.y - window.min.y + 1;
         if (picture.width <= 0 || picture.height <= 0 || picture.width > 65535 || picture.height > 65535)
             throw ToolError(path + ": unusable OpenEXR picture size");
+        DecodedPicture::CheckPixelCount(path + ": ", static_cast<unsigned>(picture.width),
+                                        static_cast<unsigned>(picture.height));
         const Imf::ChannelList& channels = file.header().channels();
         const bool rgb = channels.findChannel("R") && channels.findChannel("G") && channels.findChannel("B");
         if (!rgb && !channels.findChannel("Y"))

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "pictures/decodedpicture.h"
 #include "pictures/imagefiles.h"
 #include "support/outputfile.h"
 #include "support/toolerror.h"
@@ -86,6 +87,14 @@ const char* ReadPngRows(std::FILE* file, PngHeader* header, std::vector<uint16_t
     header->width = png_get_image_width(png, info);
     header->height = png_get_image_height(png, info);
     header->channels = png_get_channels(png, info);
+    if (static_cast<unsigned long long>(header->width) * header->height > DecodedPicture::MaxPixels()) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        std::snprintf(error, 200,
+                      "a %ux%u picture has more than %llu pixels (raise the limit with --max-pixels)",
+                      static_cast<unsigned>(header->width), static_cast<unsigned>(header->height),
+                      DecodedPicture::MaxPixels());
+        return "";
+    }
     const size_t stride = static_cast<size_t>(header->width) * static_cast<size_t>(header->channels);
     samples->assign(stride * header->height, 0);
     rows = new png_bytep[header->height];

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "pictures/decodedpicture.h"
 #include "pictures/imagefiles.h"
 #include "support/outputfile.h"
 #include "support/toolerror.h"
@@ -91,6 +92,7 @@ Picture16 ReadTiff(const std::string& path) {
         (channels != 1 && channels != 3 && channels != 4) || width == 0 || height == 0 || width > 65535 ||
         height > 65535)
         throw ToolError(path + ": only contiguous 8- or 16-bit grey, RGB or RGBA TIFF pictures can be read");
+    DecodedPicture::CheckPixelCount(path + ": ", width, height);
     Picture16 picture;
     picture.width = static_cast<int>(width);
     picture.height = static_cast<int>(height);

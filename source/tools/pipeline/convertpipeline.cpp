@@ -64,13 +64,8 @@ struct DecodedItem {
 
 void DecodeFrame(const ConvertJob& job, int index, std::vector<uint8_t>& bytes, DecodedItem& item) {
     job.clip->ReadFrame(index, bytes);
-    int width = 0, height = 0;
-    ReadStoredDimensions(bytes.data(), bytes.size(), width, height);
-    if (width <= 0 || height <= 0) throw ToolError("frame " + std::to_string(index) + ": invalid frame (-2)");
     item.index = index;
-    item.picture.Resize(width, height, job.scaleIndex);
-    const int result = item.picture.Decode(job.decoder, bytes);
-    if (result != 0) throw ToolError("frame " + std::to_string(index) + ": " + DecodeResultText(result));
+    DecodeClipFrame(item.picture, job.decoder, bytes, index, job.scaleIndex);
 }
 
 ConvertTimings RunSequential(const ConvertJob& job) {

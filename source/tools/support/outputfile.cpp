@@ -3,7 +3,12 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "support/interruptcleanup.h"
 #include "support/toolerror.h"
@@ -21,13 +26,49 @@ std::string TemporaryNameFor(const std::string& path) {
            std::to_string(counter++) + ".part";
 }
 
+std::mutex g_inputsMutex;
+std::vector<std::pair<dev_t, ino_t>> g_inputs;
+
+// Refuses names that cannot be outputs; true when `path` is an existing device or pipe.
+bool CheckExistingOutput(const std::string& path) {
+    if (path.empty() || path.back() == '/')
+        throw UsageError("output name \"" + path + "\" is not a file name");
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) return false;
+    if (S_ISDIR(status.st_mode)) throw UsageError("output " + path + " is a folder");
+    {
+        std::lock_guard<std::mutex> hold(g_inputsMutex);
+        for (const auto& input : g_inputs)
+            if (input.first == status.st_dev && input.second == status.st_ino)
+                throw UsageError("output " + path + " is also an input: refusing to overwrite it");
+    }
+    return !S_ISREG(status.st_mode);
+}
+
 } // namespace
 
-OutputFile::OutputFile(std::string path)
-    : m_path(std::move(path)), m_temporaryPath(TemporaryNameFor(m_path)) {
-    if (m_path.empty() || m_path.back() == '/')
-        throw UsageError("output name \"" + m_path + "\" is not a file name");
-    m_registration = RegisterTemporaryFile(m_temporaryPath);
+void RegisterInput(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return;
+    std::lock_guard<std::mutex> hold(g_inputsMutex);
+    g_inputs.emplace_back(status.st_dev, status.st_ino);
+}
+
+void CheckOutputPath(const std::string& path) {
+    if (CheckExistingOutput(path)) return;
+    // A file made and removed again: proves the folder exists and takes new files (permissions,
+    // read-only file systems) before hours of work go into an output that cannot be kept.
+    const std::string probe = TemporaryNameFor(path);
+    const int file = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (file < 0) throw ToolError("cannot write " + path + ": " + std::strerror(errno));
+    close(file);
+    unlink(probe.c_str());
+}
+
+OutputFile::OutputFile(std::string path) : m_path(std::move(path)) {
+    m_inPlace = CheckExistingOutput(m_path);
+    m_temporaryPath = m_inPlace ? m_path : TemporaryNameFor(m_path);
+    if (!m_inPlace) m_registration = RegisterTemporaryFile(m_temporaryPath);
 }
 
 OutputFile::~OutputFile() {
@@ -55,7 +96,7 @@ void OutputFile::Commit() {
         m_stream = nullptr;
         if (failed || closed != 0) throw ToolError("cannot write " + m_path + ": " + std::strerror(errno));
     }
-    if (std::rename(m_temporaryPath.c_str(), m_path.c_str()) != 0)
+    if (!m_inPlace && std::rename(m_temporaryPath.c_str(), m_path.c_str()) != 0)
         throw ToolError("cannot write " + m_path + ": " + std::strerror(errno));
     m_committed = true;
     UnregisterTemporaryFile(m_registration);
@@ -66,6 +107,7 @@ void OutputFile::Discard() {
         std::fclose(m_stream);
         m_stream = nullptr;
     }
+    if (m_inPlace) return;
     UnregisterTemporaryFile(m_registration);
     std::remove(m_temporaryPath.c_str());
 }

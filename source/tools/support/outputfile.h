@@ -2,6 +2,9 @@
 // hidden temporary name in the same folder ("<folder>/.<name>.<pid>-<n>.part"); Commit renames
 // it into place, and destruction without Commit removes it. A run that fails or is killed half
 // way therefore never leaves a file that looks finished.
+//
+// An existing output that is not a regular file (a device, a pipe) is written in place and never
+// renamed over or removed. An output that is one of the run's inputs is refused.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +12,13 @@
 #include <string>
 
 namespace tsr::tools {
+
+// Notes a file the run reads; outputs naming the same file are refused from then on.
+void RegisterInput(const std::string& path);
+
+// Checks before any work that `path` can be written: not a folder, not an input, and, unless it
+// is an existing device or pipe, in a folder that takes a new file. Throws ToolError naming it.
+void CheckOutputPath(const std::string& path);
 
 class OutputFile {
 public:
@@ -35,6 +45,7 @@ private:
     std::string m_temporaryPath;
     std::FILE* m_stream = nullptr;
     bool m_committed = false;
+    bool m_inPlace = false;  // an existing device or pipe: no temporary, no rename
     int m_registration = -1; // removal on interrupt
 };
 

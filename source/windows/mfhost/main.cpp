@@ -180,7 +180,7 @@ HRESULT Pull(IMFTransform* transform, ComPtr<IMFSample>& sample) {
     MFT_OUTPUT_DATA_BUFFER buffer = {};
     DWORD status = 0;
     const HRESULT hr = transform->ProcessOutput(0, 1, &buffer, &status);
-    sample.Attach(buffer.pSample);
+    *sample.ReleaseAndGetAddressOf() = buffer.pSample; // MinGW's ComPtr::Attach adds a reference
     if (buffer.pEvents) buffer.pEvents->Release();
     return hr;
 }

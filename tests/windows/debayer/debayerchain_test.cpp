@@ -50,7 +50,7 @@ protected:
         DWORD status = 0;
         EXPECT_EQ(m_decoder->ProcessOutput(0, 1, &buffer, &status), S_OK);
         ComPtr<IMFSample> bayer;
-        bayer.Attach(buffer.pSample);
+        *bayer.ReleaseAndGetAddressOf() = buffer.pSample; // MinGW's ComPtr::Attach adds a reference
         return bayer;
     }
 

@@ -139,7 +139,7 @@ HRESULT DebayerTransformTest::Process(IMFSample* input, ComPtr<IMFSample>& outpu
     MFT_OUTPUT_DATA_BUFFER buffer = {};
     DWORD status = 0;
     const HRESULT hr = m_transform->ProcessOutput(0, 1, &buffer, &status);
-    output.Attach(buffer.pSample);
+    *output.ReleaseAndGetAddressOf() = buffer.pSample; // MinGW's ComPtr::Attach adds a reference
     return hr;
 }
 

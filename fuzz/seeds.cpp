@@ -31,8 +31,8 @@ Bytes Frame(int width, int height, const tsr::EncoderSettings& settings, double 
     tsr::SceneSettings scene;
     scene.width = width;
     scene.height = height;
-    const std::vector<uint16_t> mosaic = tsr::renderSceneMosaic(scene, settings.bayerPattern, t);
-    return tsr::encodeFrame(mosaic.data(), width, height, width, settings);
+    const std::vector<uint16_t> mosaic = tsr::RenderSceneMosaic(scene, settings.bayerPattern, t);
+    return tsr::EncodeFrame(mosaic.data(), width, height, width, settings);
 }
 
 } // namespace

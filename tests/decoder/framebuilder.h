@@ -143,11 +143,11 @@ inline FrameLayout DcFrame(uint16_t w, uint16_t h, int log2SliceWidth, const int
 
 // A frame of `totalBytes` claiming a 65534 x 65534 picture: a valid header, then zero slice sizes
 // up to the end, far short of the slice table such a picture needs (millions of entries).
-inline std::vector<uint8_t> hugeClaimFrame(int log2SliceWidth, size_t totalBytes = 2518) {
-    FrameSpec f;
+inline std::vector<uint8_t> HugeClaimFrame(int log2SliceWidth, size_t totalBytes = 2518) {
+    FrameLayout f;
     f.width = f.height = 65534;
     f.flags = uint16_t(log2SliceWidth << 1);
-    std::vector<uint8_t> bytes = buildFrame(f);
+    std::vector<uint8_t> bytes = BuildFrame(f);
     bytes.resize(totalBytes, 0);
     for (int i = 0; i < 4; ++i) bytes[i] = uint8_t(totalBytes >> (24 - 8 * i));
     return bytes;

@@ -237,29 +237,29 @@ TEST(FrameDecoder, MutatedAndTruncatedFramesStayInsideTheBuffer) {
 // A 2.5 KB frame claiming 65534 x 65534 photosites costs no memory beyond what its bytes justify,
 // at every scale: the output area is mapped but untouched, so any growth is the decoder's own.
 TEST(FrameDecoder, HugeClaimInATinyFrameAllocatesNothing) {
-    if (!resetPeakResidentMemory()) GTEST_SKIP() << "peak resident memory cannot be reset here";
+    if (!ResetPeakResidentMemory()) GTEST_SKIP() << "peak resident memory cannot be reset here";
     const size_t area = size_t(INT_MAX);
     void* output =
         mmap(nullptr, area, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     ASSERT_NE(output, MAP_FAILED);
     DecoderHandle decoder;
     for (int log2SliceWidth : {0, 1}) {
-        const auto frame = hugeClaimFrame(log2SliceWidth);
+        const auto frame = HugeClaimFrame(log2SliceWidth);
         for (int scale = 0; scale <= 3; ++scale) {
-            resetPeakResidentMemory();
-            const int64_t before = residentKib("VmRSS");
+            ResetPeakResidentMemory();
+            const int64_t before = ResidentKib("VmRSS");
             // Scales 0 and 1 need more than a decode call can address (-3); 2 and 3 fit (-2).
             const int result = frameDecoderDecode(decoder, frame.data(), int(frame.size()), output, INT_MAX,
                                                   frameDecoderMinRowPitch(65534, scale), nullptr, 0, scale);
             EXPECT_EQ(result, scale <= 1 ? -3 : -2) << scale;
-            EXPECT_LT(residentKib() - before, 4096)
+            EXPECT_LT(ResidentKib() - before, 4096)
                 << "log2SliceWidth " << log2SliceWidth << ", scale " << scale;
         }
     }
     munmap(output, area);
-    const auto good = buildFrame(dcFrame(32, 32, 1, kDc));
+    const auto good = BuildFrame(DcFrame(32, 32, 1, kDc));
     GuardedImage image(64, 32);
-    EXPECT_EQ(decodeInto(decoder, good, image, 0), 0);
+    EXPECT_EQ(DecodeInto(decoder, good, image, 0), 0);
 }
 
 } // namespace

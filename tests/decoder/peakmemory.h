@@ -9,7 +9,7 @@
 namespace tsr::test {
 
 // Resets the peak to the current resident size; false where the system does not allow it.
-inline bool resetPeakResidentMemory() {
+inline bool ResetPeakResidentMemory() {
     std::ofstream clear("/proc/self/clear_refs");
     clear << "5";
     clear.flush();
@@ -17,7 +17,7 @@ inline bool resetPeakResidentMemory() {
 }
 
 // A field of /proc/self/status in KiB (VmHWM: peak, VmRSS: current), or -1.
-inline int64_t residentKib(const char* field = "VmHWM") {
+inline int64_t ResidentKib(const char* field = "VmHWM") {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
         if (line.rfind(std::string(field) + ":", 0) == 0) return std::stoll(line.substr(line.find(':') + 1));

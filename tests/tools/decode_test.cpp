@@ -162,7 +162,7 @@ TEST_F(DecodeTest, HugeClaimInATinyFrameCostsNoMemory) {
     EncoderSettings settings;
     WriteFile(Path("small.tsr"), SceneFrames(1, 32, 16, settings)[0]);
     for (int log2SliceWidth : {0, 1}) {
-        WriteFile(Path("huge.tsr"), tsr::test::hugeClaimFrame(log2SliceWidth));
+        WriteFile(Path("huge.tsr"), tsr::test::HugeClaimFrame(log2SliceWidth));
         for (int scale = 0; scale <= 3; ++scale) {
             const std::string s = std::to_string(scale);
             const long baseline =

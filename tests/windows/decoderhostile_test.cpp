@@ -5,8 +5,8 @@
 #include "../decoder/framebuilder.h"
 #include "decodertransformtest.h"
 
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <atomic>
@@ -23,10 +23,11 @@ namespace {
 class UntouchedBuffer final : public IMFMediaBuffer {
 public:
     explicit UntouchedBuffer(DWORD maxLength)
-        : m_data(static_cast<BYTE*>(VirtualAlloc(nullptr, maxLength, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE))),
+        : m_data(
+              static_cast<BYTE*>(VirtualAlloc(nullptr, maxLength, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE))),
           m_maxLength(maxLength) {}
     ~UntouchedBuffer() { VirtualFree(m_data, 0, MEM_RELEASE); }
-    bool valid() const { return m_data != nullptr; }
+    bool Valid() const { return m_data != nullptr; }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
         if (iid == __uuidof(IUnknown) || iid == __uuidof(IMFMediaBuffer)) {
@@ -71,14 +72,14 @@ private:
     std::atomic<ULONG> m_references{1};
 };
 
-PROCESS_MEMORY_COUNTERS memoryCounters() {
+PROCESS_MEMORY_COUNTERS MemoryCounters() {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
     return counters;
 }
 
-ComPtr<IMFSample> frameSample(const std::vector<uint8_t>& bytes) {
+ComPtr<IMFSample> FrameSample(const std::vector<uint8_t>& bytes) {
     ComPtr<IMFMediaBuffer> buffer;
     EXPECT_HRESULT_SUCCEEDED(MFCreateMemoryBuffer(static_cast<DWORD>(bytes.size()), &buffer));
     BYTE* data = nullptr;
@@ -99,14 +100,15 @@ TEST_F(DecoderTransformTest, HugeClaimInATinyFrameCostsNoMemoryAtAnyScale) {
     // so only a picture buffer as large as its claim stands between the frame and the decoder.
     constexpr UINT32 kWidth = 16, kHeight = 65534;
     for (int log2SliceWidth : {0, 1}) {
-        const std::vector<uint8_t> frame = tsr::test::hugeClaimFrame(log2SliceWidth);
+        const std::vector<uint8_t> frame = tsr::test::HugeClaimFrame(log2SliceWidth);
         for (UINT32 scale = 0; scale <= 3; ++scale) {
-            SCOPED_TRACE("log2SliceWidth " + std::to_string(log2SliceWidth) + ", scale " + std::to_string(scale));
-            negotiate(kWidth, kHeight, scale == 0 ? tsr::MFVideoFormat_bp16 : tsr::MFVideoFormat_bp64,
+            SCOPED_TRACE("log2SliceWidth " + std::to_string(log2SliceWidth) + ", scale " +
+                         std::to_string(scale));
+            Negotiate(kWidth, kHeight, scale == 0 ? tsr::MFVideoFormat_bp16 : tsr::MFVideoFormat_bp64,
                       kWidth >> scale, kHeight >> scale);
             const int64_t claimed = int64_t(frameDecoderMinRowPitch(65534, int(scale))) * (65534 >> scale);
             auto* picture = new UntouchedBuffer(static_cast<DWORD>(std::min<int64_t>(claimed, INT_MAX)));
-            ASSERT_TRUE(picture->valid());
+            ASSERT_TRUE(picture->Valid());
             ComPtr<IMFMediaBuffer> record;
             ASSERT_HRESULT_SUCCEEDED(MFCreateMemoryBuffer(TSR_FRAME_INFO_RECORD_SIZE, &record));
             ComPtr<IMFSample> output;
@@ -115,13 +117,13 @@ TEST_F(DecoderTransformTest, HugeClaimInATinyFrameCostsNoMemoryAtAnyScale) {
             output->AddBuffer(picture);
             picture->Release();
 
-            ASSERT_EQ(m_transform->ProcessInput(0, frameSample(frame).Get(), 0), S_OK);
-            const PROCESS_MEMORY_COUNTERS before = memoryCounters();
+            ASSERT_EQ(m_transform->ProcessInput(0, FrameSample(frame).Get(), 0), S_OK);
+            const PROCESS_MEMORY_COUNTERS before = MemoryCounters();
             MFT_OUTPUT_DATA_BUFFER buffer = {};
             buffer.pSample = output.Get();
             DWORD status = 0;
             EXPECT_EQ(m_transform->ProcessOutput(0, 1, &buffer, &status), E_FAIL);
-            const PROCESS_MEMORY_COUNTERS after = memoryCounters();
+            const PROCESS_MEMORY_COUNTERS after = MemoryCounters();
             // The peak may only pass the earlier peak by what a few MB above the working set allow.
             const SIZE_T allowed = std::max(before.PeakWorkingSetSize, before.WorkingSetSize + (4u << 20));
             EXPECT_LE(after.PeakWorkingSetSize, allowed)

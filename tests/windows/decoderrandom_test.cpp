@@ -19,16 +19,16 @@ namespace {
 
 constexpr UINT32 kWidth = 64, kHeight = 32;
 
-Bytes goodFrame() {
+Bytes GoodFrame() {
     tsr::SceneSettings scene;
     scene.width = kWidth;
     scene.height = kHeight;
     tsr::EncoderSettings settings;
-    const std::vector<uint16_t> mosaic = tsr::renderSceneMosaic(scene, 0, 0.5);
-    return tsr::encodeFrame(mosaic.data(), kWidth, kHeight, kWidth, settings);
+    const std::vector<uint16_t> mosaic = tsr::RenderSceneMosaic(scene, 0, 0.5);
+    return tsr::EncodeFrame(mosaic.data(), kWidth, kHeight, kWidth, settings);
 }
 
-ComPtr<IMFMediaBuffer> buffer(const uint8_t* bytes, DWORD length, DWORD maxLength) {
+ComPtr<IMFMediaBuffer> MakeBuffer(const uint8_t* bytes, DWORD length, DWORD maxLength) {
     ComPtr<IMFMediaBuffer> made;
     EXPECT_HRESULT_SUCCEEDED(MFCreateMemoryBuffer(maxLength ? maxLength : 1, &made));
     BYTE* data = nullptr;
@@ -39,7 +39,7 @@ ComPtr<IMFMediaBuffer> buffer(const uint8_t* bytes, DWORD length, DWORD maxLengt
     return made;
 }
 
-ULONG references(IUnknown* object) {
+ULONG References(IUnknown* object) {
     object->AddRef();
     return object->Release();
 }
@@ -47,82 +47,82 @@ ULONG references(IUnknown* object) {
 class Randomized : public DecoderTransformTest {
 protected:
     std::mt19937 m_random{20261209};
-    int uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
+    int Uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
 
-    void negotiateScale(UINT32 scale) {
-        negotiate(kWidth, kHeight, scale == 0 ? tsr::MFVideoFormat_bp16 : tsr::MFVideoFormat_bp64,
+    void NegotiateScale(UINT32 scale) {
+        Negotiate(kWidth, kHeight, scale == 0 ? tsr::MFVideoFormat_bp16 : tsr::MFVideoFormat_bp64,
                   kWidth >> scale, kHeight >> scale);
     }
 
     // A compressed sample: good, damaged or foreign bytes in 0..3 buffers, attributes at random.
-    ComPtr<IMFSample> inputSample(const Bytes& good, bool& isGood) {
+    ComPtr<IMFSample> InputSample(const Bytes& good, bool& isGood) {
         Bytes bytes = good;
         isGood = false;
-        switch (uniform(0, 6)) {
+        switch (Uniform(0, 6)) {
         case 0:
         case 1:
             isGood = true;
             break;
         case 2:
-            bytes.resize(size_t(uniform(0, int(bytes.size()) - 1)));
+            bytes.resize(size_t(Uniform(0, int(bytes.size()) - 1)));
             break;
         case 3:
-            for (int i = uniform(1, 8); i > 0; --i)
-                bytes[size_t(uniform(0, int(bytes.size()) - 1))] ^= uint8_t(uniform(1, 255));
+            for (int i = Uniform(1, 8); i > 0; --i)
+                bytes[size_t(Uniform(0, int(bytes.size()) - 1))] ^= uint8_t(Uniform(1, 255));
             break;
         case 4:
-            bytes = tsr::test::hugeClaimFrame(uniform(0, 4), size_t(uniform(80, 4000)));
+            bytes = tsr::test::HugeClaimFrame(Uniform(0, 4), size_t(Uniform(80, 4000)));
             break;
         case 5:
-            bytes.assign(size_t(uniform(0, 300)), uint8_t(uniform(0, 255)));
+            bytes.assign(size_t(Uniform(0, 300)), uint8_t(Uniform(0, 255)));
             break;
         default:
-            bytes.insert(bytes.end(), size_t(uniform(1, 64)), 0xEE);
+            bytes.insert(bytes.end(), size_t(Uniform(1, 64)), 0xEE);
             isGood = true;
             break; // trailing bytes are ignored
         }
         ComPtr<IMFSample> sample;
         EXPECT_HRESULT_SUCCEEDED(MFCreateSample(&sample));
-        const int pieces = isGood ? uniform(1, 3) : uniform(0, 3);
+        const int pieces = isGood ? Uniform(1, 3) : Uniform(0, 3);
         if (pieces == 0) isGood = false;
         size_t at = 0;
         for (int i = 0; i < pieces; ++i) {
             const size_t end =
-                i + 1 == pieces ? bytes.size() : at + size_t(uniform(0, int(bytes.size() - at)));
+                i + 1 == pieces ? bytes.size() : at + size_t(Uniform(0, int(bytes.size() - at)));
             sample->AddBuffer(
-                buffer(bytes.data() + at, DWORD(end - at), DWORD(end - at + uniform(0, 8))).Get());
+                MakeBuffer(bytes.data() + at, DWORD(end - at), DWORD(end - at + Uniform(0, 8))).Get());
             at = end;
         }
-        if (uniform(0, 1)) sample->SetSampleTime(uniform(-1000, 1000000));
-        if (uniform(0, 1)) sample->SetSampleDuration(uniform(-5, 400000));
-        if (uniform(0, 3) == 0) sample->SetUINT32(MF_MT_INTERLACE_MODE, UINT32(uniform(0, 9)));
+        if (Uniform(0, 1)) sample->SetSampleTime(Uniform(-1000, 1000000));
+        if (Uniform(0, 1)) sample->SetSampleDuration(Uniform(-5, 400000));
+        if (Uniform(0, 3) == 0) sample->SetUINT32(MF_MT_INTERLACE_MODE, UINT32(Uniform(0, 9)));
         return sample;
     }
 
     // An output sample: the transform's own, or the caller's with random buffers; `adequate` when
     // its buffers hold the frame at the negotiated scale.
-    MFT_OUTPUT_DATA_BUFFER outputBuffer(UINT32 scale, bool& adequate) {
+    MFT_OUTPUT_DATA_BUFFER OutputBuffer(UINT32 scale, bool& adequate) {
         MFT_OUTPUT_DATA_BUFFER output = {};
         adequate = true;
-        if (uniform(0, 2) == 0) return output;
+        if (Uniform(0, 2) == 0) return output;
         const DWORD picture = DWORD(frameDecoderMinRowPitch(kWidth, int(scale))) * (kHeight >> scale);
         ComPtr<IMFSample> sample;
         EXPECT_HRESULT_SUCCEEDED(MFCreateSample(&sample));
-        const int count = uniform(0, 3);
+        const int count = Uniform(0, 3);
         if (count == 1) {
-            const DWORD length = TSR_FRAME_INFO_RECORD_SIZE + picture + DWORD(uniform(-2, 2));
+            const DWORD length = TSR_FRAME_INFO_RECORD_SIZE + picture + DWORD(Uniform(-2, 2));
             adequate = length >= TSR_FRAME_INFO_RECORD_SIZE + picture;
-            sample->AddBuffer(buffer(nullptr, 0, length).Get());
+            sample->AddBuffer(MakeBuffer(nullptr, 0, length).Get());
         } else if (count == 2) {
-            const DWORD record = TSR_FRAME_INFO_RECORD_SIZE + DWORD(uniform(-1, 1));
-            const DWORD room = picture + DWORD(uniform(-2, 2));
+            const DWORD record = TSR_FRAME_INFO_RECORD_SIZE + DWORD(Uniform(-1, 1));
+            const DWORD room = picture + DWORD(Uniform(-2, 2));
             adequate = record >= TSR_FRAME_INFO_RECORD_SIZE && room >= picture;
-            sample->AddBuffer(buffer(nullptr, 0, record).Get());
-            sample->AddBuffer(buffer(nullptr, 0, room).Get());
+            sample->AddBuffer(MakeBuffer(nullptr, 0, record).Get());
+            sample->AddBuffer(MakeBuffer(nullptr, 0, room).Get());
         } else {
             adequate = false;
             for (int i = 0; i < count; ++i)
-                sample->AddBuffer(buffer(nullptr, 0, DWORD(uniform(1, 4096))).Get());
+                sample->AddBuffer(MakeBuffer(nullptr, 0, DWORD(Uniform(1, 4096))).Get());
         }
         output.pSample = sample.Detach();
         return output;
@@ -130,22 +130,22 @@ protected:
 };
 
 TEST_F(Randomized, DecoderTransformSurvivesRandomSamplesMessagesAndTypes) {
-    const Bytes good = goodFrame();
+    const Bytes good = GoodFrame();
     ASSERT_FALSE(good.empty());
     UINT32 scale = 0;
-    negotiateScale(scale);
+    NegotiateScale(scale);
     std::vector<ComPtr<IMFSample>> inputs; // every input made, to count references at the end
     int decoded = 0, refused = 0;
     for (int step = 0; step < 3000; ++step) {
         SCOPED_TRACE("step " + std::to_string(step));
-        const int action = uniform(0, 19);
+        const int action = Uniform(0, 19);
         if (action == 0) {
             static const MFT_MESSAGE_TYPE messages[] = {
                 MFT_MESSAGE_COMMAND_FLUSH,          MFT_MESSAGE_COMMAND_DRAIN,
                 MFT_MESSAGE_NOTIFY_BEGIN_STREAMING, MFT_MESSAGE_NOTIFY_END_STREAMING,
                 MFT_MESSAGE_NOTIFY_START_OF_STREAM, MFT_MESSAGE_NOTIFY_END_OF_STREAM,
                 MFT_MESSAGE_SET_D3D_MANAGER,        MFT_MESSAGE_COMMAND_MARKER};
-            m_transform->ProcessMessage(messages[uniform(0, 7)], 0);
+            m_transform->ProcessMessage(messages[Uniform(0, 7)], 0);
             continue;
         }
         if (action == 1) {
@@ -154,18 +154,18 @@ TEST_F(Randomized, DecoderTransformSurvivesRandomSamplesMessagesAndTypes) {
                                             tsr::MFVideoFormat_bp16, tsr::MFVideoFormat_bp64,
                                             MFVideoFormat_RGB32};
             const ComPtr<IMFMediaType> type =
-                videoType(subtypes[uniform(0, 4)], UINT32(uniform(0, 70000)), UINT32(uniform(0, 70000)));
-            if (uniform(0, 1))
-                m_transform->SetInputType(0, type.Get(), DWORD(uniform(0, 1)));
+                VideoType(subtypes[Uniform(0, 4)], UINT32(Uniform(0, 70000)), UINT32(Uniform(0, 70000)));
+            if (Uniform(0, 1))
+                m_transform->SetInputType(0, type.Get(), DWORD(Uniform(0, 1)));
             else
-                m_transform->SetOutputType(0, type.Get(), DWORD(uniform(0, 1)));
+                m_transform->SetOutputType(0, type.Get(), DWORD(Uniform(0, 1)));
             m_transform->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH, 0);
-            scale = UINT32(uniform(0, 3));
-            negotiateScale(scale);
+            scale = UINT32(Uniform(0, 3));
+            NegotiateScale(scale);
             continue;
         }
         bool isGood = false;
-        ComPtr<IMFSample> input = inputSample(good, isGood);
+        ComPtr<IMFSample> input = InputSample(good, isGood);
         inputs.push_back(input);
         const HRESULT queued = m_transform->ProcessInput(0, input.Get(), 0);
         if (queued != S_OK) {
@@ -176,7 +176,7 @@ TEST_F(Randomized, DecoderTransformSurvivesRandomSamplesMessagesAndTypes) {
             continue;
         }
         bool adequate = false;
-        MFT_OUTPUT_DATA_BUFFER output = outputBuffer(scale, adequate);
+        MFT_OUTPUT_DATA_BUFFER output = OutputBuffer(scale, adequate);
         DWORD status = 0;
         const HRESULT hr = m_transform->ProcessOutput(0, 1, &output, &status);
         if (output.pSample) output.pSample->Release();
@@ -192,7 +192,8 @@ TEST_F(Randomized, DecoderTransformSurvivesRandomSamplesMessagesAndTypes) {
                           [&] {
                               ComPtr<IMFSample> s;
                               MFCreateSample(&s);
-                              s->AddBuffer(buffer(good.data(), DWORD(good.size()), DWORD(good.size())).Get());
+                              s->AddBuffer(
+                                  MakeBuffer(good.data(), DWORD(good.size()), DWORD(good.size())).Get());
                               return s;
                           }()
                               .Get(),
@@ -204,7 +205,7 @@ TEST_F(Randomized, DecoderTransformSurvivesRandomSamplesMessagesAndTypes) {
         }
     }
     m_transform->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH, 0);
-    for (const ComPtr<IMFSample>& input : inputs) EXPECT_EQ(references(input.Get()), 1u);
+    for (const ComPtr<IMFSample>& input : inputs) EXPECT_EQ(References(input.Get()), 1u);
     EXPECT_GT(decoded, 300);
     EXPECT_GT(refused, 300);
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "frameformat.h"
+#include "format/frameformat.h"
 #include "support/toolerror.h"
 
 namespace tsr::tools {
@@ -31,8 +31,8 @@ bool SlicesFitInFrame(const std::vector<uint8_t>& frame, int width, int height) 
                                flags::kLog2SliceWidthShift;
     if (log2SliceWidth > kMaxLog2SliceWidth) return false;
     const size_t table = h + BigEndian(frame, h + header::kHeaderSize, 2);
-    const size_t slices = static_cast<size_t>(slicesPerRow(macroblocksFor(width), log2SliceWidth)) *
-                          static_cast<size_t>(macroblocksFor(height));
+    const size_t slices = static_cast<size_t>(SlicesPerRow(MacroblocksFor(width), log2SliceWidth)) *
+                          static_cast<size_t>(MacroblocksFor(height));
     if (table > frame.size() || (frame.size() - table) / 2 < slices) return false;
     size_t end = table + 2 * slices;
     for (size_t slice = 0; slice < slices && end <= frame.size(); ++slice)

@@ -13,7 +13,7 @@ namespace {
 
 constexpr UINT32 kWidth = 32, kHeight = 16;
 
-ULONG references(IUnknown* object) {
+ULONG References(IUnknown* object) {
     object->AddRef();
     return object->Release();
 }
@@ -22,80 +22,80 @@ class RandomizedDebayer : public DebayerTransformTest {
 protected:
     void SetUp() override {
         DebayerTransformTest::SetUp();
-        if (!HasFatalFailure()) useHostQueue();
+        if (!HasFatalFailure()) UseHostQueue();
     }
     std::mt19937 m_random{20261209};
-    int uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
+    int Uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
 
     // A Bayer sample: good, or with a damaged record or picture, odd buffers or odd attributes.
-    ComPtr<IMFSample> inputSample(const BayerFrame& frame, bool& isGood) {
+    ComPtr<IMFSample> InputSample(const BayerFrame& frame, bool& isGood) {
         BayerFrame bytes = frame;
         isGood = false;
         ComPtr<IMFSample> sample;
-        switch (uniform(0, 7)) {
+        switch (Uniform(0, 7)) {
         case 0:
             isGood = true;
-            sample = twoBufferSample(bytes);
+            sample = TwoBufferSample(bytes);
             break;
         case 1:
             isGood = true;
-            sample = oneBufferSample(bytes);
+            sample = OneBufferSample(bytes);
             break;
         case 2: // record fields at random: sizes, pitch, layout, pattern, levels
-            for (int i = uniform(1, 6); i > 0; --i)
-                bytes.record[size_t(uniform(0, 115))] = uint8_t(uniform(0, 255));
-            sample = uniform(0, 1) ? twoBufferSample(bytes) : oneBufferSample(bytes);
+            for (int i = Uniform(1, 6); i > 0; --i)
+                bytes.record[size_t(Uniform(0, 115))] = uint8_t(Uniform(0, 255));
+            sample = Uniform(0, 1) ? TwoBufferSample(bytes) : OneBufferSample(bytes);
             break;
         case 3:
-            bytes.record.resize(size_t(uniform(0, 115)));
-            sample = twoBufferSample(bytes);
+            bytes.record.resize(size_t(Uniform(0, 115)));
+            sample = TwoBufferSample(bytes);
             break;
         case 4:
-            bytes.picture.resize(size_t(uniform(0, int(bytes.picture.size()) - 1)));
-            sample = uniform(0, 1) ? twoBufferSample(bytes) : oneBufferSample(bytes);
+            bytes.picture.resize(size_t(Uniform(0, int(bytes.picture.size()) - 1)));
+            sample = Uniform(0, 1) ? TwoBufferSample(bytes) : OneBufferSample(bytes);
             break;
         case 5: {
             MFCreateSample(&sample);
-            for (int i = uniform(0, 4); i > 0; --i)
-                sample->AddBuffer(memoryBuffer(Bytes(size_t(uniform(0, 300)), uint8_t(uniform(0, 255))),
-                                               DWORD(uniform(1, 400)))
+            for (int i = Uniform(0, 4); i > 0; --i)
+                sample->AddBuffer(MemoryBuffer(Bytes(size_t(Uniform(0, 300)), uint8_t(Uniform(0, 255))),
+                                               DWORD(Uniform(1, 400)))
                                       .Get());
             break;
         }
         case 6: { // colour override blob of any length
-            sample = twoBufferSample(bytes);
-            const Bytes blob(size_t(uniform(0, 64)), uint8_t(uniform(0, 255)));
+            sample = TwoBufferSample(bytes);
+            const Bytes blob(size_t(Uniform(0, 64)), uint8_t(Uniform(0, 255)));
             sample->SetBlob(MF_DEBAYER_COLOR_MATRIX, blob.data(), UINT32(blob.size()));
             break;
         }
         default:
-            sample = twoBufferSample(bytes);
+            sample = TwoBufferSample(bytes);
             sample->SetUINT32(MF_DEBAYER_OUTPUT_CURVE,
-                              UINT32(uniform(0, 1) ? uniform(0, 5) : uniform(0, 1 << 30)));
+                              UINT32(Uniform(0, 1) ? Uniform(0, 5) : Uniform(0, 1 << 30)));
             break;
         }
-        if (uniform(0, 1)) sample->SetSampleTime(uniform(-1000, 1000000));
-        if (uniform(0, 1)) sample->SetSampleDuration(uniform(-5, 400000));
+        if (Uniform(0, 1)) sample->SetSampleTime(Uniform(-1000, 1000000));
+        if (Uniform(0, 1)) sample->SetSampleDuration(Uniform(-5, 400000));
         return sample;
     }
 };
 
 TEST_F(RandomizedDebayer, DebayerTransformSurvivesRandomSamplesMessagesAndTypes) {
-    const BayerFrame frame = decodedFrame(kWidth, kHeight, 0);
-    ASSERT_NO_FATAL_FAILURE(negotiate(frame, MFVideoFormat_A16B16G16R16F));
+    const BayerFrame frame = MakeDecodedFrame(kWidth, kHeight, 0);
+    ASSERT_NO_FATAL_FAILURE(Negotiate(frame, MFVideoFormat_A16B16G16R16F));
     const DWORD outputBytes = kWidth * kHeight * 8;
     std::vector<ComPtr<IMFSample>> inputs;
     int processed = 0, refused = 0;
     for (int step = 0; step < 2000; ++step) {
         SCOPED_TRACE("step " + std::to_string(step));
-        const int action = uniform(0, 19);
+        const int action = Uniform(0, 19);
         if (action == 0) {
             static const MFT_MESSAGE_TYPE messages[] = {
                 MFT_MESSAGE_COMMAND_FLUSH,          MFT_MESSAGE_COMMAND_DRAIN,
                 MFT_MESSAGE_NOTIFY_BEGIN_STREAMING, MFT_MESSAGE_NOTIFY_END_STREAMING,
                 MFT_MESSAGE_NOTIFY_START_OF_STREAM, MFT_MESSAGE_NOTIFY_END_OF_STREAM,
                 MFT_MESSAGE_SET_D3D_MANAGER,        MFT_MESSAGE_COMMAND_MARKER};
-            m_transform->ProcessMessage(messages[uniform(0, 7)], 0);
+            m_transform->ProcessMessage(messages[Uniform(0, 7)], 0);
             continue;
         }
         if (action == 1) {
@@ -103,17 +103,17 @@ TEST_F(RandomizedDebayer, DebayerTransformSurvivesRandomSamplesMessagesAndTypes)
                                             MFVideoFormat_A16B16G16R16F, MFVideoFormat_RGBA128F,
                                             MFVideoFormat_RGB32};
             const ComPtr<IMFMediaType> type =
-                videoType(subtypes[uniform(0, 4)], UINT32(uniform(0, 70000)), UINT32(uniform(0, 70000)));
-            if (uniform(0, 1))
-                m_transform->SetInputType(0, type.Get(), DWORD(uniform(0, 1)));
+                VideoType(subtypes[Uniform(0, 4)], UINT32(Uniform(0, 70000)), UINT32(Uniform(0, 70000)));
+            if (Uniform(0, 1))
+                m_transform->SetInputType(0, type.Get(), DWORD(Uniform(0, 1)));
             else
-                m_transform->SetOutputType(0, type.Get(), DWORD(uniform(0, 1)));
+                m_transform->SetOutputType(0, type.Get(), DWORD(Uniform(0, 1)));
             m_transform->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH, 0);
-            ASSERT_NO_FATAL_FAILURE(negotiate(frame, MFVideoFormat_A16B16G16R16F));
+            ASSERT_NO_FATAL_FAILURE(Negotiate(frame, MFVideoFormat_A16B16G16R16F));
             continue;
         }
         bool isGood = false;
-        ComPtr<IMFSample> input = inputSample(frame, isGood);
+        ComPtr<IMFSample> input = InputSample(frame, isGood);
         inputs.push_back(input);
         if (FAILED(m_transform->ProcessInput(0, input.Get(), 0))) {
             ASSERT_FALSE(isGood);
@@ -121,12 +121,12 @@ TEST_F(RandomizedDebayer, DebayerTransformSurvivesRandomSamplesMessagesAndTypes)
         }
         MFT_OUTPUT_DATA_BUFFER output = {};
         bool adequate = true;
-        if (uniform(0, 2) == 0) {
+        if (Uniform(0, 2) == 0) {
             ComPtr<IMFSample> sample;
             MFCreateSample(&sample);
-            const DWORD length = outputBytes + DWORD(uniform(-2, 2));
+            const DWORD length = outputBytes + DWORD(Uniform(-2, 2));
             adequate = length >= outputBytes;
-            sample->AddBuffer(memoryBuffer(Bytes(), length).Get());
+            sample->AddBuffer(MemoryBuffer(Bytes(), length).Get());
             output.pSample = sample.Detach();
         }
         DWORD status = 0;
@@ -139,11 +139,11 @@ TEST_F(RandomizedDebayer, DebayerTransformSurvivesRandomSamplesMessagesAndTypes)
             ++refused;
             m_transform->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH, 0);
             ComPtr<IMFSample> next;
-            ASSERT_EQ(process(twoBufferSample(frame).Get(), next), S_OK);
+            ASSERT_EQ(Process(TwoBufferSample(frame).Get(), next), S_OK);
         }
     }
     m_transform->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH, 0);
-    for (const ComPtr<IMFSample>& input : inputs) EXPECT_EQ(references(input.Get()), 1u);
+    for (const ComPtr<IMFSample>& input : inputs) EXPECT_EQ(References(input.Get()), 1u);
     EXPECT_GT(processed, 200);
     EXPECT_GT(refused, 200);
 }

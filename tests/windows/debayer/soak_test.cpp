@@ -26,18 +26,18 @@ class SoakTest : public DebayerTransformTest {
 protected:
     void SetUp() override {
         DebayerTransformTest::SetUp();
-        ASSERT_TRUE(m_decoderLibrary.loaded());
-        ASSERT_EQ(m_decoderLibrary.createInstance(CLSID_TesselRAWDecoder, m_decoder), S_OK);
-        useHostQueue();
+        ASSERT_TRUE(m_decoderLibrary.Loaded());
+        ASSERT_EQ(m_decoderLibrary.CreateInstance(CLSID_TesselRAWDecoder, m_decoder), S_OK);
+        UseHostQueue();
     }
     void TearDown() override {
         if (m_decoder) {
             EXPECT_EQ(m_decoder.Detach()->Release(), 0u);
         }
-        EXPECT_EQ(m_decoderLibrary.canUnloadNow(), S_OK);
+        EXPECT_EQ(m_decoderLibrary.CanUnloadNow(), S_OK);
         DebayerTransformTest::TearDown();
     }
-    Usage usage() const {
+    Usage CurrentUsage() const {
         Usage now;
         PROCESS_MEMORY_COUNTERS_EX counters = {};
         counters.cb = sizeof counters;
@@ -45,10 +45,10 @@ protected:
                              sizeof counters);
         now.privateBytes = counters.WorkingSetSize;
         GetProcessHandleCount(GetCurrentProcess(), &now.handles);
-        clFinish(m_host.queue()); // commands in flight hold references of their own
-        clGetContextInfo(m_host.context(), CL_CONTEXT_REFERENCE_COUNT, sizeof(cl_uint),
+        clFinish(m_host.Queue()); // commands in flight hold references of their own
+        clGetContextInfo(m_host.Context(), CL_CONTEXT_REFERENCE_COUNT, sizeof(cl_uint),
                          &now.contextReferences, nullptr);
-        clGetCommandQueueInfo(m_host.queue(), CL_QUEUE_REFERENCE_COUNT, sizeof(cl_uint), &now.queueReferences,
+        clGetCommandQueueInfo(m_host.Queue(), CL_QUEUE_REFERENCE_COUNT, sizeof(cl_uint), &now.queueReferences,
                               nullptr);
         return now;
     }
@@ -60,25 +60,25 @@ protected:
 TEST_F(SoakTest, DISABLED_TenThousandFramesThroughBothTransformsWithoutGrowth) {
     const char* setting = std::getenv("TSR_SOAK_FRAMES");
     const int frames = setting ? std::atoi(setting) : 10000;
-    ASSERT_EQ(m_decoder->SetInputType(0, videoType(MFVideoFormat_tsrn, kWidth, kHeight).Get(), 0), S_OK);
-    ASSERT_EQ(m_decoder->SetOutputType(0, videoType(MFVideoFormat_bp16, kWidth, kHeight).Get(), 0), S_OK);
+    ASSERT_EQ(m_decoder->SetInputType(0, VideoType(MFVideoFormat_tsrn, kWidth, kHeight).Get(), 0), S_OK);
+    ASSERT_EQ(m_decoder->SetOutputType(0, VideoType(MFVideoFormat_bp16, kWidth, kHeight).Get(), 0), S_OK);
     ComPtr<IMFMediaType> bayerType;
     ASSERT_EQ(m_decoder->GetOutputCurrentType(0, &bayerType), S_OK);
     ASSERT_EQ(m_transform->SetInputType(0, bayerType.Get(), 0), S_OK);
-    ASSERT_EQ(m_transform->SetOutputType(0, videoType(MFVideoFormat_A16B16G16R16F).Get(), 0), S_OK);
-    const Bytes compressed = encodedFrame(kWidth, kHeight);
+    ASSERT_EQ(m_transform->SetOutputType(0, VideoType(MFVideoFormat_A16B16G16R16F).Get(), 0), S_OK);
+    const Bytes compressed = MakeEncodedFrame(kWidth, kHeight);
 
     Usage warm;
     for (int i = 0; i < frames; ++i) {
-        if (i == frames / 10) warm = usage();
+        if (i == frames / 10) warm = CurrentUsage();
         if (std::getenv("TSR_SOAK_TRACE") && i % 100 == 0) {
-            const Usage u = usage();
+            const Usage u = CurrentUsage();
             std::printf("%d: ws %zu handles %lu ctx %u queue %u\n", i, u.privateBytes, u.handles,
                         u.contextReferences, u.queueReferences);
         }
         ComPtr<IMFSample> input;
         MFCreateSample(&input);
-        input->AddBuffer(memoryBuffer(compressed, static_cast<DWORD>(compressed.size())).Get());
+        input->AddBuffer(MemoryBuffer(compressed, static_cast<DWORD>(compressed.size())).Get());
         input->SetSampleTime(i * 400000LL);
         ASSERT_EQ(m_decoder->ProcessInput(0, input.Get(), 0), S_OK);
         MFT_OUTPUT_DATA_BUFFER decoded = {};
@@ -87,9 +87,9 @@ TEST_F(SoakTest, DISABLED_TenThousandFramesThroughBothTransformsWithoutGrowth) {
         ComPtr<IMFSample> bayer;
         *bayer.ReleaseAndGetAddressOf() = decoded.pSample; // not Attach: MinGW's adds a reference
         ComPtr<IMFSample> rgba;
-        ASSERT_EQ(process(bayer.Get(), rgba), S_OK) << "frame " << i;
+        ASSERT_EQ(Process(bayer.Get(), rgba), S_OK) << "frame " << i;
     }
-    const Usage end = usage();
+    const Usage end = CurrentUsage();
     std::printf("private bytes %zu -> %zu, handles %lu -> %lu, context references %u -> %u\n",
                 warm.privateBytes, end.privateBytes, warm.handles, end.handles, warm.contextReferences,
                 end.contextReferences);

@@ -4,13 +4,13 @@
 // sample the test made is released by the transform.
 #include "../decoder/framebuilder.h"
 #include "decodertransformtest.h"
+#include "randomuse.h"
 
 #include <frameencoder.h>
 #include <syntheticscene.h>
 #include <tsr/framedecoder.h>
 
 #include <cstring>
-#include <random>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
@@ -46,9 +46,8 @@ ULONG References(IUnknown* object) {
 
 class Randomized : public DecoderTransformTest {
 protected:
-    std::mt19937 m_random{20261209};
-    int Uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
-
+    RandomUse m_use{20261209};
+    int Uniform(int low, int high) { return m_use.Uniform(low, high); }
     void NegotiateScale(UINT32 scale) {
         Negotiate(kWidth, kHeight, scale == 0 ? tsr::MFVideoFormat_bp16 : tsr::MFVideoFormat_bp64,
                   kWidth >> scale, kHeight >> scale);
@@ -140,26 +139,13 @@ TEST_F(Randomized, DecoderTransformSurvivesRandomSamplesMessagesAndTypes) {
         SCOPED_TRACE("step " + std::to_string(step));
         const int action = Uniform(0, 19);
         if (action == 0) {
-            static const MFT_MESSAGE_TYPE messages[] = {
-                MFT_MESSAGE_COMMAND_FLUSH,          MFT_MESSAGE_COMMAND_DRAIN,
-                MFT_MESSAGE_NOTIFY_BEGIN_STREAMING, MFT_MESSAGE_NOTIFY_END_STREAMING,
-                MFT_MESSAGE_NOTIFY_START_OF_STREAM, MFT_MESSAGE_NOTIFY_END_OF_STREAM,
-                MFT_MESSAGE_SET_D3D_MANAGER,        MFT_MESSAGE_COMMAND_MARKER};
-            m_transform->ProcessMessage(messages[Uniform(0, 7)], 0);
+            m_use.PostRandomMessage(m_transform.Get());
             continue;
         }
         if (action == 1) {
-            // A random type, then the working one again at a random scale.
-            static const GUID subtypes[] = {tsr::MFVideoFormat_tsrn, tsr::MFVideoFormat_tsrh,
-                                            tsr::MFVideoFormat_bp16, tsr::MFVideoFormat_bp64,
-                                            MFVideoFormat_RGB32};
-            const ComPtr<IMFMediaType> type =
-                VideoType(subtypes[Uniform(0, 4)], UINT32(Uniform(0, 70000)), UINT32(Uniform(0, 70000)));
-            if (Uniform(0, 1))
-                m_transform->SetInputType(0, type.Get(), DWORD(Uniform(0, 1)));
-            else
-                m_transform->SetOutputType(0, type.Get(), DWORD(Uniform(0, 1)));
-            m_transform->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH, 0);
+            m_use.SetRandomType(m_transform.Get(),
+                                {tsr::MFVideoFormat_tsrn, tsr::MFVideoFormat_tsrh, tsr::MFVideoFormat_bp16,
+                                 tsr::MFVideoFormat_bp64, MFVideoFormat_RGB32});
             scale = UINT32(Uniform(0, 3));
             NegotiateScale(scale);
             continue;

@@ -3,9 +3,9 @@
 // samples, messages and type changes in random order. Nothing may crash; a bad frame fails alone
 // and the next good frame is processed; every sample the test made is released by the transform.
 #include "debayertransformtest.h"
+#include "randomuse.h"
 
 #include <cstring>
-#include <random>
 
 using namespace tsr;
 
@@ -24,9 +24,8 @@ protected:
         DebayerTransformTest::SetUp();
         if (!HasFatalFailure()) UseHostQueue();
     }
-    std::mt19937 m_random{20261209};
-    int Uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
-
+    RandomUse m_use{20261209};
+    int Uniform(int low, int high) { return m_use.Uniform(low, high); }
     // A Bayer sample: good, or with a damaged record or picture, odd buffers or odd attributes.
     ComPtr<IMFSample> InputSample(const BayerFrame& frame, bool& isGood) {
         BayerFrame bytes = frame;
@@ -90,25 +89,13 @@ TEST_F(RandomizedDebayer, DebayerTransformSurvivesRandomSamplesMessagesAndTypes)
         SCOPED_TRACE("step " + std::to_string(step));
         const int action = Uniform(0, 19);
         if (action == 0) {
-            static const MFT_MESSAGE_TYPE messages[] = {
-                MFT_MESSAGE_COMMAND_FLUSH,          MFT_MESSAGE_COMMAND_DRAIN,
-                MFT_MESSAGE_NOTIFY_BEGIN_STREAMING, MFT_MESSAGE_NOTIFY_END_STREAMING,
-                MFT_MESSAGE_NOTIFY_START_OF_STREAM, MFT_MESSAGE_NOTIFY_END_OF_STREAM,
-                MFT_MESSAGE_SET_D3D_MANAGER,        MFT_MESSAGE_COMMAND_MARKER};
-            m_transform->ProcessMessage(messages[Uniform(0, 7)], 0);
+            m_use.PostRandomMessage(m_transform.Get());
             continue;
         }
         if (action == 1) {
-            static const GUID subtypes[] = {MFVideoFormat_bp16, MFVideoFormat_bp64,
-                                            MFVideoFormat_A16B16G16R16F, MFVideoFormat_RGBA128F,
-                                            MFVideoFormat_RGB32};
-            const ComPtr<IMFMediaType> type =
-                VideoType(subtypes[Uniform(0, 4)], UINT32(Uniform(0, 70000)), UINT32(Uniform(0, 70000)));
-            if (Uniform(0, 1))
-                m_transform->SetInputType(0, type.Get(), DWORD(Uniform(0, 1)));
-            else
-                m_transform->SetOutputType(0, type.Get(), DWORD(Uniform(0, 1)));
-            m_transform->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH, 0);
+            m_use.SetRandomType(m_transform.Get(),
+                                {MFVideoFormat_bp16, MFVideoFormat_bp64, MFVideoFormat_A16B16G16R16F,
+                                 MFVideoFormat_RGBA128F, MFVideoFormat_RGB32});
             ASSERT_NO_FATAL_FAILURE(Negotiate(frame, MFVideoFormat_A16B16G16R16F));
             continue;
         }

@@ -28,6 +28,8 @@ struct FrameDecoder {
     tsr::ToneCurveTable curve;
 };
 
+const tsr::WorkerPool& tsr::PoolOf(FrameDecoderHandle decoder) { return *decoder->pool; }
+
 namespace {
 using namespace tsr;
 

@@ -82,18 +82,26 @@ void WorkerPool::Run(const RowRecord* rows, size_t count) {
     m_rows = rows;
     m_nextRow = 0;
     m_endRow = count;
+    ++m_batch;
+    m_batchWorkers = 0;
     m_pending = true;
     m_work.notify_all();
     m_idle.wait(lock, [&] { return !m_pending; });
     m_rows = nullptr;
+    m_lastRunWorkers = m_batchWorkers;
 }
 
 void WorkerPool::WorkerLoop() {
     std::unique_ptr<WorkerScratch> scratch(new (std::nothrow) WorkerScratch);
     std::unique_lock<std::mutex> lock(m_mutex);
     if (!scratch) m_failed = true;
+    unsigned batchSeen = 0;
     while (!m_shutdown) {
         while (m_nextRow != m_endRow) {
+            if (batchSeen != m_batch) {
+                batchSeen = m_batch;
+                ++m_batchWorkers;
+            }
             const RowRecord& row = m_rows[m_nextRow++];
             lock.unlock();
             if (scratch) DecodeRow(row, *scratch);

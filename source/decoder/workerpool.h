@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "slicedecoder.h"
+#include "tsr/framedecoder.h"
 
 namespace tsr {
 
@@ -36,6 +37,9 @@ public:
     void Run(const RowRecord* rows, size_t count);
 
     int ThreadCount() const { return m_threadCount; }
+    // Workers that decoded at least one row of the last batch: a pool that leaves the rows to
+    // one worker decodes correctly, only slower, so tests observe the spread here.
+    int LastRunWorkers() const { return m_lastRunWorkers; }
 
 private:
     WorkerPool() = default;
@@ -54,6 +58,12 @@ private:
     const RowRecord* m_rows = nullptr;
     size_t m_nextRow = 0;
     size_t m_endRow = 0;
+    unsigned m_batch = 0;     // batches started; a worker counts itself once per batch
+    int m_batchWorkers = 0;   // workers that claimed a row of the current batch
+    int m_lastRunWorkers = 0;
 };
+
+// The worker pool of a decoder (for tests).
+const WorkerPool& PoolOf(FrameDecoderHandle decoder);
 
 } // namespace tsr

@@ -3,6 +3,7 @@
 
 #include "entropy.h"
 #include "framebuilder.h"
+#include "referencedecoder.h"
 
 namespace tsr {
 namespace {
@@ -48,15 +49,55 @@ TEST(Codewords, WindowRefillsAcrossManyCodewordsAndPastTheEnd) {
     }
 }
 
-TEST(Codewords, OverlongCodewordsInDamagedDataDoNotOverrun) {
-    // 31 leading zeros with a large K asks for a codeword far longer than 32 bits.
-    const std::vector<uint8_t> bytes = BitsToBytes(std::string(31, '0') + "1" + std::string(60, '1'));
-    BitReader reader(bytes.data(), bytes.size());
-    ReadCodeword<false>(reader, 700);
-    reader.Refill();
-    uint32_t sign;
-    ReadCodeword<true>(reader, 0x0F0F, &sign);
-    SUCCEED();
+TEST(Codewords, OverlongCodewordsInDamagedDataMatchTheReference) {
+    // Leading zeros with a large K ask for codewords far longer than 32 bits. The value (modulo
+    // 2^32), the sign bit and the bits consumed follow the same rules as for short codewords.
+    struct Case {
+        unsigned descriptor;
+        std::string bits;
+    };
+    const std::string ones(60, '1'), pattern = "1011001110001111000011111000001111110";
+    const Case cases[] = {
+        {700, std::string(31, '0') + "1" + ones}, {700, std::string(20, '0') + pattern + ones},
+        {0x0F0F, std::string(24, '0') + pattern + ones}, {0x00F0, std::string(9, '0') + pattern + pattern},
+        {0x01F3, std::string(17, '0') + pattern + pattern}, {700, std::string(31, '0') + "1"},
+    };
+    for (const Case& c : cases) {
+        for (bool withSign : {false, true}) {
+            const std::vector<uint8_t> bytes = BitsToBytes(c.bits);
+            BitReader reader(bytes.data(), bytes.size());
+            reference::BitReader expected(bytes.data(), bytes.size());
+            uint32_t sign = 2;
+            const uint32_t value = withSign ? ReadCodeword<true>(reader, c.descriptor, &sign)
+                                            : ReadCodeword<false>(reader, c.descriptor);
+            EXPECT_EQ(value, reference::ReadCodeword(expected, static_cast<uint16_t>(c.descriptor)))
+                << c.descriptor << " " << c.bits;
+            if (withSign) {
+                EXPECT_EQ(sign, expected.Read(1)) << c.descriptor << " " << c.bits;
+            }
+            reader.Refill();
+            EXPECT_EQ(reader.Peek32(), expected.Peek32()) << c.descriptor << " " << c.bits;
+        }
+    }
+}
+
+// At every length 0..16 the reader yields the component's bits, then zeros: never the byte
+// that follows the component (a sentinel of ones here), however the reads are split.
+TEST(Codewords, BitReaderStopsAtTheEndOfEveryShortComponent) {
+    for (size_t length = 0; length <= 16; ++length) {
+        std::vector<uint8_t> bytes(length + 1, 0xFF);
+        for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<uint8_t>(0x5A ^ (i * 37));
+        for (unsigned step : {1u, 3u, 8u, 13u, 32u}) {
+            BitReader reader(bytes.data(), length);
+            reference::BitReader expected(bytes.data(), length);
+            for (size_t bit = 0; bit < 8 * length + 64; bit += step) {
+                ASSERT_EQ(reader.Read(step), expected.Read(static_cast<int>(step)))
+                    << "length " << length << " step " << step << " bit " << bit;
+            }
+            reader.Refill();
+            EXPECT_EQ(reader.Peek32(), 0u) << "length " << length << " step " << step;
+        }
+    }
 }
 
 std::vector<int16_t> Decode(const std::string& bits, int log2Blocks, int scaleIndex) {

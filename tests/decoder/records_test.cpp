@@ -10,15 +10,17 @@ namespace {
 const int kDc[4] = {0, 0, 0, 0};
 
 TEST(MetadataRecord, EveryFieldFromTheHeader) {
+    // The pattern is the low two bits of its word, whatever the other bits hold.
+    for (auto [word, pattern] : {std::pair{0xFFFF, 3}, {0x0001, 1}, {0x0302, 2}, {0xFC00, 0}}) {
     FrameLayout layout = DcFrame(32, 32, 1, kDc);
-    layout.bayerWord = 0xFFFF;
+    layout.bayerWord = uint16_t(word);
     layout.whiteLevelCode = 3839;
     const auto frame = BuildFrame(layout);
     TsrFrameMetadataRecord record;
     std::memset(&record, 0, sizeof record);
     ASSERT_EQ(frameDecoderGetMetadata(frame.data(), int(frame.size()), &record), 0);
     EXPECT_EQ(std::vector<uint8_t>(record.infoBytes, record.infoBytes + 4), (std::vector<uint8_t>{1, 2, 3, 4}));
-    EXPECT_EQ(record.bayerPattern, 3);
+    EXPECT_EQ(record.bayerPattern, pattern) << word;
     EXPECT_EQ(record.whiteLevelCode, 3839);
     EXPECT_EQ(record.gain0, 2.0f);
     EXPECT_EQ(record.gain1, 1.5f);
@@ -26,6 +28,7 @@ TEST(MetadataRecord, EveryFieldFromTheHeader) {
     EXPECT_EQ(record.auxFloat, 0.75f);
     EXPECT_EQ(record.auxWord, 0xBEEF);
     EXPECT_EQ(record.zero0, 0);
+    }
 }
 
 TEST(MetadataRecord, ShortestInputAndFailures) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "format/tonecurve.h"
 #include "frameencoder.h"
 #include "format/frameformat.h"
 #include "ratecontrol.h"
@@ -212,6 +213,37 @@ TEST(FrameEncoder, SliceHeaderExtensionAndExtraHeaderBytesAreSkippable) {
     reference::Frame decoded;
     ASSERT_EQ(reference::DecodeFrame(f, 0, decoded), 0);
     EXPECT_LE(MaxDifference(decoded.samples, mosaic), 3);
+}
+
+// The encoder's inverse curve, against the reference decoder's forward curve: a produced value maps
+// to the middle of its run of inputs (rounded up), any other value to the input giving the nearest
+// produced value (the lower one on a tie).
+TEST(InverseToneCurve, MiddleOfEachRunOrNearestProducedValue) {
+    const tsr::ToneCurveKnots curves[] = {{0, 512, 1024, 2048, 4096, 8192, 16384, 32768},
+                                          {0, 1000, 2000, 3000, 4000, 5000, 6000, 60000}};
+    for (const tsr::ToneCurveKnots& knots : curves) {
+        const tsr::InverseToneCurve inverse(knots);
+        std::vector<int> first(65536, -1), last(65536, -1);
+        for (int s = 0; s < 65536; ++s) {
+            const int v = reference::ToneCurveKnotsOf(knots.data(), uint32_t(s));
+            if (first[v] < 0) first[v] = s;
+            last[v] = s;
+        }
+        int worst = 0;
+        for (int v = 0, below = -1; v < 65536; ++v) {
+            if (first[v] >= 0) below = v;
+            int above = v;
+            while (above < 65536 && first[above] < 0) ++above;
+            const int produced = reference::ToneCurveKnotsOf(knots.data(), inverse(uint16_t(v)));
+            if (first[v] >= 0) {
+                EXPECT_EQ(inverse(uint16_t(v)), (first[v] + last[v] + 1) / 2) << v;
+            } else {
+                const int nearest = below < 0 || (above < 65536 && above - v < v - below) ? above : below;
+                if (produced != nearest) ++worst;
+            }
+        }
+        EXPECT_EQ(worst, 0) << "values not mapped to the nearest produced value";
+    }
 }
 
 TEST(FrameEncoder, RejectsBadArgumentsAndSettings) {

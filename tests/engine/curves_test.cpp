@@ -57,8 +57,19 @@ TEST(CurveConstants, HlgCanonAndNikonBitPatterns) {
     EXPECT_EQ(0x3D94CD1Bu, Bits(canon.a));
     EXPECT_EQ(0x3DBE2F8Cu, Bits(canon.b));
     EXPECT_EQ(0x42AE32E1u, Bits(canon.c));
-    EXPECT_EQ(0.8804143f, canon.colorMatrix[0]);
-    EXPECT_EQ(0.8247751f, canon.colorMatrix[8]);
+    // The gamut matrices map white to white: every row of every matrix sums to 1.
+    std::vector<const float*> matrices = {canon.colorMatrix};
+    std::vector<CLIPLOG> logs;
+    for (int entry = 0; entry < 4; ++entry) logs.push_back(ImageProcessingNode_Log<1>(entry).Parameters());
+    for (const CLIPLOG& log : logs) matrices.push_back(log.colorMatrix);
+    for (size_t m = 0; m < matrices.size(); ++m)
+        for (int row = 0; row < 3; ++row)
+            EXPECT_NEAR(1.0, double(matrices[m][3 * row]) + matrices[m][3 * row + 1] + matrices[m][3 * row + 2], 2e-6)
+                << "matrix " << m << " row " << row;
+    // Canon Log 2's matrix, entry by entry, as published for Cinema Gamut to BT.709/BT.2020.
+    const float canonMatrix[9] = {0.8804143f,  0.03456769f, 0.08501798f, 0.039596997f, 0.79360366f,
+                                  0.16679937f, 0.013393459f, 0.16183142f, 0.8247751f};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(canonMatrix[i], canon.colorMatrix[i]) << i;
 
     const CLIPNIKONNLOG nikon = ImageProcessingNode_Nikon_NLog<1>().Parameters();
     const std::uint32_t expected[8] = {0x3DD025BEu, Bits(0.9f),  0x3F1AE6BAu, 0x3F22A8AAu,

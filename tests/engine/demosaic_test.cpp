@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 
+#include "chainmodel.h"
 #include "kernelrunner.h"
 
 namespace tsr::test {
@@ -34,11 +35,10 @@ TEST_P(DemosaicKernels, EachKernelMatchesItsModel) {
     const Frame f = GetParam();
     const TsrFrameInfoRecord record = MakeRecord(f.width, f.height, true, f.pattern);
     const RawProcessingParameters parameters = RawProcessingSetup(record, nullptr, 0);
-    const FrameQuantities quantities = DeriveFrameQuantities(parameters);
     const std::vector<std::uint16_t> bayer = MakeBayer(f, record, 1000u * f.width + f.height + f.pattern);
 
     // RPS_0000: Bayer -> (X, G); a four-channel image stands in for the two-channel one.
-    const CLRPPS0 green = MakeDemosaicGreenBlock(parameters, quantities);
+    const CLRPPS0 green = ModelParameterBlocks(parameters).green;
     cl_mem input = MakeImage(CL_R, CL_UNSIGNED_INT16, f.width, f.height, bayer.data());
     cl_mem greenImage = MakeImage(CL_RGBA, CL_FLOAT, f.width, f.height);
     ASSERT_EQ(0, RunKernel(RawProgram(), "RPS_0000", &green, sizeof green, input, greenImage));
@@ -47,14 +47,14 @@ TEST_P(DemosaicKernels, EachKernelMatchesItsModel) {
     EXPECT_LE(MaxDifference(greenDevice, greenModel, 2), kTolerance) << "RPS_0000";
 
     // RPS_0001 from the device's own green plane, so each kernel is judged on its own.
-    const CLRPPS1 colour = MakeDemosaicColourBlock(parameters, quantities);
+    const CLRPPS1 colour = ModelParameterBlocks(parameters).colour;
     cl_mem colourImage = MakeImage(CL_RGBA, CL_FLOAT, f.width, f.height);
     ASSERT_EQ(0, RunKernel(RawProgram(), "RPS_0001", &colour, sizeof colour, greenImage, colourImage));
     const Plane colourDevice = ReadRgba(colourImage);
     EXPECT_LE(MaxDifference(colourDevice, ModelColour(greenDevice, f.width, f.height, colour)), kTolerance)
         << "RPS_0001";
 
-    const CLRPPS2 conversion = MakeConversionBlock(parameters, quantities);
+    const CLRPPS2 conversion = ModelParameterBlocks(parameters).conversion;
     cl_mem outImage = MakeImage(CL_RGBA, CL_FLOAT, f.width, f.height);
     ASSERT_EQ(0, RunKernel(RawProgram(), "RPS_0002", &conversion, sizeof conversion, colourImage, outImage));
     EXPECT_LE(MaxDifference(ReadRgba(outImage), ModelConversion(colourDevice, f.width, f.height, conversion)),
@@ -90,13 +90,12 @@ TEST(DemosaicKernelsFlat, GreyStaysGrey) {
     TsrFrameInfoRecord record = MakeRecord(width, height, true, 1);
     record.gain0 = record.gain1 = 1.0f;
     const RawProcessingParameters parameters = RawProcessingSetup(record, nullptr, 0);
-    const FrameQuantities quantities = DeriveFrameQuantities(parameters);
     const std::vector<std::uint16_t> bayer(width * height, 2000);
     cl_mem input = MakeImage(CL_R, CL_UNSIGNED_INT16, width, height, bayer.data());
     cl_mem greenImage = MakeImage(CL_RGBA, CL_FLOAT, width, height);
     cl_mem colourImage = MakeImage(CL_RGBA, CL_FLOAT, width, height);
-    const CLRPPS0 green = MakeDemosaicGreenBlock(parameters, quantities);
-    const CLRPPS1 colour = MakeDemosaicColourBlock(parameters, quantities);
+    const CLRPPS0 green = ModelParameterBlocks(parameters).green;
+    const CLRPPS1 colour = ModelParameterBlocks(parameters).colour;
     ASSERT_EQ(0, RunKernel(RawProgram(), "RPS_0000", &green, sizeof green, input, greenImage));
     ASSERT_EQ(0, RunKernel(RawProgram(), "RPS_0001", &colour, sizeof colour, greenImage, colourImage));
     const float level = (2000.0f - 256.0f) / (4095.0f - 256.0f);

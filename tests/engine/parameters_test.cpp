@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "chainmodel.h"
 #include "parameters.h"
 #include "testsupport.h"
 
@@ -167,6 +168,53 @@ TEST(KernelBlocks, PrimariesTableRows) {
     EXPECT_EQ(static_cast<float>(1.056971514242878), bt709.conversion[8]);
     EXPECT_EQ(static_cast<float>(1.716651187971268), bt2020.conversion[0]);
     EXPECT_EQ(static_cast<float>(-0.042770613257809), bt2020.conversion[7]);
+}
+
+// Every field of every block, word by word, against the blocks the chain model builds apart from
+// the engine, for frames that reach each branch: typical, equal levels with zero gains, the
+// host's colour override, BT.709 and BT.2020, each Bayer pattern.
+TEST(KernelBlocks, EveryFieldMatchesTheModelBlocks) {
+    auto expectSame = [](const void* actual, const void* expected, size_t size, const char* name, int frame) {
+        std::uint32_t a[32], e[32];
+        std::memcpy(a, actual, size);
+        std::memcpy(e, expected, size);
+        for (size_t i = 0; i < size / 4; ++i) EXPECT_EQ(e[i], a[i]) << name << " word " << i << " frame " << frame;
+    };
+    const float colour[12] = {2.5f, 1.25f, 0.9f, 0.1f, 0.05f, 0.2f, 0.75f, 0.05f, 0.0f, 0.1f, 0.95f, 1.75f};
+    for (int frame = 0; frame < 8; ++frame) {
+        TsrFrameInfoRecord record = MakeRecord(64, 32, frame % 2 == 0, frame % 4);
+        const float offsets[6] = {0.125f, -0.125f, 0.375f, 0.125f, -0.125f, 0.625f};
+        std::memcpy(record.sampleOffsets, offsets, sizeof offsets);
+        if (frame == 5) {
+            record.whiteLevel = record.blackLevel;
+            record.gain0 = record.gain1 = 0.0f;
+        }
+        const RawProcessingParameters p = RawProcessingSetup(record, frame == 3 ? colour : nullptr, frame / 2);
+        const FrameQuantities f = DeriveFrameQuantities(p);
+        const ModelBlocks model = ModelParameterBlocks(p);
+        const CLRPPS0 green = MakeDemosaicGreenBlock(p, f);
+        const CLRPPS1 colourBlock = MakeDemosaicColourBlock(p, f);
+        const CLRPPS2 conversion = MakeConversionBlock(p, f);
+        const CLRPTSRD fourSample = MakeFourSampleBlock(p, f);
+        expectSame(&green, &model.green, sizeof green, "CLRPPS0", frame);
+        expectSame(&colourBlock, &model.colour, sizeof colourBlock, "CLRPPS1", frame);
+        expectSame(&conversion, &model.conversion, sizeof conversion, "CLRPPS2", frame);
+        expectSame(&fourSample, &model.fourSample, sizeof fourSample, "CLRPTSRD", frame);
+        for (int tuning : {70, 75, 19199}) {
+            const CLRPPD chart = MakeTestChartBlock(p, 1920, 1080, tuning);
+            const CLRPPD expected = ModelTestChartBlock(p, 1920, 1080, tuning);
+            expectSame(&chart, &expected, sizeof chart, "CLRPPD", frame);
+        }
+    }
+}
+
+// The primaries table against its derivation from the BT.709 and BT.2020 chromaticities.
+TEST(KernelBlocks, PrimariesTableFollowsFromTheChromaticities) {
+    for (int primaries : {0, 1}) {
+        double derived[9];
+        DerivePrimariesToRgb(primaries, derived);
+        for (int i = 0; i < 9; ++i) EXPECT_NEAR(derived[i], kPrimariesToRgb[primaries][i], 1e-9) << primaries << " " << i;
+    }
 }
 
 TEST(KernelBlocks, TestChart) {

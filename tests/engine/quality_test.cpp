@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <string>
 
+#include "chainmodel.h"
 #include "kernelrunner.h"
 
 namespace tsr::test {
@@ -71,9 +72,8 @@ Result Measure(const Plane& scene, int width, int height) {
     const std::vector<std::uint16_t> bayer = MosaicScene(scene, width, height, pattern, record.blackLevel,
                                                          record.whiteLevel, record.gain0, record.gain1);
     const RawProcessingParameters parameters = RawProcessingSetup(record, nullptr, 0);
-    const FrameQuantities quantities = DeriveFrameQuantities(parameters);
-    const CLRPPS0 green = MakeDemosaicGreenBlock(parameters, quantities);
-    const CLRPPS1 colour = MakeDemosaicColourBlock(parameters, quantities);
+    const CLRPPS0 green = ModelParameterBlocks(parameters).green;
+    const CLRPPS1 colour = ModelParameterBlocks(parameters).colour;
     cl_mem input = MakeImage(CL_R, CL_UNSIGNED_INT16, width, height, bayer.data());
     cl_mem greenImage = MakeImage(CL_RGBA, CL_FLOAT, width, height);
     cl_mem colourImage = MakeImage(CL_RGBA, CL_FLOAT, width, height);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 
+#include "chainmodel.h"
 #include "kernelrunner.h"
 
 namespace tsr::test {
@@ -31,7 +32,7 @@ TEST_P(FourSampleKernel, MatchesModel) {
     TsrFrameInfoRecord record = MakeRecord(c.width, c.height, false, c.pattern);
     SetOffsets(record, c.scale, c.pattern);
     const RawProcessingParameters parameters = RawProcessingSetup(record, nullptr, 0);
-    const CLRPTSRD block = MakeFourSampleBlock(parameters, DeriveFrameQuantities(parameters));
+    const CLRPTSRD block = ModelParameterBlocks(parameters).fourSample;
 
     std::mt19937 random(static_cast<unsigned>(c.width * 31 + c.height + c.scale));
     std::uniform_int_distribution<int> sample(0, 65535);
@@ -64,7 +65,7 @@ TEST(FourSampleKernelExact, ZeroOffsetsNeedNoInterpolation) {
                                   0.0721750f, 0.0193339f, 0.1191920f, 0.9503041f};
     std::memcpy(record.colorMatrix, identityXyz, sizeof identityXyz);
     const RawProcessingParameters parameters = RawProcessingSetup(record, nullptr, 0);
-    const CLRPTSRD block = MakeFourSampleBlock(parameters, DeriveFrameQuantities(parameters));
+    const CLRPTSRD block = ModelParameterBlocks(parameters).fourSample;
     const std::vector<std::uint16_t> samples = {
         0,   0,   0,   0, 65535, 65535, 65535, 0, 16384, 32768, 49152, 0, 40000, 1000, 60000, 0,
         100, 200, 300, 0, 30000, 30000, 30000, 0, 1,     2,     3,     0, 65535, 0,    0,     0};
@@ -88,7 +89,7 @@ TEST_P(TestChartKernel, DrawsOnlyTheCentredRectangle) {
     TsrFrameInfoRecord record = MakeRecord(c.width, c.height, false);
     record.sampleOffsets[0] = c.offset;
     const CLRPPD block =
-        MakeTestChartBlock(RawProcessingSetup(record, nullptr, 0), c.width, c.height, c.tuning);
+        ModelTestChartBlock(RawProcessingSetup(record, nullptr, 0), c.width, c.height, c.tuning);
     Plane background(static_cast<size_t>(c.width) * c.height * 4, -3.0f);
     cl_mem image = MakeImage(CL_RGBA, CL_FLOAT, c.width, c.height, background.data());
     ASSERT_EQ(0, RunKernel(RawProgram(), "TSRD", &block, sizeof block, nullptr, image));
@@ -108,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(Charts, TestChartKernel,
 TEST(TestChartKernelGeometry, HalfFractionOnFullHd) {
     const int width = 1920, height = 1080;
     TsrFrameInfoRecord record = MakeRecord(width, height, false);
-    const CLRPPD block = MakeTestChartBlock(RawProcessingSetup(record, nullptr, 0), width, height, 75);
+    const CLRPPD block = ModelTestChartBlock(RawProcessingSetup(record, nullptr, 0), width, height, 75);
     Plane background(static_cast<size_t>(width) * height * 4, -1.0f);
     cl_mem image = MakeImage(CL_RGBA, CL_FLOAT, width, height, background.data());
     ASSERT_EQ(0, RunKernel(RawProgram(), "TSRD", &block, sizeof block, nullptr, image));

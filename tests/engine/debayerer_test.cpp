@@ -343,7 +343,9 @@ TEST(TuningValue, Parsing) {
         const char* text;
         std::int32_t value;
     } cases[] = {{nullptr, 0},        {"", 0},      {"0", 0},   {"20201", 0 + 20201}, {"20202", 20202},
-                 {"20202abc", 20202}, {"  75", 75}, {"-3", -3}, {"abc", 0},           {"99999999999", 0}};
+                 {"20202abc", 20202}, {"  75", 75}, {"-3", -3}, {"abc", 0},           {"99999999999", 0},
+                 // The first and last values of the 32-bit range, and one beyond each.
+                 {"2147483647", 2147483647}, {"2147483648", 0}, {"-2147483648", -2147483647 - 1}, {"-2147483649", 0}};
     for (const auto& c : cases) EXPECT_EQ(c.value, ParseTuningValue(c.text)) << (c.text ? c.text : "null");
 }
 

@@ -3,6 +3,7 @@
 
 #include "support/commandline.h"
 #include "support/framerange.h"
+#include "support/jsonwriter.h"
 #include "support/outputnames.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
@@ -43,7 +44,8 @@ TEST(FrameRange, ParseAndClamp) {
         int first, last;
     };
     const Case cases[] = {
-        {"0-", 5, 0, 4}, {"3", 5, 3, 3}, {"1-2", 5, 1, 2}, {"2-99", 5, 2, 4}, {"4-", 5, 4, 4}};
+        {"0-", 5, 0, 4}, {"3", 5, 3, 3}, {"1-2", 5, 1, 2}, {"2-99", 5, 2, 4}, {"4-", 5, 4, 4},
+        {"3-3", 5, 3, 3}, {"0-4", 5, 0, 4}, {"2-5", 5, 2, 4}}; // one frame; the last frame; one past it
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         const FrameRange range = FrameRange::Parse(c.text).Within(c.count);
@@ -55,6 +57,22 @@ TEST(FrameRange, ParseAndClamp) {
         EXPECT_THROW(FrameRange::Parse(bad), ToolError);
     }
     EXPECT_THROW(FrameRange::Parse("5").Within(5), ToolError); // past the last frame
+}
+
+// Strings in JSON: the two-character escapes, \u escapes for the other control characters (0x01
+// and 0x1F are the first and last), everything from the space up as it is.
+TEST(JsonWriter, StringEscapes) {
+    const struct {
+        std::string text, json;
+    } cases[] = {{"a\"b\\c", "\"a\\\"b\\\\c\""}, {"\n\t", "\"\\n\\t\""},
+                 {std::string("\x01\x1f"), "\"\\u0001\\u001f\""}, {" ~\x7f", "\" ~\x7f\""}};
+    for (const auto& c : cases) {
+        JsonWriter json;
+        json.BeginObject();
+        json.String("k", c.text);
+        json.EndObject();
+        EXPECT_NE(json.Text().find(": " + c.json + "\n"), std::string::npos) << json.Text();
+    }
 }
 
 TEST(CommandLine, OptionsValuesAndOperands) {

@@ -95,6 +95,12 @@ TEST_F(ClipTest, EncodedSceneMatchesTheLibraryInEveryContainer) {
         EXPECT_EQ(container.fourcc, properties.fourcc);
         EXPECT_EQ(container.rateNumerator, properties.frameRateNumerator);
         EXPECT_EQ(container.rateDenominator, properties.frameRateDenominator);
+        if (container.fourcc != 0) { // the track as libavformat reads it
+            const FileFacts track = QuickTimeFacts(Path(container.name));
+            EXPECT_EQ((std::vector<int64_t>{64, 48, container.fourcc, 3}),
+                      (std::vector<int64_t>{track.width, track.height, track.codecTag, track.frames}));
+            EXPECT_DOUBLE_EQ(1.0 / 24.0, track.frameSeconds);
+        }
     }
     EXPECT_EQ(Concatenate(expected), ReadFile(Path("clip.tsr")));
 }
@@ -121,6 +127,10 @@ TEST_F(ClipTest, WritersAndReadersRoundTripAnyFrames) {
         if (properties.container == "quicktime") {
             EXPECT_EQ(30000, properties.frameRateNumerator);
             EXPECT_EQ(1001, properties.frameRateDenominator);
+            const FileFacts track = QuickTimeFacts(Path(name));
+            EXPECT_EQ((std::vector<int64_t>{32, 16, kFourCCTsrn, 5}),
+                      (std::vector<int64_t>{track.width, track.height, track.codecTag, track.frames}));
+            EXPECT_DOUBLE_EQ(1001.0 / 30000.0, track.frameSeconds);
         }
     }
     EXPECT_EQ((std::vector<std::string>{"a.mov", "b.frames"}), Files());

@@ -14,6 +14,11 @@
 #include "support/toolerror.h"
 #include "toolfixture.h"
 
+#include <ImfCompression.h>
+#include <ImfPixelType.h>
+#include <png.h>
+#include <tiff.h>
+
 namespace tsr::tools::test {
 namespace {
 
@@ -200,6 +205,32 @@ TEST_F(DebayerTest, PictureFormatsCarryTheEngineValues) {
         frame.curve = 0;
         frame.bytes = ReadFile(Path("f.raw"));
         ASSERT_EQ(32u * 16u * frame.BytesPerPixel(), frame.bytes.size());
+        // The headers, as the formats' own libraries read them.
+        const bool isFloat = std::string(type) == "float";
+        const FileFacts exrFacts = ExrFacts(Path("f.exr"));
+        EXPECT_EQ(32, exrFacts.width);
+        EXPECT_EQ(16, exrFacts.height);
+        EXPECT_EQ("ABGR", exrFacts.channelNames);
+        EXPECT_EQ(isFloat ? Imf::FLOAT : Imf::HALF, exrFacts.pixelType);
+        EXPECT_EQ(Imf::PIZ_COMPRESSION, exrFacts.compression);
+        EXPECT_TRUE(exrFacts.chromaticities.empty()) << "BT.709 needs no chromaticities";
+        const ToolResult bt2020 = RunTool({"convert", "--type", type, "--curve", "1", "--exr-compression", "rle",
+                                           "-o", Path("g.exr"), Path("frame.tsr")});
+        ASSERT_EQ(0, bt2020.exitCode) << bt2020.err;
+        const FileFacts bt2020Facts = ExrFacts(Path("g.exr"));
+        EXPECT_EQ(Imf::RLE_COMPRESSION, bt2020Facts.compression);
+        // ITU-R BT.2020 primaries and the D65 white point.
+        EXPECT_EQ((std::vector<float>{0.708f, 0.292f, 0.170f, 0.797f, 0.131f, 0.046f, 0.3127f, 0.3290f}),
+                  bt2020Facts.chromaticities);
+        const FileFacts tiffFacts = TiffFacts(Path("f.tif"));
+        EXPECT_EQ((std::vector<int>{32, 16, 3, 16, PHOTOMETRIC_RGB, SAMPLEFORMAT_UINT, COMPRESSION_NONE, 0}),
+                  (std::vector<int>{tiffFacts.width, tiffFacts.height, tiffFacts.channels, tiffFacts.bits,
+                                    tiffFacts.kind, tiffFacts.sampleFormat, tiffFacts.compression,
+                                    tiffFacts.extraSamples}));
+        const FileFacts pngFacts = PngFacts(Path("p.png"));
+        EXPECT_EQ((std::vector<int>{32, 16, 3, 8, PNG_COLOR_TYPE_RGB}),
+                  (std::vector<int>{pngFacts.width, pngFacts.height, pngFacts.channels, pngFacts.bits, pngFacts.kind}));
+
         const PictureFloat fromExr = ReadExr(Path("f.exr"));
         const Picture16 fromTiff = ReadTiff(Path("f.tif"));
         const Picture16 fromPreview = ReadPng(Path("p.png"));

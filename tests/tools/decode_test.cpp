@@ -6,6 +6,9 @@
 #include "framefaults.h"
 #include "pictures/imagefiles.h"
 #include "toolfixture.h"
+
+#include <png.h>
+#include <tiff.h>
 #include "tsr/framedecoder.h"
 
 namespace tsr::tools::test {
@@ -79,6 +82,20 @@ TEST_F(DecodeTest, PicturesHoldTheDecodedSamples) {
         ASSERT_EQ(64 >> c.scale, picture.width);
         ASSERT_EQ(32 >> c.scale, picture.height);
         ASSERT_EQ(c.channels, picture.channels);
+        // The header as the format's own library reads it: 16-bit grey or RGBA with unassociated alpha.
+        const bool png = std::string(c.name).find(".png") != std::string::npos;
+        const FileFacts facts = png ? PngFacts(Path(c.name)) : TiffFacts(Path(c.name));
+        EXPECT_EQ(picture.width, facts.width);
+        EXPECT_EQ(picture.height, facts.height);
+        EXPECT_EQ(c.channels, facts.channels);
+        EXPECT_EQ(16, facts.bits);
+        if (png) {
+            EXPECT_EQ(c.channels == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB_ALPHA, facts.kind);
+        } else {
+            EXPECT_EQ(c.channels == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB, facts.kind);
+            EXPECT_EQ(c.channels == 4 ? EXTRASAMPLE_UNASSALPHA : 0, facts.extraSamples);
+            EXPECT_EQ(SAMPLEFORMAT_UINT, facts.sampleFormat);
+        }
         const std::vector<uint8_t> raw = LibraryDecode(frames[0], 64, 32, c.scale);
         const size_t pitch = static_cast<size_t>(frameDecoderMinRowPitch(64, c.scale));
         const size_t rowBytes = static_cast<size_t>(picture.width * c.channels) * 2;

@@ -11,6 +11,7 @@
 #include "decoderfixture.h"
 #include "framebuilder.h"
 #include "peakmemory.h"
+#include "referencedecoder.h"
 
 namespace tsr::test {
 namespace {
@@ -217,7 +218,8 @@ TEST(FrameDecoder, ToneCurveAndDefaultCurveValues) {
     EXPECT_EQ(image.Sample(5, 7), 4000); // 32768 is the start of segment 4
 }
 
-// Random damage never crashes, never writes outside the image and never hangs.
+// Random damage never crashes, never writes outside the image, never hangs, and is judged as the
+// reference decoder judges it.
 TEST(FrameDecoder, MutatedAndTruncatedFramesStayInsideTheBuffer) {
     DecoderHandle decoder;
     FrameLayout layout = DcFrame(96, 48, 2, kDc);
@@ -234,6 +236,12 @@ TEST(FrameDecoder, MutatedAndTruncatedFramesStayInsideTheBuffer) {
         const int result = DecodeInto(decoder, frame, image, scale);
         EXPECT_TRUE(result == 0 || result == -2 || result == -3) << result;
         ASSERT_TRUE(image.GuardsIntact()) << "trial " << trial;
+        // Valid or not as the reference decoder judges it (-3: a damaged size no longer fits the
+        // buffer made for the original one).
+        reference::Frame expected;
+        if (result != -3) {
+            EXPECT_EQ(result, reference::DecodeFrame(frame, scale, expected)) << "trial " << trial;
+        }
     }
 }
 

@@ -289,6 +289,8 @@ TEST_F(DecoderProcessingTest, TimeStampsAndDurations) {
     } steps[] = {
         {kNone, kNone, kUnknownTime, k30000Over1001}, // nothing known yet
         {kNone, 7, kUnknownTime, 7},                  // held at the largest time, never wrapped
+        {kUnknownTime - 10, kNone, kUnknownTime - 10, k30000Over1001}, // a time just below the largest:
+        {kNone, kNone, kUnknownTime, k30000Over1001},                  // the next one saturates
         {1000, kNone, 1000, k30000Over1001},
         {kNone, 5, 1000 + k30000Over1001, 5}, // the average duration advances the time
         {kNone, kNone, 1000 + 2 * k30000Over1001, k30000Over1001},

@@ -3,6 +3,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Formatting first: it takes seconds and fails fast.
+bash scripts/lint.sh format
+
 presets="${TSR_PRESETS:-native asan windows fuzz tsan}"
 for preset in $presets; do
     echo "== build and test: $preset"

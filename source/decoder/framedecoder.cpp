@@ -9,8 +9,8 @@
 #include <new>
 #include <vector>
 
-#include "format/codetables.h"
 #include "cpufeatures.h"
+#include "format/codetables.h"
 #include "format/frameformat.h"
 #include "format/frameheader.h"
 #include "format/recordbuilder.h"
@@ -28,12 +28,16 @@ struct FrameDecoder {
     tsr::ToneCurveTable curve;
 };
 
-const tsr::WorkerPool& tsr::PoolOf(FrameDecoderHandle decoder) { return *decoder->pool; }
+const tsr::WorkerPool& tsr::PoolOf(FrameDecoderHandle decoder) {
+    return *decoder->pool;
+}
 
 namespace {
 using namespace tsr;
 
-int64_t RoundUp16(int64_t x) { return (x + 15) / 16 * 16; }
+int64_t RoundUp16(int64_t x) {
+    return (x + 15) / 16 * 16;
+}
 
 // Descriptor arrays above this many entries are not kept for a frame that needs less than half:
 // one hostile or unusually partitioned frame must not pin its arrays to the decoder for good.
@@ -46,8 +50,8 @@ template <typename T> void ReleaseSpareRoom(std::vector<T>& items, size_t needed
     }
 }
 
-int Decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* output, int outputSize, int rowPitch,
-           void* infoRecord, int infoRecordSize, int scaleIndex) {
+int Decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* output, int outputSize,
+           int rowPitch, void* infoRecord, int infoRecordSize, int scaleIndex) {
     int probedWidth, probedHeight;
     ProbeFrameDimensions(input, inputLength, probedWidth, probedHeight);
     const int shift = (scaleIndex >= 1 && scaleIndex <= 3) ? scaleIndex : 0;
@@ -70,8 +74,9 @@ int Decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* o
     frame.log2Coefficients = Log2CoefficientsForScale(scaleIndex);
     frame.scan = ScanTableForScale(scaleIndex);
     frame.blockSide = BlockSideForScale(scaleIndex);
-    frame.transform = scaleIndex <= 1 ? (d.useAvx ? InverseTransform8x8Avx : InverseTransform8x8Sse2)
-                                      : scaleIndex == 2 ? InverseTransform4x4 : InverseTransform2x2;
+    frame.transform = scaleIndex <= 1   ? (d.useAvx ? InverseTransform8x8Avx : InverseTransform8x8Sse2)
+                      : scaleIndex == 2 ? InverseTransform4x4
+                                        : InverseTransform2x2;
     frame.rowPitch = rowPitch;
     frame.bytesPerMacroblock = mosaic ? 32 : 8 * (16 >> shift);
     std::memcpy(frame.quantMatrix, header.quantMatrix, sizeof frame.quantMatrix);
@@ -111,8 +116,12 @@ int Decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* o
             const size_t start = reader.Position();
             if (size >= 2 && start + 1 < inputLength) maxQScale = std::max<int>(maxQScale, input[start + 1]);
             reader.Skip(size);
-            *slice++ = {input + start, size, static_cast<uint32_t>(log2Width), static_cast<uint32_t>(std::max(rows, 0)),
-                        rowOutput + ptrdiff_t(firstMacroblock) * rowsPerMacroblock * pixelBytes, &frame};
+            *slice++ = {input + start,
+                        size,
+                        static_cast<uint32_t>(log2Width),
+                        static_cast<uint32_t>(std::max(rows, 0)),
+                        rowOutput + ptrdiff_t(firstMacroblock) * rowsPerMacroblock * pixelBytes,
+                        &frame};
         });
         outputRow += std::max(rows, 0);
     }
@@ -139,14 +148,17 @@ FrameDecoderHandle frameDecoderCreate(int threadCount) {
     return decoder.release();
 }
 
-void frameDecoderDestroy(FrameDecoderHandle decoder) { delete decoder; }
+void frameDecoderDestroy(FrameDecoderHandle decoder) {
+    delete decoder;
+}
 
-int frameDecoderDecode(FrameDecoderHandle decoder, const void* input, int inputLength, void* output, int outputSize,
-                       int rowPitch, void* infoRecord, int infoRecordSize, int scaleIndex) {
+int frameDecoderDecode(FrameDecoderHandle decoder, const void* input, int inputLength, void* output,
+                       int outputSize, int rowPitch, void* infoRecord, int infoRecordSize, int scaleIndex) {
     if (!decoder || !input || !output || inputLength <= 0) return FRAME_DECODER_BAD_ARGUMENTS;
     try {
-        return Decode(*decoder, static_cast<const uint8_t*>(input), size_t(inputLength), static_cast<uint8_t*>(output),
-                      outputSize, rowPitch, infoRecord, infoRecordSize, scaleIndex);
+        return Decode(*decoder, static_cast<const uint8_t*>(input), size_t(inputLength),
+                      static_cast<uint8_t*>(output), outputSize, rowPitch, infoRecord, infoRecordSize,
+                      scaleIndex);
     } catch (const std::bad_alloc&) {
         tsr::Trace(L"decoder out of memory\n");
         return FRAME_DECODER_BAD_ARGUMENTS;
@@ -167,6 +179,8 @@ int frameDecoderMinRowPitch(int width, int scaleIndex) {
     return pitch > INT_MAX ? INT_MAX : static_cast<int>(pitch);
 }
 
-int frameDecoderInfoRecordSize(void) { return TSR_FRAME_INFO_RECORD_SIZE; }
+int frameDecoderInfoRecordSize(void) {
+    return TSR_FRAME_INFO_RECORD_SIZE;
+}
 
 } // extern "C"

@@ -14,7 +14,8 @@ struct Sse2Ops {
 void InverseTransform8x8Sse2(const int16_t* levels, const int16_t* steps, uint16_t* samples) {
     const RowPairWeights8& weights = PairedRowWeights8();
     __m128 left[8], right[8];
-    for (int u = 0; u < 8; ++u) IntegerRowPass(levels + 8 * u, steps + 8 * u, weights.v[u], left[u], right[u]);
+    for (int u = 0; u < 8; ++u)
+        IntegerRowPass(levels + 8 * u, steps + 8 * u, weights.v[u], left[u], right[u]);
     FloatColumnPass<__m128, Sse2Ops>(left);
     FloatColumnPass<__m128, Sse2Ops>(right);
     const __m128 offset = _mm_set1_ps(32768.5f);

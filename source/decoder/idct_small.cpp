@@ -9,7 +9,9 @@ namespace {
 inline int32_t Dequantise(int16_t level, int16_t step) {
     return std::clamp<int32_t>(int32_t(level) * step, -32768, 32767);
 }
-inline uint16_t Saturate(int32_t v) { return static_cast<uint16_t>(std::clamp<int32_t>(v, 0, 65535)); }
+inline uint16_t Saturate(int32_t v) {
+    return static_cast<uint16_t>(std::clamp<int32_t>(v, 0, 65535));
+}
 } // namespace
 
 void InverseTransform4x4(const int16_t* levels, const int16_t* steps, uint16_t* samples) {

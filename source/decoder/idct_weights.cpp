@@ -13,7 +13,9 @@ double RowScale8(int row) {
     return (u == 0 || u == 4) ? 1.0 : kSqrt2 * std::cos((u < 4 ? u : 8 - u) * kPi / 16);
 }
 
-int16_t Weight(double unit, double scale, double w) { return static_cast<int16_t>(std::lround(unit * scale * w)); }
+int16_t Weight(double unit, double scale, double w) {
+    return static_cast<int16_t>(std::lround(unit * scale * w));
+}
 
 struct Tables {
     RowWeights8 eight[8];
@@ -31,13 +33,15 @@ struct Tables {
                 {w.w0, w.w0, w.w0, int16_t(-w.w0), w.w0, int16_t(-w.w0), w.w0, w.w0},
                 {w.w2, w.w6, w.w6, int16_t(-w.w2), int16_t(-w.w6), w.w2, int16_t(-w.w2), int16_t(-w.w6)},
                 {w.w1, w.w5, w.w3, int16_t(-w.w1), w.w5, w.w7, w.w7, w.w3},
-                {w.w3, w.w7, int16_t(-w.w7), int16_t(-w.w5), int16_t(-w.w1), w.w3, int16_t(-w.w5), int16_t(-w.w1)}};
+                {w.w3, w.w7, int16_t(-w.w7), int16_t(-w.w5), int16_t(-w.w1), w.w3, int16_t(-w.w5),
+                 int16_t(-w.w1)}};
             for (int g = 0; g < 4; ++g)
                 for (int i = 0; i < 8; ++i) pairs.v[u][g][i] = groups[g][i];
         }
         for (int u = 0; u < 4; ++u) {
             const double p = (u & 1) ? kSqrt2 * std::cos(kPi / 8) : 1.0;
-            four[u] = {int32_t(std::lround(8192 * p)), int32_t(std::lround(8192 * p * kSqrt2 * std::cos(kPi / 8))),
+            four[u] = {int32_t(std::lround(8192 * p)),
+                       int32_t(std::lround(8192 * p * kSqrt2 * std::cos(kPi / 8))),
                        int32_t(std::lround(8192 * p * kSqrt2 * std::sin(kPi / 8)))};
         }
     }
@@ -49,8 +53,14 @@ const Tables& SharedTables() {
 }
 } // namespace
 
-const RowWeights8& WeightsOfRow8(int row) { return SharedTables().eight[row & 7]; }
-const RowWeights4& WeightsOfRow4(int row) { return SharedTables().four[row & 3]; }
-const RowPairWeights8& PairedRowWeights8() { return SharedTables().pairs; }
+const RowWeights8& WeightsOfRow8(int row) {
+    return SharedTables().eight[row & 7];
+}
+const RowWeights4& WeightsOfRow4(int row) {
+    return SharedTables().four[row & 3];
+}
+const RowPairWeights8& PairedRowWeights8() {
+    return SharedTables().pairs;
+}
 
 } // namespace tsr

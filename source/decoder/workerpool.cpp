@@ -19,7 +19,9 @@ int UsableProcessorCount() {
     GetSystemInfo(&info);
     int mask = 0;
     for (DWORD_PTR m = info.dwActiveProcessorMask; m; m &= m - 1) ++mask;
-    const int count = static_cast<int>(info.dwNumberOfProcessors) < mask ? static_cast<int>(info.dwNumberOfProcessors) : mask;
+    const int count = static_cast<int>(info.dwNumberOfProcessors) < mask
+                          ? static_cast<int>(info.dwNumberOfProcessors)
+                          : mask;
     return count > 0 ? count : 1;
 #else
 #if defined(__linux__)
@@ -64,7 +66,9 @@ std::unique_ptr<WorkerPool> WorkerPool::Create(int threads) {
     return pool;
 }
 
-WorkerPool::~WorkerPool() { ShutDown(); }
+WorkerPool::~WorkerPool() {
+    ShutDown();
+}
 
 void WorkerPool::ShutDown() {
     {

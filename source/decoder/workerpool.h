@@ -58,8 +58,8 @@ private:
     const RowRecord* m_rows = nullptr;
     size_t m_nextRow = 0;
     size_t m_endRow = 0;
-    unsigned m_batch = 0;     // batches started; a worker counts itself once per batch
-    int m_batchWorkers = 0;   // workers that claimed a row of the current batch
+    unsigned m_batch = 0;   // batches started; a worker counts itself once per batch
+    int m_batchWorkers = 0; // workers that claimed a row of the current batch
     int m_lastRunWorkers = 0;
 };
 

@@ -9,7 +9,8 @@ namespace tsr {
 namespace {
 // Full-size mosaic: block sample (m, n) of a component goes to photosite (2m + r, 2n + q).
 template <int Pattern>
-void WriteMosaic(const uint16_t* const samples[4], uint8_t* out, ptrdiff_t rowPitch, int rows, const uint16_t* curve) {
+void WriteMosaic(const uint16_t* const samples[4], uint8_t* out, ptrdiff_t rowPitch, int rows,
+                 const uint16_t* curve) {
     const uint16_t* topLeft = samples[kCellComponent[Pattern][0]];
     const uint16_t* topRight = samples[kCellComponent[Pattern][1]];
     const uint16_t* bottomLeft = samples[kCellComponent[Pattern][2]];
@@ -29,7 +30,8 @@ void WriteMosaic(const uint16_t* const samples[4], uint8_t* out, ptrdiff_t rowPi
 
 // Reduced size: pixel (m, n) is red, green, blue from components 3, 0, 2, then 65535.
 template <int Side>
-void WritePixels(const uint16_t* const samples[4], uint8_t* out, ptrdiff_t rowPitch, int rows, const uint16_t* curve) {
+void WritePixels(const uint16_t* const samples[4], uint8_t* out, ptrdiff_t rowPitch, int rows,
+                 const uint16_t* curve) {
     const uint16_t* red = samples[3];
     const uint16_t* green = samples[0];
     const uint16_t* blue = samples[2];
@@ -49,14 +51,19 @@ void WritePixels(const uint16_t* const samples[4], uint8_t* out, ptrdiff_t rowPi
 MacroblockWriter SelectWriter(bool fullSizeMosaic, int scaleIndex, int bayerPattern) {
     if (fullSizeMosaic) {
         if (scaleIndex != 0) return nullptr;
-        static const MacroblockWriter mosaic[4] = {WriteMosaic<0>, WriteMosaic<1>, WriteMosaic<2>, WriteMosaic<3>};
+        static const MacroblockWriter mosaic[4] = {WriteMosaic<0>, WriteMosaic<1>, WriteMosaic<2>,
+                                                   WriteMosaic<3>};
         return mosaic[bayerPattern & 3];
     }
     switch (scaleIndex) {
-    case 1: return WritePixels<8>;
-    case 2: return WritePixels<4>;
-    case 3: return WritePixels<2>;
-    default: return nullptr;
+    case 1:
+        return WritePixels<8>;
+    case 2:
+        return WritePixels<4>;
+    case 3:
+        return WritePixels<2>;
+    default:
+        return nullptr;
     }
 }
 

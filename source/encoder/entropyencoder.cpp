@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "bitwriter.h"
-#include "format/codetables.h"
 #include "codewords.h"
+#include "format/codetables.h"
 
 namespace tsr {
 namespace {

@@ -4,9 +4,9 @@
 
 #include "format/bigendian.h"
 #include "format/frameformat.h"
+#include "format/tonecurve.h"
 #include "ratecontrol.h"
 #include "sliceencoder.h"
-#include "format/tonecurve.h"
 
 namespace tsr {
 namespace {

@@ -2,12 +2,12 @@
 
 #include <cmath>
 
+#include "entropyencoder.h"
 #include "format/bayercell.h"
 #include "format/bigendian.h"
 #include "format/codetables.h"
-#include "entropyencoder.h"
-#include "forwardtransform.h"
 #include "format/frameformat.h"
+#include "forwardtransform.h"
 
 namespace tsr {
 namespace {

@@ -28,13 +28,13 @@ constexpr int kLevelTableLast = 94;
 inline constexpr uint16_t kDcTable[kDcTableLast + 1] = {16, 33, 50, 51, 51, 51, 68, 68, 68, 68, 68, 68, 118};
 
 // Descriptor for the next run count, indexed by min(level magnitude - 1, 14).
-inline constexpr uint16_t kRunTable[kRunTableLast + 1] = {256, 273, 546, 546,  290, 290, 1075, 1075,
-                                                   563, 563, 563, 563, 563, 563, 51};
+inline constexpr uint16_t kRunTable[kRunTableLast + 1] = {256, 273, 546, 546, 290, 290, 1075, 1075,
+                                                          563, 563, 563, 563, 563, 563, 51};
 
 // Descriptor for the next zero run, indexed by min(zero run, 27).
-inline constexpr uint16_t kZeroTable[kZeroTableLast + 1] = {512, 256, 0,  0,  529, 529, 273, 273, 17, 17,
-                                                     33,  33,  546, 34, 34,  34,  34,  34,  34, 34,
-                                                     34,  34,  34,  34, 34,  50,  50,  68};
+inline constexpr uint16_t kZeroTable[kZeroTableLast + 1] = {512, 256, 0,   0,  529, 529, 273, 273, 17, 17,
+                                                            33,  33,  546, 34, 34,  34,  34,  34,  34, 34,
+                                                            34,  34,  34,  34, 34,  50,  50,  68};
 
 // Descriptor for the next level, indexed by min(level magnitude - 1, 94).
 inline constexpr uint16_t kLevelTable[kLevelTableLast + 1] = {
@@ -46,9 +46,9 @@ inline constexpr uint16_t kLevelTable[kLevelTableLast + 1] = {
 
 // Scan position -> raster index (vertical frequency * side + horizontal frequency).
 inline constexpr uint8_t kScan8x8[64] = {0,  8,  1,  9,  16, 24, 17, 25, 2,  10, 3,  11, 18, 26, 19, 27,
-                                  32, 40, 33, 34, 41, 48, 56, 49, 42, 35, 43, 50, 57, 58, 51, 59,
-                                  4,  12, 5,  6,  13, 20, 28, 21, 14, 7,  15, 22, 29, 36, 44, 37,
-                                  30, 23, 31, 38, 45, 52, 60, 53, 46, 39, 47, 54, 61, 62, 55, 63};
+                                         32, 40, 33, 34, 41, 48, 56, 49, 42, 35, 43, 50, 57, 58, 51, 59,
+                                         4,  12, 5,  6,  13, 20, 28, 21, 14, 7,  15, 22, 29, 36, 44, 37,
+                                         30, 23, 31, 38, 45, 52, 60, 53, 46, 39, 47, 54, 61, 62, 55, 63};
 inline constexpr uint8_t kScan4x4[16] = {0, 4, 1, 5, 8, 12, 9, 13, 2, 6, 3, 7, 10, 14, 11, 15};
 inline constexpr uint8_t kScan2x2[4] = {0, 2, 1, 3};
 
@@ -56,7 +56,11 @@ inline constexpr uint8_t kScan2x2[4] = {0, 2, 1, 3};
 inline const uint8_t* ScanTableForScale(int scaleIndex) {
     return scaleIndex <= 1 ? kScan8x8 : scaleIndex == 2 ? kScan4x4 : kScan2x2;
 }
-constexpr int Log2CoefficientsForScale(int scaleIndex) { return scaleIndex <= 1 ? 6 : scaleIndex == 2 ? 4 : 2; }
-constexpr int BlockSideForScale(int scaleIndex) { return scaleIndex <= 1 ? 8 : scaleIndex == 2 ? 4 : 2; }
+constexpr int Log2CoefficientsForScale(int scaleIndex) {
+    return scaleIndex <= 1 ? 6 : scaleIndex == 2 ? 4 : 2;
+}
+constexpr int BlockSideForScale(int scaleIndex) {
+    return scaleIndex <= 1 ? 8 : scaleIndex == 2 ? 4 : 2;
+}
 
 } // namespace tsr

@@ -11,21 +11,21 @@ constexpr int kFrameHeaderStart = 8; // the frame header follows frameSize and t
 
 // Offsets inside the frame header.
 namespace header {
-constexpr int kHeaderSize = 0;   // u16
-constexpr int kVersion = 3;      // u8
-constexpr int kHeaderWord = 4;   // u32
-constexpr int kWidth = 8;        // u16
-constexpr int kHeight = 10;      // u16
-constexpr int kInfoBytes = 12;   // 4 x u8
-constexpr int kBayerPattern = 16; // u16, low 2 bits used
+constexpr int kHeaderSize = 0;      // u16
+constexpr int kVersion = 3;         // u8
+constexpr int kHeaderWord = 4;      // u32
+constexpr int kWidth = 8;           // u16
+constexpr int kHeight = 10;         // u16
+constexpr int kInfoBytes = 12;      // 4 x u8
+constexpr int kBayerPattern = 16;   // u16, low 2 bits used
 constexpr int kWhiteLevelCode = 18; // u16
-constexpr int kGain0 = 20;       // f32
-constexpr int kGain1 = 24;       // f32
-constexpr int kColorMatrix = 28; // 9 x f32
-constexpr int kAuxFloat = 64;    // f32
-constexpr int kAuxWord = 68;     // u16
-constexpr int kFrameFlags = 70;  // u16
-constexpr int kFixedSize = 72;   // bytes always present
+constexpr int kGain0 = 20;          // f32
+constexpr int kGain1 = 24;          // f32
+constexpr int kColorMatrix = 28;    // 9 x f32
+constexpr int kAuxFloat = 64;       // f32
+constexpr int kAuxWord = 68;        // u16
+constexpr int kFrameFlags = 70;     // u16
+constexpr int kFixedSize = 72;      // bytes always present
 constexpr int kQuantMatrixSize = 64;
 constexpr int kToneCurveSize = 16;
 } // namespace header
@@ -49,11 +49,14 @@ constexpr int Popcount32(uint32_t v) {
     return n;
 }
 
-constexpr int MacroblocksFor(int photosites) { return (photosites + kMacroblockSide - 1) / kMacroblockSide; }
+constexpr int MacroblocksFor(int photosites) {
+    return (photosites + kMacroblockSide - 1) / kMacroblockSide;
+}
 
 // Slices per macroblock row: widths are powers of two, the largest first.
 constexpr int SlicesPerRow(int mbWidth, int log2SliceWidth) {
-    return (mbWidth >> log2SliceWidth) + Popcount32(static_cast<uint32_t>(mbWidth) & ((1u << log2SliceWidth) - 1));
+    return (mbWidth >> log2SliceWidth) +
+           Popcount32(static_cast<uint32_t>(mbWidth) & ((1u << log2SliceWidth) - 1));
 }
 
 // Walks the slices of one macroblock row from left to right: calls fn(firstMacroblock, log2Width).

@@ -31,7 +31,8 @@ bool ExtractMetadata(const uint8_t* input, size_t length, TsrFrameMetadataRecord
     record.bayerPattern = static_cast<uint8_t>((v >> 16) & 3);
     record.whiteLevelCode = static_cast<uint16_t>(v);
     uint32_t gain0, gain1;
-    if (!ReadField(input, length, header::kGain0, 4, gain0) || !ReadField(input, length, header::kGain1, 4, gain1))
+    if (!ReadField(input, length, header::kGain0, 4, gain0) ||
+        !ReadField(input, length, header::kGain1, 4, gain1))
         return false;
     record.gain0 = FloatFromBits(gain0);
     record.gain1 = FloatFromBits(gain1);
@@ -64,10 +65,8 @@ void FillInfoRecord(const FrameHeader& h, int scaleIndex, int rowPitch, int maxD
     r.maxDcStep = maxDcStep;
     if (scaleIndex > 0) {
         // Where red, green and blue lie relative to the pixel centre, per pattern.
-        static const int kSigns[4][6] = {{-1, -1, -1, 1, 1, 1},
-                                         {1, -1, 1, 1, -1, 1},
-                                         {-1, 1, -1, -1, 1, -1},
-                                         {1, 1, 1, -1, -1, -1}};
+        static const int kSigns[4][6] = {
+            {-1, -1, -1, 1, 1, 1}, {1, -1, 1, 1, -1, 1}, {-1, 1, -1, -1, 1, -1}, {1, 1, 1, -1, -1, -1}};
         const float h2 = 0.5f / float(1 << scaleIndex);
         for (int i = 0; i < 6; ++i) r.sampleOffsets[i] = float(kSigns[h.bayerPattern][i]) * h2;
     }

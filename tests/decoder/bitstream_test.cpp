@@ -18,10 +18,17 @@ struct Codeword {
 
 TEST(Codewords, DecodeTheDescriptorExamples) {
     const Codeword cases[] = {
-        {0, "1", 0},      {0, "01", 1},     {0, "0010", 2},   {0, "0011", 3},    {0, "000100", 4},
-        {700, "1" + BitsOf(5, 12), 5},      {700, "001" + BitsOf(0, 12), 8192},  // q = 2 <= S
-        {700, "0001" + BitsOf(0, 11), 3 * 4096},                                  // first escape value
-        {49, "01000", 2}, {273, "10", 0},   {66, "010001", 5},
+        {0, "1", 0},
+        {0, "01", 1},
+        {0, "0010", 2},
+        {0, "0011", 3},
+        {0, "000100", 4},
+        {700, "1" + BitsOf(5, 12), 5},
+        {700, "001" + BitsOf(0, 12), 8192},      // q = 2 <= S
+        {700, "0001" + BitsOf(0, 11), 3 * 4096}, // first escape value
+        {49, "01000", 2},
+        {273, "10", 0},
+        {66, "010001", 5},
     };
     for (const Codeword& c : cases) {
         // A trailing one bit checks that exactly the codeword's bits were consumed.
@@ -58,8 +65,8 @@ TEST(Codewords, OverlongCodewordsInDamagedDataMatchTheReference) {
     };
     const std::string ones(60, '1'), pattern = "1011001110001111000011111000001111110";
     const Case cases[] = {
-        {700, std::string(31, '0') + "1" + ones}, {700, std::string(20, '0') + pattern + ones},
-        {0x0F0F, std::string(24, '0') + pattern + ones}, {0x00F0, std::string(9, '0') + pattern + pattern},
+        {700, std::string(31, '0') + "1" + ones},           {700, std::string(20, '0') + pattern + ones},
+        {0x0F0F, std::string(24, '0') + pattern + ones},    {0x00F0, std::string(9, '0') + pattern + pattern},
         {0x01F3, std::string(17, '0') + pattern + pattern}, {700, std::string(31, '0') + "1"},
     };
     for (const Case& c : cases) {
@@ -103,7 +110,8 @@ TEST(Codewords, BitReaderStopsAtTheEndOfEveryShortComponent) {
 std::vector<int16_t> Decode(const std::string& bits, int log2Blocks, int scaleIndex) {
     std::vector<int16_t> levels(64 << log2Blocks, 0);
     const std::vector<uint8_t> bytes = BitsToBytes(bits);
-    DecodeComponent(bytes.data(), bytes.size(), log2Blocks, Log2CoefficientsForScale(scaleIndex), levels.data());
+    DecodeComponent(bytes.data(), bytes.size(), log2Blocks, Log2CoefficientsForScale(scaleIndex),
+                    levels.data());
     return levels;
 }
 
@@ -118,13 +126,13 @@ TEST(ComponentDecoding, DcPredictionFollowsTheSignFlag) {
 
 TEST(ComponentDecoding, RunsZerosAndLevelsAdaptTheirDescriptors) {
     const std::string bits = "1" + BitsOf(0, 12) // DC 0
-                             + "101"              // run count 1 (descriptor 0,4,2)
-                             + "01000" + "0"      // level 2 (0,3,1) -> +3; level descriptor becomes 1,1,1
-                             + "0010"             // zero run 2 (0,0,0): skip positions 2..4
-                             + "10" + "1"         // level 0 (1,1,1) -> -1 at position 5; run 1,0,0, level 0,0,0
-                             + "1"                // run count 0 (1,0,0)
-                             + "1"                // zero run 0 (ZERO[2] = 0,0,0)
-                             + "000100" + "0";    // level 4 (0,0,0) -> +5 at position 7
+                             + "101"             // run count 1 (descriptor 0,4,2)
+                             + "01000" + "0"     // level 2 (0,3,1) -> +3; level descriptor becomes 1,1,1
+                             + "0010"            // zero run 2 (0,0,0): skip positions 2..4
+                             + "10" + "1"      // level 0 (1,1,1) -> -1 at position 5; run 1,0,0, level 0,0,0
+                             + "1"             // run count 0 (1,0,0)
+                             + "1"             // zero run 0 (ZERO[2] = 0,0,0)
+                             + "000100" + "0"; // level 4 (0,0,0) -> +5 at position 7
     const auto levels = Decode(bits, 0, 0);
     std::vector<int16_t> expected(64, 0);
     expected[kScan8x8[1]] = 3;
@@ -136,9 +144,9 @@ TEST(ComponentDecoding, RunsZerosAndLevelsAdaptTheirDescriptors) {
 TEST(ComponentDecoding, FrequencyMajorOrderInterleavesBlocks) {
     // nb = 2: position 2 is scan position 1 of block 0, position 3 scan position 1 of block 1.
     const std::string bits = "1" + BitsOf(0, 12) + "10000" // DCs 0, 0
-                             + "110"                      // run count 2 (0,4,2)
-                             + "10" + "0"                 // level 0 (0,3,1) -> +1
-                             + "1" + "1";                 // level 0 (0,0,0) -> -1
+                             + "110"                       // run count 2 (0,4,2)
+                             + "10" + "0"                  // level 0 (0,3,1) -> +1
+                             + "1" + "1";                  // level 0 (0,0,0) -> -1
     const auto levels = Decode(bits, 1, 0);
     EXPECT_EQ(levels[kScan8x8[1]], 1);
     EXPECT_EQ(levels[64 + kScan8x8[1]], -1);

@@ -17,7 +17,8 @@ constexpr size_t kGuard = 64;
 struct GuardedImage {
     std::vector<uint8_t> storage;
     int pitch = 0, height = 0;
-    GuardedImage(int pitchBytes, int rows) : storage(2 * kGuard + size_t(pitchBytes) * rows, kUntouched), pitch(pitchBytes), height(rows) {}
+    GuardedImage(int pitchBytes, int rows)
+        : storage(2 * kGuard + size_t(pitchBytes) * rows, kUntouched), pitch(pitchBytes), height(rows) {}
     uint8_t* data() { return storage.data() + kGuard; }
     int size() const { return pitch * height; }
     bool GuardsIntact() const {
@@ -41,8 +42,8 @@ struct DecoderHandle {
 
 inline int DecodeInto(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame, GuardedImage& image,
                       int scaleIndex, void* record = nullptr, int recordSize = 0) {
-    return frameDecoderDecode(decoder, frame.data(), int(frame.size()), image.data(), image.size(), image.pitch,
-                              record, recordSize, scaleIndex);
+    return frameDecoderDecode(decoder, frame.data(), int(frame.size()), image.data(), image.size(),
+                              image.pitch, record, recordSize, scaleIndex);
 }
 
 } // namespace tsr::test

@@ -56,11 +56,11 @@ struct FrameLayout {
     float colorMatrix[9] = {0.5f, 0.25f, 0.125f, 1, 2, 3, -1, -2, -3};
     float auxFloat = 0.75f;
     uint16_t auxWord = 0xBEEF;
-    uint16_t flags = 0;              // log2SliceWidth and flag bits, as stored
+    uint16_t flags = 0;               // log2SliceWidth and flag bits, as stored
     std::vector<uint8_t> quantMatrix; // present when not empty (sets the flag)
     std::vector<uint16_t> toneCurve;  // present when not empty (sets the flag)
     int headerSizeDelta = 0;          // added to the exact header size
-    std::vector<SliceLayout> slices;    // must match the partition
+    std::vector<SliceLayout> slices;  // must match the partition
 };
 
 class FrameBytes {

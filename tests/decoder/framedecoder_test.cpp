@@ -32,13 +32,25 @@ TEST(FrameDecoder, ArgumentChecks) {
     DecoderHandle decoder;
     const auto frame = BuildFrame(DcFrame(32, 32, 1, kDc));
     GuardedImage image(64, 32);
-    EXPECT_EQ(frameDecoderDecode(nullptr, frame.data(), int(frame.size()), image.data(), image.size(), 64, nullptr, 0, 0), -3);
-    EXPECT_EQ(frameDecoderDecode(decoder, nullptr, int(frame.size()), image.data(), image.size(), 64, nullptr, 0, 0), -3);
-    EXPECT_EQ(frameDecoderDecode(decoder, frame.data(), int(frame.size()), nullptr, image.size(), 64, nullptr, 0, 0), -3);
-    EXPECT_EQ(frameDecoderDecode(decoder, frame.data(), 0, image.data(), image.size(), 64, nullptr, 0, 0), -3);
-    EXPECT_EQ(frameDecoderDecode(decoder, frame.data(), -5, image.data(), image.size(), 64, nullptr, 0, 0), -3);
-    EXPECT_EQ(frameDecoderDecode(decoder, frame.data(), int(frame.size()), image.data(), image.size(), 63, nullptr, 0, 0), -3);
-    EXPECT_EQ(frameDecoderDecode(decoder, frame.data(), int(frame.size()), image.data(), image.size() - 1, 64, nullptr, 0, 0), -3);
+    EXPECT_EQ(frameDecoderDecode(nullptr, frame.data(), int(frame.size()), image.data(), image.size(), 64,
+                                 nullptr, 0, 0),
+              -3);
+    EXPECT_EQ(frameDecoderDecode(decoder, nullptr, int(frame.size()), image.data(), image.size(), 64, nullptr,
+                                 0, 0),
+              -3);
+    EXPECT_EQ(frameDecoderDecode(decoder, frame.data(), int(frame.size()), nullptr, image.size(), 64, nullptr,
+                                 0, 0),
+              -3);
+    EXPECT_EQ(frameDecoderDecode(decoder, frame.data(), 0, image.data(), image.size(), 64, nullptr, 0, 0),
+              -3);
+    EXPECT_EQ(frameDecoderDecode(decoder, frame.data(), -5, image.data(), image.size(), 64, nullptr, 0, 0),
+              -3);
+    EXPECT_EQ(frameDecoderDecode(decoder, frame.data(), int(frame.size()), image.data(), image.size(), 63,
+                                 nullptr, 0, 0),
+              -3);
+    EXPECT_EQ(frameDecoderDecode(decoder, frame.data(), int(frame.size()), image.data(), image.size() - 1, 64,
+                                 nullptr, 0, 0),
+              -3);
     EXPECT_TRUE(image.GuardsIntact());
     EXPECT_EQ(image.storage[kGuard], kUntouched);
     EXPECT_EQ(DecodeInto(decoder, frame, image, 0), 0);
@@ -49,9 +61,11 @@ TEST(FrameDecoder, MinimumRowPitch) {
     struct Case {
         int width, scale, pitch;
     };
-    const Case cases[] = {{1000, 0, 2016}, {4096, 0, 8192}, {4096, 1, 16384}, {1000, 1, 4032}, {1000, 2, 2016},
-                          {1000, 3, 1008}, {2, 3, 16},      {1000, 4, 8064},  {1000, -1, 8064}, {0, 0, 0}};
-    for (const Case& c : cases) EXPECT_EQ(frameDecoderMinRowPitch(c.width, c.scale), c.pitch) << c.width << " " << c.scale;
+    const Case cases[] = {{1000, 0, 2016},  {4096, 0, 8192}, {4096, 1, 16384}, {1000, 1, 4032},
+                          {1000, 2, 2016},  {1000, 3, 1008}, {2, 3, 16},       {1000, 4, 8064},
+                          {1000, -1, 8064}, {0, 0, 0}};
+    for (const Case& c : cases)
+        EXPECT_EQ(frameDecoderMinRowPitch(c.width, c.scale), c.pitch) << c.width << " " << c.scale;
     EXPECT_EQ(frameDecoderInfoRecordSize(), 116);
 }
 
@@ -74,8 +88,14 @@ TEST(FrameDecoder, ValidityRules) {
         Edit edit;
         int expected;
     };
-    auto fields = [](std::function<void(FrameLayout&)> f) { return [f](FrameLayout& s, std::vector<uint8_t>&) { f(s); }; };
-    auto bytes = [](std::function<void(std::vector<uint8_t>&)> f) { return [f](FrameLayout&, std::vector<uint8_t>& b) { if (!b.empty()) f(b); }; };
+    auto fields = [](std::function<void(FrameLayout&)> f) {
+        return [f](FrameLayout& s, std::vector<uint8_t>&) { f(s); };
+    };
+    auto bytes = [](std::function<void(std::vector<uint8_t>&)> f) {
+        return [f](FrameLayout&, std::vector<uint8_t>& b) {
+            if (!b.empty()) f(b);
+        };
+    };
     std::vector<uint16_t> curve = {0, 100, 200, 300, 400, 500, 600, 700};
     const Case cases[] = {
         {"valid", fields([](FrameLayout&) {}), 0},
@@ -85,26 +105,78 @@ TEST(FrameDecoder, ValidityRules) {
         {"bad magic", bytes([](auto& b) { b[7] = 'g'; }), -2},
         {"version 2", fields([](FrameLayout& s) { s.version = 2; }), -2},
         {"version 0", fields([](FrameLayout& s) { s.version = 0; }), 0},
-        {"version 0 with tone curve", fields([&](FrameLayout& s) { s.version = 0; s.toneCurve = curve; }), -2},
+        {"version 0 with tone curve", fields([&](FrameLayout& s) {
+             s.version = 0;
+             s.toneCurve = curve;
+         }),
+         -2},
         {"version 1 with tone curve", fields([&](FrameLayout& s) { s.toneCurve = curve; }), 0},
         {"headerSize one short", fields([](FrameLayout& s) { s.headerSizeDelta = -1; }), -2},
         {"headerSize with padding", fields([](FrameLayout& s) { s.headerSizeDelta = 9; }), 0},
-        {"152-byte header", fields([&](FrameLayout& s) { s.toneCurve = curve; s.quantMatrix.assign(64, 3); }), 0},
-        {"151 with both tables",
-         fields([&](FrameLayout& s) { s.toneCurve = curve; s.quantMatrix.assign(64, 3); s.headerSizeDelta = -1; }), -2},
-        {"weight 0 first", fields([](FrameLayout& s) { s.quantMatrix.assign(64, 1); s.quantMatrix[0] = 0; }), -2},
-        {"weight 0", fields([](FrameLayout& s) { s.quantMatrix.assign(64, 1); s.quantMatrix[5] = 0; }), -2},
-        {"weight 64", fields([](FrameLayout& s) { s.quantMatrix.assign(64, 63); s.quantMatrix[63] = 64; }), -2},
-        {"weights 1 and 63", fields([](FrameLayout& s) { s.quantMatrix.assign(64, 1); s.quantMatrix[9] = 63; }), 0},
-        {"equal knots", fields([&](FrameLayout& s) { s.toneCurve = curve; s.toneCurve[4] = s.toneCurve[3]; }), -2},
-        {"equal first knots", fields([&](FrameLayout& s) { s.toneCurve = curve; s.toneCurve[1] = 0; }), -2},
-        {"equal last knots", fields([&](FrameLayout& s) { s.toneCurve = curve; s.toneCurve[7] = 600; }), -2},
+        {"152-byte header", fields([&](FrameLayout& s) {
+             s.toneCurve = curve;
+             s.quantMatrix.assign(64, 3);
+         }),
+         0},
+        {"151 with both tables", fields([&](FrameLayout& s) {
+             s.toneCurve = curve;
+             s.quantMatrix.assign(64, 3);
+             s.headerSizeDelta = -1;
+         }),
+         -2},
+        {"weight 0 first", fields([](FrameLayout& s) {
+             s.quantMatrix.assign(64, 1);
+             s.quantMatrix[0] = 0;
+         }),
+         -2},
+        {"weight 0", fields([](FrameLayout& s) {
+             s.quantMatrix.assign(64, 1);
+             s.quantMatrix[5] = 0;
+         }),
+         -2},
+        {"weight 64", fields([](FrameLayout& s) {
+             s.quantMatrix.assign(64, 63);
+             s.quantMatrix[63] = 64;
+         }),
+         -2},
+        {"weights 1 and 63", fields([](FrameLayout& s) {
+             s.quantMatrix.assign(64, 1);
+             s.quantMatrix[9] = 63;
+         }),
+         0},
+        {"equal knots", fields([&](FrameLayout& s) {
+             s.toneCurve = curve;
+             s.toneCurve[4] = s.toneCurve[3];
+         }),
+         -2},
+        {"equal first knots", fields([&](FrameLayout& s) {
+             s.toneCurve = curve;
+             s.toneCurve[1] = 0;
+         }),
+         -2},
+        {"equal last knots", fields([&](FrameLayout& s) {
+             s.toneCurve = curve;
+             s.toneCurve[7] = 600;
+         }),
+         -2},
         {"log2SliceWidth 5", fields([](FrameLayout& s) { s.flags = 5 << 1; }), -2},
         {"ignored flag bits", fields([](FrameLayout& s) { s.flags |= 0xFFE0; }), 0},
         {"ignored pattern bits", fields([](FrameLayout& s) { s.bayerWord = 0xFFFC; }), 0},
-        {"truncated inside the slices", bytes([](auto& b) { b.resize(b.size() - 1); SetFrameSize(b, b.size()); }), -2},
-        {"truncated inside the table", bytes([](auto& b) { b.resize(8 + 72 + 1); SetFrameSize(b, b.size()); }), -2},
-        {"truncated inside the header", bytes([](auto& b) { b.resize(40); SetFrameSize(b, 40); }), -2},
+        {"truncated inside the slices", bytes([](auto& b) {
+             b.resize(b.size() - 1);
+             SetFrameSize(b, b.size());
+         }),
+         -2},
+        {"truncated inside the table", bytes([](auto& b) {
+             b.resize(8 + 72 + 1);
+             SetFrameSize(b, b.size());
+         }),
+         -2},
+        {"truncated inside the header", bytes([](auto& b) {
+             b.resize(40);
+             SetFrameSize(b, 40);
+         }),
+         -2},
         {"slice longer than the input", bytes([](auto& b) { b[8 + 72] = 0x7F; }), -2},
     };
     DecoderHandle decoder;
@@ -190,8 +262,8 @@ TEST(FrameDecoder, ReducedSizePixelsAndRowCounts) {
         const int pitch = frameDecoderMinRowPitch(width, scale);
         GuardedImage image(pitch, h + 1);
         const auto frame = BuildFrame(DcFrame(width, height, 4, kDc));
-        ASSERT_EQ(frameDecoderDecode(decoder, frame.data(), int(frame.size()), image.data(), pitch * h, pitch, nullptr, 0,
-                                     scale),
+        ASSERT_EQ(frameDecoderDecode(decoder, frame.data(), int(frame.size()), image.data(), pitch * h, pitch,
+                                     nullptr, 0, scale),
                   0);
         for (int y : {0, h / 2, h - 1})
             for (int x : {0, w / 3, w - 1}) {

@@ -12,22 +12,23 @@ const int kDc[4] = {0, 0, 0, 0};
 TEST(MetadataRecord, EveryFieldFromTheHeader) {
     // The pattern is the low two bits of its word, whatever the other bits hold.
     for (auto [word, pattern] : {std::pair{0xFFFF, 3}, {0x0001, 1}, {0x0302, 2}, {0xFC00, 0}}) {
-    FrameLayout layout = DcFrame(32, 32, 1, kDc);
-    layout.bayerWord = uint16_t(word);
-    layout.whiteLevelCode = 3839;
-    const auto frame = BuildFrame(layout);
-    TsrFrameMetadataRecord record;
-    std::memset(&record, 0, sizeof record);
-    ASSERT_EQ(frameDecoderGetMetadata(frame.data(), int(frame.size()), &record), 0);
-    EXPECT_EQ(std::vector<uint8_t>(record.infoBytes, record.infoBytes + 4), (std::vector<uint8_t>{1, 2, 3, 4}));
-    EXPECT_EQ(record.bayerPattern, pattern) << word;
-    EXPECT_EQ(record.whiteLevelCode, 3839);
-    EXPECT_EQ(record.gain0, 2.0f);
-    EXPECT_EQ(record.gain1, 1.5f);
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(record.colorMatrix[i], layout.colorMatrix[i]);
-    EXPECT_EQ(record.auxFloat, 0.75f);
-    EXPECT_EQ(record.auxWord, 0xBEEF);
-    EXPECT_EQ(record.zero0, 0);
+        FrameLayout layout = DcFrame(32, 32, 1, kDc);
+        layout.bayerWord = uint16_t(word);
+        layout.whiteLevelCode = 3839;
+        const auto frame = BuildFrame(layout);
+        TsrFrameMetadataRecord record;
+        std::memset(&record, 0, sizeof record);
+        ASSERT_EQ(frameDecoderGetMetadata(frame.data(), int(frame.size()), &record), 0);
+        EXPECT_EQ(std::vector<uint8_t>(record.infoBytes, record.infoBytes + 4),
+                  (std::vector<uint8_t>{1, 2, 3, 4}));
+        EXPECT_EQ(record.bayerPattern, pattern) << word;
+        EXPECT_EQ(record.whiteLevelCode, 3839);
+        EXPECT_EQ(record.gain0, 2.0f);
+        EXPECT_EQ(record.gain1, 1.5f);
+        for (int i = 0; i < 9; ++i) EXPECT_EQ(record.colorMatrix[i], layout.colorMatrix[i]);
+        EXPECT_EQ(record.auxFloat, 0.75f);
+        EXPECT_EQ(record.auxWord, 0xBEEF);
+        EXPECT_EQ(record.zero0, 0);
     }
 }
 
@@ -78,7 +79,8 @@ TEST(InfoRecord, FieldsAtEveryScale) {
 
 TEST(InfoRecord, SampleOffsetsPerPattern) {
     const float h = 0.125f; // scale index 2
-    const float expected[4][6] = {{-h, -h, -h, h, h, h}, {h, -h, h, h, -h, h}, {-h, h, -h, -h, h, -h}, {h, h, h, -h, -h, -h}};
+    const float expected[4][6] = {
+        {-h, -h, -h, h, h, h}, {h, -h, h, h, -h, h}, {-h, h, -h, -h, h, -h}, {h, h, h, -h, -h, -h}};
     DecoderHandle decoder;
     for (int pattern = 0; pattern < 4; ++pattern) {
         FrameLayout layout = DcFrame(32, 32, 1, kDc);
@@ -87,7 +89,8 @@ TEST(InfoRecord, SampleOffsetsPerPattern) {
             GuardedImage image(frameDecoderMinRowPitch(32, scale), 32);
             TsrFrameInfoRecord r;
             ASSERT_EQ(DecodeInto(decoder, BuildFrame(layout), image, scale, &r, sizeof r), 0);
-            for (int i = 0; i < 6; ++i) EXPECT_EQ(r.sampleOffsets[i], scale ? expected[pattern][i] : 0.0f) << pattern;
+            for (int i = 0; i < 6; ++i)
+                EXPECT_EQ(r.sampleOffsets[i], scale ? expected[pattern][i] : 0.0f) << pattern;
             EXPECT_EQ(r.sampleOffsets[6], 0.0f);
             EXPECT_EQ(r.sampleOffsets[7], 0.0f);
         }

@@ -15,10 +15,16 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 
-double C(int k) { return k == 0 ? 1.0 : std::sqrt(2.0); }
+double C(int k) {
+    return k == 0 ? 1.0 : std::sqrt(2.0);
+}
 
-int16_t Saturate16(int32_t v) { return int16_t(std::clamp(v, -32768, 32767)); }
-uint16_t ToSample(double x) { return uint16_t(std::clamp(std::floor(x + 32768.5), 0.0, 65535.0)); }
+int16_t Saturate16(int32_t v) {
+    return int16_t(std::clamp(v, -32768, 32767));
+}
+uint16_t ToSample(double x) {
+    return uint16_t(std::clamp(std::floor(x + 32768.5), 0.0, 65535.0));
+}
 
 // Double-precision evaluation of the defining sum for side n.
 void ReferenceTransform(int n, const int16_t* levels, const int16_t* steps, uint16_t* out) {
@@ -87,7 +93,8 @@ struct BlockSource {
                     for (int j = 0; j < n; ++j)
                         f += x[n * m + j] * std::cos((2 * m + 1) * u * kPi / (2 * n)) *
                              std::cos((2 * j + 1) * v * kPi / (2 * n));
-                levels[n * u + v] = int16_t(std::clamp(std::lround(f * C(u) * C(v) / (n * n)), -2048L, 2047L));
+                levels[n * u + v] =
+                    int16_t(std::clamp(std::lround(f * C(u) * C(v) / (n * n)), -2048L, 2047L));
             }
     }
 };
@@ -131,7 +138,8 @@ TEST(InverseTransform8x8, VectorVariantsMatchTheScalarModelAndEachOther) {
                 if (avx) avxVsModel.Add(wide[k], model[k]);
             }
             if (avx) {
-                for (int k = 0; k < 64; ++k) ASSERT_EQ(wide[k], sse2[k]) << "range " << range << " block " << i;
+                for (int k = 0; k < 64; ++k)
+                    ASSERT_EQ(wide[k], sse2[k]) << "range " << range << " block " << i;
             }
         }
         EXPECT_LE(sse2VsModel.largest, 1) << "range " << range;
@@ -139,8 +147,8 @@ TEST(InverseTransform8x8, VectorVariantsMatchTheScalarModelAndEachOther) {
         // The 12-bit weights stray by a few units at this scale; this bounds, not chases, them.
         EXPECT_LE(modelVsReference.largest, 6) << "range " << range;
         EXPECT_LT(modelVsReference.Mean(), 1.0) << "range " << range;
-        std::printf("range +-%d: recipe vs double sum: largest %d, mean %.4f\n", range, modelVsReference.largest,
-                    modelVsReference.Mean());
+        std::printf("range +-%d: recipe vs double sum: largest %d, mean %.4f\n", range,
+                    modelVsReference.largest, modelVsReference.Mean());
         RecordProperty("largest_deviation_range_" + std::to_string(range), modelVsReference.largest);
     }
 }
@@ -174,7 +182,8 @@ TEST(InverseTransform, DcOnlyBlocksAndSaturation) {
         int16_t level, step;
         uint16_t expected;
     };
-    const Case cases[] = {{0, 1, 32768}, {100, 1, 32868}, {-300, 7, 30668}, {20000, 2, 65535}, {-32768, 1, 0}};
+    const Case cases[] = {
+        {0, 1, 32768}, {100, 1, 32868}, {-300, 7, 30668}, {20000, 2, 65535}, {-32768, 1, 0}};
     const InverseTransform transforms[] = {InverseTransform8x8Sse2, InverseTransform4x4, InverseTransform2x2};
     const int sides[] = {8, 4, 2};
     for (const Case& c : cases) {
@@ -185,7 +194,8 @@ TEST(InverseTransform, DcOnlyBlocksAndSaturation) {
             uint16_t out[64];
             transforms[t](levels, steps, out);
             for (int k = 0; k < sides[t] * sides[t]; ++k)
-                ASSERT_EQ(out[k], c.expected) << "side " << sides[t] << " level " << c.level << " step " << c.step;
+                ASSERT_EQ(out[k], c.expected)
+                    << "side " << sides[t] << " level " << c.level << " step " << c.step;
         }
     }
 }

@@ -85,8 +85,10 @@ void SetForceSse2(const char* value) {
 #ifdef _WIN32
     _putenv_s("IcpForceSSE2", value ? value : "");
 #else
-    if (value) setenv("IcpForceSSE2", value, 1);
-    else unsetenv("IcpForceSSE2");
+    if (value)
+        setenv("IcpForceSSE2", value, 1);
+    else
+        unsetenv("IcpForceSSE2");
 #endif
 }
 
@@ -96,7 +98,8 @@ TEST(TransformChoice, EnvironmentForcesTheBaseline) {
         const char* value;
         bool forced;
     };
-    const Case cases[] = {{nullptr, false}, {"1", true}, {" -3x", true}, {"0", false}, {"abc", false}, {"", false}};
+    const Case cases[] = {{nullptr, false}, {"1", true},    {" -3x", true},
+                          {"0", false},     {"abc", false}, {"", false}};
     for (const Case& c : cases) {
         SetForceSse2(c.value);
         testing::internal::CaptureStderr();

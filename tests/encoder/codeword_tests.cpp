@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "format/codetables.h"
 #include "codewords.h"
+#include "format/codetables.h"
 #include "referencedecoder.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "format/frameformat.h"
 #include "format/tonecurve.h"
 #include "frameencoder.h"
-#include "format/frameformat.h"
 #include "ratecontrol.h"
 #include "referencedecoder.h"
 #include "syntheticscene.h"
@@ -264,12 +264,16 @@ TEST(FrameEncoder, RejectsBadArgumentsAndSettings) {
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.sliceQScale = {3, 0}; }));
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.hasQuantMatrix = true; })); // weights 0
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.hasQuantMatrix = true, s.quantMatrix.fill(64); }));
-    EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.hasQuantMatrix = true, s.quantMatrix.fill(1), s.quantMatrix[63] = 64; }));
-    EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.hasQuantMatrix = true, s.quantMatrix.fill(1), s.quantMatrix[0] = 0; }));
+    EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) {
+        s.hasQuantMatrix = true, s.quantMatrix.fill(1), s.quantMatrix[63] = 64;
+    }));
+    EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) {
+        s.hasQuantMatrix = true, s.quantMatrix.fill(1), s.quantMatrix[0] = 0;
+    }));
     // Equal knots in the middle, at the first and at the last pair.
-    for (const std::array<uint16_t, 8>& curve : {std::array<uint16_t, 8>{0, 1, 2, 3, 3, 5, 6, 7},
-                                                 std::array<uint16_t, 8>{0, 0, 2, 3, 4, 5, 6, 7},
-                                                 std::array<uint16_t, 8>{0, 1, 2, 3, 4, 5, 6, 6}})
+    for (const std::array<uint16_t, 8>& curve :
+         {std::array<uint16_t, 8>{0, 1, 2, 3, 3, 5, 6, 7}, std::array<uint16_t, 8>{0, 0, 2, 3, 4, 5, 6, 7},
+          std::array<uint16_t, 8>{0, 1, 2, 3, 4, 5, 6, 6}})
         EXPECT_TRUE(rejects([&](tsr::EncoderSettings& s) { s.hasToneCurve = true, s.toneCurve = curve; }));
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.sliceHeaderExtension = 24; }));
     EXPECT_TRUE(rejects([](tsr::EncoderSettings& s) { s.extraHeaderBytes = -1; }));

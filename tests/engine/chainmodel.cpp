@@ -69,8 +69,14 @@ ModelBlocks ModelParameterBlocks(const RawProcessingParameters& p) {
     const float noiseOffset = p.noiseBase / (range * range);
     ModelBlocks b;
     std::memset(&b, 0, sizeof b);
-    b.green = {p.bayerPattern, p.blackLevel, 1.0f / range, noiseScale, noiseFloor, noiseOffset,
-               p.gainRed == 0.0f ? 1.0f : 1.0f / p.gainRed, p.gainBlue == 0.0f ? 1.0f : 1.0f / p.gainBlue};
+    b.green = {p.bayerPattern,
+               p.blackLevel,
+               1.0f / range,
+               noiseScale,
+               noiseFloor,
+               noiseOffset,
+               p.gainRed == 0.0f ? 1.0f : 1.0f / p.gainRed,
+               p.gainBlue == 0.0f ? 1.0f : 1.0f / p.gainBlue};
     b.colour = {p.bayerPattern, float(p.blackLevel) / range, noiseScale, noiseFloor, noiseOffset, p.gainRed,
                 p.gainBlue};
     b.conversion.bayerPattern = p.bayerPattern;

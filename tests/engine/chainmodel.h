@@ -14,8 +14,8 @@ struct ModelBlocks {
     CLRPTSRD fourSample;
 };
 ModelBlocks ModelParameterBlocks(const RawProcessingParameters& parameters);
-CLRPPD ModelTestChartBlock(const RawProcessingParameters& parameters, std::uint32_t width, std::uint32_t height,
-                           std::int32_t tuningValue);
+CLRPPD ModelTestChartBlock(const RawProcessingParameters& parameters, std::uint32_t width,
+                           std::uint32_t height, std::int32_t tuningValue);
 // XYZ (D65) to linear RGB, row-major, for BT.709 (0) or BT.2020 (1) primaries: the inverse of the
 // matrix whose columns are the primaries' XYZ scaled so that RGB 1,1,1 is the white point.
 void DerivePrimariesToRgb(int primaries, double out[9]);

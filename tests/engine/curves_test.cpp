@@ -64,10 +64,11 @@ TEST(CurveConstants, HlgCanonAndNikonBitPatterns) {
     for (const CLIPLOG& log : logs) matrices.push_back(log.colorMatrix);
     for (size_t m = 0; m < matrices.size(); ++m)
         for (int row = 0; row < 3; ++row)
-            EXPECT_NEAR(1.0, double(matrices[m][3 * row]) + matrices[m][3 * row + 1] + matrices[m][3 * row + 2], 2e-6)
+            EXPECT_NEAR(
+                1.0, double(matrices[m][3 * row]) + matrices[m][3 * row + 1] + matrices[m][3 * row + 2], 2e-6)
                 << "matrix " << m << " row " << row;
     // Canon Log 2's matrix, entry by entry, as published for Cinema Gamut to BT.709/BT.2020.
-    const float canonMatrix[9] = {0.8804143f,  0.03456769f, 0.08501798f, 0.039596997f, 0.79360366f,
+    const float canonMatrix[9] = {0.8804143f,  0.03456769f,  0.08501798f, 0.039596997f, 0.79360366f,
                                   0.16679937f, 0.013393459f, 0.16183142f, 0.8247751f};
     for (int i = 0; i < 9; ++i) EXPECT_EQ(canonMatrix[i], canon.colorMatrix[i]) << i;
 

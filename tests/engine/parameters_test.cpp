@@ -178,7 +178,8 @@ TEST(KernelBlocks, EveryFieldMatchesTheModelBlocks) {
         std::uint32_t a[32], e[32];
         std::memcpy(a, actual, size);
         std::memcpy(e, expected, size);
-        for (size_t i = 0; i < size / 4; ++i) EXPECT_EQ(e[i], a[i]) << name << " word " << i << " frame " << frame;
+        for (size_t i = 0; i < size / 4; ++i)
+            EXPECT_EQ(e[i], a[i]) << name << " word " << i << " frame " << frame;
     };
     const float colour[12] = {2.5f, 1.25f, 0.9f, 0.1f, 0.05f, 0.2f, 0.75f, 0.05f, 0.0f, 0.1f, 0.95f, 1.75f};
     for (int frame = 0; frame < 8; ++frame) {
@@ -189,7 +190,8 @@ TEST(KernelBlocks, EveryFieldMatchesTheModelBlocks) {
             record.whiteLevel = record.blackLevel;
             record.gain0 = record.gain1 = 0.0f;
         }
-        const RawProcessingParameters p = RawProcessingSetup(record, frame == 3 ? colour : nullptr, frame / 2);
+        const RawProcessingParameters p =
+            RawProcessingSetup(record, frame == 3 ? colour : nullptr, frame / 2);
         const FrameQuantities f = DeriveFrameQuantities(p);
         const ModelBlocks model = ModelParameterBlocks(p);
         const CLRPPS0 green = MakeDemosaicGreenBlock(p, f);
@@ -213,7 +215,8 @@ TEST(KernelBlocks, PrimariesTableFollowsFromTheChromaticities) {
     for (int primaries : {0, 1}) {
         double derived[9];
         DerivePrimariesToRgb(primaries, derived);
-        for (int i = 0; i < 9; ++i) EXPECT_NEAR(derived[i], kPrimariesToRgb[primaries][i], 1e-9) << primaries << " " << i;
+        for (int i = 0; i < 9; ++i)
+            EXPECT_NEAR(derived[i], kPrimariesToRgb[primaries][i], 1e-9) << primaries << " " << i;
     }
 }
 

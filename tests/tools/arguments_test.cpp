@@ -43,9 +43,9 @@ TEST(FrameRange, ParseAndClamp) {
         int count;
         int first, last;
     };
-    const Case cases[] = {
-        {"0-", 5, 0, 4}, {"3", 5, 3, 3}, {"1-2", 5, 1, 2}, {"2-99", 5, 2, 4}, {"4-", 5, 4, 4},
-        {"3-3", 5, 3, 3}, {"0-4", 5, 0, 4}, {"2-5", 5, 2, 4}}; // one frame; the last frame; one past it
+    const Case cases[] = {{"0-", 5, 0, 4},   {"3", 5, 3, 3},  {"1-2", 5, 1, 2},
+                          {"2-99", 5, 2, 4}, {"4-", 5, 4, 4}, {"3-3", 5, 3, 3},
+                          {"0-4", 5, 0, 4},  {"2-5", 5, 2, 4}}; // one frame; the last frame; one past it
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         const FrameRange range = FrameRange::Parse(c.text).Within(c.count);
@@ -64,8 +64,10 @@ TEST(FrameRange, ParseAndClamp) {
 TEST(JsonWriter, StringEscapes) {
     const struct {
         std::string text, json;
-    } cases[] = {{"a\"b\\c", "\"a\\\"b\\\\c\""}, {"\n\t", "\"\\n\\t\""},
-                 {std::string("\x01\x1f"), "\"\\u0001\\u001f\""}, {" ~\x7f", "\" ~\x7f\""}};
+    } cases[] = {{"a\"b\\c", "\"a\\\"b\\\\c\""},
+                 {"\n\t", "\"\\n\\t\""},
+                 {std::string("\x01\x1f"), "\"\\u0001\\u001f\""},
+                 {" ~\x7f", "\" ~\x7f\""}};
     for (const auto& c : cases) {
         JsonWriter json;
         json.BeginObject();

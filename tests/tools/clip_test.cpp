@@ -6,8 +6,8 @@
 
 #include "clips/clip.h"
 #include "pictures/imagefiles.h"
-#include "syntheticscene.h"
 #include "support/toolerror.h"
+#include "syntheticscene.h"
 #include "toolfixture.h"
 
 namespace tsr::tools::test {

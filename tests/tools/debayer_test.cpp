@@ -214,8 +214,8 @@ TEST_F(DebayerTest, PictureFormatsCarryTheEngineValues) {
         EXPECT_EQ(isFloat ? Imf::FLOAT : Imf::HALF, exrFacts.pixelType);
         EXPECT_EQ(Imf::PIZ_COMPRESSION, exrFacts.compression);
         EXPECT_TRUE(exrFacts.chromaticities.empty()) << "BT.709 needs no chromaticities";
-        const ToolResult bt2020 = RunTool({"convert", "--type", type, "--curve", "1", "--exr-compression", "rle",
-                                           "-o", Path("g.exr"), Path("frame.tsr")});
+        const ToolResult bt2020 = RunTool({"convert", "--type", type, "--curve", "1", "--exr-compression",
+                                           "rle", "-o", Path("g.exr"), Path("frame.tsr")});
         ASSERT_EQ(0, bt2020.exitCode) << bt2020.err;
         const FileFacts bt2020Facts = ExrFacts(Path("g.exr"));
         EXPECT_EQ(Imf::RLE_COMPRESSION, bt2020Facts.compression);
@@ -229,7 +229,8 @@ TEST_F(DebayerTest, PictureFormatsCarryTheEngineValues) {
                                     tiffFacts.extraSamples}));
         const FileFacts pngFacts = PngFacts(Path("p.png"));
         EXPECT_EQ((std::vector<int>{32, 16, 3, 8, PNG_COLOR_TYPE_RGB}),
-                  (std::vector<int>{pngFacts.width, pngFacts.height, pngFacts.channels, pngFacts.bits, pngFacts.kind}));
+                  (std::vector<int>{pngFacts.width, pngFacts.height, pngFacts.channels, pngFacts.bits,
+                                    pngFacts.kind}));
 
         const PictureFloat fromExr = ReadExr(Path("f.exr"));
         const Picture16 fromTiff = ReadTiff(Path("f.tif"));

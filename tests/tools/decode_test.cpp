@@ -7,9 +7,9 @@
 #include "pictures/imagefiles.h"
 #include "toolfixture.h"
 
+#include "tsr/framedecoder.h"
 #include <png.h>
 #include <tiff.h>
-#include "tsr/framedecoder.h"
 
 namespace tsr::tools::test {
 namespace {

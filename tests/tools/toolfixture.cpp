@@ -144,7 +144,8 @@ FileFacts ExrFacts(const std::string& path) {
     }
     if (Imf::hasChromaticities(header)) {
         const Imf::Chromaticities& p = Imf::chromaticities(header);
-        facts.chromaticities = {p.red.x, p.red.y, p.green.x, p.green.y, p.blue.x, p.blue.y, p.white.x, p.white.y};
+        facts.chromaticities = {p.red.x,  p.red.y,  p.green.x, p.green.y,
+                                p.blue.x, p.blue.y, p.white.x, p.white.y};
     }
     return facts;
 }

@@ -26,10 +26,10 @@ std::vector<uint8_t> Concatenate(const std::vector<std::vector<uint8_t>>& frames
 // not the tool's readers, so that a field the tool writes and reads alike wrongly still shows.
 struct FileFacts {
     int width = 0, height = 0, channels = 0, bits = 0;
-    int kind = 0;         // PNG colour type; TIFF photometric interpretation
-    int sampleFormat = 0; // TIFF
-    int extraSamples = 0; // TIFF
-    int compression = -1; // TIFF or OpenEXR compression code
+    int kind = 0;                      // PNG colour type; TIFF photometric interpretation
+    int sampleFormat = 0;              // TIFF
+    int extraSamples = 0;              // TIFF
+    int compression = -1;              // TIFF or OpenEXR compression code
     std::vector<float> chromaticities; // OpenEXR: red, green, blue, white (x, y each), when present
     std::string channelNames;          // OpenEXR
     int pixelType = -1;                // OpenEXR

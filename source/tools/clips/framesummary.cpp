@@ -95,8 +95,7 @@ FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHand
     info.length = frame.size();
     info.scaleIndex = scaleIndex;
     const size_t h = kFrameHeaderStart;
-    info.headerReadable =
-        frame.size() >= h + header::kFixedSize && HasFrameMagic(frame.data(), frame.size());
+    info.headerReadable = frame.size() >= h + header::kFixedSize && HasFrameMagic(frame.data(), frame.size());
     if (info.headerReadable) {
         info.frameSize = view.U32(0);
         info.headerSize = static_cast<uint16_t>(view.U16(h + header::kHeaderSize));

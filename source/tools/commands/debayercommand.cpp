@@ -2,9 +2,8 @@
 // engine (OpenCL or CPU) to RGBA files.
 #include <cstdio>
 
-#include "support/outputfile.h"
-#include "clips/framesummary.h"
 #include "clips/clip.h"
+#include "clips/framesummary.h"
 #include "commands/commands.h"
 #include "commands/debayeroptions.h"
 #include "pictures/decodedbufferfile.h"
@@ -12,6 +11,7 @@
 #include "pipeline/framedecoderhandle.h"
 #include "support/commandline.h"
 #include "support/framerange.h"
+#include "support/outputfile.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
 

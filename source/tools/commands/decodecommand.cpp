@@ -3,14 +3,14 @@
 #include <memory>
 
 #include "clips/clip.h"
-#include "support/commandline.h"
+#include "clips/framesummary.h"
 #include "commands/commands.h"
 #include "format/frameheader.h"
 #include "pictures/decodedpicture.h"
-#include "pipeline/framedecoderhandle.h"
-#include "clips/framesummary.h"
-#include "support/framerange.h"
 #include "pictures/imagefiles.h"
+#include "pipeline/framedecoderhandle.h"
+#include "support/commandline.h"
+#include "support/framerange.h"
 #include "support/outputfile.h"
 #include "support/outputnames.h"
 #include "support/progress.h"

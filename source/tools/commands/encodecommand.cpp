@@ -6,14 +6,14 @@
 #include <future>
 #include <thread>
 
-#include "support/outputfile.h"
-#include "clips/framesummary.h"
 #include "clips/clip.h"
+#include "clips/framesummary.h"
 #include "commands/commands.h"
 #include "commands/encodeoptions.h"
 #include "frameencoder.h"
 #include "pictures/imagefiles.h"
 #include "support/commandline.h"
+#include "support/outputfile.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
 #include "syntheticscene.h"

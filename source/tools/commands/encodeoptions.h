@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "clips/clip.h"
-#include "support/commandline.h"
 #include "frameencoder.h"
+#include "support/commandline.h"
 
 namespace tsr::tools {
 

@@ -36,7 +36,9 @@ const char kHelp[] =
 } // namespace
 
 int RunInfo(int argc, const char* const* argv) {
-    const CommandLine args(argc, argv, 0, {{"json", false, 0}, {"frames", true, 0}, {"scale", true, 0}, {"max-pixels", true, 0}});
+    const CommandLine args(
+        argc, argv, 0,
+        {{"json", false, 0}, {"frames", true, 0}, {"scale", true, 0}, {"max-pixels", true, 0}});
     if (args.Has("help")) {
         std::fputs(kHelp, stdout);
         return kExitOk;

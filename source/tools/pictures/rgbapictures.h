@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "pipeline/debayersession.h"
 #include "pictures/imagefiles.h"
+#include "pipeline/debayersession.h"
 #include "support/outputnames.h"
 
 namespace tsr::tools {

@@ -8,9 +8,9 @@
 #include <thread>
 #include <utility>
 
+#include "clips/framesummary.h"
 #include "format/frameheader.h"
 #include "pictures/decodedpicture.h"
-#include "clips/framesummary.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
 

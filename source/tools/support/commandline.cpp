@@ -24,7 +24,8 @@ bool ParseNumber(const std::string& text, double& value) {
     return errno == 0 && end && *end == '\0' && std::isfinite(value);
 }
 
-CommandLine::CommandLine(int argc, const char* const* argv, int first, const std::vector<OptionDefinition>& definitions) {
+CommandLine::CommandLine(int argc, const char* const* argv, int first,
+                         const std::vector<OptionDefinition>& definitions) {
     auto find = [&definitions](const std::string& name) -> const OptionDefinition* {
         for (const OptionDefinition& definition : definitions)
             if (definition.name == name) return &definition;

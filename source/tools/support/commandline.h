@@ -18,7 +18,8 @@ struct OptionDefinition {
 class CommandLine {
 public:
     // Parses argv[first..argc). "help" is always accepted as a flag (also as "-h").
-    CommandLine(int argc, const char* const* argv, int first, const std::vector<OptionDefinition>& definitions);
+    CommandLine(int argc, const char* const* argv, int first,
+                const std::vector<OptionDefinition>& definitions);
 
     bool Has(const std::string& name) const;
     std::string Value(const std::string& name, const std::string& fallback = std::string()) const;

@@ -154,13 +154,15 @@ cl_int CL_API_CALL GetDeviceInfo(cl_device_id device, cl_device_info name, size_
     case CL_DEVICE_TYPE:
         return description.failTypeQuery ? CL_INVALID_VALUE : Answer(description.type, size, out, sizeOut);
     case CL_DEVICE_VENDOR_ID:
-        return description.failVendorQuery ? CL_INVALID_VALUE : Answer(description.vendor, size, out, sizeOut);
+        return description.failVendorQuery ? CL_INVALID_VALUE
+                                           : Answer(description.vendor, size, out, sizeOut);
     case CL_DEVICE_AVAILABLE:
         return Answer(cl_bool(CL_TRUE), size, out, sizeOut);
     case CL_DEVICE_HOST_UNIFIED_MEMORY:
         return Answer(description.unifiedMemory, size, out, sizeOut);
     case CL_DEVICE_ADDRESS_BITS:
-        return description.failAddressQuery ? CL_INVALID_VALUE : Answer(description.addressBits, size, out, sizeOut);
+        return description.failAddressQuery ? CL_INVALID_VALUE
+                                            : Answer(description.addressBits, size, out, sizeOut);
     case CL_DEVICE_PLATFORM:
         return Answer(device->platform, size, out, sizeOut);
     default:

@@ -11,6 +11,9 @@ int main(void) {
     if (!decoder) return 1;
     result = frameDecoderDecode(decoder, notAFrame, sizeof notAFrame, image, sizeof image, 32, NULL, 0, 0);
     frameDecoderDestroy(decoder);
-    printf("record %d, pitch %d, bad frame %d\n", frameDecoderInfoRecordSize(), frameDecoderMinRowPitch(1000, 0), result);
-    return frameDecoderInfoRecordSize() == 116 && frameDecoderMinRowPitch(1000, 0) == 2016 && result == -2 ? 0 : 1;
+    printf("record %d, pitch %d, bad frame %d\n", frameDecoderInfoRecordSize(),
+           frameDecoderMinRowPitch(1000, 0), result);
+    return frameDecoderInfoRecordSize() == 116 && frameDecoderMinRowPitch(1000, 0) == 2016 && result == -2
+               ? 0
+               : 1;
 }

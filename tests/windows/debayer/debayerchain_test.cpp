@@ -11,22 +11,8 @@ namespace {
 constexpr UINT32 kWidth = 128;
 constexpr UINT32 kHeight = 96;
 
-class DebayerChainTest : public DebayerTransformTest {
+class DebayerChainTest : public DecoderAndDebayerTest {
 protected:
-    void SetUp() override {
-        DebayerTransformTest::SetUp();
-        ASSERT_TRUE(m_decoderLibrary.Loaded());
-        ASSERT_EQ(m_decoderLibrary.CreateInstance(CLSID_TesselRAWDecoder, m_decoder), S_OK);
-        UseHostQueue();
-    }
-    void TearDown() override {
-        if (m_decoder) {
-            EXPECT_EQ(m_decoder.Detach()->Release(), 0u);
-        }
-        EXPECT_EQ(m_decoderLibrary.CanUnloadNow(), S_OK);
-        DebayerTransformTest::TearDown();
-    }
-
     // Negotiates both transforms the way a topology does: the decoder's output type becomes the
     // debayer's input type.
     void NegotiateChain(UINT32 scale, const GUID& outputSubtype) {
@@ -53,9 +39,6 @@ protected:
         *bayer.ReleaseAndGetAddressOf() = buffer.pSample; // MinGW's ComPtr::Attach adds a reference
         return bayer;
     }
-
-    ServerLibrary m_decoderLibrary{L"TsrRawDecoder.dll"};
-    ComPtr<IMFTransform> m_decoder;
 };
 
 TEST_F(DebayerChainTest, EveryScaleSubtypeCurveAndColorOverrideMatchesTheEngine) {

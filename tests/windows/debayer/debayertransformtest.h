@@ -65,3 +65,25 @@ protected:
     ComPtr<IMFTransform> m_transform;
     HostQueue m_host;
 };
+
+// The decoder transform in front of the debayer, both created from their DLLs and both required
+// to be gone, with nothing left alive in either library, at the end of every test.
+class DecoderAndDebayerTest : public DebayerTransformTest {
+protected:
+    void SetUp() override {
+        DebayerTransformTest::SetUp();
+        ASSERT_TRUE(m_decoderLibrary.Loaded());
+        ASSERT_EQ(m_decoderLibrary.CreateInstance(CLSID_TesselRAWDecoder, m_decoder), S_OK);
+        UseHostQueue();
+    }
+    void TearDown() override {
+        if (m_decoder) {
+            EXPECT_EQ(m_decoder.Detach()->Release(), 0u);
+        }
+        EXPECT_EQ(m_decoderLibrary.CanUnloadNow(), S_OK);
+        DebayerTransformTest::TearDown();
+    }
+
+    ServerLibrary m_decoderLibrary{L"TsrRawDecoder.dll"};
+    ComPtr<IMFTransform> m_decoder;
+};

@@ -22,21 +22,8 @@ struct Usage {
     cl_uint contextReferences = 0, queueReferences = 0;
 };
 
-class SoakTest : public DebayerTransformTest {
+class SoakTest : public DecoderAndDebayerTest {
 protected:
-    void SetUp() override {
-        DebayerTransformTest::SetUp();
-        ASSERT_TRUE(m_decoderLibrary.Loaded());
-        ASSERT_EQ(m_decoderLibrary.CreateInstance(CLSID_TesselRAWDecoder, m_decoder), S_OK);
-        UseHostQueue();
-    }
-    void TearDown() override {
-        if (m_decoder) {
-            EXPECT_EQ(m_decoder.Detach()->Release(), 0u);
-        }
-        EXPECT_EQ(m_decoderLibrary.CanUnloadNow(), S_OK);
-        DebayerTransformTest::TearDown();
-    }
     Usage CurrentUsage() const {
         Usage now;
         PROCESS_MEMORY_COUNTERS_EX counters = {};
@@ -52,9 +39,6 @@ protected:
                               nullptr);
         return now;
     }
-
-    ServerLibrary m_decoderLibrary{L"TsrRawDecoder.dll"};
-    ComPtr<IMFTransform> m_decoder;
 };
 
 TEST_F(SoakTest, DISABLED_TenThousandFramesThroughBothTransformsWithoutGrowth) {

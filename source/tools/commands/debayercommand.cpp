@@ -6,6 +6,7 @@
 #include "clips/framesummary.h"
 #include "commands/commands.h"
 #include "commands/debayeroptions.h"
+#include "commands/outputsinks.h"
 #include "pictures/decodedbufferfile.h"
 #include "pipeline/convertpipeline.h"
 #include "pipeline/framedecoderhandle.h"
@@ -43,6 +44,9 @@ const char kConvertHelp[] =
     "options:\n"
     "  -o, --output FILE   where to write\n"
     "  --scale N           scale index 0..3: full, half, quarter or eighth size (default 0)\n"
+    "  --downscale F       the same as a divisor: 1, 2, 4 or 8 (--downscale 2 is --scale 1);\n"
+    "                      the decoder decodes at that size, it never decodes full size and\n"
+    "                      shrinks\n"
     "  --frames RANGE      N, FIRST-LAST or FIRST- (from 0); default all\n"
     "  --max-pixels N      refuse frames of more than N photosites (default 268435456,\n"
     "                      16384 x 16384)\n"
@@ -51,10 +55,10 @@ const char kConvertHelp[] =
     "  -q, --quiet         no progress bar\n"
     "  -h, --help          this text\n";
 
-void PrintTimings(const ConvertTimings& t) {
-    std::printf("%d frames in %.3f s (%.2f frames/s): decode %.3f s, debayer %.3f s, write %.3f s\n",
-                t.frames, t.wallSeconds, t.wallSeconds > 0 ? t.frames / t.wallSeconds : 0.0, t.decodeSeconds,
-                t.debayerSeconds, t.writeSeconds);
+void PrintTimings(std::FILE* to, const ConvertTimings& t) {
+    std::fprintf(to, "%d frames in %.3f s (%.2f frames/s): decode %.3f s, debayer %.3f s, write %.3f s\n",
+                 t.frames, t.wallSeconds, t.wallSeconds > 0 ? t.frames / t.wallSeconds : 0.0, t.decodeSeconds,
+                 t.debayerSeconds, t.writeSeconds);
 }
 
 std::vector<OptionDefinition> WithDebayerOptions(std::initializer_list<OptionDefinition> own) {
@@ -64,15 +68,34 @@ std::vector<OptionDefinition> WithDebayerOptions(std::initializer_list<OptionDef
 }
 
 // Prints the help when asked (false: nothing more to do); else checks for one input and -o.
-bool OneInputOneOutput(const CommandLine& args, const std::string& command, const char* help) {
+bool OneInputOneOutput(const CommandLine& args, const std::string& command, const char* help,
+                       const char* moreHelp = "") {
     if (args.Has("help")) {
-        std::printf("%s\n%s", help, kDebayerOptionsHelp);
+        std::printf("%s\n%s%s", help, kDebayerOptionsHelp, moreHelp);
         return false;
     }
     if (args.Operands().size() != 1)
         throw UsageError(command + " takes one input file (see tsrraw " + command + " --help)");
     if (!args.Has("output")) throw UsageError(command + " needs an output file: -o FILE");
     return true;
+}
+
+// --scale takes the decoder's index, --downscale the divisor it stands for.
+int ScaleIndexFrom(const CommandLine& args) {
+    if (!args.Has("downscale")) return static_cast<int>(args.Integer("scale", 0, 0, 3));
+    if (args.Has("scale")) throw UsageError("--scale and --downscale say the same thing: give one");
+    switch (args.Integer("downscale", 1, 1, 8)) {
+    case 1:
+        return 0;
+    case 2:
+        return 1;
+    case 4:
+        return 2;
+    case 8:
+        return 3;
+    default:
+        throw UsageError("--downscale must be 1, 2, 4 or 8");
+    }
 }
 
 } // namespace
@@ -108,41 +131,43 @@ int RunDebayer(int argc, const char* const* argv) {
 }
 
 int RunConvert(int argc, const char* const* argv) {
-    const CommandLine args(argc, argv, 0,
-                           WithDebayerOptions({{"output", true, 'o'},
-                                               {"scale", true, 0},
-                                               {"frames", true, 0},
-                                               {"max-pixels", true, 0},
-                                               {"no-overlap", false, 0},
-                                               {"timings", false, 0},
-                                               {"quiet", false, 'q'}}));
-    if (!OneInputOneOutput(args, "convert", kConvertHelp)) return kExitOk;
+    std::vector<OptionDefinition> options = WithDebayerOptions({{"output", true, 'o'},
+                                                                {"scale", true, 0},
+                                                                {"downscale", true, 0},
+                                                                {"frames", true, 0},
+                                                                {"max-pixels", true, 0},
+                                                                {"no-overlap", false, 0},
+                                                                {"timings", false, 0},
+                                                                {"quiet", false, 'q'}});
+    for (const OptionDefinition& option : OutputSinkOptionDefinitions()) options.push_back(option);
+    const CommandLine args(argc, argv, 0, options);
+    if (!OneInputOneOutput(args, "convert", kConvertHelp, kOutputSinkHelp)) return kExitOk;
     ConvertJob job;
     job.debayer = DebayerSettingsFrom(args);
-    job.scaleIndex = static_cast<int>(args.Integer("scale", 0, 0, 3));
+    job.scaleIndex = ScaleIndexFrom(args);
     job.overlap = !args.Has("no-overlap");
     const int threads = ThreadsFrom(args);
     SetMaxPixelsFrom(args);
     const OutputNames names(args.Value("output"));
-    const RgbaOutputOptions output = RgbaOutputOptionsFrom(args, names.Name(0));
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
 
     std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0]);
     job.clip = clip.get();
     job.range = wanted.Within(clip->FrameCount());
-    CheckOutputPath(names.Name(job.range.first));
-    RgbaSequenceWriter writer(names, output, job.range.Count());
+    const bool toStandardOutput = WritesToStandardOutput(args);
+    if (!toStandardOutput) CheckOutputPath(names.Name(job.range.first));
+    std::unique_ptr<FrameSink> sink = OpenConvertSink(args, names, clip->Properties(), job.range);
     std::unique_ptr<RgbaEngine> session = OpenDebayerSession(args);
     FrameDecoderOwner decoder(threads);
     Progress progress("convert", job.range.Count(), args.Has("quiet"));
     job.decoder = decoder.Get();
     job.session = session.get();
     job.progress = &progress;
-    job.write = [&writer](const RgbaFrame& frame) { writer.Write(frame); };
+    job.write = [&sink](const RgbaFrame& frame) { sink->Write(frame); };
     const ConvertTimings timings = RunConvertJob(job);
-    writer.Finish();
+    sink->Finish();
     progress.Done();
-    if (args.Has("timings")) PrintTimings(timings);
+    if (args.Has("timings")) PrintTimings(toStandardOutput ? stderr : stdout, timings);
     return kExitOk;
 }
 

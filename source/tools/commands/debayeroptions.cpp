@@ -24,7 +24,8 @@ const char kDebayerOptionsHelp[] =
     "                      one); default one per processor\n"
     "output options:\n"
     "  --format F          exr, tiff, png (16-bit RGB, clamped to 0..1), preview (8-bit PNG,\n"
-    "                      sRGB transfer for linear curves) or raw (RGBA exactly as the engine\n"
+    "                      sRGB transfer for linear curves), dpx (10- or 16-bit RGB, clamped to\n"
+    "                      0..1, values as the engine writes them) or raw (RGBA exactly as the engine\n"
     "                      writes it); default from the extension, else raw\n"
     "  --exr-compression C piz (default: lossless, fast on photographic data), zip, rle or none\n";
 
@@ -97,10 +98,16 @@ RgbaSequenceWriter::RgbaSequenceWriter(const OutputNames& names, const RgbaOutpu
 }
 
 void RgbaSequenceWriter::Write(const RgbaFrame& frame) {
-    if (m_joined)
+    if (m_joined) {
         m_joined->Write(frame.bytes.data(), frame.bytes.size());
-    else
+    } else if (m_options.format == PictureFormat::Dpx) {
+        DpxFields fields = m_options.dpx;
+        fields.hasTimecode = m_options.dpxTimecode != nullptr;
+        if (fields.hasTimecode) fields.timecode = m_options.dpxTimecode->Smpte(frame.index);
+        WriteDpx(m_names.Name(frame.index), frame, fields);
+    } else {
         WriteRgbaPicture(frame, m_options.format, m_names.Name(frame.index), m_options.compression);
+    }
 }
 
 void RgbaSequenceWriter::Finish() {

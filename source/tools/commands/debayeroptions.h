@@ -5,8 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "pictures/dpxfiles.h"
 #include "pictures/imagefiles.h"
 #include "pipeline/debayersession.h"
+#include "pipeline/framesink.h"
+#include "streams/timecode.h"
 #include "support/commandline.h"
 #include "support/outputfile.h"
 #include "support/outputnames.h"
@@ -19,6 +22,8 @@ extern const char kDebayerOptionsHelp[];
 struct RgbaOutputOptions {
     PictureFormat format = PictureFormat::Exr;
     ExrCompression compression = ExrCompression::Piz;
+    DpxFields dpx;                               // bits and frame rate
+    std::shared_ptr<const Timecode> dpxTimecode; // of frame 0; none leaves it out
 };
 
 DebayerSettings DebayerSettingsFrom(const CommandLine& args);
@@ -30,11 +35,11 @@ std::unique_ptr<RgbaEngine> OpenDebayerSession(const CommandLine& args);
 int ThreadsFrom(const CommandLine& args);
 
 // Writes a sequence of RGBA frames: a file per frame, or raw frames back to back in one file.
-class RgbaSequenceWriter {
+class RgbaSequenceWriter : public FrameSink {
 public:
     RgbaSequenceWriter(const OutputNames& names, const RgbaOutputOptions& options, int frameCount);
-    void Write(const RgbaFrame& frame);
-    void Finish();
+    void Write(const RgbaFrame& frame) override;
+    void Finish() override;
 
 private:
     const OutputNames& m_names;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "pictures/dpxfiles.h"
 #include "support/outputfile.h"
 
 namespace tsr::tools {
@@ -39,6 +40,9 @@ void WriteRgbaPicture(const RgbaFrame& frame, PictureFormat format, const std::s
         output.Commit();
         return;
     }
+    case PictureFormat::Dpx:
+        WriteDpx(path, frame, DpxFields{});
+        return;
     case PictureFormat::Exr:
         if (frame.isFloat)
             WriteExrFloat(path, frame.width, frame.height, reinterpret_cast<const float*>(frame.bytes.data()),

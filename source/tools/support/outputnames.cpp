@@ -59,6 +59,8 @@ PictureFormat FormatFor(const std::string& option, const std::string& path, bool
         format = PictureFormat::Exr;
     else if (option == "preview")
         format = PictureFormat::Preview;
+    else if (option == "dpx")
+        format = PictureFormat::Dpx;
     else if (!option.empty())
         throw UsageError("unknown format \"" + option + "\"");
     else if (HasExtension(path, ".png"))
@@ -67,9 +69,12 @@ PictureFormat FormatFor(const std::string& option, const std::string& path, bool
         format = PictureFormat::Tiff16;
     else if (HasExtension(path, ".exr"))
         format = PictureFormat::Exr;
+    else if (HasExtension(path, ".dpx"))
+        format = PictureFormat::Dpx;
     else
         format = PictureFormat::Raw;
-    if (!allowRgbaFormats && (format == PictureFormat::Exr || format == PictureFormat::Preview))
+    if (!allowRgbaFormats &&
+        (format == PictureFormat::Exr || format == PictureFormat::Preview || format == PictureFormat::Dpx))
         throw UsageError(std::string(FormatName(format)) + " output needs the debayer: use convert");
     return format;
 }
@@ -86,6 +91,8 @@ const char* FormatName(PictureFormat format) {
         return "exr";
     case PictureFormat::Preview:
         return "preview";
+    case PictureFormat::Dpx:
+        return "dpx";
     }
     return "?";
 }

@@ -23,7 +23,7 @@ private:
 };
 
 // Picture formats by option or by extension.
-enum class PictureFormat { Raw, Png16, Tiff16, Exr, Preview };
+enum class PictureFormat { Raw, Png16, Tiff16, Exr, Preview, Dpx };
 PictureFormat FormatFor(const std::string& option, const std::string& path, bool allowRgbaFormats);
 const char* FormatName(PictureFormat format);
 

@@ -30,7 +30,8 @@ struct DecodedVideo {
 
 std::string Timecode(const AVFormatContext* format, const AVStream* stream) {
     for (AVDictionary* metadata : {format->metadata, stream->metadata})
-        if (const AVDictionaryEntry* entry = av_dict_get(metadata, "timecode", nullptr, 0)) return entry->value;
+        if (const AVDictionaryEntry* entry = av_dict_get(metadata, "timecode", nullptr, 0))
+            return entry->value;
     return "";
 }
 
@@ -155,7 +156,7 @@ std::vector<std::vector<double>> ExpectedYuv(const std::vector<float>& rgba, int
 }
 
 struct Comparison {
-    double psnr = 0;       // over all planes, peak 1023
+    double psnr = 0; // over all planes, peak 1023
     double largestError = 0;
 };
 
@@ -180,8 +181,9 @@ class VideoTest : public ToolTest {
 protected:
     void SetUp() override {
         ToolTest::SetUp();
-        ASSERT_EQ(0, RunTool({"encode", "--scene", "--size", "256x128", "--count", "3", "--fps", "25", "-q", "-o",
-                              Path("clip.mov")})
+        // A time code track too: its first frame is at 01:00:00:24.
+        ASSERT_EQ(0, RunTool({"encode", "--scene", "--size", "256x128", "--count", "3", "--fps", "25",
+                              "--timecode", "01:00:00:24", "-q", "-o", Path("clip.mov")})
                          .exitCode);
     }
     // The CPU engine's RGBA of every frame at a curve and a scale index.
@@ -210,7 +212,7 @@ TEST_F(VideoTest, ProxiesDecodeToTheEnginesPicturesWithTheirTags) {
         const char* pixelFormat;
         int xBlock, yBlock;
         const char *primaries, *transfer, *matrix;
-        double psnrFloor;   // dB, over Y'CbCr at 10 bits
+        double psnrFloor;    // dB, over Y'CbCr at 10 bits
         double largestError; // codes; 0 leaves it to the PSNR
     };
     const Case cases[] = {
@@ -222,9 +224,9 @@ TEST_F(VideoTest, ProxiesDecodeToTheEnginesPicturesWithTheirTags) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.codec);
-        const ToolResult run = RunTool({"convert", "--engine", "cpu", "--codec", c.codec, "--curve",
-                                        std::to_string(c.curve), "--downscale", std::to_string(c.downscale), "-q",
-                                        "-o", Path(c.file), Path("clip.mov")});
+        const ToolResult run =
+            RunTool({"convert", "--engine", "cpu", "--codec", c.codec, "--curve", std::to_string(c.curve),
+                     "--downscale", std::to_string(c.downscale), "-q", "-o", Path(c.file), Path("clip.mov")});
         ASSERT_EQ(0, run.exitCode) << run.err;
         const DecodedVideo video = DecodeVideo(Path(c.file));
         const int scale = c.downscale == 2 ? 1 : 0;
@@ -239,8 +241,9 @@ TEST_F(VideoTest, ProxiesDecodeToTheEnginesPicturesWithTheirTags) {
         const auto& reference = Reference(c.curve, scale);
         ASSERT_EQ(3u, video.frames.size());
         for (size_t f = 0; f < 3; ++f) {
-            const Comparison comparison = Compare(
-                video.frames[f], ExpectedYuv(reference[f], video.width, video.height, c.curve, c.xBlock, c.yBlock));
+            const Comparison comparison =
+                Compare(video.frames[f],
+                        ExpectedYuv(reference[f], video.width, video.height, c.curve, c.xBlock, c.yBlock));
             EXPECT_GE(comparison.psnr, c.psnrFloor) << "frame " << f;
             if (c.largestError > 0) {
                 EXPECT_LE(comparison.largestError, c.largestError) << "frame " << f;
@@ -249,19 +252,20 @@ TEST_F(VideoTest, ProxiesDecodeToTheEnginesPicturesWithTheirTags) {
     }
 }
 
-// DPX pictures and a proxy of frames 1 and 2, the clip's time code starting at 01:00:00:24 at
-// 25 frames/s: the first frame written is 01:00:01:00.
+// DPX pictures of frames 1 and 2 with the clip's time code (01:00:00:24 at 25 frames/s: frame 1
+// is 01:00:01:00), and a proxy whose --timecode replaces it.
 TEST_F(VideoTest, DpxAndProxiesCarryTheClipsTimecodes) {
     const auto& reference = Reference(0, 0);
     for (const int bits : {10, 16}) {
         SCOPED_TRACE(std::to_string(bits) + " bits");
         const std::string name = Path("f" + std::to_string(bits) + "_%d.dpx");
         const ToolResult run =
-            RunTool({"convert", "--engine", "cpu", "--curve", "0", "--frames", "1-2", "--timecode", "01:00:00:24",
-                     "--dpx-bits", std::to_string(bits), "-q", "-o", name, Path("clip.mov")});
+            RunTool({"convert", "--engine", "cpu", "--curve", "0", "--frames", "1-2", "--dpx-bits",
+                     std::to_string(bits), "-q", "-o", name, Path("clip.mov")});
         ASSERT_EQ(0, run.exitCode) << run.err;
         for (const int frame : {1, 2}) {
-            const DecodedVideo dpx = DecodeVideo(Path("f" + std::to_string(bits) + "_" + std::to_string(frame) + ".dpx"));
+            const DecodedVideo dpx =
+                DecodeVideo(Path("f" + std::to_string(bits) + "_" + std::to_string(frame) + ".dpx"));
             EXPECT_EQ(bits == 10 ? "gbrp10le" : "rgb48be", dpx.pixelFormat);
             EXPECT_EQ(256, dpx.width);
             EXPECT_EQ(128, dpx.height);
@@ -282,11 +286,11 @@ TEST_F(VideoTest, DpxAndProxiesCarryTheClipsTimecodes) {
             EXPECT_EQ(0, mismatches);
         }
     }
-    ASSERT_EQ(0, RunTool({"convert", "--engine", "cpu", "--frames", "1-2", "--timecode", "01:00:00:24", "-q", "-o",
-                          Path("p.mov"), Path("clip.mov")})
+    ASSERT_EQ(0, RunTool({"convert", "--engine", "cpu", "--frames", "1-2", "--timecode", "02:00:00:00", "-q",
+                          "-o", Path("p.mov"), Path("clip.mov")})
                      .exitCode);
     const DecodedVideo proxy = DecodeVideo(Path("p.mov"));
-    EXPECT_EQ("01:00:01:00", proxy.timecode);
+    EXPECT_EQ("02:00:00:01", proxy.timecode);
     EXPECT_EQ(2u, proxy.frames.size());
 }
 
@@ -298,8 +302,8 @@ TEST_F(VideoTest, StandardOutputCarriesRawFramesOrNut) {
     ASSERT_EQ(0, raw.exitCode) << raw.err;
     EXPECT_TRUE(std::vector<uint8_t>(raw.out.begin(), raw.out.end()) == ReadFile(Path("ref10.raw")));
 
-    const ToolResult nut = RunTool({"convert", "--engine", "cpu", "--format", "nut", "--timings", "-o", "-",
-                                    Path("clip.mov")});
+    const ToolResult nut =
+        RunTool({"convert", "--engine", "cpu", "--format", "nut", "--timings", "-o", "-", Path("clip.mov")});
     ASSERT_EQ(0, nut.exitCode) << nut.err;
     EXPECT_NE(std::string::npos, nut.err.find("frames/s")); // messages go to standard error
     WriteFile(Path("piped.nut"), std::vector<uint8_t>(nut.out.begin(), nut.out.end()));
@@ -331,9 +335,9 @@ TEST_F(VideoTest, StandardOutputCarriesRawFramesOrNut) {
 
 TEST_F(VideoTest, OptionsThatDoNotFitAreRefused) {
     const std::vector<std::vector<std::string>> refused = {
-        {"--codec", "prores", "-o", "x.mp4"},           // container does not take the codec
+        {"--codec", "prores", "-o", "x.mp4"}, // container does not take the codec
         {"--codec", "dnxhr", "-o", "x.mkv"},
-        {"--codec", "prores", "-o", "x.exr"},           // no video name
+        {"--codec", "prores", "-o", "x.exr"}, // no video name
         {"--codec", "vp9", "-o", "x.mov"},
         {"--codec", "ffv1", "--quality", "3", "-o", "x.mov"}, // lossless
         {"--codec", "h264", "--quality", "52", "-o", "x.mov"},
@@ -345,7 +349,7 @@ TEST_F(VideoTest, OptionsThatDoNotFitAreRefused) {
         {"-o", "x_%d.mov"},
         {"--scale", "1", "--downscale", "2", "-o", "x.mov"},
         {"--downscale", "3", "-o", "x.mov"},
-        {"--timecode", "01:00:00:25", "-o", "x.mov"},   // 25 frames/s: FF is 0..24
+        {"--timecode", "01:00:00:25", "-o", "x.mov"}, // 25 frames/s: FF is 0..24
         {"--dpx-bits", "12", "-o", "x_%d.dpx"},
     };
     for (const auto& options : refused) {

@@ -26,6 +26,7 @@ struct ClipProperties {
     std::string container;                                // "frames" (back to back) or "quicktime"
     uint32_t fourcc = 0;                                  // the track's sample type; 0 for plain frames
     int frameRateNumerator = 0, frameRateDenominator = 0; // 0/0 when the file does not say
+    std::string timecode; // of the first frame, "HH:MM:SS:FF"; empty when the file has none
 };
 
 class ClipReader {
@@ -50,6 +51,7 @@ std::unique_ptr<ClipReader> OpenQuickTimeClip(const uint8_t* bytes, size_t size,
 struct ClipWriterSettings {
     uint32_t fourcc = kFourCCTsrn;
     int frameRateNumerator = 24, frameRateDenominator = 1;
+    std::string timecode; // QuickTime: a time code track from this "HH:MM:SS:FF"; empty for none
 };
 
 class ClipWriter {

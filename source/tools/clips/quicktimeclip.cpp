@@ -99,6 +99,10 @@ public:
             m_properties.frameRateNumerator = rate.num;
             m_properties.frameRateDenominator = rate.den;
         }
+        // The demuxer gives a time code track's start to the video track it belongs to.
+        for (AVDictionary* metadata : {m_stream->metadata, m_input.context->metadata})
+            if (const AVDictionaryEntry* timecode = av_dict_get(metadata, "timecode", nullptr, 0))
+                if (m_properties.timecode.empty()) m_properties.timecode = timecode->value;
         m_count = avformat_index_get_entries_count(m_stream);
         if (m_count <= 0) throw ToolError(path + ": the tsrn/tsrh track has no frames");
         const int64_t fileSize = avio_size(m_input.context->pb);
@@ -202,6 +206,8 @@ private:
         parameters->codec_id = AV_CODEC_ID_NONE;
         parameters->codec_tag = m_settings.fourcc;
         ReadStoredDimensions(first.data(), first.size(), parameters->width, parameters->height);
+        if (!m_settings.timecode.empty())
+            av_dict_set(&m_context->metadata, "timecode", m_settings.timecode.c_str(), 0);
         result = avio_open(&m_context->pb, m_output.TemporaryPath().c_str(), AVIO_FLAG_WRITE);
         if (result < 0) throw ToolError("cannot write " + m_output.Path() + ": " + AvErrorText(result));
         result = avformat_write_header(m_context, nullptr);

@@ -40,6 +40,7 @@ const char kHelp[] =
     "  --count N             scene frames (default 1)\n"
     "  --seed N              scene noise seed (default 1); --noise X noise strength (default 1)\n"
     "  --fps N[/D]           clip frame rate and scene time step (default 24)\n"
+    "  --timecode T          QuickTime: a time code track, first frame at HH:MM:SS:FF\n"
     "frame:\n"
     "  --pattern N           Bayer pattern 0..3: R G/G B, G R/B G, G B/R G, B G/G R (default 0)\n"
     "  --qscale N            quantiser scale 1..255 (default 4)\n"
@@ -202,6 +203,7 @@ int RunEncode(int argc, const char* const* argv) {
                                            {"seed", true, 0},
                                            {"noise", true, 0},
                                            {"fps", true, 0},
+                                           {"timecode", true, 0},
                                            {"output", true, 'o'},
                                            {"fourcc", true, 0},
                                            {"threads", true, 0},

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "streams/timecode.h"
 #include "support/toolerror.h"
 
 namespace tsr::tools {
@@ -90,6 +91,11 @@ ClipWriterSettings ClipWriterSettingsFrom(const CommandLine& args) {
         throw UsageError("--fps takes a rate like 24 or 30000/1001, not \"" + fps + "\"");
     settings.frameRateNumerator = static_cast<int>(numerator);
     settings.frameRateDenominator = static_cast<int>(denominator);
+    if (args.Has("timecode")) {
+        const Timecode start(args.Value("timecode"),
+                             AVRational{settings.frameRateNumerator, settings.frameRateDenominator});
+        settings.timecode = start.Text(0);
+    }
     return settings;
 }
 

@@ -21,8 +21,8 @@ const char kOutputSinkHelp[] =
     "                      default from a video name: .mov/.mkv prores, .mp4 h264, .mxf dnxhr\n"
     "  --quality Q         h264/hevc: CRF 0..51; prores: fixed quantiser 1..31 (lower is better)\n"
     "  --bitrate R         h264/hevc: average bits per second (20M, 8000k)\n"
-    "  --timecode T        time code of the clip's first frame, HH:MM:SS:FF (default 00:00:00:00),\n"
-    "                      for proxies and DPX\n"
+    "  --timecode T        time code of the clip's first frame, HH:MM:SS:FF, for proxies and\n"
+    "                      DPX (default the clip's own, else 00:00:00:00)\n"
     "  --dpx-bits N        DPX: 10 (default) or 16 bits a sample\n"
     "  -o -                write to standard output: --format raw (default: RGBA exactly as the\n"
     "                      engine writes it, frames back to back) or nut (a NUT stream of\n"
@@ -53,18 +53,27 @@ private:
     }
 };
 
+// --timecode, else the clip's own, else midnight.
+std::string StartTimecode(const CommandLine& args, const ClipProperties& clip) {
+    return args.Value("timecode", clip.timecode.empty() ? "00:00:00:00" : clip.timecode);
+}
+
 VideoTiming TimingFrom(const CommandLine& args, const ClipProperties& clip, const FrameRange& range) {
     VideoTiming timing;
     if (clip.frameRateNumerator > 0 && clip.frameRateDenominator > 0)
         timing.frameRate = AVRational{clip.frameRateNumerator, clip.frameRateDenominator};
-    timing.timecode = Timecode(args.Value("timecode", "00:00:00:00"), timing.frameRate).Text(range.first);
+    timing.timecode = Timecode(StartTimecode(args, clip), timing.frameRate).Text(range.first);
     return timing;
 }
 
 } // namespace
 
 std::vector<OptionDefinition> OutputSinkOptionDefinitions() {
-    return {{"codec", true, 0}, {"quality", true, 0}, {"bitrate", true, 0}, {"timecode", true, 0}, {"dpx-bits", true, 0}};
+    return {{"codec", true, 0},
+            {"quality", true, 0},
+            {"bitrate", true, 0},
+            {"timecode", true, 0},
+            {"dpx-bits", true, 0}};
 }
 
 bool WritesToStandardOutput(const CommandLine& args) {
@@ -92,13 +101,14 @@ std::unique_ptr<FrameSink> OpenConvertSink(const CommandLine& args, const Output
         if (names.PerFrame()) throw UsageError("a video is one file: no %d in its name");
         if (format == "nut") return std::make_unique<NutSink>(path, timing);
         return std::make_unique<ProxySink>(
-            path, ChooseProxy(args.Value("codec"), path, args.Value("quality"), args.Value("bitrate")), timing);
+            path, ChooseProxy(args.Value("codec"), path, args.Value("quality"), args.Value("bitrate")),
+            timing);
     }
     RgbaOutputOptions options = RgbaOutputOptionsFrom(args, names.Name(range.first));
     options.dpx.bits = static_cast<int>(args.Integer("dpx-bits", 10, 10, 16));
     if (options.dpx.bits != 10 && options.dpx.bits != 16) throw UsageError("--dpx-bits must be 10 or 16");
     options.dpx.frameRate = av_q2d(timing.frameRate);
-    options.dpxTimecode = std::make_shared<Timecode>(args.Value("timecode", "00:00:00:00"), timing.frameRate);
+    options.dpxTimecode = std::make_shared<Timecode>(StartTimecode(args, clip), timing.frameRate);
     return std::make_unique<RgbaSequenceWriter>(names, options, range.Count());
 }
 

@@ -55,8 +55,10 @@ long long ParseBitRate(const std::string& text) {
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
     double scale = 1;
-    if (end && (*end == 'k' || *end == 'K')) scale = 1e3, ++end;
-    else if (end && (*end == 'm' || *end == 'M')) scale = 1e6, ++end;
+    if (end && (*end == 'k' || *end == 'K'))
+        scale = 1e3, ++end;
+    else if (end && (*end == 'm' || *end == 'M'))
+        scale = 1e6, ++end;
     if (text.empty() || !end || *end != '\0' || !(value > 0) || value * scale > 1e12)
         throw UsageError("--bitrate takes bits per second, e.g. 20M or 8000k");
     return static_cast<long long>(value * scale);
@@ -69,7 +71,9 @@ ProxyChoice ChooseProxy(const std::string& codecName, const std::string& path, c
     ProxyChoice choice;
     choice.muxer = *muxer;
     if (codecName.empty()) {
-        choice.codec = *muxer == "mp4" ? ProxyCodec::H264 : *muxer == "mxf" ? ProxyCodec::DnxHr : ProxyCodec::ProRes;
+        choice.codec = *muxer == "mp4"   ? ProxyCodec::H264
+                       : *muxer == "mxf" ? ProxyCodec::DnxHr
+                                         : ProxyCodec::ProRes;
     } else {
         const CodecEntry* found = nullptr;
         for (const CodecEntry& entry : kCodecs)
@@ -89,8 +93,8 @@ ProxyChoice ChooseProxy(const std::string& codecName, const std::string& path, c
         char* end = nullptr;
         const long value = std::strtol(quality.c_str(), &end, 10);
         if (!end || *end != '\0' || value < low || value > high)
-            throw UsageError(std::string("--quality for ") + entry.name + " is " + std::to_string(low) + ".." +
-                             std::to_string(high));
+            throw UsageError(std::string("--quality for ") + entry.name + " is " + std::to_string(low) +
+                             ".." + std::to_string(high));
         choice.quality = static_cast<int>(value);
     }
     if (!bitRate.empty()) {
@@ -118,8 +122,8 @@ VideoStreamSetup ProxySetup(const ProxyChoice& choice, int width, int height) {
         break;
     case ProxyCodec::DnxHr:
         if (width < 256 || height < 120)
-            throw ToolError("DNxHR needs pictures of at least 256x120; these are " + std::to_string(width) + "x" +
-                            std::to_string(height));
+            throw ToolError("DNxHR needs pictures of at least 256x120; these are " + std::to_string(width) +
+                            "x" + std::to_string(height));
         setup.options.emplace_back("profile", "dnxhr_hqx");
         break;
     case ProxyCodec::H264:
@@ -131,7 +135,9 @@ VideoStreamSetup ProxySetup(const ProxyChoice& choice, int width, int height) {
         if (choice.bitRate > 0)
             setup.bitRate = choice.bitRate;
         else
-            setup.options.emplace_back("crf", std::to_string(choice.quality ? *choice.quality : h264 ? 18 : 20));
+            setup.options.emplace_back("crf", std::to_string(choice.quality ? *choice.quality
+                                                             : h264         ? 18
+                                                                            : 20));
         setup.options.emplace_back("profile", h264 ? "high10" : "main10");
         if (!h264) setup.options.emplace_back("x265-params", "log-level=error");
         break;

@@ -25,6 +25,11 @@ float Clip(float value) {
     return std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f);
 }
 
+// The nearest code to a value that is never negative (R'G'B' are clipped to 0..1 first).
+uint16_t Code(float value) {
+    return static_cast<uint16_t>(value + 0.5f);
+}
+
 } // namespace
 
 ColourTags ColourTagsForCurve(unsigned curve) {
@@ -88,19 +93,22 @@ void DisplayTransform::ToYuv(const RgbaFrame& rgba, AVFrame& picture) const {
     const float cbScale = 896.0f / (2.0f * (1.0f - m_kb)), crScale = 896.0f / (2.0f * (1.0f - m_kr));
     const size_t width = static_cast<size_t>(rgba.width);
     for (int y = 0; y < rgba.height; ++y) {
-        auto* luma = reinterpret_cast<uint16_t*>(picture.data[0] + static_cast<ptrdiff_t>(y) * picture.linesize[0]);
+        auto* luma =
+            reinterpret_cast<uint16_t*>(picture.data[0] + static_cast<ptrdiff_t>(y) * picture.linesize[0]);
         for (size_t x = 0; x < width; ++x) {
             const size_t pixel = static_cast<size_t>(y) * width + x;
-            const float value =
-                m_kr * Encoded(rgba, pixel, 0) + kg * Encoded(rgba, pixel, 1) + m_kb * Encoded(rgba, pixel, 2);
-            luma[x] = static_cast<uint16_t>(std::lround(64.0f + 876.0f * value));
+            const float value = m_kr * Encoded(rgba, pixel, 0) + kg * Encoded(rgba, pixel, 1) +
+                                m_kb * Encoded(rgba, pixel, 2);
+            luma[x] = Code(64.0f + 876.0f * value);
         }
     }
     const int chromaWidth = (rgba.width + (1 << xShift) - 1) >> xShift;
     const int chromaHeight = (rgba.height + (1 << yShift) - 1) >> yShift;
     for (int cy = 0; cy < chromaHeight; ++cy) {
-        auto* cb = reinterpret_cast<uint16_t*>(picture.data[1] + static_cast<ptrdiff_t>(cy) * picture.linesize[1]);
-        auto* cr = reinterpret_cast<uint16_t*>(picture.data[2] + static_cast<ptrdiff_t>(cy) * picture.linesize[2]);
+        auto* cb =
+            reinterpret_cast<uint16_t*>(picture.data[1] + static_cast<ptrdiff_t>(cy) * picture.linesize[1]);
+        auto* cr =
+            reinterpret_cast<uint16_t*>(picture.data[2] + static_cast<ptrdiff_t>(cy) * picture.linesize[2]);
         const int y0 = cy << yShift, y1 = std::min(rgba.height, (cy + 1) << yShift);
         for (int cx = 0; cx < chromaWidth; ++cx) {
             const int x0 = cx << xShift, x1 = std::min(rgba.width, (cx + 1) << xShift);
@@ -117,8 +125,8 @@ void DisplayTransform::ToYuv(const RgbaFrame& rgba, AVFrame& picture) const {
             g /= count;
             b /= count;
             const float luma = m_kr * r + kg * g + m_kb * b;
-            cb[cx] = static_cast<uint16_t>(std::lround(512.0f + cbScale * (b - luma)));
-            cr[cx] = static_cast<uint16_t>(std::lround(512.0f + crScale * (r - luma)));
+            cb[cx] = Code(512.0f + cbScale * (b - luma));
+            cr[cx] = Code(512.0f + crScale * (r - luma));
         }
     }
 }

@@ -50,8 +50,8 @@ void VideoStream::Open(bool seekable, const VideoStreamSetup& setup) {
     int error = avformat_alloc_output_context2(&m_format, nullptr, setup.muxer.c_str(), nullptr);
     if (error < 0) Fail("cannot start the container", error);
     auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
-    m_format->pb = avio_alloc_context(buffer, kIoBufferSize, 1, m_file, nullptr, WritePacket,
-                                      seekable ? Seek : nullptr);
+    m_format->pb =
+        avio_alloc_context(buffer, kIoBufferSize, 1, m_file, nullptr, WritePacket, seekable ? Seek : nullptr);
     if (!m_format->pb) {
         av_free(buffer);
         throw std::bad_alloc();
@@ -87,7 +87,8 @@ void VideoStream::Open(bool seekable, const VideoStreamSetup& setup) {
     }
     if (m_format->oformat->flags & AVFMT_GLOBALHEADER) m_codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
-    for (const auto& option : setup.options) av_dict_set(&options, option.first.c_str(), option.second.c_str(), 0);
+    for (const auto& option : setup.options)
+        av_dict_set(&options, option.first.c_str(), option.second.c_str(), 0);
     error = avcodec_open2(m_codec, encoder, &options);
     av_dict_free(&options);
     if (error < 0) Fail("cannot start the encoder", error);

@@ -139,7 +139,11 @@ VideoStreamSetup ProxySetup(const ProxyChoice& choice, int width, int height) {
                                                              : h264         ? 18
                                                                             : 20));
         setup.options.emplace_back("profile", h264 ? "high10" : "main10");
-        if (!h264) setup.options.emplace_back("x265-params", "log-level=error");
+        if (!h264) {
+            setup.options.emplace_back("x265-params", "log-level=error");
+            // QuickTime players take HEVC with its parameter sets in the sample description.
+            if (choice.muxer != "matroska") setup.codecTag = MKTAG('h', 'v', 'c', '1');
+        }
         break;
     }
     case ProxyCodec::Ffv1:

@@ -100,6 +100,7 @@ void VideoStream::Open(bool seekable, const VideoStreamSetup& setup) {
     m_stream->r_frame_rate = setup.frameRate;
     error = avcodec_parameters_from_context(m_stream->codecpar, m_codec);
     if (error < 0) Fail("cannot start the stream", error);
+    if (setup.codecTag) m_stream->codecpar->codec_tag = setup.codecTag;
     if (!setup.timecode.empty()) av_dict_set(&m_stream->metadata, "timecode", setup.timecode.c_str(), 0);
     error = avformat_write_header(m_format, nullptr);
     if (error < 0) Fail("cannot write the container's header", error);

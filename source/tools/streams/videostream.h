@@ -3,6 +3,7 @@
 // The encoder runs its own threads; the pictures come from the caller's thread.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -36,7 +37,8 @@ struct VideoStreamSetup {
     std::vector<std::pair<std::string, std::string>> options; // encoder private options
     bool colourTagged = false; // tags below apply (video codecs, not raw frames)
     ColourTags tags;
-    std::string timecode; // "HH:MM:SS:FF" for the container, empty for none
+    std::string timecode;  // "HH:MM:SS:FF" for the container, empty for none
+    uint32_t codecTag = 0; // the container's sample type when not its default
 };
 
 class VideoStream {

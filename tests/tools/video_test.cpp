@@ -349,6 +349,7 @@ TEST_F(VideoTest, OptionsThatDoNotFitAreRefused) {
         {"--quality", "18", "-o", "x.exr"},
         {"--codec", "prores", "-o", "-"},
         {"--format", "exr", "-o", "-"},
+        {"--tuning", "20202", "-o", "-"}, // its timings would go into the frames
         {"-o", "x_%d.mov"},
         {"--scale", "1", "--downscale", "2", "-o", "x.mov"},
         {"--downscale", "3", "-o", "x.mov"},

@@ -10,6 +10,7 @@
 #include "streams/timecode.h"
 #include "streams/videosinks.h"
 #include "support/toolerror.h"
+#include "tuning.h"
 
 namespace tsr::tools {
 
@@ -93,6 +94,10 @@ std::unique_ptr<FrameSink> OpenConvertSink(const CommandLine& args, const Output
         if (proxy) throw UsageError("a proxy needs a file: -o - writes --format raw or nut");
         if (format != "" && format != "raw" && format != "nut")
             throw UsageError("-o - writes --format raw or nut, not " + format);
+        if (args.Has("tuning") &&
+            args.Integer("tuning", 0, -2147483647ll - 1, 2147483647ll) == kTuningFrameTimer)
+            throw UsageError("--tuning " + std::to_string(kTuningFrameTimer) +
+                             " prints timings to standard output, which -o - keeps for the frames");
         // A reader that goes away makes the next write fail with a message, not end the process.
         std::signal(SIGPIPE, SIG_IGN);
         if (format == "nut") return std::make_unique<NutSink>(path, timing);

@@ -17,6 +17,7 @@ namespace tsr::tools {
 namespace {
 
 constexpr int kIoBufferSize = 1 << 16;
+constexpr int kAlignment = 64;
 
 int WritePacket(void* opaque, uint8_t* data, int size) {
     auto* file = static_cast<std::FILE*>(opaque);
@@ -110,7 +111,8 @@ void VideoStream::Open(bool seekable, const VideoStreamSetup& setup) {
     av_image_fill_linesizes(linesizes, setup.pixelFormat, setup.width);
     size_t total = 0;
     ptrdiff_t strides[4]{};
-    for (int i = 0; i < 4; ++i) strides[i] = linesizes[i];
+    // Rows and planes on 64-byte boundaries, as encoders' vector code likes them.
+    for (int i = 0; i < 4; ++i) strides[i] = linesizes[i] = FFALIGN(linesizes[i], kAlignment);
     size_t sizes[4]{};
     av_image_fill_plane_sizes(sizes, setup.pixelFormat, setup.height, strides);
     for (int i = 0; i < m_planes; ++i) {

@@ -107,16 +107,19 @@ DecodedVideo DecodeVideo(const std::string& path) {
     return video;
 }
 
-// The engine's RGBA (half) of a raw file, as floats, one vector per frame.
-std::vector<std::vector<float>> RgbaFrames(const std::vector<uint8_t>& bytes, int width, int height) {
+// The engine's RGBA (half or float) of a raw file, as floats, one vector per frame.
+std::vector<std::vector<float>> RgbaFrames(const std::vector<uint8_t>& bytes, int width, int height,
+                                           bool isFloat) {
     const size_t samples = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    const size_t size = isFloat ? 4 : 2;
     std::vector<std::vector<float>> frames;
-    for (size_t at = 0; at + 2 * samples <= bytes.size(); at += 2 * samples) {
+    for (size_t at = 0; at + size * samples <= bytes.size(); at += size * samples) {
         std::vector<float> frame(samples);
         for (size_t i = 0; i < samples; ++i) {
             half value;
             value.setBits(static_cast<uint16_t>(bytes[at + 2 * i] | bytes[at + 2 * i + 1] << 8));
             frame[i] = value;
+            if (isFloat) std::memcpy(&frame[i], &bytes[at + 4 * i], 4);
         }
         frames.push_back(std::move(frame));
     }
@@ -190,20 +193,22 @@ protected:
                          .exitCode);
     }
     // The CPU engine's RGBA of every frame at a curve and a scale index.
-    const std::vector<std::vector<float>>& Reference(unsigned curve, int scale) {
-        auto& frames = m_references[{curve, scale}];
+    // The file is ref<curve><scale><type>.raw.
+    const std::vector<std::vector<float>>& Reference(unsigned curve, int scale,
+                                                     const std::string& type = "half") {
+        const std::string name = Path("ref" + std::to_string(curve) + std::to_string(scale) + type + ".raw");
+        auto& frames = m_references[name];
         if (frames.empty()) {
-            const std::string name = Path("ref" + std::to_string(curve) + std::to_string(scale) + ".raw");
             EXPECT_EQ(0, RunTool({"convert", "--engine", "cpu", "--curve", std::to_string(curve), "--scale",
-                                  std::to_string(scale), "-q", "-o", name, Path("clip.mov")})
+                                  std::to_string(scale), "--type", type, "-q", "-o", name, Path("clip.mov")})
                              .exitCode);
-            frames = RgbaFrames(ReadFile(name), 256 >> scale, 128 >> scale);
+            frames = RgbaFrames(ReadFile(name), 256 >> scale, 128 >> scale, type == "float");
         }
         return frames;
     }
 
 private:
-    std::map<std::pair<unsigned, int>, std::vector<std::vector<float>>> m_references;
+    std::map<std::string, std::vector<std::vector<float>>> m_references;
 };
 
 TEST_F(VideoTest, ProxiesDecodeToTheEnginesPicturesWithTheirTags) {
@@ -217,6 +222,7 @@ TEST_F(VideoTest, ProxiesDecodeToTheEnginesPicturesWithTheirTags) {
         const char *primaries, *transfer, *matrix;
         double psnrFloor;    // dB, over Y'CbCr at 10 bits
         double largestError; // codes; 0 leaves it to the PSNR
+        const char* type = "half";
     };
     const Case cases[] = {
         {"prores", "p.mov", 1, 1, "yuv422p10le", 2, 1, "bt2020", "bt2020-10", "bt2020nc", 42, 0},
@@ -224,12 +230,14 @@ TEST_F(VideoTest, ProxiesDecodeToTheEnginesPicturesWithTheirTags) {
         {"h264", "h.mp4", 2, 2, "yuv420p10le", 2, 2, "bt2020", "arib-std-b67", "bt2020nc", 40, 0},
         {"hevc", "v.mkv", 3, 1, "yuv420p10le", 2, 2, "bt2020", "unknown", "bt2020nc", 38, 0},
         {"ffv1", "f.mkv", 0, 1, "yuv444p10le", 1, 1, "bt709", "bt709", "bt709", 60, 1},
+        {"ffv1", "g.mkv", 1, 1, "yuv444p10le", 1, 1, "bt2020", "bt2020-10", "bt2020nc", 60, 1, "float"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.codec);
         const ToolResult run =
-            RunTool({"convert", "--engine", "cpu", "--codec", c.codec, "--curve", std::to_string(c.curve),
-                     "--downscale", std::to_string(c.downscale), "-q", "-o", Path(c.file), Path("clip.mov")});
+            RunTool({"convert", "--engine", "cpu", "--type", c.type, "--codec", c.codec, "--curve",
+                     std::to_string(c.curve), "--downscale", std::to_string(c.downscale), "-q", "-o",
+                     Path(c.file), Path("clip.mov")});
         ASSERT_EQ(0, run.exitCode) << run.err;
         const DecodedVideo video = DecodeVideo(Path(c.file));
         const int scale = c.downscale == 2 ? 1 : 0;
@@ -241,7 +249,7 @@ TEST_F(VideoTest, ProxiesDecodeToTheEnginesPicturesWithTheirTags) {
         EXPECT_EQ(c.transfer, video.transfer);
         EXPECT_EQ(c.matrix, video.matrix);
         EXPECT_EQ("tv", video.range);
-        const auto& reference = Reference(c.curve, scale);
+        const auto& reference = Reference(c.curve, scale, c.type);
         ASSERT_EQ(3u, video.frames.size());
         for (size_t f = 0; f < 3; ++f) {
             const Comparison comparison =
@@ -300,28 +308,32 @@ TEST_F(VideoTest, DpxAndProxiesCarryTheClipsTimecodes) {
 // -o -: raw frames exactly as the engine writes them, or a NUT stream that libavformat reads
 // with its size, rate and pixel format; a reader that goes away fails the job with a message.
 TEST_F(VideoTest, StandardOutputCarriesRawFramesOrNut) {
-    Reference(1, 0);
-    const ToolResult raw = RunTool({"convert", "--engine", "cpu", "-q", "-o", "-", Path("clip.mov")});
-    ASSERT_EQ(0, raw.exitCode) << raw.err;
-    EXPECT_TRUE(std::vector<uint8_t>(raw.out.begin(), raw.out.end()) == ReadFile(Path("ref10.raw")));
+    for (const std::string type : {"half", "float"}) {
+        SCOPED_TRACE(type);
+        const auto& reference = Reference(1, 0, type);
+        const ToolResult raw =
+            RunTool({"convert", "--engine", "cpu", "--type", type, "-q", "-o", "-", Path("clip.mov")});
+        ASSERT_EQ(0, raw.exitCode) << raw.err;
+        EXPECT_TRUE(std::vector<uint8_t>(raw.out.begin(), raw.out.end()) ==
+                    ReadFile(Path("ref10" + type + ".raw")));
 
-    const ToolResult nut =
-        RunTool({"convert", "--engine", "cpu", "--format", "nut", "--timings", "-o", "-", Path("clip.mov")});
-    ASSERT_EQ(0, nut.exitCode) << nut.err;
-    EXPECT_NE(std::string::npos, nut.err.find("frames/s")); // messages go to standard error
-    WriteFile(Path("piped.nut"), std::vector<uint8_t>(nut.out.begin(), nut.out.end()));
-    const DecodedVideo video = DecodeVideo(Path("piped.nut"));
-    EXPECT_EQ("rgba64le", video.pixelFormat);
-    EXPECT_EQ(256, video.width);
-    EXPECT_EQ(128, video.height);
-    EXPECT_EQ(25, video.frameRate.num / video.frameRate.den);
-    ASSERT_EQ(3u, video.frames.size());
-    const auto& reference = Reference(1, 0);
-    int mismatches = 0;
-    for (size_t f = 0; f < 3; ++f)
-        for (size_t i = 0; i < reference[f].size(); ++i)
-            mismatches += video.frames[f][0][i] != std::lround(Clip(reference[f][i]) * 65535);
-    EXPECT_EQ(0, mismatches);
+        const ToolResult nut = RunTool({"convert", "--engine", "cpu", "--type", type, "--format", "nut",
+                                        "--timings", "-o", "-", Path("clip.mov")});
+        ASSERT_EQ(0, nut.exitCode) << nut.err;
+        EXPECT_NE(std::string::npos, nut.err.find("frames/s")); // messages go to standard error
+        WriteFile(Path("piped.nut"), std::vector<uint8_t>(nut.out.begin(), nut.out.end()));
+        const DecodedVideo video = DecodeVideo(Path("piped.nut"));
+        EXPECT_EQ("rgba64le", video.pixelFormat);
+        EXPECT_EQ(256, video.width);
+        EXPECT_EQ(128, video.height);
+        EXPECT_EQ(25, video.frameRate.num / video.frameRate.den);
+        ASSERT_EQ(3u, video.frames.size());
+        int mismatches = 0;
+        for (size_t f = 0; f < 3; ++f)
+            for (size_t i = 0; i < reference[f].size(); ++i)
+                mismatches += video.frames[f][0][i] != std::lround(Clip(reference[f][i]) * 65535);
+        EXPECT_EQ(0, mismatches);
+    }
 
     for (const char* format : {"raw", "nut"}) {
         SCOPED_TRACE(format);

@@ -25,7 +25,7 @@ namespace {
 // Every frame of a file's first video stream, decoded, with what the container and codec say.
 struct DecodedVideo {
     int width = 0, height = 0;
-    std::string pixelFormat, primaries, transfer, matrix, range, timecode;
+    std::string pixelFormat, profile, primaries, transfer, matrix, range, timecode;
     AVRational frameRate{0, 1};
     // Per frame, per plane, the samples (10- or 16-bit) row after row.
     std::vector<std::vector<std::vector<uint16_t>>> frames;
@@ -79,6 +79,8 @@ DecodedVideo DecodeVideo(const std::string& path) {
         video.timecode = ContainerTimecode(format, stream);
         const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(parameters->format));
         video.pixelFormat = name ? name : "";
+        const char* profile = avcodec_profile_name(parameters->codec_id, parameters->profile);
+        video.profile = profile ? profile : "";
         video.primaries = av_color_primaries_name(parameters->color_primaries);
         video.transfer = av_color_transfer_name(parameters->color_trc);
         video.matrix = av_color_space_name(parameters->color_space);
@@ -218,6 +220,7 @@ TEST_F(VideoTest, ProxiesDecodeToTheEnginesPicturesWithTheirTags) {
         unsigned curve;
         int downscale;
         const char* pixelFormat;
+        const char* profile;
         int xBlock, yBlock;
         const char *primaries, *transfer, *matrix;
         double psnrFloor;    // dB, over Y'CbCr at 10 bits
@@ -225,12 +228,12 @@ TEST_F(VideoTest, ProxiesDecodeToTheEnginesPicturesWithTheirTags) {
         const char* type = "half";
     };
     const Case cases[] = {
-        {"prores", "p.mov", 1, 1, "yuv422p10le", 2, 1, "bt2020", "bt2020-10", "bt2020nc", 42, 0},
-        {"dnxhr", "d.mxf", 0, 1, "yuv422p10le", 2, 1, "bt709", "bt709", "bt709", 40, 0},
-        {"h264", "h.mp4", 2, 2, "yuv420p10le", 2, 2, "bt2020", "arib-std-b67", "bt2020nc", 40, 0},
-        {"hevc", "v.mkv", 3, 1, "yuv420p10le", 2, 2, "bt2020", "unknown", "bt2020nc", 38, 0},
-        {"ffv1", "f.mkv", 0, 1, "yuv444p10le", 1, 1, "bt709", "bt709", "bt709", 60, 1},
-        {"ffv1", "g.mkv", 1, 1, "yuv444p10le", 1, 1, "bt2020", "bt2020-10", "bt2020nc", 60, 1, "float"},
+        {"prores", "p.mov", 1, 1, "yuv422p10le", "HQ", 2, 1, "bt2020", "bt2020-10", "bt2020nc", 42, 0},
+        {"dnxhr", "d.mxf", 0, 1, "yuv422p10le", "DNXHR HQX", 2, 1, "bt709", "bt709", "bt709", 40, 0},
+        {"h264", "h.mp4", 2, 2, "yuv420p10le", "High 10", 2, 2, "bt2020", "arib-std-b67", "bt2020nc", 40, 0},
+        {"hevc", "v.mkv", 3, 1, "yuv420p10le", "Main 10", 2, 2, "bt2020", "unknown", "bt2020nc", 38, 0},
+        {"ffv1", "f.mkv", 0, 1, "yuv444p10le", "", 1, 1, "bt709", "bt709", "bt709", 60, 1},
+        {"ffv1", "g.mkv", 1, 1, "yuv444p10le", "", 1, 1, "bt2020", "bt2020-10", "bt2020nc", 60, 1, "float"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.codec);
@@ -244,6 +247,7 @@ TEST_F(VideoTest, ProxiesDecodeToTheEnginesPicturesWithTheirTags) {
         EXPECT_EQ(256 >> scale, video.width);
         EXPECT_EQ(128 >> scale, video.height);
         EXPECT_EQ(c.pixelFormat, video.pixelFormat);
+        EXPECT_EQ(c.profile, video.profile);
         EXPECT_EQ(25, video.frameRate.num / video.frameRate.den);
         EXPECT_EQ(c.primaries, video.primaries);
         EXPECT_EQ(c.transfer, video.transfer);

@@ -116,7 +116,7 @@ VideoStreamSetup ProxySetup(const ProxyChoice& choice, int width, int height) {
     setup.colourTagged = true;
     switch (choice.codec) {
     case ProxyCodec::ProRes:
-        setup.profile = FF_PROFILE_PRORES_HQ;
+        setup.options.emplace_back("profile", "hq");
         setup.options.emplace_back("vendor", "apl0");
         if (choice.quality) setup.globalQuality = *choice.quality;
         break;

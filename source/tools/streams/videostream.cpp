@@ -7,6 +7,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 }
 
@@ -46,6 +47,8 @@ VideoStream::VideoStream(std::FILE* file, bool seekable, std::string name, const
 }
 
 void VideoStream::Open(bool seekable, const VideoStreamSetup& setup) {
+    // The libraries' own log would add lines to standard error; the tool reports errors itself.
+    av_log_set_level(AV_LOG_QUIET);
     const AVCodec* encoder = avcodec_find_encoder_by_name(setup.encoder.c_str());
     if (!encoder) throw ToolError("this FFmpeg has no " + setup.encoder + " encoder");
     int error = avformat_alloc_output_context2(&m_format, nullptr, setup.muxer.c_str(), nullptr);
@@ -72,7 +75,6 @@ void VideoStream::Open(bool seekable, const VideoStreamSetup& setup) {
     m_codec->framerate = setup.frameRate;
     m_codec->sample_aspect_ratio = AVRational{1, 1};
     m_codec->thread_count = 0; // the encoder's own choice
-    if (setup.profile != FF_PROFILE_UNKNOWN) m_codec->profile = setup.profile;
     if (setup.globalQuality >= 0) {
         m_codec->flags |= AV_CODEC_FLAG_QSCALE;
         m_codec->global_quality = setup.globalQuality * FF_QP2LAMBDA;

@@ -31,7 +31,6 @@ struct VideoStreamSetup {
     AVPixelFormat pixelFormat = AV_PIX_FMT_NONE;
     int width = 0, height = 0;
     AVRational frameRate{24, 1};
-    int profile = -99;      // FF_PROFILE_UNKNOWN when left alone
     int globalQuality = -1; // with the fixed-quantiser flag, when >= 0
     long long bitRate = 0;  // bits per second; 0 leaves the encoder's choice
     std::vector<std::pair<std::string, std::string>> options; // encoder private options

@@ -25,8 +25,8 @@ const char kDebayerOptionsHelp[] =
     "output options:\n"
     "  --format F          exr, tiff, png (16-bit RGB, clamped to 0..1), preview (8-bit PNG,\n"
     "                      sRGB transfer for linear curves), dpx (10- or 16-bit RGB, clamped to\n"
-    "                      0..1, values as the engine writes them) or raw (RGBA exactly as the engine\n"
-    "                      writes it); default from the extension, else raw\n"
+    "                      0..1, the curve as the engine applies it) or raw (RGBA exactly as\n"
+    "                      the engine writes it); default from the extension, else raw\n"
     "  --exr-compression C piz (default: lossless, fast on photographic data), zip, rle or none\n";
 
 std::vector<OptionDefinition> DebayerOptionDefinitions() {

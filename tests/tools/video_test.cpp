@@ -403,13 +403,15 @@ TEST(TimecodeTest, CountsFramesAtTheNominalRateAndWrapsAtMidnight) {
         {"10:20:30:04", {25, 1}, 0, "10:20:30:04", 0x10203004},
         {"00:00:59:29", {30000, 1001}, 1, "00:01:00:00", 0x00010000}, // counted at 30
         {"23:59:59:23", {24, 1}, 2, "00:00:00:01", 0x00000001},
+        {"00:00:59;29", {30000, 1001}, 1, "00:01:00;02", 0x00010042}, // drop-frame skips ;00 and ;01
     };
     for (const Case& c : cases) {
         const Timecode timecode(c.start, c.rate);
         EXPECT_EQ(c.text, timecode.Text(c.frames)) << c.start;
         EXPECT_EQ(c.smpte, timecode.Smpte(c.frames)) << c.start;
     }
-    for (const char* refused : {"00:00:00:24", "00:60:00:00", "24:00:00:00", "1:00:00", "00:00:00:00x", ""})
+    for (const char* refused : {"00:00:00:24", "00:60:00:00", "24:00:00:00", "1:00:00", "00:00:00:00x", "",
+                                "00:00:00;00"}) // drop-frame at 24 frames/s
         EXPECT_THROW(Timecode(refused, AVRational{24, 1}), ToolError) << refused;
 }
 

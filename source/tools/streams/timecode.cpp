@@ -7,31 +7,36 @@
 namespace tsr::tools {
 
 Timecode::Timecode(const std::string& start, AVRational rate) {
-    m_framesPerSecond = (rate.num + rate.den / 2) / rate.den;
+    const int framesPerSecond = rate.den > 0 ? (rate.num + rate.den / 2) / rate.den : 0;
     int hours, minutes, seconds, frames;
-    char end;
-    if (std::sscanf(start.c_str(), "%2d:%2d:%2d:%2d%c", &hours, &minutes, &seconds, &frames, &end) != 4 ||
-        hours < 0 || hours > 23 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59 || frames < 0 ||
-        frames >= m_framesPerSecond || m_framesPerSecond > 99)
-        throw UsageError("--timecode takes HH:MM:SS:FF with FF below " + std::to_string(m_framesPerSecond) +
-                         ", not \"" + start + "\"");
-    m_start = ((hours * 60 + minutes) * 60 + seconds) * m_framesPerSecond + frames;
+    char separator, end;
+    const bool parsed = std::sscanf(start.c_str(), "%2d:%2d:%2d%c%2d%c", &hours, &minutes, &seconds,
+                                    &separator, &frames, &end) == 5 &&
+                        (separator == ':' || separator == ';');
+    // ';' before the frames marks drop-frame counting, which only 29.97 and 59.94 frames/s have.
+    const bool drop = parsed && separator == ';';
+    if (!parsed || hours < 0 || hours > 23 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59 ||
+        frames < 0 || frames >= framesPerSecond || framesPerSecond > 999 ||
+        (drop && (rate.den != 1001 || framesPerSecond % 30 != 0)) ||
+        av_timecode_init_from_components(
+            &m_timecode, rate, AV_TIMECODE_FLAG_24HOURSMAX | (drop ? AV_TIMECODE_FLAG_DROPFRAME : 0), hours,
+            minutes, seconds, frames, nullptr) < 0)
+        throw UsageError(
+            "--timecode takes HH:MM:SS:FF (HH:MM:SS;FF drop-frame at 29.97 or 59.94) with FF below " +
+            std::to_string(framesPerSecond) + ", not \"" + start + "\"");
 }
 
 std::string Timecode::Text(int frames) const {
-    const uint32_t bcd = Smpte(frames);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x", bcd >> 24, (bcd >> 16) & 0xFF, (bcd >> 8) & 0xFF,
-                  bcd & 0xFF);
-    return text;
+    char text[AV_TIMECODE_STR_SIZE];
+    return av_timecode_make_string(&m_timecode, text, frames);
 }
 
 uint32_t Timecode::Smpte(int frames) const {
-    const long long day = 24LL * 3600 * m_framesPerSecond;
-    const long long total = (m_start + static_cast<long long>(frames)) % day;
-    const auto bcd = [](long long value) { return static_cast<uint32_t>(value / 10 * 16 + value % 10); };
-    const long long f = total % m_framesPerSecond, s = total / m_framesPerSecond;
-    return bcd(s / 3600) << 24 | bcd(s / 60 % 60) << 16 | bcd(s % 60) << 8 | bcd(f);
+    const std::string text = Text(frames); // "HH:MM:SS:FF" or "HH:MM:SS;FF"
+    uint32_t bcd = 0;
+    for (const size_t digit : {0, 1, 3, 4, 6, 7, 9, 10})
+        bcd = bcd << 4 | static_cast<uint32_t>(text[digit] - '0');
+    return m_timecode.flags & AV_TIMECODE_FLAG_DROPFRAME ? bcd | 0x40 : bcd;
 }
 
 } // namespace tsr::tools

@@ -350,6 +350,15 @@ TEST_F(VideoTest, StandardOutputCarriesRawFramesOrNut) {
         EXPECT_EQ("1\n", std::string(rc.begin(), rc.end()));
         EXPECT_NE(std::string::npos, std::string(err.begin(), err.end()).find("closed the pipe"));
     }
+
+    // A terminal gets no frames (script(1) gives the tool one).
+    const std::string terminal = std::string("script -qec \"'") + TSRRAW_PATH +
+                                 "' convert --engine cpu -q -o - '" + Path("clip.mov") + "'\" /dev/null >'" +
+                                 Path("terminal") + "'";
+    EXPECT_NE(0, std::system(terminal.c_str()));
+    const std::vector<uint8_t> shown = ReadFile(Path("terminal"));
+    EXPECT_NE(std::string::npos, std::string(shown.begin(), shown.end()).find("send standard output to"));
+    EXPECT_LT(shown.size(), 200u);
 }
 
 TEST_F(VideoTest, OptionsThatDoNotFitAreRefused) {

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 #include "commands/debayeroptions.h"
 #include "streams/codecpresets.h"
@@ -92,6 +93,8 @@ std::unique_ptr<FrameSink> OpenConvertSink(const CommandLine& args, const Output
         throw UsageError("--quality and --bitrate are for proxies (--codec)");
     if (path == "-") {
         if (proxy) throw UsageError("a proxy needs a file: -o - writes --format raw or nut");
+        if (isatty(STDOUT_FILENO))
+            throw UsageError("-o - writes frames: send standard output to a program or a file");
         if (format != "" && format != "raw" && format != "nut")
             throw UsageError("-o - writes --format raw or nut, not " + format);
         if (args.Has("tuning") &&

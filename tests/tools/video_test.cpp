@@ -380,6 +380,7 @@ TEST_F(VideoTest, OptionsThatDoNotFitAreRefused) {
         {"--downscale", "3", "-o", "x.mov"},
         {"--timecode", "01:00:00:25", "-o", "x.mov"}, // 25 frames/s: FF is 0..24
         {"--dpx-bits", "12", "-o", "x_%d.dpx"},
+        {"--dpx-bits", "16", "-o", "x_%d.tif"},
     };
     for (const auto& options : refused) {
         std::vector<std::string> arguments = {"convert", "--engine", "cpu", "-q"};

@@ -116,6 +116,8 @@ std::unique_ptr<FrameSink> OpenConvertSink(const CommandLine& args, const Output
     RgbaOutputOptions options = RgbaOutputOptionsFrom(args, names.Name(range.first));
     options.dpx.bits = static_cast<int>(args.Integer("dpx-bits", 10, 10, 16));
     if (options.dpx.bits != 10 && options.dpx.bits != 16) throw UsageError("--dpx-bits must be 10 or 16");
+    if (args.Has("dpx-bits") && options.format != PictureFormat::Dpx)
+        throw UsageError("--dpx-bits is for DPX output");
     options.dpx.frameRate = av_q2d(timing.frameRate);
     options.dpxTimecode = std::make_shared<Timecode>(StartTimecode(args, clip), timing.frameRate);
     return std::make_unique<RgbaSequenceWriter>(names, options, range.Count());

@@ -105,17 +105,24 @@ std::unique_ptr<ClipWriter> CreateFrameSequenceWriter(const std::string& path) {
 }
 
 std::unique_ptr<ClipReader> OpenClip(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    const bool standardInput = path == "-";
+    const std::string name = standardInput ? kStandardInputName : path;
+    std::FILE* file = standardInput ? stdin : std::fopen(path.c_str(), "rb");
     if (!file) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
-    RegisterInput(path);
+    if (!standardInput) RegisterInput(path);
     uint8_t head[8] = {};
     const size_t got = std::fread(head, 1, sizeof head, file);
-    std::fclose(file);
-    if (HasFrameMagic(head, got)) return OpenFrameSequence(path);
+    if (!standardInput) std::fclose(file);
+    bool quickTime = false;
     static const char* const boxes[] = {"ftyp", "moov", "mdat", "wide", "free", "skip"};
     for (const char* box : boxes)
-        if (got >= 8 && std::memcmp(head + 4, box, 4) == 0) return OpenQuickTimeClip(path);
-    throw ToolError(path + " is neither a Tessel RAW frame nor a clip of them");
+        if (got >= 8 && std::memcmp(head + 4, box, 4) == 0) quickTime = true;
+    const bool frames = HasFrameMagic(head, got);
+    if (standardInput && (frames || quickTime)) return OpenStandardInput(head, got);
+    if (frames) return OpenFrameSequence(path);
+    if (quickTime) return OpenQuickTimeClip(path);
+    if (standardInput && got == 0) throw ToolError(name + " is empty");
+    throw ToolError(name + " is neither a Tessel RAW frame nor a clip of them");
 }
 
 std::unique_ptr<ClipWriter> CreateClipWriter(const std::string& path, const ClipWriterSettings& settings) {

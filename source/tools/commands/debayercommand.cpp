@@ -38,7 +38,7 @@ const char kConvertHelp[] =
     "Decodes a frame or a clip (plain frames or QuickTime) and runs every frame through the\n"
     "engine to RGBA files. The decode of the next frame overlaps the debayer of the current one\n"
     "and the writing of the previous one. With several frames, a picture OUTPUT needs %d in its\n"
-    "name (out_%04d.exr), replaced by the frame index.\n"
+    "name (out_%04d.exr), replaced by the frame index. INPUT - reads standard input.\n"
     "\n"
     "options:\n"
     "  -o, --output FILE   where to write\n"
@@ -48,8 +48,19 @@ const char kConvertHelp[] =
     "                      16384 x 16384)\n"
     "  --no-overlap        run decode, debayer and writing one after another\n"
     "  --timings           print the time spent in each stage\n"
+    "  --max-stdin-bytes N refuse a QuickTime clip of more than N bytes on standard input, which\n"
+    "                      is read into memory (default 4294967296; frames back to back stream)\n"
+    "  --keep-going        go on past damaged frames (see below)\n"
     "  -q, --quiet         no progress bar\n"
-    "  -h, --help          this text\n";
+    "  -h, --help          this text\n"
+    "\n"
+    "A damaged frame (one the decoder refuses, or one with slices it skips) stops the job with\n"
+    "an error naming it; the frames before it are written. With --keep-going every other frame\n"
+    "is written: nothing for a refused frame, a frame with damaged slices with their areas\n"
+    "black; the damaged frames are listed on standard error at the end.\n"
+    "\n"
+    "Exit status: 0 done; 1 failed; 2 wrong arguments; 3 done with --keep-going, but damaged\n"
+    "frames were found.\n";
 
 void PrintTimings(const ConvertTimings& t) {
     std::printf("%d frames in %.3f s (%.2f frames/s): decode %.3f s, debayer %.3f s, write %.3f s\n",
@@ -115,6 +126,8 @@ int RunConvert(int argc, const char* const* argv) {
                                                {"max-pixels", true, 0},
                                                {"no-overlap", false, 0},
                                                {"timings", false, 0},
+                                               {"max-stdin-bytes", true, 0},
+                                               {"keep-going", false, 0},
                                                {"quiet", false, 'q'}}));
     if (!OneInputOneOutput(args, "convert", kConvertHelp)) return kExitOk;
     ConvertJob job;
@@ -122,19 +135,21 @@ int RunConvert(int argc, const char* const* argv) {
     job.scaleIndex = static_cast<int>(args.Integer("scale", 0, 0, 3));
     job.overlap = !args.Has("no-overlap");
     const int threads = ThreadsFrom(args);
-    SetMaxPixelsFrom(args);
+    SetInputLimitsFrom(args);
     const OutputNames names(args.Value("output"));
     const RgbaOutputOptions output = RgbaOutputOptionsFrom(args, names.Name(0));
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
 
     std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0]);
     job.clip = clip.get();
-    job.range = wanted.Within(clip->FrameCount());
+    job.range = ClipRange(*clip, wanted);
     CheckOutputPath(names.Name(job.range.first));
     RgbaSequenceWriter writer(names, output, job.range.Count());
     std::unique_ptr<RgbaEngine> session = OpenDebayerSession(args);
     FrameDecoderOwner decoder(threads);
-    Progress progress("convert", job.range.Count(), args.Has("quiet"));
+    Progress progress("convert", clip->FrameCount() < 0 ? 0 : job.range.Count(), args.Has("quiet"));
+    std::vector<DamagedFrame> damaged;
+    if (args.Has("keep-going")) job.damaged = &damaged;
     job.decoder = decoder.Get();
     job.session = session.get();
     job.progress = &progress;
@@ -143,7 +158,7 @@ int RunConvert(int argc, const char* const* argv) {
     writer.Finish();
     progress.Done();
     if (args.Has("timings")) PrintTimings(timings);
-    return kExitOk;
+    return ReportDamagedFrames("convert", damaged);
 }
 
 } // namespace tsr::tools

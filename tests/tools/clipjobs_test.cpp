@@ -94,22 +94,29 @@ TEST_F(ClipJobsTest, StandardInputFaultsAreOneLine) {
     const Case cases[] = {
         {{}, {}, 1, "standard input is empty"},
         {std::vector<uint8_t>(300, 0x5A), {}, 1, "standard input is neither"},
-        {std::vector<uint8_t>(frames.begin(), frames.end() - 10), {}, 1, "standard input: frame 4 is truncated"},
-        {movie, {"--max-stdin-bytes", std::to_string(movie.size() - 1)}, 1,
+        {std::vector<uint8_t>(frames.begin(), frames.end() - 10),
+         {},
+         1,
+         "standard input: frame 4 is truncated"},
+        {movie,
+         {"--max-stdin-bytes", std::to_string(movie.size() - 1)},
+         1,
          "more than " + std::to_string(movie.size() - 1) + " bytes (raise the limit with --max-stdin-bytes"},
         {frames, {"--frames", "5-"}, 2, "5 frames, so frame 5 does not exist"},
     };
     const std::vector<std::string> before = Files();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.says);
-        const ToolResult run = RunTool(With({"decode", "-o", Path("out.raw"), "-"}, c.options), {}, {}, &c.input);
+        const ToolResult run =
+            RunTool(With({"decode", "-o", Path("out.raw"), "-"}, c.options), {}, {}, &c.input);
         EXPECT_EQ(c.exitCode, run.exitCode);
         ASSERT_EQ(1u, run.ErrorLines().size()) << run.err;
         EXPECT_NE(std::string::npos, run.err.find(c.says)) << run.err;
         EXPECT_EQ(before, Files());
     }
     // Within the limit exactly, the clip is read.
-    const ToolResult exact = RunTool({"info", "--max-stdin-bytes", std::to_string(movie.size()), "-"}, {}, {}, &movie);
+    const ToolResult exact =
+        RunTool({"info", "--max-stdin-bytes", std::to_string(movie.size()), "-"}, {}, {}, &movie);
     EXPECT_EQ(0, exact.exitCode) << exact.err;
 }
 
@@ -131,20 +138,22 @@ TEST_F(ClipJobsTest, InfoSummarisesTheClipAndDetailsFramesOnRequest) {
     const ToolResult damaged = RunTool({"info", Path("damaged.tsr")});
     EXPECT_EQ(1, damaged.exitCode);
     EXPECT_EQ(std::vector<std::string>{"tsrraw: 2 of 5 frames looked at are damaged"}, damaged.ErrorLines());
-    EXPECT_NE(std::string::npos, damaged.out.find("damaged frames: 2: 1, 3 (damaged slices)\n")) << damaged.out;
+    EXPECT_NE(std::string::npos, damaged.out.find("damaged frames: 2: 1, 3 (damaged slices)\n"))
+        << damaged.out;
 
     const ToolResult detail = RunTool({"info", "--frames", "3", Path("damaged.tsr")});
     EXPECT_EQ(1, detail.exitCode);
     EXPECT_NE(std::string::npos, detail.out.find("frames: 5 (3-3 shown)")) << detail.out;
     EXPECT_NE(std::string::npos, detail.out.find("frame 3: ")) << detail.out;
-    EXPECT_NE(std::string::npos, detail.out.find("\n  1 damaged slices (skipped by the decoder")) << detail.out;
+    EXPECT_NE(std::string::npos, detail.out.find("\n  1 damaged slices (skipped by the decoder"))
+        << detail.out;
     EXPECT_EQ(std::string::npos, detail.out.find("frame 2: "));
 
     const ToolResult json = RunTool({"info", "--json", Path("damaged.tsr")});
     EXPECT_EQ(1, json.exitCode);
-    for (const char* expected : {"\"summary\": {", "\"frameCount\": 5,", "\"width\": 64,", "\"height\": 48,",
-                                 "\"damagedFrames\": [1, 3]", "\"refusedFrames\": [1]", "\"damaged\": 1",
-                                 "\"index\": 4,"})
+    for (const char* expected :
+         {"\"summary\": {", "\"frameCount\": 5,", "\"width\": 64,", "\"height\": 48,",
+          "\"damagedFrames\": [1, 3]", "\"refusedFrames\": [1]", "\"damaged\": 1", "\"index\": 4,"})
         EXPECT_NE(std::string::npos, json.out.find(expected)) << expected << "\n" << json.out;
     const ToolResult rate = RunTool({"info", "--json", Path("clip.mov")});
     EXPECT_NE(std::string::npos, rate.out.find("\"framesPerSecond\": 24,")) << rate.out;
@@ -165,8 +174,8 @@ TEST_F(ClipJobsTest, KeepGoingWritesEveryOtherFrameAndListsTheDamagedOnes) {
         {"decode", {"decode", "-o", "#f%d", "@"}, false, decoded},
         {"decode joined", {"decode", "-o", "#all", "@"}, true, decoded},
         {"convert overlapped", With({"convert", "--format", "raw", "-o", "#f%d", "@"}, kEngine), false, rgba},
-        {"convert one by one", With({"convert", "--no-overlap", "--format", "raw", "-o", "#all", "@"}, kEngine),
-         true, rgba},
+        {"convert one by one",
+         With({"convert", "--no-overlap", "--format", "raw", "-o", "#all", "@"}, kEngine), true, rgba},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -179,17 +188,20 @@ TEST_F(ClipJobsTest, KeepGoingWritesEveryOtherFrameAndListsTheDamagedOnes) {
 
         const ToolResult kept = Run(With(c.command, {"--keep-going"}), Path("damaged.tsr"), "kept_");
         EXPECT_EQ(3, kept.exitCode);
-        EXPECT_EQ((std::vector<std::string>{"tsrraw " + command + ": 2 damaged frames:",
-                                            "  frame 1: invalid frame (-2), nothing written",
-                                            "  frame 3: 1 of 6 slices are damaged, written with their areas black"}),
-                  kept.ErrorLines());
+        EXPECT_EQ(
+            (std::vector<std::string>{
+                "tsrraw " + command + ": 2 damaged frames:", "  frame 1: invalid frame (-2), nothing written",
+                "  frame 3: 1 of 6 slices are damaged, written with their areas black"}),
+            kept.ErrorLines());
         std::vector<std::vector<uint8_t>> intact, written;
         if (c.joined) {
             const std::vector<uint8_t> all = ReadFile(Path("intact_all")), some = ReadFile(Path("kept_all"));
             ASSERT_EQ(5 * c.frameBytes, all.size());
             ASSERT_EQ(4 * c.frameBytes, some.size());
-            for (size_t i = 0; i < 5; ++i) intact.emplace_back(all.begin() + i * c.frameBytes, all.begin() + (i + 1) * c.frameBytes);
-            for (size_t i = 0; i < 4; ++i) written.emplace_back(some.begin() + i * c.frameBytes, some.begin() + (i + 1) * c.frameBytes);
+            for (size_t i = 0; i < 5; ++i)
+                intact.emplace_back(all.begin() + i * c.frameBytes, all.begin() + (i + 1) * c.frameBytes);
+            for (size_t i = 0; i < 4; ++i)
+                written.emplace_back(some.begin() + i * c.frameBytes, some.begin() + (i + 1) * c.frameBytes);
             written.insert(written.begin() + 1, std::vector<uint8_t>());
         } else {
             for (int i = 0; i < 5; ++i) {
@@ -203,7 +215,8 @@ TEST_F(ClipJobsTest, KeepGoingWritesEveryOtherFrameAndListsTheDamagedOnes) {
         EXPECT_EQ(c.frameBytes, written[3].size());
         EXPECT_FALSE(written[3] == intact[3]) << "the skipped slice is black";
         for (const std::string& name : Files())
-            if (name.rfind("intact_", 0) == 0 || name.rfind("kept_", 0) == 0 || name.rfind("stopped_", 0) == 0)
+            if (name.rfind("intact_", 0) == 0 || name.rfind("kept_", 0) == 0 ||
+                name.rfind("stopped_", 0) == 0)
                 std::remove(Path(name).c_str());
     }
 }

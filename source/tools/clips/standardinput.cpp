@@ -54,7 +54,8 @@ public:
     }
 
     void ReadFrame(int index, std::vector<uint8_t>& bytes) override {
-        if (!HasFrame(index)) throw ToolError(std::string(kStandardInputName) + ": no frame " + std::to_string(index));
+        if (!HasFrame(index))
+            throw ToolError(std::string(kStandardInputName) + ": no frame " + std::to_string(index));
         bytes = m_frame;
     }
 
@@ -99,7 +100,8 @@ private:
 class MemoryClip : public ClipReader {
 public:
     explicit MemoryClip(std::vector<uint8_t> bytes)
-        : m_bytes(std::move(bytes)), m_reader(OpenQuickTimeClip(m_bytes.data(), m_bytes.size(), kStandardInputName)) {}
+        : m_bytes(std::move(bytes)),
+          m_reader(OpenQuickTimeClip(m_bytes.data(), m_bytes.size(), kStandardInputName)) {}
     int FrameCount() const override { return m_reader->FrameCount(); }
     const ClipProperties& Properties() const override { return m_reader->Properties(); }
     void ReadFrame(int index, std::vector<uint8_t>& bytes) override { m_reader->ReadFrame(index, bytes); }
@@ -120,7 +122,8 @@ std::unique_ptr<ClipReader> OpenStandardInput(const uint8_t* head, size_t got) {
     std::vector<uint8_t> bytes(head, head + got);
     ReadAppending(stdin, bytes, g_maxStdinBytes - got + 1);
     if (bytes.size() > g_maxStdinBytes)
-        throw ToolError(std::string("a QuickTime clip on ") + kStandardInputName + " is read into memory, and this one has more than " +
+        throw ToolError(std::string("a QuickTime clip on ") + kStandardInputName +
+                        " is read into memory, and this one has more than " +
                         std::to_string(g_maxStdinBytes) +
                         " bytes (raise the limit with --max-stdin-bytes, or name the file instead)");
     return std::make_unique<MemoryClip>(std::move(bytes));

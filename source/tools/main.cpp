@@ -11,19 +11,18 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: tsrraw COMMAND [options] ...\n"
-    "\n"
-    "commands:\n"
-    "  info      a clip's summary (frames, rate, size, damaged frames), or frames in detail\n"
-    "  encode    frames or clips from pictures or from the built-in moving scene\n"
-    "  decode    frames or clips to the decoder's raw output, or 16-bit PNG/TIFF\n"
-    "  debayer   decoded raw buffers through the GPU engine to RGBA pictures\n"
-    "  convert   frames or clips through decoder and engine in one go\n"
-    "  devices   list the OpenCL platforms and devices\n"
-    "  demo      make a short clip and convert it: tsrraw demo FOLDER\n"
-    "\n"
-    "tsrraw COMMAND --help describes each command.\n";
+const char kUsage[] = "usage: tsrraw COMMAND [options] ...\n"
+                      "\n"
+                      "commands:\n"
+                      "  info      a clip's summary, or its frames in detail (header, slices, records)\n"
+                      "  encode    frames or clips from pictures or from the built-in moving scene\n"
+                      "  decode    frames or clips to the decoder's raw output, or 16-bit PNG/TIFF\n"
+                      "  debayer   decoded raw buffers through the GPU engine to RGBA pictures\n"
+                      "  convert   frames or clips through decoder and engine in one go\n"
+                      "  devices   list the OpenCL platforms and devices\n"
+                      "  demo      make a short clip and convert it: tsrraw demo FOLDER\n"
+                      "\n"
+                      "tsrraw COMMAND --help describes each command.\n";
 
 struct Command {
     const char* name;

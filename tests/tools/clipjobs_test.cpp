@@ -145,7 +145,7 @@ TEST_F(ClipJobsTest, InfoSummarisesTheClipAndDetailsFramesOnRequest) {
     EXPECT_EQ(1, detail.exitCode);
     EXPECT_NE(std::string::npos, detail.out.find("frames: 5 (3-3 shown)")) << detail.out;
     EXPECT_NE(std::string::npos, detail.out.find("frame 3: ")) << detail.out;
-    EXPECT_NE(std::string::npos, detail.out.find("\n  1 damaged slices (skipped by the decoder"))
+    EXPECT_NE(std::string::npos, detail.out.find("\n  damaged slices: 1 (skipped by the decoder"))
         << detail.out;
     EXPECT_EQ(std::string::npos, detail.out.find("frame 2: "));
 

@@ -63,8 +63,9 @@ std::unique_ptr<ClipReader> OpenQuickTimeClip(const std::string& path);
 // the reader), named `name` in messages.
 std::unique_ptr<ClipReader> OpenFrameSequence(std::FILE* file, const std::string& name);
 std::unique_ptr<ClipReader> OpenQuickTimeClip(const uint8_t* bytes, size_t size, const std::string& name);
-// Standard input, whose first `got` bytes (`head`) have been read to tell its kind.
-std::unique_ptr<ClipReader> OpenStandardInput(const uint8_t* head, size_t got);
+// A pipe such as standard input (not taken over), whose first `got` bytes (`head`) have been read
+// to tell its kind: frames back to back as a stream, a QuickTime clip through memory.
+std::unique_ptr<ClipReader> OpenPipedClip(std::FILE* in, const uint8_t* head, size_t got);
 
 struct ClipWriterSettings {
     uint32_t fourcc = kFourCCTsrn;

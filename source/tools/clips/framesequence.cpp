@@ -118,7 +118,7 @@ std::unique_ptr<ClipReader> OpenClip(const std::string& path) {
     for (const char* box : boxes)
         if (got >= 8 && std::memcmp(head + 4, box, 4) == 0) quickTime = true;
     const bool frames = HasFrameMagic(head, got);
-    if (standardInput && (frames || quickTime)) return OpenStandardInput(head, got);
+    if (standardInput && (frames || quickTime)) return OpenPipedClip(stdin, head, got);
     if (frames) return OpenFrameSequence(path);
     if (quickTime) return OpenQuickTimeClip(path);
     if (standardInput && got == 0) throw ToolError(name + " is empty");

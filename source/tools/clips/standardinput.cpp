@@ -117,10 +117,10 @@ void SetMaxStdinBytes(unsigned long long bytes) {
     g_maxStdinBytes = bytes;
 }
 
-std::unique_ptr<ClipReader> OpenStandardInput(const uint8_t* head, size_t got) {
-    if (HasFrameMagic(head, got)) return std::make_unique<FrameStreamReader>(stdin, head, got);
+std::unique_ptr<ClipReader> OpenPipedClip(std::FILE* in, const uint8_t* head, size_t got) {
+    if (HasFrameMagic(head, got)) return std::make_unique<FrameStreamReader>(in, head, got);
     std::vector<uint8_t> bytes(head, head + got);
-    ReadAppending(stdin, bytes, g_maxStdinBytes - got + 1);
+    ReadAppending(in, bytes, g_maxStdinBytes - got + 1);
     if (bytes.size() > g_maxStdinBytes)
         throw ToolError(std::string("a QuickTime clip on ") + kStandardInputName +
                         " is read into memory, and this one has more than " +

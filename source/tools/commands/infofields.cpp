@@ -230,7 +230,7 @@ const Field kFields[] = {
     {S::Slices, "maxQScale", K::Integer, [](F x) { return Int(x.f.qScaleMax); }, 6, "..{}", Style::Decimal,
      nullptr, nullptr, SlicesPresent},
     {S::Slices, "damaged", K::Integer, [](F x) { return Int(x.f.slicesDamaged); }, 7,
-     "\n  {} damaged slices (skipped by the decoder, their areas left black)", Style::Decimal, nullptr,
+     "\n  damaged slices: {} (skipped by the decoder, their areas left black)", Style::Decimal, nullptr,
      nullptr, SlicesDamaged},
 
     {S::Metadata, "infoBytes", K::Integers, [](F x) { return Ints(x.f.metadata.infoBytes); }, 1,

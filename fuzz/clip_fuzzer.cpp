@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         uint8_t head[8] = {};
         const size_t got = std::fread(head, 1, sizeof head, pipe);
-        std::unique_ptr<tsr::tools::ClipReader> clip = tsr::tools::OpenPipedClip(pipe, head, got);
+        std::unique_ptr<tsr::tools::ClipReader> clip = tsr::tools::OpenPipedClip(pipe, head, got, true);
         std::vector<uint8_t> frame;
         for (int index = 0; index < 16 && clip->HasFrame(index); index += 2) clip->ReadFrame(index, frame);
     } catch (const tsr::tools::ToolError&) {

@@ -221,6 +221,41 @@ TEST_F(ClipJobsTest, KeepGoingWritesEveryOtherFrameAndListsTheDamagedOnes) {
     }
 }
 
+// A clip cut short ends with a damaged frame: without --keep-going the clip is refused as before;
+// with it, and in `info`, the frames before the cut are intact, from a file or from a pipe.
+TEST_F(ClipJobsTest, ACutShortClipEndsWithADamagedFrame) {
+    std::vector<uint8_t> cut = ReadFile(Path("clip.tsr"));
+    cut.resize(cut.size() - 10);
+    WriteFile(Path("cut.tsr"), cut);
+    for (const bool piped : {false, true}) {
+        SCOPED_TRACE(piped ? "piped" : "file");
+        const std::string input = piped ? "-" : Path("cut.tsr"),
+                          name = piped ? kStandardInputName : Path("cut.tsr");
+        const std::vector<uint8_t>* bytes = piped ? &cut : nullptr;
+        const ToolResult refused = RunTool({"decode", "-o", Path("out_%d.raw"), input}, {}, {}, bytes);
+        EXPECT_EQ(1, refused.exitCode);
+        EXPECT_NE(std::string::npos, refused.err.find(name + ": frame 4 is truncated (needs")) << refused.err;
+
+        const ToolResult kept = RunTool(
+            With({"convert", "--keep-going", "--format", "raw", "-o", Path("out_%d.raw"), input}, kEngine),
+            {}, {}, bytes);
+        EXPECT_EQ(3, kept.exitCode);
+        ASSERT_EQ(2u, kept.ErrorLines().size()) << kept.err;
+        EXPECT_EQ(0u, kept.ErrorLines()[1].find("  " + name + ": frame 4 is truncated (needs")) << kept.err;
+        EXPECT_TRUE(FileExists(Path("out_3.raw")));
+        EXPECT_FALSE(FileExists(Path("out_4.raw")));
+
+        const ToolResult info = RunTool({"info", "--all", input}, {}, {}, bytes);
+        EXPECT_EQ(1, info.exitCode);
+        EXPECT_NE(std::string::npos, info.out.find("frames: 5\n")) << info.out;
+        EXPECT_NE(std::string::npos, info.out.find("damaged frames: 1: 4\n")) << info.out;
+        EXPECT_NE(std::string::npos, info.out.find("frame 4: 0 bytes, invalid frame (-2)\n  " + name +
+                                                   ": frame 4 is truncated (needs"))
+            << info.out;
+        EXPECT_NE(std::string::npos, info.out.find("\n  no readable frame header\n")) << info.out;
+    }
+}
+
 // A clip split into frame ranges, each run on its own (as on several machines), gives exactly the
 // files of one whole run: the same names, by the clip's frame index, and the same bytes. Joined
 // raw outputs hold only their range's frames, so the parts put together in order are the whole.

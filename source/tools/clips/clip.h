@@ -52,20 +52,25 @@ void SetMaxStdinBytes(unsigned long long bytes);
 
 // Opens a clip by content, not by name; "-" reads standard input (frames back to back as a
 // stream, a QuickTime clip through memory). Throws ToolError for unreadable or unrecognised files
-// and for clips whose frames run past the end of the file.
-std::unique_ptr<ClipReader> OpenClip(const std::string& path);
+// and for clips whose frames run past the end of the file, or, with `keepDamaged`, keeps such a
+// frame in the clip and throws when it is read: a plain clip ends with the first frame that runs
+// past the end or lacks its size and magic (nothing after it can be found).
+std::unique_ptr<ClipReader> OpenClip(const std::string& path, bool keepDamaged = false);
 // The frames of `wanted` that `clip` has: Within for a clip of known length; for a stream, the
 // range as asked once its first frame is known to exist (it ends where the stream does).
 FrameRange ClipRange(ClipReader& clip, const FrameRange& wanted);
-std::unique_ptr<ClipReader> OpenFrameSequence(const std::string& path);
-std::unique_ptr<ClipReader> OpenQuickTimeClip(const std::string& path);
+std::unique_ptr<ClipReader> OpenFrameSequence(const std::string& path, bool keepDamaged = false);
+std::unique_ptr<ClipReader> OpenQuickTimeClip(const std::string& path, bool keepDamaged = false);
 // The same readers over an open stream (taken over) or over bytes in memory (which must outlive
 // the reader), named `name` in messages.
-std::unique_ptr<ClipReader> OpenFrameSequence(std::FILE* file, const std::string& name);
-std::unique_ptr<ClipReader> OpenQuickTimeClip(const uint8_t* bytes, size_t size, const std::string& name);
+std::unique_ptr<ClipReader> OpenFrameSequence(std::FILE* file, const std::string& name,
+                                              bool keepDamaged = false);
+std::unique_ptr<ClipReader> OpenQuickTimeClip(const uint8_t* bytes, size_t size, const std::string& name,
+                                              bool keepDamaged = false);
 // A pipe such as standard input (not taken over), whose first `got` bytes (`head`) have been read
 // to tell its kind: frames back to back as a stream, a QuickTime clip through memory.
-std::unique_ptr<ClipReader> OpenPipedClip(std::FILE* in, const uint8_t* head, size_t got);
+std::unique_ptr<ClipReader> OpenPipedClip(std::FILE* in, const uint8_t* head, size_t got,
+                                          bool keepDamaged = false);
 
 struct ClipWriterSettings {
     uint32_t fourcc = kFourCCTsrn;

@@ -38,7 +38,8 @@ size_t ReadAppending(std::FILE* in, std::vector<uint8_t>& bytes, unsigned long l
 class FrameStreamReader : public ClipReader {
 public:
     // `head` holds the stream's first `got` bytes, already read to tell its kind.
-    FrameStreamReader(std::FILE* in, const uint8_t* head, size_t got) : m_in(in), m_head(head, head + got) {
+    FrameStreamReader(std::FILE* in, const uint8_t* head, size_t got, bool keepDamaged)
+        : m_in(in), m_keepDamaged(keepDamaged), m_head(head, head + got) {
         m_properties.container = "frames";
     }
     int FrameCount() const override { return m_ended ? m_current + 1 : -1; }
@@ -56,6 +57,7 @@ public:
     void ReadFrame(int index, std::vector<uint8_t>& bytes) override {
         if (!HasFrame(index))
             throw ToolError(std::string(kStandardInputName) + ": no frame " + std::to_string(index));
+        if (!m_damage.empty()) throw ToolError(m_damage);
         bytes = m_frame;
     }
 
@@ -73,22 +75,34 @@ private:
             if (m_current < 0) throw ToolError(std::string(kStandardInputName) + " is empty");
             return false;
         }
-        if (m_frame.size() < 8)
-            throw ToolError(where + " is truncated (" + std::to_string(m_frame.size()) +
-                            " bytes at the end of the stream)");
-        if (!HasFrameMagic(m_frame.data(), m_frame.size()))
-            throw ToolError(where + " does not start with a frame size and \"tsrf\"");
-        const uint32_t size = LoadU32Be(m_frame.data());
-        if (size < 8) throw ToolError(where + " has an impossible frame size of " + std::to_string(size));
-        const size_t got = ReadAppending(m_in, m_frame, size - m_frame.size());
-        if (m_frame.size() < size)
-            throw ToolError(where + " is truncated (needs " + std::to_string(size) + " bytes, " +
-                            std::to_string(8 + got) + " left)");
+        std::string damage;
+        if (m_frame.size() < 8) {
+            damage = where + " is truncated (" + std::to_string(m_frame.size()) +
+                     " bytes at the end of the stream)";
+        } else if (!HasFrameMagic(m_frame.data(), m_frame.size())) {
+            damage = where + " does not start with a frame size and \"tsrf\"";
+        } else if (LoadU32Be(m_frame.data()) < 8) {
+            damage = where + " has an impossible frame size of " + std::to_string(LoadU32Be(m_frame.data()));
+        } else {
+            const uint32_t size = LoadU32Be(m_frame.data());
+            const size_t got = ReadAppending(m_in, m_frame, size - m_frame.size());
+            if (m_frame.size() < size)
+                damage = where + " is truncated (needs " + std::to_string(size) + " bytes, " +
+                         std::to_string(8 + got) + " left)";
+        }
+        if (!damage.empty()) {
+            // Nothing after it can be found: with keepDamaged it is the stream's last frame.
+            if (!m_keepDamaged) throw ToolError(damage);
+            m_damage = damage;
+            m_ended = true;
+        }
         ++m_current;
         return true;
     }
 
     std::FILE* m_in;
+    bool m_keepDamaged;
+    std::string m_damage; // why frame m_current cannot be read, when it cannot
     std::vector<uint8_t> m_head;
     std::vector<uint8_t> m_frame; // frame m_current
     int m_current = -1;
@@ -99,9 +113,9 @@ private:
 // A reader over bytes it owns.
 class MemoryClip : public ClipReader {
 public:
-    explicit MemoryClip(std::vector<uint8_t> bytes)
+    MemoryClip(std::vector<uint8_t> bytes, bool keepDamaged)
         : m_bytes(std::move(bytes)),
-          m_reader(OpenQuickTimeClip(m_bytes.data(), m_bytes.size(), kStandardInputName)) {}
+          m_reader(OpenQuickTimeClip(m_bytes.data(), m_bytes.size(), kStandardInputName, keepDamaged)) {}
     int FrameCount() const override { return m_reader->FrameCount(); }
     const ClipProperties& Properties() const override { return m_reader->Properties(); }
     void ReadFrame(int index, std::vector<uint8_t>& bytes) override { m_reader->ReadFrame(index, bytes); }
@@ -117,8 +131,8 @@ void SetMaxStdinBytes(unsigned long long bytes) {
     g_maxStdinBytes = bytes;
 }
 
-std::unique_ptr<ClipReader> OpenPipedClip(std::FILE* in, const uint8_t* head, size_t got) {
-    if (HasFrameMagic(head, got)) return std::make_unique<FrameStreamReader>(in, head, got);
+std::unique_ptr<ClipReader> OpenPipedClip(std::FILE* in, const uint8_t* head, size_t got, bool keepDamaged) {
+    if (HasFrameMagic(head, got)) return std::make_unique<FrameStreamReader>(in, head, got, keepDamaged);
     std::vector<uint8_t> bytes(head, head + got);
     ReadAppending(in, bytes, g_maxStdinBytes - got + 1);
     if (bytes.size() > g_maxStdinBytes)
@@ -126,7 +140,7 @@ std::unique_ptr<ClipReader> OpenPipedClip(std::FILE* in, const uint8_t* head, si
                         " is read into memory, and this one has more than " +
                         std::to_string(g_maxStdinBytes) +
                         " bytes (raise the limit with --max-stdin-bytes, or name the file instead)");
-    return std::make_unique<MemoryClip>(std::move(bytes));
+    return std::make_unique<MemoryClip>(std::move(bytes), keepDamaged);
 }
 
 FrameRange ClipRange(ClipReader& clip, const FrameRange& wanted) {

@@ -55,9 +55,10 @@ const char kConvertHelp[] =
     "  -h, --help          this text\n"
     "\n"
     "A damaged frame (one the decoder refuses, or one with slices it skips) stops the job with\n"
-    "an error naming it; the frames before it are written. With --keep-going every other frame\n"
-    "is written: nothing for a refused frame, a frame with damaged slices with their areas\n"
-    "black; the damaged frames are listed on standard error at the end.\n"
+    "an error naming it; the frames before it are written. A clip cut short is refused before\n"
+    "any frame is decoded. With --keep-going every other frame is written: nothing for a\n"
+    "refused frame or the cut one, a frame with damaged slices with their areas black; the\n"
+    "damaged frames are listed on standard error at the end.\n"
     "\n"
     "Exit status: 0 done; 1 failed; 2 wrong arguments; 3 done with --keep-going, but damaged\n"
     "frames were found.\n";
@@ -140,7 +141,7 @@ int RunConvert(int argc, const char* const* argv) {
     const RgbaOutputOptions output = RgbaOutputOptionsFrom(args, names.Name(0));
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
 
-    std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0]);
+    std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0], args.Has("keep-going"));
     job.clip = clip.get();
     job.range = ClipRange(*clip, wanted);
     CheckOutputPath(names.Name(job.range.first));

@@ -45,9 +45,10 @@ const char kHelp[] =
     "  -h, --help          this text\n"
     "\n"
     "A damaged frame (one the decoder refuses, or one with slices it skips) stops the job with\n"
-    "an error naming it. With --keep-going every other frame is written: nothing for a refused\n"
-    "frame (a joined raw OUTPUT leaves it out), a frame with damaged slices is written with\n"
-    "their areas black; the damaged frames are listed on standard error at the end.\n"
+    "an error naming it, and a clip cut short is refused before any frame is decoded. With\n"
+    "--keep-going every other frame is written: nothing for a refused frame or the cut one\n"
+    "(a joined raw OUTPUT leaves it out), a frame with damaged slices with their areas black;\n"
+    "the damaged frames are listed on standard error at the end.\n"
     "\n"
     "Exit status: 0 done; 1 failed (nothing more is written after a failing frame); 2 wrong\n"
     "arguments; 3 done with --keep-going, but damaged frames were found.\n";
@@ -94,7 +95,7 @@ int RunDecode(int argc, const char* const* argv) {
     const PictureFormat format = FormatFor(args.Value("format"), names.Name(0), false);
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
 
-    std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0]);
+    std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0], args.Has("keep-going"));
     const FrameRange range = ClipRange(*clip, wanted);
     CheckOutputPath(names.Name(range.first));
     if (range.Count() > 1 && !names.PerFrame() && format != PictureFormat::Raw)

@@ -65,7 +65,7 @@ int RunInfo(int argc, const char* const* argv) {
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
     SetInputLimitsFrom(args);
 
-    std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0]);
+    std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0], true); // damaged frames are reported
     const FrameRange range = ClipRange(*clip, wanted);
     FrameDecoderOwner decoder(0);
     ClipSummary summary;
@@ -80,8 +80,14 @@ int RunInfo(int argc, const char* const* argv) {
     int looked = 0;
     std::vector<uint8_t> bytes;
     for (int index = range.first; index <= range.last && clip->HasFrame(index); ++index) {
-        clip->ReadFrame(index, bytes);
-        const FrameInspection frame = InspectFrame(bytes, decoder.Get(), scale);
+        FrameInspection frame;
+        try {
+            clip->ReadFrame(index, bytes);
+            frame = InspectFrame(bytes, decoder.Get(), scale);
+        } catch (const ToolError& error) { // not in the file, or cut short
+            frame.decodeResult = FRAME_DECODER_INVALID_FRAME;
+            frame.note = error.what();
+        }
         summary.Add(index, frame);
         summary.last = index;
         ++looked;

@@ -319,6 +319,7 @@ std::string ValueText(Kind kind, Style style, const Value& v) {
 }
 
 std::string Spelt(const Field& field, const Frame& frame) {
+    if (field.kind == Kind::TextOnly) return {};
     return field.spelt ? field.spelt(frame) : ValueText(field.kind, field.style, field.value(frame));
 }
 

@@ -14,7 +14,7 @@ namespace {
 const char kUsage[] = "usage: tsrraw COMMAND [options] ...\n"
                       "\n"
                       "commands:\n"
-                      "  info      header, partition, slice statistics and records of frames and clips\n"
+                      "  info      a clip's summary, or its frames in detail (header, slices, records)\n"
                       "  encode    frames or clips from pictures or from the built-in moving scene\n"
                       "  decode    frames or clips to the decoder's raw output, or 16-bit PNG/TIFF\n"
                       "  debayer   decoded raw buffers through the GPU engine to RGBA pictures\n"

@@ -111,6 +111,8 @@ TEST(Progress, LineFitsTheTerminal) {
     EXPECT_NE(std::string::npos, line.find("[##"));
     // Too narrow for a bar: the counts alone.
     EXPECT_EQ("convert: 1/3 frames, 0.5 frames/s", Progress::Line("convert", 1, 3, 2.0, 20));
+    // A stream's total is not known: the count alone, at any width.
+    EXPECT_EQ("convert: 5 frames, 2.5 frames/s", Progress::Line("convert", 5, 0, 2.0, 60));
 }
 
 } // namespace

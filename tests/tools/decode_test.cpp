@@ -149,9 +149,9 @@ TEST_F(DecodeTest, InfoShowsBrokenFramesAndExitsNonZero) {
     ASSERT_TRUE(faults::SetWidth(frames[2], 65534));
     ASSERT_TRUE(faults::SetHeight(frames[2], 65534));
     WriteFile(Path("clip.tsr"), Concatenate(frames));
-    const ToolResult run = RunTool({"info", Path("clip.tsr")});
+    const ToolResult run = RunTool({"info", "--all", Path("clip.tsr")});
     EXPECT_EQ(1, run.exitCode);
-    EXPECT_EQ(std::vector<std::string>{"tsrraw: 2 of 3 frames shown are not valid"}, run.ErrorLines());
+    EXPECT_EQ(std::vector<std::string>{"tsrraw: 2 of 3 frames looked at are damaged"}, run.ErrorLines());
     EXPECT_NE(std::string::npos,
               run.out.find("frame 1: " + std::to_string(frames[1].size()) +
                            " bytes, invalid frame (-2)\n  header: frameSize " +

@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 extern char** environ;
 
@@ -37,7 +39,7 @@ std::vector<std::string> ToolResult::ErrorLines() const {
 }
 
 ToolResult RunTool(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
-                   const std::function<void(pid_t)>& whileRunning) {
+                   const std::function<void(pid_t)>& whileRunning, const std::vector<uint8_t>* input) {
     char outName[] = "/tmp/tsrraw-test-out-XXXXXX";
     char errName[] = "/tmp/tsrraw-test-err-XXXXXX";
     const int outFile = mkstemp(outName);
@@ -66,9 +68,29 @@ ToolResult RunTool(const std::vector<std::string>& arguments, const std::vector<
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outFile, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errFile, STDERR_FILENO);
+    int pipeEnds[2] = {-1, -1};
+    if (input) {
+        if (pipe(pipeEnds) != 0) return ToolResult{};
+        std::signal(SIGPIPE, SIG_IGN); // a child that stops reading early fails the write instead
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], STDIN_FILENO);
+        posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+    }
     ToolResult result;
     pid_t child = 0;
-    if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
+    std::thread feeder;
+    if (input) {
+        close(pipeEnds[0]);
+        feeder = std::thread([input, writeEnd = pipeEnds[1]] {
+            for (size_t done = 0; done < input->size();) {
+                const ssize_t wrote = write(writeEnd, input->data() + done, input->size() - done);
+                if (wrote <= 0) break;
+                done += static_cast<size_t>(wrote);
+            }
+            close(writeEnd);
+        });
+    }
+    if (spawned == 0) {
         int status = 0;
         struct rusage usage {};
         while (whileRunning && wait4(child, &status, WNOHANG, &usage) == 0) {
@@ -80,6 +102,7 @@ ToolResult RunTool(const std::vector<std::string>& arguments, const std::vector<
         if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
         if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     }
+    if (feeder.joinable()) feeder.join();
     posix_spawn_file_actions_destroy(&actions);
     close(outFile);
     close(errFile);

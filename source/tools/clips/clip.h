@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/framerange.h"
+
 namespace tsr::tools {
 
 constexpr uint32_t FourCC(char a, char b, char c, char d) {
@@ -32,21 +34,44 @@ struct ClipProperties {
 class ClipReader {
 public:
     virtual ~ClipReader() = default;
+    // A stream (frames piped into standard input) learns its length only at its end: -1 until
+    // then. Its frames are read forward, each once.
     virtual int FrameCount() const = 0;
     virtual const ClipProperties& Properties() const = 0;
     // Reads frame `index` (0-based) into `bytes`; throws ToolError when it cannot.
     virtual void ReadFrame(int index, std::vector<uint8_t>& bytes) = 0;
+    // Whether frame `index` exists; a stream reads forward to it to find out.
+    virtual bool HasFrame(int index) { return index >= 0 && index < FrameCount(); }
 };
 
-// Opens a clip by content, not by name. Throws ToolError for unreadable or unrecognised files
-// and for clips whose frames run past the end of the file.
-std::unique_ptr<ClipReader> OpenClip(const std::string& path);
-std::unique_ptr<ClipReader> OpenFrameSequence(const std::string& path);
-std::unique_ptr<ClipReader> OpenQuickTimeClip(const std::string& path);
+// The input named "-": standard input.
+constexpr const char* kStandardInputName = "standard input";
+// A QuickTime clip piped into standard input is read into memory (its sample index may point
+// anywhere in the file); more than this many bytes are refused. --max-stdin-bytes changes it.
+constexpr unsigned long long kDefaultMaxStdinBytes = 4ull << 30;
+void SetMaxStdinBytes(unsigned long long bytes);
+
+// Opens a clip by content, not by name; "-" reads standard input (frames back to back as a
+// stream, a QuickTime clip through memory). Throws ToolError for unreadable or unrecognised files
+// and for clips whose frames run past the end of the file, or, with `keepDamaged`, keeps such a
+// frame in the clip and throws when it is read: a plain clip ends with the first frame that runs
+// past the end or lacks its size and magic (nothing after it can be found).
+std::unique_ptr<ClipReader> OpenClip(const std::string& path, bool keepDamaged = false);
+// The frames of `wanted` that `clip` has: Within for a clip of known length; for a stream, the
+// range as asked once its first frame is known to exist (it ends where the stream does).
+FrameRange ClipRange(ClipReader& clip, const FrameRange& wanted);
+std::unique_ptr<ClipReader> OpenFrameSequence(const std::string& path, bool keepDamaged = false);
+std::unique_ptr<ClipReader> OpenQuickTimeClip(const std::string& path, bool keepDamaged = false);
 // The same readers over an open stream (taken over) or over bytes in memory (which must outlive
 // the reader), named `name` in messages.
-std::unique_ptr<ClipReader> OpenFrameSequence(std::FILE* file, const std::string& name);
-std::unique_ptr<ClipReader> OpenQuickTimeClip(const uint8_t* bytes, size_t size, const std::string& name);
+std::unique_ptr<ClipReader> OpenFrameSequence(std::FILE* file, const std::string& name,
+                                              bool keepDamaged = false);
+std::unique_ptr<ClipReader> OpenQuickTimeClip(const uint8_t* bytes, size_t size, const std::string& name,
+                                              bool keepDamaged = false);
+// A pipe such as standard input (not taken over), whose first `got` bytes (`head`) have been read
+// to tell its kind: frames back to back as a stream, a QuickTime clip through memory.
+std::unique_ptr<ClipReader> OpenPipedClip(std::FILE* in, const uint8_t* head, size_t got,
+                                          bool keepDamaged = false);
 
 struct ClipWriterSettings {
     uint32_t fourcc = kFourCCTsrn;

@@ -21,7 +21,8 @@ struct FrameSpan {
 
 class FrameSequenceReader : public ClipReader {
 public:
-    FrameSequenceReader(FileHandle file, const std::string& path) : m_path(path), m_file(std::move(file)) {
+    FrameSequenceReader(FileHandle file, const std::string& path, bool keepDamaged)
+        : m_path(path), m_file(std::move(file)), m_keepDamaged(keepDamaged) {
         m_properties.container = "frames";
         if (!m_file) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
         if (std::fseek(m_file.get(), 0, SEEK_END) != 0) throw ToolError("cannot read " + path);
@@ -35,6 +36,7 @@ public:
     void ReadFrame(int index, std::vector<uint8_t>& bytes) override {
         if (index < 0 || index >= FrameCount())
             throw ToolError(m_path + ": no frame " + std::to_string(index));
+        if (!m_damage.empty() && index == FrameCount() - 1) throw ToolError(m_damage);
         const FrameSpan& span = m_frames[static_cast<size_t>(index)];
         bytes.resize(span.size);
         if (std::fseek(m_file.get(), static_cast<long>(span.offset), SEEK_SET) != 0 ||
@@ -47,32 +49,44 @@ private:
     void Index(uint64_t length) {
         uint64_t offset = 0;
         while (offset < length) {
-            uint8_t head[8];
-            const std::string where = m_path + ": frame " + std::to_string(m_frames.size());
-            if (length - offset < sizeof head) {
-                throw ToolError(where + " is truncated (" + std::to_string(length - offset) +
-                                " bytes at the end of the file)");
+            m_damage = Damage(offset, length);
+            if (!m_damage.empty()) {
+                if (!m_keepDamaged) throw ToolError(m_damage);
+                m_frames.push_back({offset, 0});
+                break; // nothing after it can be found
             }
-            if (std::fseek(m_file.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
-                std::fread(head, 1, sizeof head, m_file.get()) != sizeof head)
-                throw ToolError("cannot read " + m_path);
-            if (!HasFrameMagic(head, sizeof head))
-                throw ToolError(where + " at byte " + std::to_string(offset) +
-                                " does not start with a frame size and \"tsrf\"");
-            const uint32_t size = LoadU32Be(head);
-            if (size < sizeof head)
-                throw ToolError(where + " has an impossible frame size of " + std::to_string(size));
-            if (size > length - offset)
-                throw ToolError(where + " is truncated (needs " + std::to_string(size) + " bytes, " +
-                                std::to_string(length - offset) + " left)");
+            const uint32_t size = LoadU32Be(m_head);
             m_frames.push_back({offset, size});
             offset += size;
         }
         if (m_frames.empty()) throw ToolError(m_path + " is empty");
     }
 
+    // Why the frame at `offset` is not whole: its head (into m_head) and size against the file.
+    std::string Damage(uint64_t offset, uint64_t length) {
+        const std::string where = m_path + ": frame " + std::to_string(m_frames.size());
+        if (length - offset < sizeof m_head)
+            return where + " is truncated (" + std::to_string(length - offset) +
+                   " bytes at the end of the file)";
+        if (std::fseek(m_file.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
+            std::fread(m_head, 1, sizeof m_head, m_file.get()) != sizeof m_head)
+            throw ToolError("cannot read " + m_path);
+        if (!HasFrameMagic(m_head, sizeof m_head))
+            return where + " at byte " + std::to_string(offset) +
+                   " does not start with a frame size and \"tsrf\"";
+        const uint32_t size = LoadU32Be(m_head);
+        if (size < sizeof m_head) return where + " has an impossible frame size of " + std::to_string(size);
+        if (size > length - offset)
+            return where + " is truncated (needs " + std::to_string(size) + " bytes, " +
+                   std::to_string(length - offset) + " left)";
+        return {};
+    }
+
     std::string m_path;
     FileHandle m_file;
+    bool m_keepDamaged;
+    std::string m_damage; // why the last frame cannot be read, when it cannot
+    uint8_t m_head[8] = {};
     std::vector<FrameSpan> m_frames;
     ClipProperties m_properties;
 };
@@ -92,30 +106,38 @@ private:
 
 } // namespace
 
-std::unique_ptr<ClipReader> OpenFrameSequence(const std::string& path) {
-    return std::make_unique<FrameSequenceReader>(FileHandle(std::fopen(path.c_str(), "rb")), path);
+std::unique_ptr<ClipReader> OpenFrameSequence(const std::string& path, bool keepDamaged) {
+    return std::make_unique<FrameSequenceReader>(FileHandle(std::fopen(path.c_str(), "rb")), path,
+                                                 keepDamaged);
 }
 
-std::unique_ptr<ClipReader> OpenFrameSequence(std::FILE* file, const std::string& name) {
-    return std::make_unique<FrameSequenceReader>(FileHandle(file), name);
+std::unique_ptr<ClipReader> OpenFrameSequence(std::FILE* file, const std::string& name, bool keepDamaged) {
+    return std::make_unique<FrameSequenceReader>(FileHandle(file), name, keepDamaged);
 }
 
 std::unique_ptr<ClipWriter> CreateFrameSequenceWriter(const std::string& path) {
     return std::make_unique<FrameSequenceWriter>(path);
 }
 
-std::unique_ptr<ClipReader> OpenClip(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+std::unique_ptr<ClipReader> OpenClip(const std::string& path, bool keepDamaged) {
+    const bool standardInput = path == "-";
+    const std::string name = standardInput ? kStandardInputName : path;
+    std::FILE* file = standardInput ? stdin : std::fopen(path.c_str(), "rb");
     if (!file) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
-    RegisterInput(path);
+    if (!standardInput) RegisterInput(path);
     uint8_t head[8] = {};
     const size_t got = std::fread(head, 1, sizeof head, file);
-    std::fclose(file);
-    if (HasFrameMagic(head, got)) return OpenFrameSequence(path);
+    if (!standardInput) std::fclose(file);
+    bool quickTime = false;
     static const char* const boxes[] = {"ftyp", "moov", "mdat", "wide", "free", "skip"};
     for (const char* box : boxes)
-        if (got >= 8 && std::memcmp(head + 4, box, 4) == 0) return OpenQuickTimeClip(path);
-    throw ToolError(path + " is neither a Tessel RAW frame nor a clip of them");
+        if (got >= 8 && std::memcmp(head + 4, box, 4) == 0) quickTime = true;
+    const bool frames = HasFrameMagic(head, got);
+    if (standardInput && (frames || quickTime)) return OpenPipedClip(stdin, head, got, keepDamaged);
+    if (frames) return OpenFrameSequence(path, keepDamaged);
+    if (quickTime) return OpenQuickTimeClip(path, keepDamaged);
+    if (standardInput && got == 0) throw ToolError(name + " is empty");
+    throw ToolError(name + " is neither a Tessel RAW frame nor a clip of them");
 }
 
 std::unique_ptr<ClipWriter> CreateClipWriter(const std::string& path, const ClipWriterSettings& settings) {

@@ -1,8 +1,10 @@
 #include "clips/framesummary.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
+#include "clips/clip.h"
 #include "format/bigendian.h"
 #include "format/frameformat.h"
 #include "format/frameheader.h"
@@ -24,6 +26,16 @@ struct BigEndianView {
     uint32_t U32(size_t offset) const { return LoadU32Be(bytes.data() + offset); }
 };
 
+// The decoder's slice header rules: a header of at least 8 bytes, qScale and the three stored
+// component sizes nonzero, and room left for the fourth component.
+bool SliceHeaderBroken(const BigEndianView& view, size_t slice, uint32_t size) {
+    if (size < 8) return true;
+    const uint32_t headerSize = view.U8(slice) >> 3;
+    const uint32_t sizes[] = {view.U16(slice + 2), view.U16(slice + 4), view.U16(slice + 6)};
+    return headerSize < 8 || view.U8(slice + 1) == 0 || sizes[0] == 0 || sizes[1] == 0 || sizes[2] == 0 ||
+           headerSize + sizes[0] + sizes[1] + sizes[2] >= size;
+}
+
 void ReadPartitionAndSlices(const BigEndianView& view, FrameInspection& info) {
     info.mbWidth = MacroblocksFor(info.width);
     info.mbHeight = MacroblocksFor(info.height);
@@ -39,7 +51,9 @@ void ReadPartitionAndSlices(const BigEndianView& view, FrameInspection& info) {
         const size_t entry = table + 2 * static_cast<size_t>(slice);
         if (!view.Has(entry, 2)) break;
         const uint32_t size = view.U16(entry);
-        if (!view.Has(data, size) || size < 2) break;
+        if (!view.Has(data, size)) break;
+        if (SliceHeaderBroken(view, data, size)) ++info.slicesDamaged;
+        if (size < 2) break;
         const int qScale = view.bytes[data + 1];
         if (info.slicesFound == 0) {
             info.sliceBytesMin = info.sliceBytesMax = size;
@@ -72,8 +86,8 @@ std::string DecodeResultText(int result) {
     }
 }
 
-void DecodeClipFrame(DecodedPicture& picture, FrameDecoderHandle decoder, const std::vector<uint8_t>& frame,
-                     int index, int scaleIndex) {
+int DecodeClipFrame(DecodedPicture& picture, FrameDecoderHandle decoder, const std::vector<uint8_t>& frame,
+                    int index, int scaleIndex, bool partialAllowed) {
     const std::string name = "frame " + std::to_string(index) + ": ";
     int result;
     try {
@@ -82,18 +96,52 @@ void DecodeClipFrame(DecodedPicture& picture, FrameDecoderHandle decoder, const 
         throw ToolError(name + error.what());
     }
     if (result != FRAME_DECODER_OK) throw ToolError(name + DecodeResultText(result));
+    const int damaged = DamagedSlices(frame);
+    if (damaged > 0 && !partialAllowed)
+        throw ToolError(name + DamagedSlicesText(frame, damaged) +
+                        " (the decoder leaves their areas black; --keep-going writes such frames)");
+    return damaged;
 }
 
-void SetMaxPixelsFrom(const CommandLine& args) {
+bool DecodeClipFrameOrNote(ClipReader& clip, int index, std::vector<uint8_t>& bytes, DecodedPicture& picture,
+                           FrameDecoderHandle decoder, int scaleIndex, std::vector<DamagedFrame>* damaged) {
+    try {
+        clip.ReadFrame(index, bytes);
+        const int slices = DecodeClipFrame(picture, decoder, bytes, index, scaleIndex, damaged != nullptr);
+        if (slices > 0)
+            damaged->push_back({index,
+                                "frame " + std::to_string(index) + ": " + DamagedSlicesText(bytes, slices) +
+                                    ", written with their areas black",
+                                true});
+        return true;
+    } catch (const ToolError& error) {
+        if (!damaged) throw;
+        damaged->push_back({index, std::string(error.what()) + ", nothing written", false});
+        return false;
+    }
+}
+
+int ReportDamagedFrames(const char* command, const std::vector<DamagedFrame>& frames) {
+    if (frames.empty()) return kExitOk;
+    std::fprintf(stderr, "tsrraw %s: %zu damaged frame%s:\n", command, frames.size(),
+                 frames.size() == 1 ? "" : "s");
+    for (const DamagedFrame& frame : frames) std::fprintf(stderr, "  %s\n", frame.what.c_str());
+    return kExitDamaged;
+}
+
+void SetInputLimitsFrom(const CommandLine& args) {
     DecodedPicture::SetMaxPixels(static_cast<unsigned long long>(args.Integer(
         "max-pixels", static_cast<long long>(kDefaultMaxPixels), 1, static_cast<long long>(65534) * 65534)));
+    SetMaxStdinBytes(static_cast<unsigned long long>(
+        args.Integer("max-stdin-bytes", static_cast<long long>(kDefaultMaxStdinBytes), 1, 1ll << 48)));
 }
 
-FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHandle decoder, int scaleIndex) {
-    FrameInspection info;
+namespace {
+
+// The header fields, partition and slices, as far as the bytes hold them.
+void ReadHeaderAndSlices(const std::vector<uint8_t>& frame, FrameInspection& info) {
     const BigEndianView view{frame};
     info.length = frame.size();
-    info.scaleIndex = scaleIndex;
     const size_t h = kFrameHeaderStart;
     info.headerReadable = frame.size() >= h + header::kFixedSize && HasFrameMagic(frame.data(), frame.size());
     if (info.headerReadable) {
@@ -121,6 +169,26 @@ FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHand
                 info.toneCurve[i] = static_cast<uint16_t>(view.U16(optional + 2 * i));
         ReadPartitionAndSlices(view, info);
     }
+}
+
+} // namespace
+
+int DamagedSlices(const std::vector<uint8_t>& frame) {
+    FrameInspection info;
+    ReadHeaderAndSlices(frame, info);
+    return info.slicesDamaged;
+}
+
+std::string DamagedSlicesText(const std::vector<uint8_t>& frame, int damaged) {
+    FrameInspection info;
+    ReadHeaderAndSlices(frame, info);
+    return std::to_string(damaged) + " of " + std::to_string(info.sliceCount) + " slices are damaged";
+}
+
+FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHandle decoder, int scaleIndex) {
+    FrameInspection info;
+    info.scaleIndex = scaleIndex;
+    ReadHeaderAndSlices(frame, info);
 
     const int length = static_cast<int>(std::min<size_t>(frame.size(), 0x7FFFFFFF));
     info.metadataValid = frameDecoderGetMetadata(frame.data(), length, &info.metadata) == 0;

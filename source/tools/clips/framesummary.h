@@ -37,6 +37,9 @@ struct FrameInspection {
     uint32_t sliceBytesMin = 0, sliceBytesMax = 0;
     uint64_t sliceBytesTotal = 0;
     int qScaleMin = 0, qScaleMax = 0;
+    // Slices whose own header is broken: the decoder skips them and still returns 0, leaving
+    // their areas of the picture black.
+    int slicesDamaged = 0;
 
     bool metadataValid = false;
     TsrFrameMetadataRecord metadata{};
@@ -55,11 +58,32 @@ std::string DecodeResultText(int result);
 
 class CommandLine;
 class DecodedPicture;
+// The slices of `frame` whose header breaks a rule, so that the decoder skips them.
+int DamagedSlices(const std::vector<uint8_t>& frame);
+
 // Decodes frame `index` of a clip into `picture` (DecodedPicture::DecodeFrame); throws ToolError
-// naming the frame when it is refused.
-void DecodeClipFrame(DecodedPicture& picture, FrameDecoderHandle decoder, const std::vector<uint8_t>& frame,
-                     int index, int scaleIndex);
-// --max-pixels of the commands that decode clips.
-void SetMaxPixelsFrom(const CommandLine& args);
+// naming the frame when it is refused, and when slices are damaged unless `partialAllowed`.
+// Returns the damaged slices (their areas are black in the picture).
+int DecodeClipFrame(DecodedPicture& picture, FrameDecoderHandle decoder, const std::vector<uint8_t>& frame,
+                    int index, int scaleIndex, bool partialAllowed = false);
+// A frame that --keep-going went past: refused (nothing written) or decoded with damaged slices.
+struct DamagedFrame {
+    int index;
+    std::string what; // "frame N: ..."
+    bool written;
+};
+class ClipReader;
+// Reads and decodes frame `index` of `clip`. Without `damaged` a damaged frame throws as
+// DecodeClipFrame does; with it the frame is noted there, and false says nothing was decoded.
+bool DecodeClipFrameOrNote(ClipReader& clip, int index, std::vector<uint8_t>& bytes, DecodedPicture& picture,
+                           FrameDecoderHandle decoder, int scaleIndex, std::vector<DamagedFrame>* damaged);
+// Lists the frames on standard error after the job; returns the exit status: kExitDamaged, or
+// kExitOk when there are none.
+int ReportDamagedFrames(const char* command, const std::vector<DamagedFrame>& frames);
+
+// "K of N slices are damaged" for a frame of `frame`'s partition.
+std::string DamagedSlicesText(const std::vector<uint8_t>& frame, int damaged);
+// --max-pixels and --max-stdin-bytes of the commands that decode clips.
+void SetInputLimitsFrom(const CommandLine& args);
 
 } // namespace tsr::tools

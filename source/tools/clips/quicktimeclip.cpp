@@ -62,7 +62,8 @@ struct MemoryInput {
 class QuickTimeReader : public ClipReader {
 public:
     // Reads the file at `path`, or `memory` (named `path` in messages) when given.
-    explicit QuickTimeReader(const std::string& path, const MemoryInput* memory = nullptr) : m_path(path) {
+    QuickTimeReader(const std::string& path, bool keepDamaged, const MemoryInput* memory = nullptr)
+        : m_path(path) {
         QuietLibraries();
         m_properties.container = "quicktime";
         if (memory) {
@@ -105,14 +106,10 @@ public:
                 if (m_properties.timecode.empty()) m_properties.timecode = timecode->value;
         m_count = avformat_index_get_entries_count(m_stream);
         if (m_count <= 0) throw ToolError(path + ": the tsrn/tsrh track has no frames");
-        const int64_t fileSize = avio_size(m_input.context->pb);
-        for (int i = 0; i < m_count; ++i) {
-            const AVIndexEntry* entry = avformat_index_get_entry(m_stream, i);
-            if (!entry || entry->pos < 0 || entry->size <= 0)
-                throw ToolError(path + ": frame " + std::to_string(i) + " has no place in the file");
-            if (fileSize >= 0 && entry->pos + entry->size > fileSize)
-                throw ToolError(path + ": frame " + std::to_string(i) +
-                                " is truncated (the file ends at byte " + std::to_string(fileSize) + ")");
+        m_fileSize = avio_size(m_input.context->pb);
+        for (int i = 0; i < m_count && !keepDamaged; ++i) {
+            const std::string damage = Damage(i);
+            if (!damage.empty()) throw ToolError(damage);
         }
     }
 
@@ -121,6 +118,8 @@ public:
 
     void ReadFrame(int index, std::vector<uint8_t>& bytes) override {
         if (index < 0 || index >= m_count) throw ToolError(m_path + ": no frame " + std::to_string(index));
+        const std::string damage = Damage(index);
+        if (!damage.empty()) throw ToolError(damage);
         const AVIndexEntry* entry = avformat_index_get_entry(m_stream, index);
         bytes.resize(static_cast<size_t>(entry->size));
         if (avio_seek(m_input.context->pb, entry->pos, SEEK_SET) < 0 ||
@@ -129,7 +128,18 @@ public:
     }
 
 private:
+    // Why frame `index` cannot be read from the file, when it cannot.
+    std::string Damage(int index) const {
+        const AVIndexEntry* entry = avformat_index_get_entry(m_stream, index);
+        const std::string where = m_path + ": frame " + std::to_string(index);
+        if (!entry || entry->pos < 0 || entry->size <= 0) return where + " has no place in the file";
+        if (m_fileSize >= 0 && entry->pos + entry->size > m_fileSize)
+            return where + " is truncated (the file ends at byte " + std::to_string(m_fileSize) + ")";
+        return {};
+    }
+
     std::string m_path;
+    int64_t m_fileSize = -1;
     MemoryInput m_memory; // outlives the input context that reads it
     // Closed by its own destructor, so a constructor that throws leaves nothing open.
     struct InputContext {
@@ -223,13 +233,14 @@ private:
 
 } // namespace
 
-std::unique_ptr<ClipReader> OpenQuickTimeClip(const std::string& path) {
-    return std::make_unique<QuickTimeReader>(path);
+std::unique_ptr<ClipReader> OpenQuickTimeClip(const std::string& path, bool keepDamaged) {
+    return std::make_unique<QuickTimeReader>(path, keepDamaged);
 }
 
-std::unique_ptr<ClipReader> OpenQuickTimeClip(const uint8_t* bytes, size_t size, const std::string& name) {
+std::unique_ptr<ClipReader> OpenQuickTimeClip(const uint8_t* bytes, size_t size, const std::string& name,
+                                              bool keepDamaged) {
     const MemoryInput memory{bytes, size, 0};
-    return std::make_unique<QuickTimeReader>(name, &memory);
+    return std::make_unique<QuickTimeReader>(name, keepDamaged, &memory);
 }
 
 std::unique_ptr<ClipWriter> CreateQuickTimeWriter(const std::string& path,

@@ -40,7 +40,7 @@ const char kConvertHelp[] =
     "engine to RGBA files, DPX pictures, a proxy video (--codec) or standard output (-o -). The\n"
     "decode of the next frame overlaps the debayer of the current one and the writing of the\n"
     "previous one. With several frames, a picture OUTPUT needs %d in its name (out_%04d.exr),\n"
-    "replaced by the frame index.\n"
+    "replaced by the frame index. INPUT - reads standard input.\n"
     "\n"
     "options:\n"
     "  -o, --output FILE   where to write\n"
@@ -53,8 +53,20 @@ const char kConvertHelp[] =
     "                      16384 x 16384)\n"
     "  --no-overlap        run decode, debayer and writing one after another\n"
     "  --timings           print the time spent in each stage\n"
+    "  --max-stdin-bytes N refuse a QuickTime clip of more than N bytes on standard input, which\n"
+    "                      is read into memory (default 4294967296; frames back to back stream)\n"
+    "  --keep-going        go on past damaged frames (see below)\n"
     "  -q, --quiet         no progress bar\n"
-    "  -h, --help          this text\n";
+    "  -h, --help          this text\n"
+    "\n"
+    "A damaged frame (one the decoder refuses, or one with slices it skips) stops the job with\n"
+    "an error naming it; the frames before it are written. A clip cut short is refused before\n"
+    "any frame is decoded. With --keep-going every other frame is written: nothing for a\n"
+    "refused frame or the cut one, a frame with damaged slices with their areas black; the\n"
+    "damaged frames are listed on standard error at the end.\n"
+    "\n"
+    "Exit status: 0 done; 1 failed; 2 wrong arguments; 3 done with --keep-going, but damaged\n"
+    "frames were found.\n";
 
 void PrintTimings(std::FILE* to, const ConvertTimings& t) {
     std::fprintf(to, "%d frames in %.3f s (%.2f frames/s): decode %.3f s, debayer %.3f s, write %.3f s\n",
@@ -139,6 +151,8 @@ int RunConvert(int argc, const char* const* argv) {
                                                                 {"max-pixels", true, 0},
                                                                 {"no-overlap", false, 0},
                                                                 {"timings", false, 0},
+                                                                {"max-stdin-bytes", true, 0},
+                                                                {"keep-going", false, 0},
                                                                 {"quiet", false, 'q'}});
     for (const OptionDefinition& option : OutputSinkOptionDefinitions()) options.push_back(option);
     const CommandLine args(argc, argv, 0, options);
@@ -148,19 +162,21 @@ int RunConvert(int argc, const char* const* argv) {
     job.scaleIndex = ScaleIndexFrom(args);
     job.overlap = !args.Has("no-overlap");
     const int threads = ThreadsFrom(args);
-    SetMaxPixelsFrom(args);
+    SetInputLimitsFrom(args);
     const OutputNames names(args.Value("output"));
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
 
-    std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0]);
+    std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0], args.Has("keep-going"));
     job.clip = clip.get();
-    job.range = wanted.Within(clip->FrameCount());
+    job.range = ClipRange(*clip, wanted);
     const bool toStandardOutput = WritesToStandardOutput(args);
     if (!toStandardOutput) CheckOutputPath(names.Name(job.range.first));
     std::unique_ptr<FrameSink> sink = OpenConvertSink(args, names, clip->Properties(), job.range);
     std::unique_ptr<RgbaEngine> session = OpenDebayerSession(args);
     FrameDecoderOwner decoder(threads);
-    Progress progress("convert", job.range.Count(), args.Has("quiet"));
+    Progress progress("convert", clip->FrameCount() < 0 ? 0 : job.range.Count(), args.Has("quiet"));
+    std::vector<DamagedFrame> damaged;
+    if (args.Has("keep-going")) job.damaged = &damaged;
     job.decoder = decoder.Get();
     job.session = session.get();
     job.progress = &progress;
@@ -169,7 +185,7 @@ int RunConvert(int argc, const char* const* argv) {
     sink->Finish();
     progress.Done();
     if (args.Has("timings")) PrintTimings(toStandardOutput ? stderr : stdout, timings);
-    return kExitOk;
+    return ReportDamagedFrames("convert", damaged);
 }
 
 } // namespace tsr::tools

@@ -28,7 +28,7 @@ const char kHelp[] =
     "reads); several frames go back to back into one raw file. PNG and TIFF hold the mosaic\n"
     "(scale index 0, grey) or the four samples red, green, blue, 65535 (scale index 1..3) as\n"
     "16-bit pictures. With several frames, a picture OUTPUT needs %d in its name (out_%04d.png),\n"
-    "replaced by the frame index.\n"
+    "replaced by the frame index. INPUT - reads standard input.\n"
     "\n"
     "options:\n"
     "  -o, --output FILE   where to write\n"
@@ -38,8 +38,20 @@ const char kHelp[] =
     "  --threads N         decoder worker threads (default: one per processor)\n"
     "  --max-pixels N      refuse frames of more than N photosites (default 268435456,\n"
     "                      16384 x 16384)\n"
+    "  --max-stdin-bytes N refuse a QuickTime clip of more than N bytes on standard input, which\n"
+    "                      is read into memory (default 4294967296; frames back to back stream)\n"
+    "  --keep-going        go on past damaged frames (see below)\n"
     "  -q, --quiet         no progress bar\n"
-    "  -h, --help          this text\n";
+    "  -h, --help          this text\n"
+    "\n"
+    "A damaged frame (one the decoder refuses, or one with slices it skips) stops the job with\n"
+    "an error naming it, and a clip cut short is refused before any frame is decoded. With\n"
+    "--keep-going every other frame is written: nothing for a refused frame or the cut one\n"
+    "(a joined raw OUTPUT leaves it out), a frame with damaged slices with their areas black;\n"
+    "the damaged frames are listed on standard error at the end.\n"
+    "\n"
+    "Exit status: 0 done; 1 failed (nothing more is written after a failing frame); 2 wrong\n"
+    "arguments; 3 done with --keep-going, but damaged frames were found.\n";
 
 } // namespace
 
@@ -66,6 +78,8 @@ int RunDecode(int argc, const char* const* argv) {
                             {"frames", true, 0},
                             {"threads", true, 0},
                             {"max-pixels", true, 0},
+                            {"max-stdin-bytes", true, 0},
+                            {"keep-going", false, 0},
                             {"quiet", false, 'q'}});
     if (args.Has("help")) {
         std::fputs(kHelp, stdout);
@@ -76,13 +90,13 @@ int RunDecode(int argc, const char* const* argv) {
     if (!args.Has("output")) throw UsageError("decode needs an output file: -o FILE");
     const int scale = static_cast<int>(args.Integer("scale", 0, 0, 3));
     const int threads = static_cast<int>(args.Integer("threads", 0, 0, 64));
-    SetMaxPixelsFrom(args);
+    SetInputLimitsFrom(args);
     const OutputNames names(args.Value("output"));
     const PictureFormat format = FormatFor(args.Value("format"), names.Name(0), false);
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
 
-    std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0]);
-    const FrameRange range = wanted.Within(clip->FrameCount());
+    std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0], args.Has("keep-going"));
+    const FrameRange range = ClipRange(*clip, wanted);
     CheckOutputPath(names.Name(range.first));
     if (range.Count() > 1 && !names.PerFrame() && format != PictureFormat::Raw)
         throw UsageError("several frames need %d in the output name, e.g. out_%04d." +
@@ -92,12 +106,16 @@ int RunDecode(int argc, const char* const* argv) {
     std::unique_ptr<OutputFile> joined; // all frames in one raw file
     if (format == PictureFormat::Raw && !names.PerFrame())
         joined = std::make_unique<OutputFile>(names.Name(0));
-    Progress progress("decode", range.Count(), args.Has("quiet"));
+    Progress progress("decode", clip->FrameCount() < 0 ? 0 : range.Count(), args.Has("quiet"));
     std::vector<uint8_t> frame;
     DecodedPicture picture;
-    for (int index = range.first; index <= range.last; ++index) {
-        clip->ReadFrame(index, frame);
-        DecodeClipFrame(picture, decoder.Get(), frame, index, scale);
+    std::vector<DamagedFrame> damaged;
+    for (int index = range.first; index <= range.last && clip->HasFrame(index); ++index) {
+        if (!DecodeClipFrameOrNote(*clip, index, frame, picture, decoder.Get(), scale,
+                                   args.Has("keep-going") ? &damaged : nullptr)) {
+            progress.Advance();
+            continue;
+        }
         if (joined)
             joined->Write(picture.Bytes(), picture.Size());
         else
@@ -106,7 +124,7 @@ int RunDecode(int argc, const char* const* argv) {
     }
     if (joined) joined->Commit();
     progress.Done();
-    return kExitOk;
+    return ReportDamagedFrames("decode", damaged);
 }
 
 } // namespace tsr::tools

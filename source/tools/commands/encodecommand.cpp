@@ -215,7 +215,7 @@ int RunEncode(int argc, const char* const* argv) {
         return kExitOk;
     }
     const EncodeJob job = ReadEncodeJob(args);
-    SetMaxPixelsFrom(args);
+    SetInputLimitsFrom(args);
     for (const std::string& input : job.pictures) RegisterInput(input);
     CheckOutputPath(args.Value("output"));
     std::unique_ptr<ClipWriter> writer = CreateClipWriter(args.Value("output"), job.clipSettings);

@@ -163,6 +163,9 @@ bool HasQuantMatrix(const FrameInspection& f) {
 bool SlicesPresent(const FrameInspection& f) {
     return f.slicesFound > 0;
 }
+bool SlicesDamaged(const FrameInspection& f) {
+    return f.slicesDamaged > 0;
+}
 
 using S = Section;
 using K = Kind;
@@ -226,6 +229,9 @@ const Field kFields[] = {
      Style::Decimal, nullptr, nullptr, SlicesPresent},
     {S::Slices, "maxQScale", K::Integer, [](F x) { return Int(x.f.qScaleMax); }, 6, "..{}", Style::Decimal,
      nullptr, nullptr, SlicesPresent},
+    {S::Slices, "damaged", K::Integer, [](F x) { return Int(x.f.slicesDamaged); }, 7,
+     "\n  damaged slices: {} (skipped by the decoder, their areas left black)", Style::Decimal, nullptr,
+     nullptr, SlicesDamaged},
 
     {S::Metadata, "infoBytes", K::Integers, [](F x) { return Ints(x.f.metadata.infoBytes); }, 1,
      "\n  metadata record: infoBytes{}", Style::Hex2},
@@ -287,11 +293,10 @@ std::string IntegerText(long long value, Style style) {
     return Printed("%lld", value);
 }
 
-std::string Spelt(const Field& field, const Frame& frame) {
-    if (field.spelt) return field.spelt(frame);
-    const Value v = field.value(frame);
+// A value as the text spells it by default.
+std::string ValueText(Kind kind, Style style, const Value& v) {
     std::string text;
-    switch (field.kind) {
+    switch (kind) {
     case Kind::String:
         return v.text;
     case Kind::Number:
@@ -301,19 +306,201 @@ std::string Spelt(const Field& field, const Frame& frame) {
         return text;
     case Kind::Integers:
         for (size_t i = 0; i < v.integers.size(); ++i)
-            text += (field.style == Style::Rows8 && i % 8 == 0 ? "\n    " : " ") +
-                    IntegerText(v.integers[i], field.style);
+            text +=
+                (style == Style::Rows8 && i % 8 == 0 ? "\n    " : " ") + IntegerText(v.integers[i], style);
         return text;
     case Kind::Integer:
     case Kind::Boolean:
-        return IntegerText(v.integer, field.style);
+        return IntegerText(v.integer, style);
     case Kind::TextOnly:
         break;
     }
     return text;
 }
 
+std::string Spelt(const Field& field, const Frame& frame) {
+    if (field.kind == Kind::TextOnly) return {};
+    return field.spelt ? field.spelt(frame) : ValueText(field.kind, field.style, field.value(frame));
+}
+
+// The fragment with its "{}" replaced by `value`.
+std::string Filled(const std::string& fragment, const std::string& value) {
+    const size_t slot = fragment.find("{}");
+    return slot == std::string::npos ? fragment
+                                     : fragment.substr(0, slot) + value + fragment.substr(slot + 2);
+}
+
+void WriteValue(JsonWriter& json, const char* key, Kind kind, const Value& v) {
+    switch (kind) {
+    case Kind::Integer:
+        json.Integer(key, v.integer);
+        break;
+    case Kind::Boolean:
+        json.Boolean(key, v.integer != 0);
+        break;
+    case Kind::Number:
+        json.Number(key, v.number);
+        break;
+    case Kind::String:
+        json.String(key, v.text);
+        break;
+    case Kind::Integers:
+        json.IntegerArray(key, v.integers);
+        break;
+    case Kind::Numbers:
+        json.NumberArray(key, v.numbers);
+        break;
+    case Kind::TextOnly:
+        break;
+    }
+}
+
+// The summary's table, in the order of both outputs.
+using C = const ClipSummary&;
+
+struct SummaryField {
+    const char* key;
+    Kind kind;
+    Value (*value)(C);
+    const char* text;                  // nullptr: JSON only
+    std::string (*spelt)(C) = nullptr; // the text's own spelling
+    bool (*shown)(C) = nullptr;        // in both outputs; nullptr: always
+    bool (*textShown)(C) = nullptr;    // in the text only
+};
+
+bool HasTrackType(C c) {
+    return c.properties.fourcc != 0;
+}
+bool HasRate(C c) {
+    return c.properties.frameRateNumerator > 0 && c.properties.frameRateDenominator > 0;
+}
+bool HasSize(C c) {
+    return !c.sizes.empty();
+}
+bool PartOfClip(C c) {
+    return c.first != 0 || c.last != c.frameCount - 1;
+}
+double Rate(C c) {
+    return static_cast<double>(c.properties.frameRateNumerator) / c.properties.frameRateDenominator;
+}
+
+std::string ContainerSpelt(C c) {
+    return c.properties.container == "quicktime" ? "QuickTime clip" : "frames back to back";
+}
+std::string RateSpelt(C c) {
+    return Printed("%g", Rate(c));
+}
+std::string SizesSpelt(C c) {
+    std::string text;
+    for (const auto& size : c.sizes)
+        text += Printed("%s%d x %d", text.empty() ? "" : ", ", size.first, size.second);
+    return text + " photosites";
+}
+std::string PatternsSpelt(C c) {
+    std::string text;
+    for (int pattern : c.patterns)
+        text += Printed("%s%d (%s)", text.empty() ? " " : ", ", pattern, PatternText(pattern));
+    return text;
+}
+std::string BitsSpelt(double bits) {
+    return Printed("%.2f", bits);
+}
+// Every damaged frame while there are few, else the count and the first few.
+std::string DamagedSpelt(C c) {
+    constexpr size_t kListed = 10;
+    if (c.damaged.empty()) return "none";
+    std::string text = Printed("%zu:", c.damaged.size());
+    for (size_t i = 0; i < c.damaged.size() && i < kListed; ++i) {
+        const int index = c.damaged[i];
+        const bool refused = std::find(c.refused.begin(), c.refused.end(), index) != c.refused.end();
+        text += Printed(" %d%s", index, refused ? "" : " (damaged slices)");
+        if (i + 1 < c.damaged.size()) text += ",";
+    }
+    return c.damaged.size() > kListed ? text + " ..." : text;
+}
+
+const SummaryField kSummaryFields[] = {
+    {"file", K::String, [](C c) { return Str(c.file); }, "{}"},
+    {"container", K::String, [](C c) { return Str(c.properties.container); }, ": {}", ContainerSpelt},
+    {"trackType", K::String, [](C c) { return Str(FourCCText(c.properties.fourcc)); }, ", track type {}",
+     nullptr, HasTrackType},
+    {"frameCount", K::Integer, [](C c) { return Int(c.frameCount); }, "\n  frames: {}"},
+    {"firstFrame", K::Integer, [](C c) { return Int(c.first); }, " ({}", nullptr, nullptr, PartOfClip},
+    {"lastFrame", K::Integer, [](C c) { return Int(c.last); }, "-{} shown)", nullptr, nullptr, PartOfClip},
+    {"frameRate", K::Integers,
+     [](C c) {
+         return Ints(std::vector<int>{c.properties.frameRateNumerator, c.properties.frameRateDenominator});
+     },
+     ", {} frames/s", RateSpelt, HasRate},
+    {"framesPerSecond", K::Number, [](C c) { return Num(Rate(c)); }, nullptr, nullptr, HasRate},
+    {"durationSeconds", K::Number, [](C c) { return Num(c.frameCount / Rate(c)); }, ", {} s",
+     [](C c) { return Printed("%.3f", c.frameCount / Rate(c)); }, HasRate},
+    {"width", K::Integer, [](C c) { return Int(c.sizes[0].first); }, "\n  size: {}", SizesSpelt, HasSize},
+    {"height", K::Integer, [](C c) { return Int(c.sizes[0].second); }, nullptr, nullptr, HasSize},
+    {"sizeVaries", K::Boolean, [](C c) { return Int(c.sizes.size() > 1); }, nullptr, nullptr, HasSize},
+    {"bayerPatterns", K::Integers, [](C c) { return Ints(c.patterns); }, ", Bayer pattern{}", PatternsSpelt,
+     HasSize},
+    {"bitsPerPhotositeMin", K::Number, [](C c) { return Num(c.bitsMin); }, "\n  bits per photosite: {} min",
+     [](C c) { return BitsSpelt(c.bitsMin); }, HasSize},
+    {"bitsPerPhotositeMean", K::Number, [](C c) { return Num(c.bits / c.photosites); }, ", {} mean",
+     [](C c) { return BitsSpelt(c.bits / c.photosites); }, HasSize},
+    {"bitsPerPhotositeMax", K::Number, [](C c) { return Num(c.bitsMax); }, ", {} max",
+     [](C c) { return BitsSpelt(c.bitsMax); }, HasSize},
+    {"versions", K::Integers, [](C c) { return Ints(c.versions); }, "\n  format versions:{}", nullptr,
+     HasSize},
+    {"damagedFrames", K::Integers, [](C c) { return Ints(c.damaged); }, "\n  damaged frames: {}",
+     DamagedSpelt},
+    {"refusedFrames", K::Integers, [](C c) { return Ints(c.refused); }, nullptr},
+};
+
+void AddDistinct(std::vector<int>& values, int value) {
+    if (std::find(values.begin(), values.end(), value) == values.end()) {
+        values.push_back(value);
+        std::sort(values.begin(), values.end());
+    }
+}
+
 } // namespace
+
+bool FrameDamaged(const FrameInspection& frame) {
+    return frame.decodeResult != 0 || frame.slicesDamaged > 0;
+}
+
+void ClipSummary::Add(int index, const FrameInspection& frame) {
+    if (FrameDamaged(frame)) damaged.push_back(index);
+    if (frame.decodeResult != 0) refused.push_back(index);
+    if (!frame.headerReadable || frame.width <= 0 || frame.height <= 0) return;
+    const std::pair<int, int> size{frame.width, frame.height};
+    if (std::find(sizes.begin(), sizes.end(), size) == sizes.end()) sizes.push_back(size);
+    AddDistinct(patterns, frame.bayerPatternWord & 3);
+    AddDistinct(versions, frame.version);
+    const double area = static_cast<double>(frame.width) * frame.height;
+    const double perPhotosite = 8.0 * static_cast<double>(frame.length) / area;
+    bitsMin = photosites == 0 ? perPhotosite : std::min(bitsMin, perPhotosite);
+    bitsMax = photosites == 0 ? perPhotosite : std::max(bitsMax, perPhotosite);
+    bits += 8.0 * static_cast<double>(frame.length);
+    photosites += area;
+}
+
+std::string ClipSummaryText(const ClipSummary& summary) {
+    std::string text;
+    for (const SummaryField& field : kSummaryFields) {
+        if (!field.text || (field.shown && !field.shown(summary)) ||
+            (field.textShown && !field.textShown(summary)))
+            continue;
+        text += Filled(field.text, field.spelt ? field.spelt(summary)
+                                               : ValueText(field.kind, Style::Decimal, field.value(summary)));
+    }
+    return text + "\n";
+}
+
+void WriteClipSummaryJson(JsonWriter& json, const ClipSummary& summary) {
+    json.BeginObject("summary");
+    for (const SummaryField& field : kSummaryFields)
+        if (!field.shown || field.shown(summary))
+            WriteValue(json, field.key, field.kind, field.value(summary));
+    json.EndObject();
+}
 
 std::string FrameInfoText(int index, const FrameInspection& f) {
     const Frame frame{index, f};
@@ -325,13 +512,7 @@ std::string FrameInfoText(int index, const FrameInspection& f) {
         return a->section != b->section ? a->section < b->section : a->textOrder < b->textOrder;
     });
     std::string text;
-    for (const Field* field : rows) {
-        const std::string fragment = field->text;
-        const size_t slot = fragment.find("{}");
-        text += slot == std::string::npos
-                    ? fragment
-                    : fragment.substr(0, slot) + Spelt(*field, frame) + fragment.substr(slot + 2);
-    }
+    for (const Field* field : rows) text += Filled(field->text, Spelt(*field, frame));
     return text + "\n";
 }
 
@@ -346,29 +527,7 @@ void WriteFrameInfoJson(JsonWriter& json, int index, const FrameInspection& f) {
             json.BeginObject(kSectionKeys[static_cast<int>(field.section)]);
             open = field.section;
         }
-        const Value v = field.value(frame);
-        switch (field.kind) {
-        case Kind::Integer:
-            json.Integer(field.key, v.integer);
-            break;
-        case Kind::Boolean:
-            json.Boolean(field.key, v.integer != 0);
-            break;
-        case Kind::Number:
-            json.Number(field.key, v.number);
-            break;
-        case Kind::String:
-            json.String(field.key, v.text);
-            break;
-        case Kind::Integers:
-            json.IntegerArray(field.key, v.integers);
-            break;
-        case Kind::Numbers:
-            json.NumberArray(field.key, v.numbers);
-            break;
-        case Kind::TextOnly:
-            break;
-        }
+        WriteValue(json, field.key, field.kind, field.value(frame));
     }
     if (open != Section::Frame) json.EndObject();
     json.EndObject();

@@ -62,10 +62,11 @@ struct DecodedItem {
     DecodedPicture picture;
 };
 
-void DecodeFrame(const ConvertJob& job, int index, std::vector<uint8_t>& bytes, DecodedItem& item) {
-    job.clip->ReadFrame(index, bytes);
+// False for a damaged frame that the job goes past.
+bool DecodeFrame(const ConvertJob& job, int index, std::vector<uint8_t>& bytes, DecodedItem& item) {
     item.index = index;
-    DecodeClipFrame(item.picture, job.decoder, bytes, index, job.scaleIndex);
+    return DecodeClipFrameOrNote(*job.clip, index, bytes, item.picture, job.decoder, job.scaleIndex,
+                                 job.damaged);
 }
 
 ConvertTimings RunSequential(const ConvertJob& job) {
@@ -73,10 +74,11 @@ ConvertTimings RunSequential(const ConvertJob& job) {
     std::vector<uint8_t> bytes;
     DecodedItem decoded;
     RgbaFrame rgba;
-    for (int index = job.range.first; index <= job.range.last; ++index) {
+    for (int index = job.range.first; index <= job.range.last && job.clip->HasFrame(index); ++index) {
         Clock::time_point start = Clock::now();
-        DecodeFrame(job, index, bytes, decoded);
+        const bool usable = DecodeFrame(job, index, bytes, decoded);
         timings.decodeSeconds += SecondsSince(start);
+        if (!usable) continue;
         start = Clock::now();
         rgba.index = index;
         job.session->Process(decoded.picture, job.debayer, rgba);
@@ -112,13 +114,13 @@ ConvertTimings RunOverlapped(const ConvertJob& job) {
     std::thread decoder([&] {
         try {
             std::vector<uint8_t> bytes;
-            for (int index = job.range.first; index <= job.range.last; ++index) {
-                std::unique_ptr<DecodedItem> item;
-                if (!freeDecoded.Pop(item)) break; // a later stage stopped
+            std::unique_ptr<DecodedItem> item; // kept for the next frame when this one is skipped
+            for (int index = job.range.first; index <= job.range.last && job.clip->HasFrame(index); ++index) {
+                if (!item && !freeDecoded.Pop(item)) break; // a later stage stopped
                 const Clock::time_point start = Clock::now();
-                DecodeFrame(job, index, bytes, *item);
+                const bool usable = DecodeFrame(job, index, bytes, *item);
                 decodeSeconds += SecondsSince(start);
-                fullDecoded.Push(std::move(item));
+                if (usable) fullDecoded.Push(std::move(item));
             }
         } catch (...) {
             record(std::current_exception());

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "clips/clip.h"
+#include "clips/framesummary.h"
 #include "pipeline/rgbaengine.h"
 #include "support/framerange.h"
 #include "tsr/framedecoder.h"
@@ -32,6 +33,9 @@ struct ConvertJob {
     DebayerSettings debayer;
     bool overlap = true;
     Progress* progress = nullptr; // may be null
+    // Without it (null) a damaged frame stops the job; with it the job goes on past damaged
+    // frames and notes them here, in frame order.
+    std::vector<DamagedFrame>* damaged = nullptr;
     // Called for every frame in order, on the writing stage's thread.
     std::function<void(const RgbaFrame&)> write;
 };

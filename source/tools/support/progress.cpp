@@ -17,13 +17,15 @@ Progress::~Progress() {
 std::string Progress::Line(const std::string& label, int done, int total, double seconds, int columns) {
     char counts[96];
     const double rate = seconds > 0 ? done / seconds : 0.0;
-    std::snprintf(counts, sizeof counts, " %d/%d frames, %.1f frames/s", done, total, rate);
+    if (total > 0)
+        std::snprintf(counts, sizeof counts, " %d/%d frames, %.1f frames/s", done, total, rate);
+    else // a stream, whose length is known only at its end
+        std::snprintf(counts, sizeof counts, " %d frames, %.1f frames/s", done, rate);
     std::string line = label + " [";
     const int barWidth =
         columns - static_cast<int>(line.size()) - 1 - static_cast<int>(std::string(counts).size());
-    if (barWidth >= 4) {
-        const int filled =
-            total > 0 ? static_cast<int>(static_cast<long long>(barWidth) * done / total) : barWidth;
+    if (barWidth >= 4 && total > 0) {
+        const int filled = static_cast<int>(static_cast<long long>(barWidth) * done / total);
         line += std::string(static_cast<size_t>(filled), '#') +
                 std::string(static_cast<size_t>(barWidth - filled), ' ');
         line += "]";

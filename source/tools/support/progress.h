@@ -9,6 +9,7 @@ namespace tsr::tools {
 
 class Progress {
 public:
+    // `total` 0: not known (a stream); the count is shown without a bar.
     Progress(std::string label, int total, bool quiet);
     ~Progress();
     void Advance(int frames = 1);

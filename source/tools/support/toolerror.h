@@ -11,6 +11,7 @@ enum ExitCode : int {
     kExitOk = 0,
     kExitFailure = 1, // bad input file, failed decode or debayer, unwritable output
     kExitUsage = 2,   // wrong arguments
+    kExitDamaged = 3, // --keep-going went past damaged frames: every other frame is written
 };
 
 class ToolError : public std::runtime_error {

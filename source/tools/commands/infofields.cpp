@@ -435,6 +435,8 @@ const SummaryField kSummaryFields[] = {
     {"framesPerSecond", K::Number, [](C c) { return Num(Rate(c)); }, nullptr, nullptr, HasRate},
     {"durationSeconds", K::Number, [](C c) { return Num(c.frameCount / Rate(c)); }, ", {} s",
      [](C c) { return Printed("%.3f", c.frameCount / Rate(c)); }, HasRate},
+    {"timecode", K::String, [](C c) { return Str(c.properties.timecode); }, ", time code {}", nullptr,
+     [](C c) { return !c.properties.timecode.empty(); }},
     {"width", K::Integer, [](C c) { return Int(c.sizes[0].first); }, "\n  size: {}", SizesSpelt, HasSize},
     {"height", K::Integer, [](C c) { return Int(c.sizes[0].second); }, nullptr, nullptr, HasSize},
     {"sizeVaries", K::Boolean, [](C c) { return Int(c.sizes.size() > 1); }, nullptr, nullptr, HasSize},

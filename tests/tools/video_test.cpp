@@ -272,7 +272,8 @@ TEST_F(VideoTest, ProxiesDecodeToTheEnginesPicturesWithTheirTags) {
 TEST_F(VideoTest, DpxAndProxiesCarryTheClipsTimecodes) {
     const auto& reference = Reference(0, 0);
     const ToolResult info = RunTool({"info", Path("clip.mov")});
-    EXPECT_NE(std::string::npos, info.out.find(", 25 frames/s, 0.120 s, time code 01:00:00:24\n")) << info.out;
+    EXPECT_NE(std::string::npos, info.out.find(", 25 frames/s, 0.120 s, time code 01:00:00:24\n"))
+        << info.out;
     for (const int bits : {10, 16}) {
         SCOPED_TRACE(std::to_string(bits) + " bits");
         const std::string name = Path("f" + std::to_string(bits) + "_%d.dpx");

@@ -114,9 +114,10 @@ const Lookups& SharedLookups() {
 }
 
 // Where coding position g lands in the level store (block * 64 + scan[k]), for every slice
-// width and scan table: one lookup instead of a shift, a mask and a scan lookup per level.
+// width and scan table: one lookup instead of a shift, a mask and a scan lookup per level. One
+// more entry after the last position may be read (not written through) by a lane at its end.
 struct PositionTables {
-    uint16_t positions[kMaxLog2Blocks + 1][3][16 * 64];
+    uint16_t positions[kMaxLog2Blocks + 1][3][16 * 64 + 1];
     PositionTables() : positions{} {
         const uint8_t* scans[3] = {kScan8x8, kScan4x4, kScan2x2};
         const int log2Coefficients[3] = {6, 4, 2};
@@ -285,6 +286,25 @@ template <bool AfterZeroRun = false> TSR_ALWAYS_INLINE bool ReadLevel(Lane& lane
     lane.levels[shared.position[lane.g]] = static_cast<int16_t>(level);
     return true;
 }
+// A level of a run that is read only when `active`; otherwise the lane stays as it is (its
+// lookup and refill are wasted), which keeps the loop over two lanes' runs free of a branch on
+// which lane is still in its run.
+TSR_ALWAYS_INLINE bool ReadLevelIf(bool active, Lane& lane, const Shared& shared, int16_t* sink) {
+    const uint32_t entry = shared.entries[lane.level + (lane.window >> (64 - kLookupBits))];
+    lane.Refill();
+    if (TSR_UNLIKELY(active && Entry::Length(entry) == 0)) {
+        if (!ReadLevel(lane, shared)) return false;
+        ++lane.g;
+        return true;
+    }
+    const unsigned length = active ? Entry::Length(entry) : 0;
+    lane.Skip(length);
+    lane.level = active ? Entry::Next(entry) << kLookupBits : lane.level;
+    int16_t* target = active ? lane.levels + shared.position[lane.g] : sink;
+    *target = static_cast<int16_t>(Entry::Value(entry));
+    lane.g += active ? 1 : 0;
+    return true;
+}
 // A run count or, with `adapt`, a zero run. False at the end of the data.
 template <bool Adapt>
 TSR_ALWAYS_INLINE bool ReadValue(Lane& lane, uint32_t& context, const Shared& shared, uint32_t& value) {
@@ -370,20 +390,12 @@ TSR_ALWAYS_INLINE Survivor DecodePair(Lane a, Lane b, const Shared& shared) {
         // A run that passes the end stops there.
         na = na < end - a.g ? na : end - a.g;
         nb = nb < end - b.g ? nb : end - b.g;
-        const uint32_t common = na < nb ? na : nb;
-        for (uint32_t i = 0; i < common; ++i) {
-            if (!ReadLevel(a, shared)) return {b, kInRun, nb - i};
-            ++a.g;
-            if (!ReadLevel(b, shared)) return {a, kInRun, na - i - 1};
-            ++b.g;
-        }
-        for (uint32_t i = common; i < na; ++i) {
-            if (!ReadLevel(a, shared)) return {b, kAtZeroRun, 0};
-            ++a.g;
-        }
-        for (uint32_t i = common; i < nb; ++i) {
-            if (!ReadLevel(b, shared)) return {a, kAtZeroRun, 0};
-            ++b.g;
+        const uint32_t longest = na > nb ? na : nb;
+        int16_t sink;
+        for (uint32_t i = 0; i < longest; ++i) {
+            const bool activeA = i < na, activeB = i < nb;
+            if (!ReadLevelIf(activeA, a, shared, &sink)) return {b, kInRun, activeB ? nb - i : 0};
+            if (!ReadLevelIf(activeB, b, shared, &sink)) return {a, kInRun, activeA ? na - i - 1 : 0};
         }
         if (a.g == end) return {b, kAtZeroRun, 0};
         if (b.g == end) return {a, kAtZeroRun, 0};

@@ -68,7 +68,7 @@ int Decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* o
     if (int64_t(rowPitch) < int64_t(width) * (mosaic ? 2 : 8)) return FRAME_DECODER_BAD_ARGUMENTS;
 
     FrameContext& frame = d.frame;
-    frame.writer = SelectWriter(mosaic, scaleIndex, header.bayerPattern);
+    frame.writer = SelectWriter(mosaic, scaleIndex, header.bayerPattern, d.useAvx);
     if (!frame.writer) return FRAME_DECODER_NO_WRITER;
     frame.scaleIndex = scaleIndex;
     frame.log2Coefficients = Log2CoefficientsForScale(scaleIndex);
@@ -81,7 +81,10 @@ int Decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* o
     frame.bytesPerMacroblock = mosaic ? 32 : 8 * (16 >> shift);
     std::memcpy(frame.quantMatrix, header.quantMatrix, sizeof frame.quantMatrix);
     d.curve.Update(header.toneCurve);
-    frame.curve = d.curve.Table();
+    frame.curve.table = d.curve.Table();
+    const ToneCurve curve(header.toneCurve);
+    std::memcpy(frame.curve.knots, curve.knots, sizeof curve.knots);
+    std::memcpy(frame.curve.slopes, curve.slopes, sizeof curve.slopes);
 
     // One descriptor per slice, walking the slice size table.
     const int mbWidth = MacroblocksFor(header.width);

@@ -20,7 +20,7 @@ struct FrameContext {
     MacroblockWriter writer = nullptr;
     ptrdiff_t rowPitch = 0;
     int bytesPerMacroblock = 0;
-    const uint16_t* curve = nullptr; // tone curve table
+    WriterCurve curve;
     uint8_t quantMatrix[64] = {};
 };
 

@@ -10,7 +10,8 @@ namespace {
 // Full-size mosaic: block sample (m, n) of a component goes to photosite (2m + r, 2n + q).
 template <int Pattern>
 void WriteMosaic(const uint16_t* const samples[4], uint8_t* out, ptrdiff_t rowPitch, int rows,
-                 const uint16_t* curve) {
+                 const WriterCurve& writerCurve) {
+    const uint16_t* curve = writerCurve.table;
     const uint16_t* topLeft = samples[kCellComponent[Pattern][0]];
     const uint16_t* topRight = samples[kCellComponent[Pattern][1]];
     const uint16_t* bottomLeft = samples[kCellComponent[Pattern][2]];
@@ -31,7 +32,8 @@ void WriteMosaic(const uint16_t* const samples[4], uint8_t* out, ptrdiff_t rowPi
 // Reduced size: pixel (m, n) is red, green, blue from components 3, 0, 2, then 65535.
 template <int Side>
 void WritePixels(const uint16_t* const samples[4], uint8_t* out, ptrdiff_t rowPitch, int rows,
-                 const uint16_t* curve) {
+                 const WriterCurve& writerCurve) {
+    const uint16_t* curve = writerCurve.table;
     const uint16_t* red = samples[3];
     const uint16_t* green = samples[0];
     const uint16_t* blue = samples[2];
@@ -48,7 +50,9 @@ void WritePixels(const uint16_t* const samples[4], uint8_t* out, ptrdiff_t rowPi
 }
 } // namespace
 
-MacroblockWriter SelectWriter(bool fullSizeMosaic, int scaleIndex, int bayerPattern) {
+MacroblockWriter SelectWriter(bool fullSizeMosaic, int scaleIndex, int bayerPattern, bool vector) {
+    if (vector && fullSizeMosaic == (scaleIndex == 0) && scaleIndex <= 1)
+        return SelectVectorWriter(scaleIndex, bayerPattern);
     if (fullSizeMosaic) {
         if (scaleIndex != 0) return nullptr;
         static const MacroblockWriter mosaic[4] = {WriteMosaic<0>, WriteMosaic<1>, WriteMosaic<2>,

@@ -29,25 +29,27 @@ TEST(MacroblockWriters, ComputedCurveWritesWhatTheTableWrites) {
         writerCurve.table = table.Table();
         std::copy(curve.knots, curve.knots + 8, writerCurve.knots);
         std::copy(curve.slopes, curve.slopes + 8, writerCurve.slopes);
-        uint16_t samples[4][64];
-        for (auto& block : samples)
-            for (uint16_t& s : block) {
-                const uint16_t edges[] = {0, 8191, 8192, 65535, uint16_t(random())};
-                s = random() % 4 == 0 ? edges[random() % 5] : uint16_t(random());
-            }
-        const uint16_t* blocks[4] = {samples[0], samples[1], samples[2], samples[3]};
-        // Scale index 0 for each pattern, then scale index 1.
-        for (int layout = 0; layout < 5; ++layout) {
-            const int scale = layout < 4 ? 0 : 1, rowsPerMacroblock = scale == 0 ? 16 : 8;
-            const MacroblockWriter computed = SelectWriter(scale == 0, scale, layout & 3, true);
-            const MacroblockWriter tabulated = SelectWriter(scale == 0, scale, layout & 3, false);
-            ASSERT_NE(computed, tabulated);
-            for (int rows = 1; rows <= rowsPerMacroblock; ++rows) {
-                const ptrdiff_t pitch = 80;
-                std::vector<uint8_t> want(pitch * 17, 0xA5), got = want;
-                tabulated(blocks, want.data(), pitch, rows, writerCurve);
-                computed(blocks, got.data(), pitch, rows, writerCurve);
-                ASSERT_EQ(got, want) << "curve " << knots[1] << " layout " << layout << " rows " << rows;
+        // Every input value once (256 per macroblock), then random samples with fewer rows.
+        for (uint32_t first = 0; first <= 65536; first += 256) {
+            const bool exhaustive = first < 65536;
+            uint16_t samples[4][64];
+            for (int i = 0; i < 256; ++i)
+                samples[i / 64][i % 64] = exhaustive ? uint16_t(first + i) : uint16_t(random());
+            const uint16_t* blocks[4] = {samples[0], samples[1], samples[2], samples[3]};
+            // Scale index 0 for each pattern, then scale index 1.
+            for (int layout = 0; layout < 5; ++layout) {
+                const int scale = layout < 4 ? 0 : 1, rowsPerMacroblock = scale == 0 ? 16 : 8;
+                const MacroblockWriter computed = SelectWriter(scale == 0, scale, layout & 3, true);
+                const MacroblockWriter tabulated = SelectWriter(scale == 0, scale, layout & 3, false);
+                ASSERT_NE(computed, tabulated);
+                for (int rows = exhaustive ? rowsPerMacroblock : 1; rows <= rowsPerMacroblock; ++rows) {
+                    const ptrdiff_t pitch = 80;
+                    std::vector<uint8_t> want(pitch * 17, 0xA5), got = want;
+                    tabulated(blocks, want.data(), pitch, rows, writerCurve);
+                    computed(blocks, got.data(), pitch, rows, writerCurve);
+                    ASSERT_EQ(got, want) << "curve " << knots[1] << " layout " << layout << " rows " << rows
+                                         << " first " << first;
+                }
             }
         }
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "format/bigendian.h"
 #include "pictures/rgbapictures.h"
 #include "support/outputfile.h"
 #include "support/toolerror.h"
@@ -26,21 +27,6 @@ constexpr uint8_t kBt709 = 6;
 constexpr uint8_t kBt2020 = 14; // added with the BT.2020 codes of the 2014 revision
 constexpr uint8_t kDescriptorRgb = 50;
 
-void PutU32(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value >> 24);
-    at[1] = static_cast<uint8_t>(value >> 16);
-    at[2] = static_cast<uint8_t>(value >> 8);
-    at[3] = static_cast<uint8_t>(value);
-}
-void PutU16(uint8_t* at, uint16_t value) {
-    at[0] = static_cast<uint8_t>(value >> 8);
-    at[1] = static_cast<uint8_t>(value);
-}
-void PutFloat(uint8_t* at, float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    PutU32(at, bits);
-}
 void PutText(uint8_t* at, size_t size, const std::string& text) {
     std::memset(at, 0, size);
     std::memcpy(at, text.data(), std::min(size - 1, text.size()));
@@ -73,14 +59,14 @@ void WriteDpx(const std::string& path, const RgbaFrame& frame, const DpxFields& 
     // Fields left undefined are all ones, as readers expect.
     std::memset(header, 0xFF, kHeaderSize);
 
-    PutU32(header + 0, 0x53445058); // "SDPX": big-endian
-    PutU32(header + 4, kHeaderSize);
+    StoreU32Be(header + 0, 0x53445058); // "SDPX": big-endian
+    StoreU32Be(header + 4, kHeaderSize);
     PutText(header + 8, 8, "V2.0");
-    PutU32(header + 16, static_cast<uint32_t>(bytes.size()));
-    PutU32(header + 20, 1); // ditto key: a new image
-    PutU32(header + 24, kGenericHeaderSize);
-    PutU32(header + 28, kIndustryHeaderSize);
-    PutU32(header + 32, 0); // no user data
+    StoreU32Be(header + 16, static_cast<uint32_t>(bytes.size()));
+    StoreU32Be(header + 20, 1); // ditto key: a new image
+    StoreU32Be(header + 24, kGenericHeaderSize);
+    StoreU32Be(header + 28, kIndustryHeaderSize);
+    StoreU32Be(header + 32, 0); // no user data
     const size_t slash = path.find_last_of('/');
     PutText(header + 36, 100, slash == std::string::npos ? path : path.substr(slash + 1));
     PutText(header + 136, 24, "");
@@ -88,27 +74,27 @@ void WriteDpx(const std::string& path, const RgbaFrame& frame, const DpxFields& 
     PutText(header + 260, 200, "");
     PutText(header + 460, 200, "");
 
-    PutU16(header + 768, 0); // left to right, top to bottom
-    PutU16(header + 770, 1); // one image element
-    PutU32(header + 772, static_cast<uint32_t>(width));
-    PutU32(header + 776, static_cast<uint32_t>(height));
+    StoreU16Be(header + 768, 0); // left to right, top to bottom
+    StoreU16Be(header + 770, 1); // one image element
+    StoreU32Be(header + 772, static_cast<uint32_t>(width));
+    StoreU32Be(header + 776, static_cast<uint32_t>(height));
     uint8_t* element = header + 780;
     const uint32_t maximum = (1u << fields.bits) - 1;
     const DpxCodes codes = DpxCodesForCurve(frame.curve);
-    PutU32(element + 0, 0); // unsigned
-    PutU32(element + 4, 0);
-    PutFloat(element + 8, 0.0f);
-    PutU32(element + 12, maximum);
-    PutFloat(element + 16, 1.0f);
+    StoreU32Be(element + 0, 0); // unsigned
+    StoreU32Be(element + 4, 0);
+    StoreF32Be(element + 8, 0.0f);
+    StoreU32Be(element + 12, maximum);
+    StoreF32Be(element + 16, 1.0f);
     element[20] = kDescriptorRgb;
     element[21] = codes.transfer;
     element[22] = codes.colorimetric;
     element[23] = static_cast<uint8_t>(fields.bits);
-    PutU16(element + 24, fields.bits == 10 ? 1 : 0); // 10 bits: filled to 32-bit words
-    PutU16(element + 26, 0);                         // not run-length encoded
-    PutU32(element + 28, kHeaderSize);
-    PutU32(element + 32, 0); // no padding at row or image end
-    PutU32(element + 36, 0);
+    StoreU16Be(element + 24, fields.bits == 10 ? 1 : 0); // 10 bits: filled to 32-bit words
+    StoreU16Be(element + 26, 0);                         // not run-length encoded
+    StoreU32Be(element + 28, kHeaderSize);
+    StoreU32Be(element + 32, 0); // no padding at row or image end
+    StoreU32Be(element + 36, 0);
     PutText(element + 40, 32, "");
 
     PutText(header + 1408 + 24, 100, ""); // orientation: source file name, time, device, serial
@@ -116,12 +102,12 @@ void WriteDpx(const std::string& path, const RgbaFrame& frame, const DpxFields& 
     PutText(header + 1408 + 148, 32, "");
     PutText(header + 1408 + 180, 32, "");
     if (fields.frameRate > 0) {
-        PutFloat(header + 1724, static_cast<float>(fields.frameRate)); // film header
-        PutFloat(header + 1940, static_cast<float>(fields.frameRate)); // television header
+        StoreF32Be(header + 1724, static_cast<float>(fields.frameRate)); // film header
+        StoreF32Be(header + 1940, static_cast<float>(fields.frameRate)); // television header
     }
     if (fields.hasTimecode) {
-        PutU32(header + 1920, fields.timecode);
-        PutU32(header + 1924, 0); // user bits
+        StoreU32Be(header + 1920, fields.timecode);
+        StoreU32Be(header + 1924, 0); // user bits
     }
 
     uint8_t* out = header + kHeaderSize;
@@ -130,12 +116,12 @@ void WriteDpx(const std::string& path, const RgbaFrame& frame, const DpxFields& 
         const uint32_t g = Quantise(RgbaSample(frame, 4 * p + 1), maximum);
         const uint32_t b = Quantise(RgbaSample(frame, 4 * p + 2), maximum);
         if (fields.bits == 10) {
-            PutU32(out, r << 22 | g << 12 | b << 2);
+            StoreU32Be(out, r << 22 | g << 12 | b << 2);
             out += 4;
         } else {
-            PutU16(out, static_cast<uint16_t>(r));
-            PutU16(out + 2, static_cast<uint16_t>(g));
-            PutU16(out + 4, static_cast<uint16_t>(b));
+            StoreU16Be(out, static_cast<uint16_t>(r));
+            StoreU16Be(out + 2, static_cast<uint16_t>(g));
+            StoreU16Be(out + 4, static_cast<uint16_t>(b));
             out += 6;
         }
     }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <sys/resource.h>
+
 #include "clips/clip.h"
 #include "framefaults.h"
 #include "toolfixture.h"
@@ -216,9 +218,25 @@ TEST_F(ClipJobsTest, KeepGoingWritesEveryOtherFrameAndListsTheDamagedOnes) {
         EXPECT_TRUE(written[1].empty()) << "nothing for the refused frame";
         EXPECT_EQ(c.frameBytes, written[3].size());
         EXPECT_FALSE(written[3] == intact[3]) << "the skipped slice is black";
+        if (c.joined) {
+            // A job that fails later, here on a full disk, still lists the frames it went past.
+            rlimit saved{};
+            ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
+            rlimit small = saved;
+            small.rlim_cur = c.frameBytes * 3 / 2; // frame 0 fits; frame 2, the next written, does not
+            ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+            const ToolResult full = Run(With(c.command, {"--keep-going"}), Path("damaged.tsr"), "full_");
+            ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &saved));
+            EXPECT_EQ(1, full.exitCode);
+            const std::vector<std::string> lines = full.ErrorLines();
+            ASSERT_EQ(3u, lines.size()) << full.err;
+            EXPECT_EQ("tsrraw " + command + ": 1 damaged frame:", lines[0]);
+            EXPECT_EQ("  frame 1: invalid frame (-2), nothing written", lines[1]);
+            EXPECT_NE(std::string::npos, lines[2].find("File too large")) << lines[2];
+        }
         for (const std::string& name : Files())
             if (name.rfind("intact_", 0) == 0 || name.rfind("kept_", 0) == 0 ||
-                name.rfind("stopped_", 0) == 0)
+                name.rfind("stopped_", 0) == 0 || name.rfind("full_", 0) == 0)
                 std::remove(Path(name).c_str());
     }
 }

@@ -181,8 +181,15 @@ int RunConvert(int argc, const char* const* argv) {
     job.session = session.get();
     job.progress = &progress;
     job.write = [&sink](const RgbaFrame& frame) { sink->Write(frame); };
-    const ConvertTimings timings = RunConvertJob(job);
-    sink->Finish();
+    ConvertTimings timings;
+    // A later failure (the engine, a full disk) still lists the frames --keep-going went past.
+    try {
+        timings = RunConvertJob(job);
+        sink->Finish();
+    } catch (...) {
+        ReportDamagedFrames("convert", damaged);
+        throw;
+    }
     progress.Done();
     if (args.Has("timings")) PrintTimings(toStandardOutput ? stderr : stdout, timings);
     return ReportDamagedFrames("convert", damaged);

@@ -110,19 +110,25 @@ int RunDecode(int argc, const char* const* argv) {
     std::vector<uint8_t> frame;
     DecodedPicture picture;
     std::vector<DamagedFrame> damaged;
-    for (int index = range.first; index <= range.last && clip->HasFrame(index); ++index) {
-        if (!DecodeClipFrameOrNote(*clip, index, frame, picture, decoder.Get(), scale,
-                                   args.Has("keep-going") ? &damaged : nullptr)) {
+    // A later failure (a full disk) still lists the frames --keep-going went past.
+    try {
+        for (int index = range.first; index <= range.last && clip->HasFrame(index); ++index) {
+            if (!DecodeClipFrameOrNote(*clip, index, frame, picture, decoder.Get(), scale,
+                                       args.Has("keep-going") ? &damaged : nullptr)) {
+                progress.Advance();
+                continue;
+            }
+            if (joined)
+                joined->Write(picture.Bytes(), picture.Size());
+            else
+                WriteDecodedPicture(picture, format, names.Name(index));
             progress.Advance();
-            continue;
         }
-        if (joined)
-            joined->Write(picture.Bytes(), picture.Size());
-        else
-            WriteDecodedPicture(picture, format, names.Name(index));
-        progress.Advance();
+        if (joined) joined->Commit();
+    } catch (...) {
+        ReportDamagedFrames("decode", damaged);
+        throw;
     }
-    if (joined) joined->Commit();
     progress.Done();
     return ReportDamagedFrames("decode", damaged);
 }

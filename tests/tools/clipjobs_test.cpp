@@ -120,6 +120,21 @@ TEST_F(ClipJobsTest, StandardInputFaultsAreOneLine) {
     const ToolResult exact =
         RunTool({"info", "--max-stdin-bytes", std::to_string(movie.size()), "-"}, {}, {}, &movie);
     EXPECT_EQ(0, exact.exitCode) << exact.err;
+
+    // One picture name for a stream: one frame fills it; a second is refused, not written over it.
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"decode", "-o", Path("one.png"), "-"},
+          With({"convert", "-o", Path("one.exr"), "-"}, kEngine)}) {
+        SCOPED_TRACE(command[0]);
+        const ToolResult single = RunTool(command, {}, {}, &m_frames[0]);
+        EXPECT_EQ(0, single.exitCode) << single.err;
+        const std::vector<uint8_t> first = ReadFile(command[2]);
+        const ToolResult several = RunTool(command, {}, {}, &frames);
+        EXPECT_EQ(1, several.exitCode);
+        EXPECT_NE(std::string::npos, several.err.find("standard input holds more than one frame"))
+            << several.err;
+        EXPECT_TRUE(first == ReadFile(command[2]));
+    }
 }
 
 TEST_F(ClipJobsTest, InfoSummarisesTheClipAndDetailsFramesOnRequest) {

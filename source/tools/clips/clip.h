@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/framerange.h"
+#include "support/toolerror.h"
 
 namespace tsr::tools {
 
@@ -60,6 +61,11 @@ std::unique_ptr<ClipReader> OpenClip(const std::string& path, bool keepDamaged =
 // The frames of `wanted` that `clip` has: Within for a clip of known length; for a stream, the
 // range as asked once its first frame is known to exist (it ends where the stream does).
 FrameRange ClipRange(ClipReader& clip, const FrameRange& wanted);
+// The most frames a job over `range` (from ClipRange) writes: range.Count(), or -1 for a stream
+// read to its end, whose length is known only there.
+int MostFramesWritten(const ClipReader& clip, const FrameRange& range);
+// For an output name without %d that a second frame of a stream would overwrite.
+ToolError SecondFrameError(const char* extension);
 std::unique_ptr<ClipReader> OpenFrameSequence(const std::string& path, bool keepDamaged = false);
 std::unique_ptr<ClipReader> OpenQuickTimeClip(const std::string& path, bool keepDamaged = false);
 // The same readers over an open stream (taken over) or over bytes in memory (which must outlive

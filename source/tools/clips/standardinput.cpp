@@ -151,4 +151,15 @@ FrameRange ClipRange(ClipReader& clip, const FrameRange& wanted) {
     return range;
 }
 
+int MostFramesWritten(const ClipReader& clip, const FrameRange& range) {
+    return clip.FrameCount() < 0 && range.last == INT_MAX - 1 ? -1 : range.Count();
+}
+
+ToolError SecondFrameError(const char* extension) {
+    return ToolError(std::string(kStandardInputName) +
+                     " holds more than one frame: several frames need %d in the output name, e.g. "
+                     "out_%04d." +
+                     extension + ", or --frames to choose one");
+}
+
 } // namespace tsr::tools

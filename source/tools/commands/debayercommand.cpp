@@ -171,7 +171,8 @@ int RunConvert(int argc, const char* const* argv) {
     job.range = ClipRange(*clip, wanted);
     const bool toStandardOutput = WritesToStandardOutput(args);
     if (!toStandardOutput) CheckOutputPath(names.Name(job.range.first));
-    std::unique_ptr<FrameSink> sink = OpenConvertSink(args, names, clip->Properties(), job.range);
+    std::unique_ptr<FrameSink> sink =
+        OpenConvertSink(args, names, clip->Properties(), job.range, MostFramesWritten(*clip, job.range));
     std::unique_ptr<RgbaEngine> session = OpenDebayerSession(args);
     FrameDecoderOwner decoder(threads);
     Progress progress("convert", clip->FrameCount() < 0 ? 0 : job.range.Count(), args.Has("quiet"));

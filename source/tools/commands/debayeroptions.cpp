@@ -1,5 +1,6 @@
 #include "commands/debayeroptions.h"
 
+#include "clips/clip.h"
 #include "pictures/rgbapictures.h"
 #include "pipeline/cpusession.h"
 #include "support/outputfile.h"
@@ -86,18 +87,27 @@ std::unique_ptr<RgbaEngine> OpenDebayerSession(const CommandLine& args) {
     return std::make_unique<CpuSession>(ThreadsFrom(args), tuning ? *tuning : ProcessTuningValue());
 }
 
+namespace {
+
+const char* PictureExtension(PictureFormat format) {
+    return format == PictureFormat::Preview ? "png" : FormatName(format);
+}
+
+} // namespace
+
 RgbaSequenceWriter::RgbaSequenceWriter(const OutputNames& names, const RgbaOutputOptions& options,
                                        int frameCount)
     : m_names(names), m_options(options) {
     if (frameCount > 1 && !names.PerFrame() && options.format != PictureFormat::Raw)
-        throw UsageError(
-            "several frames need %d in the output name, e.g. out_%04d." +
-            std::string(options.format == PictureFormat::Preview ? "png" : FormatName(options.format)));
+        throw UsageError("several frames need %d in the output name, e.g. out_%04d." +
+                         std::string(PictureExtension(options.format)));
     if (options.format == PictureFormat::Raw && !names.PerFrame())
         m_joined = std::make_unique<OutputFile>(names.Name(0));
 }
 
 void RgbaSequenceWriter::Write(const RgbaFrame& frame) {
+    if (!m_joined && !m_names.PerFrame() && m_written++ > 0)
+        throw SecondFrameError(PictureExtension(m_options.format));
     if (m_joined) {
         m_joined->Write(frame.bytes.data(), frame.bytes.size());
     } else if (m_options.format == PictureFormat::Dpx) {

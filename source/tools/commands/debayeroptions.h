@@ -37,6 +37,7 @@ int ThreadsFrom(const CommandLine& args);
 // Writes a sequence of RGBA frames: a file per frame, or raw frames back to back in one file.
 class RgbaSequenceWriter : public FrameSink {
 public:
+    // `frameCount` -1: a stream's frames, as many as it holds.
     RgbaSequenceWriter(const OutputNames& names, const RgbaOutputOptions& options, int frameCount);
     void Write(const RgbaFrame& frame) override;
     void Finish() override;
@@ -45,6 +46,7 @@ private:
     const OutputNames& m_names;
     RgbaOutputOptions m_options;
     std::unique_ptr<OutputFile> m_joined;
+    int m_written = 0;
 };
 
 } // namespace tsr::tools

@@ -98,7 +98,8 @@ int RunDecode(int argc, const char* const* argv) {
     std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0], args.Has("keep-going"));
     const FrameRange range = ClipRange(*clip, wanted);
     CheckOutputPath(names.Name(range.first));
-    if (range.Count() > 1 && !names.PerFrame() && format != PictureFormat::Raw)
+    const bool oneName = !names.PerFrame() && format != PictureFormat::Raw;
+    if (MostFramesWritten(*clip, range) > 1 && oneName)
         throw UsageError("several frames need %d in the output name, e.g. out_%04d." +
                          std::string(FormatName(format)));
 
@@ -110,6 +111,7 @@ int RunDecode(int argc, const char* const* argv) {
     std::vector<uint8_t> frame;
     DecodedPicture picture;
     std::vector<DamagedFrame> damaged;
+    int written = 0;
     // A later failure (a full disk) still lists the frames --keep-going went past.
     try {
         for (int index = range.first; index <= range.last && clip->HasFrame(index); ++index) {
@@ -118,6 +120,7 @@ int RunDecode(int argc, const char* const* argv) {
                 progress.Advance();
                 continue;
             }
+            if (oneName && written++ > 0) throw SecondFrameError(FormatName(format));
             if (joined)
                 joined->Write(picture.Bytes(), picture.Size());
             else

@@ -84,7 +84,8 @@ bool WritesToStandardOutput(const CommandLine& args) {
 }
 
 std::unique_ptr<FrameSink> OpenConvertSink(const CommandLine& args, const OutputNames& names,
-                                           const ClipProperties& clip, const FrameRange& range) {
+                                           const ClipProperties& clip, const FrameRange& range,
+                                           int mostFrames) {
     const std::string path = args.Value("output");
     const std::string format = args.Value("format");
     const VideoTiming timing = TimingFrom(args, clip, range);
@@ -120,7 +121,7 @@ std::unique_ptr<FrameSink> OpenConvertSink(const CommandLine& args, const Output
         throw UsageError("--dpx-bits is for DPX output");
     options.dpx.frameRate = av_q2d(timing.frameRate);
     options.dpxTimecode = std::make_shared<Timecode>(StartTimecode(args, clip), timing.frameRate);
-    return std::make_unique<RgbaSequenceWriter>(names, options, range.Count());
+    return std::make_unique<RgbaSequenceWriter>(names, options, mostFrames);
 }
 
 } // namespace tsr::tools

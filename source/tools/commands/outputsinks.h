@@ -23,8 +23,10 @@ extern const char kOutputSinkHelp[];
 // True for -o -: messages must then stay off standard output.
 bool WritesToStandardOutput(const CommandLine& args);
 
-// `names` must outlive the sink. Throws a usage error for options that do not fit together.
+// `names` must outlive the sink; `mostFrames` is MostFramesWritten's. Throws a usage error for
+// options that do not fit together.
 std::unique_ptr<FrameSink> OpenConvertSink(const CommandLine& args, const OutputNames& names,
-                                           const ClipProperties& clip, const FrameRange& range);
+                                           const ClipProperties& clip, const FrameRange& range,
+                                           int mostFrames);
 
 } // namespace tsr::tools

@@ -74,59 +74,90 @@ DisplayTransform::DisplayTransform(unsigned curve) : m_tags(ColourTagsForCurve(c
     }
 }
 
-float DisplayTransform::Encoded(const RgbaFrame& rgba, size_t pixel, int channel) const {
-    const size_t sample = 4 * pixel + static_cast<size_t>(channel);
+void DisplayTransform::EncodeRow(const RgbaFrame& rgba, int y, float* r, float* g, float* b) const {
+    const size_t width = static_cast<size_t>(rgba.width);
+    const size_t first = static_cast<size_t>(y) * width * 4;
+    float* planes[3] = {r, g, b};
     if (rgba.isFloat) {
-        float value;
-        std::memcpy(&value, rgba.bytes.data() + 4 * sample, sizeof value);
-        return m_fromHalf[half(Clip(value)).bits()];
+        const uint8_t* row = rgba.bytes.data() + 4 * first;
+        for (size_t x = 0; x < width; ++x)
+            for (size_t c = 0; c < 3; ++c) {
+                float value;
+                std::memcpy(&value, row + 4 * (4 * x + c), sizeof value);
+                planes[c][x] = m_fromHalf[half(Clip(value)).bits()];
+            }
+        return;
     }
-    uint16_t bits;
-    std::memcpy(&bits, rgba.bytes.data() + 2 * sample, sizeof bits);
-    return m_fromHalf[bits];
+    const uint8_t* row = rgba.bytes.data() + 2 * first;
+    for (size_t x = 0; x < width; ++x)
+        for (size_t c = 0; c < 3; ++c) {
+            uint16_t bits;
+            std::memcpy(&bits, row + 2 * (4 * x + c), sizeof bits);
+            planes[c][x] = m_fromHalf[bits];
+        }
 }
 
-void DisplayTransform::ToYuv(const RgbaFrame& rgba, AVFrame& picture) const {
+void DisplayTransform::ToYuv(const RgbaFrame& rgba, AVFrame& picture) {
     const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture.format));
     const int xShift = format->log2_chroma_w, yShift = format->log2_chroma_h;
-    const float kg = 1.0f - m_kr - m_kb;
+    const float kr = m_kr, kb = m_kb, kg = 1.0f - m_kr - m_kb;
     const float cbScale = 896.0f / (2.0f * (1.0f - m_kb)), crScale = 896.0f / (2.0f * (1.0f - m_kr));
     const size_t width = static_cast<size_t>(rgba.width);
-    for (int y = 0; y < rgba.height; ++y) {
-        auto* luma =
-            reinterpret_cast<uint16_t*>(picture.data[0] + static_cast<ptrdiff_t>(y) * picture.linesize[0]);
-        for (size_t x = 0; x < width; ++x) {
-            const size_t pixel = static_cast<size_t>(y) * width + x;
-            const float value = m_kr * Encoded(rgba, pixel, 0) + kg * Encoded(rgba, pixel, 1) +
-                                m_kb * Encoded(rgba, pixel, 2);
-            luma[x] = Code(64.0f + 876.0f * value);
-        }
-    }
+    const int rows = 1 << yShift;
+    // The encoded R', G', B' planes of the rows one chroma row covers.
+    m_rows.resize(3 * width * static_cast<size_t>(rows));
+    auto plane = [&](int row, int channel) {
+        return m_rows.data() + (static_cast<size_t>(row) * 3 + static_cast<size_t>(channel)) * width;
+    };
     const int chromaWidth = (rgba.width + (1 << xShift) - 1) >> xShift;
-    const int chromaHeight = (rgba.height + (1 << yShift) - 1) >> yShift;
+    const int chromaHeight = (rgba.height + rows - 1) >> yShift;
+    m_means.resize(3 * static_cast<size_t>(chromaWidth));
     for (int cy = 0; cy < chromaHeight; ++cy) {
+        const int y0 = cy << yShift, y1 = std::min(rgba.height, (cy + 1) << yShift);
+        for (int y = y0; y < y1; ++y) {
+            float *r = plane(y - y0, 0), *g = plane(y - y0, 1), *b = plane(y - y0, 2);
+            EncodeRow(rgba, y, r, g, b);
+            auto* luma = reinterpret_cast<uint16_t*>(picture.data[0] +
+                                                     static_cast<ptrdiff_t>(y) * picture.linesize[0]);
+            for (size_t x = 0; x < width; ++x)
+                luma[x] = Code(64.0f + 876.0f * (kr * r[x] + kg * g[x] + kb * b[x]));
+        }
         auto* cb =
             reinterpret_cast<uint16_t*>(picture.data[1] + static_cast<ptrdiff_t>(cy) * picture.linesize[1]);
         auto* cr =
             reinterpret_cast<uint16_t*>(picture.data[2] + static_cast<ptrdiff_t>(cy) * picture.linesize[2]);
-        const int y0 = cy << yShift, y1 = std::min(rgba.height, (cy + 1) << yShift);
+        // The mean of each channel over the pixels a chroma sample covers, summed row by row.
+        const int blockRows = y1 - y0;
+        const int wholeBlocks = blockRows == rows ? rgba.width >> xShift : 0;
+        for (int c = 0; c < 3; ++c) {
+            const float* top = plane(0, c);
+            const float* bottom = plane(blockRows - 1, c);
+            float* mean = m_means.data() + static_cast<size_t>(c) * static_cast<size_t>(chromaWidth);
+            int cx = 0;
+            if (xShift == 0 && yShift == 0) {
+                for (; cx < wholeBlocks; ++cx) mean[cx] = top[cx];
+            } else if (xShift == 1 && yShift == 0) {
+                for (; cx < wholeBlocks; ++cx) mean[cx] = (top[2 * cx] + top[2 * cx + 1]) / 2.0f;
+            } else if (xShift == 1 && yShift == 1) {
+                for (; cx < wholeBlocks; ++cx)
+                    mean[cx] =
+                        (((top[2 * cx] + top[2 * cx + 1]) + bottom[2 * cx]) + bottom[2 * cx + 1]) / 4.0f;
+            }
+            for (; cx < chromaWidth; ++cx) { // part blocks at the right and bottom, other layouts
+                const int x0 = cx << xShift, x1 = std::min(rgba.width, (cx + 1) << xShift);
+                float sum = 0;
+                for (int row = 0; row < blockRows; ++row)
+                    for (int x = x0; x < x1; ++x) sum += plane(row, c)[x];
+                mean[cx] = sum / static_cast<float>(blockRows * (x1 - x0));
+            }
+        }
+        const float* r = m_means.data();
+        const float* g = r + chromaWidth;
+        const float* b = g + chromaWidth;
         for (int cx = 0; cx < chromaWidth; ++cx) {
-            const int x0 = cx << xShift, x1 = std::min(rgba.width, (cx + 1) << xShift);
-            float r = 0, g = 0, b = 0;
-            for (int y = y0; y < y1; ++y)
-                for (int x = x0; x < x1; ++x) {
-                    const size_t pixel = static_cast<size_t>(y) * width + static_cast<size_t>(x);
-                    r += Encoded(rgba, pixel, 0);
-                    g += Encoded(rgba, pixel, 1);
-                    b += Encoded(rgba, pixel, 2);
-                }
-            const float count = static_cast<float>((y1 - y0) * (x1 - x0));
-            r /= count;
-            g /= count;
-            b /= count;
-            const float luma = m_kr * r + kg * g + m_kb * b;
-            cb[cx] = Code(512.0f + cbScale * (b - luma));
-            cr[cx] = Code(512.0f + crScale * (r - luma));
+            const float luma = kr * r[cx] + kg * g[cx] + kb * b[cx];
+            cb[cx] = Code(512.0f + cbScale * (b[cx] - luma));
+            cr[cx] = Code(512.0f + crScale * (r[cx] - luma));
         }
     }
 }

@@ -41,14 +41,17 @@ public:
     const ColourTags& Tags() const { return m_tags; }
     // Fills the three planes of `picture` (a 10-bit planar Y'CbCr frame of the RGBA's size, 4:4:4,
     // 4:2:2 or 4:2:0 as its format says). Chroma is the mean over the pixels each sample covers.
-    void ToYuv(const RgbaFrame& rgba, AVFrame& picture) const;
+    void ToYuv(const RgbaFrame& rgba, AVFrame& picture);
 
 private:
-    float Encoded(const RgbaFrame& rgba, size_t pixel, int channel) const;
+    // The display values of row `y`'s red, green and blue, as three planes of the row's width.
+    void EncodeRow(const RgbaFrame& rgba, int y, float* r, float* g, float* b) const;
 
     ColourTags m_tags;
     float m_kr = 0, m_kb = 0;
     std::vector<float> m_fromHalf; // display value of every half bit pattern
+    std::vector<float> m_rows;     // EncodeRow's planes for the rows of one chroma row
+    std::vector<float> m_means;    // R', G', B' means of one chroma row's samples, as planes
 };
 
 } // namespace tsr::tools

@@ -32,11 +32,6 @@ void PutText(uint8_t* at, size_t size, const std::string& text) {
     std::memcpy(at, text.data(), std::min(size - 1, text.size()));
 }
 
-uint32_t Quantise(float value, uint32_t maximum) {
-    const float clipped = std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f);
-    return static_cast<uint32_t>(std::lround(clipped * static_cast<float>(maximum)));
-}
-
 } // namespace
 
 DpxCodes DpxCodesForCurve(unsigned curve) {
@@ -112,9 +107,9 @@ void WriteDpx(const std::string& path, const RgbaFrame& frame, const DpxFields& 
 
     uint8_t* out = header + kHeaderSize;
     for (size_t p = 0; p < width * height; ++p) {
-        const uint32_t r = Quantise(RgbaSample(frame, 4 * p), maximum);
-        const uint32_t g = Quantise(RgbaSample(frame, 4 * p + 1), maximum);
-        const uint32_t b = Quantise(RgbaSample(frame, 4 * p + 2), maximum);
+        const uint32_t r = QuantisedSample(RgbaSample(frame, 4 * p), maximum);
+        const uint32_t g = QuantisedSample(RgbaSample(frame, 4 * p + 1), maximum);
+        const uint32_t b = QuantisedSample(RgbaSample(frame, 4 * p + 2), maximum);
         if (fields.bits == 10) {
             StoreU32Be(out, r << 22 | g << 12 | b << 2);
             out += 4;

@@ -24,6 +24,11 @@ float RgbaSample(const RgbaFrame& frame, size_t i) {
     return static_cast<float>(value);
 }
 
+uint32_t QuantisedSample(float value, uint32_t maximum) {
+    const float clipped = std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f);
+    return static_cast<uint32_t>(std::lround(clipped * static_cast<float>(maximum)));
+}
+
 uint8_t PreviewValue(float value, bool linear) {
     float v = std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f);
     if (linear) v = v <= 0.0031308f ? 12.92f * v : 1.055f * std::pow(v, 1.0f / 2.4f) - 0.055f;
@@ -57,9 +62,7 @@ void WriteRgbaPicture(const RgbaFrame& frame, PictureFormat format, const std::s
         std::vector<uint16_t> rgb(pixels * 3);
         for (size_t p = 0; p < pixels; ++p)
             for (size_t c = 0; c < 3; ++c) {
-                const float v = RgbaSample(frame, 4 * p + c);
-                rgb[3 * p + c] = static_cast<uint16_t>(
-                    std::lround((std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f)) * 65535.0f));
+                rgb[3 * p + c] = static_cast<uint16_t>(QuantisedSample(RgbaSample(frame, 4 * p + c), 65535));
             }
         if (format == PictureFormat::Png16)
             WritePng(path, frame.width, frame.height, 3, rgb.data(), static_cast<size_t>(frame.width) * 3);

@@ -4,6 +4,7 @@
 // shown as it is.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "pictures/imagefiles.h"
@@ -17,6 +18,9 @@ void WriteRgbaPicture(const RgbaFrame& frame, PictureFormat format, const std::s
 
 // Channel value of pixel sample `i` (0-based, over all samples) as a float.
 float RgbaSample(const RgbaFrame& frame, size_t i);
+
+// `value` clipped to 0..1 (NaN to 0) as the nearest code of 0..maximum.
+uint32_t QuantisedSample(float value, uint32_t maximum);
 
 // The 8-bit display value of a linear (sRGB transfer) or already curved value.
 uint8_t PreviewValue(float value, bool linear);

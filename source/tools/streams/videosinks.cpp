@@ -77,9 +77,8 @@ void NutSink::Write(const RgbaFrame& frame) {
     for (int y = 0; y < frame.height; ++y) {
         uint8_t* row = picture.data[0] + static_cast<ptrdiff_t>(y) * picture.linesize[0];
         for (size_t i = 0; i < 4 * width; ++i) {
-            const float value = RgbaSample(frame, static_cast<size_t>(y) * 4 * width + i);
             const auto sample = static_cast<uint16_t>(
-                std::lround((std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f)) * 65535.0f));
+                QuantisedSample(RgbaSample(frame, static_cast<size_t>(y) * 4 * width + i), 65535));
             row[2 * i] = static_cast<uint8_t>(sample);
             row[2 * i + 1] = static_cast<uint8_t>(sample >> 8);
         }

@@ -7,9 +7,9 @@
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <thread>
 #include <vector>
 
+#include "common/processorcount.h"
 #include "cpuframe.h"
 #include "rowkernels.h"
 #include "status.h"
@@ -230,7 +230,7 @@ int CpuFrameRunner::Run(const void* recordBytes, int recordSize, const void* pic
 } // namespace cpu
 
 CpuEngine::CpuEngine(int threads, std::int32_t tuningValue) {
-    if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    if (threads <= 0) threads = ProcessorCount();
     m_runner.reset(new cpu::CpuFrameRunner(threads, tuningValue));
 }
 

@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "common/processorcount.h"
 #include "cpufeatures.h"
 #include "format/codetables.h"
 #include "format/frameformat.h"
@@ -141,7 +142,7 @@ int Decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* o
 extern "C" {
 
 FrameDecoderHandle frameDecoderCreate(int threadCount) {
-    int threads = threadCount > 0 ? threadCount : tsr::UsableProcessorCount();
+    int threads = threadCount > 0 ? threadCount : tsr::ProcessorCount();
     threads = std::min(threads, tsr::kMaxWorkers);
     std::unique_ptr<FrameDecoder> decoder(new (std::nothrow) FrameDecoder);
     if (!decoder) return nullptr;

@@ -5,36 +5,7 @@
 
 #include "trace.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#elif defined(__linux__)
-#include <sched.h>
-#endif
-
 namespace tsr {
-
-int UsableProcessorCount() {
-#ifdef _WIN32
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    int mask = 0;
-    for (DWORD_PTR m = info.dwActiveProcessorMask; m; m &= m - 1) ++mask;
-    const int count = static_cast<int>(info.dwNumberOfProcessors) < mask
-                          ? static_cast<int>(info.dwNumberOfProcessors)
-                          : mask;
-    return count > 0 ? count : 1;
-#else
-#if defined(__linux__)
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0) {
-        const int count = CPU_COUNT(&set);
-        if (count > 0) return count;
-    }
-#endif
-    const unsigned count = std::thread::hardware_concurrency();
-    return count > 0 ? static_cast<int>(count) : 1;
-#endif
-}
 
 std::unique_ptr<WorkerPool> WorkerPool::Create(int threads) {
     std::unique_ptr<WorkerPool> pool;

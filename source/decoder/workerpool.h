@@ -20,9 +20,6 @@ namespace tsr {
 
 constexpr int kMaxWorkers = 64;
 
-// Processors this process may run on (at least 1).
-int UsableProcessorCount();
-
 class WorkerPool {
 public:
     // Starts `threads` workers (1..64). Returns null when a thread or a worker's scratch cannot

@@ -10,6 +10,7 @@
 #include "clips/framesummary.h"
 #include "commands/commands.h"
 #include "commands/encodeoptions.h"
+#include "common/processorcount.h"
 #include "frameencoder.h"
 #include "pictures/imagefiles.h"
 #include "support/commandline.h"
@@ -146,8 +147,7 @@ EncodeJob ReadEncodeJob(const CommandLine& args) {
         scene.noise = static_cast<float>(args.Number("noise", 1.0, 0.0, 100.0));
         job.count = static_cast<int>(args.Integer("count", 1, 1, 1000000));
     }
-    const unsigned processors = std::thread::hardware_concurrency();
-    job.threads = static_cast<int>(args.Integer("threads", processors ? processors : 1, 1, 64));
+    job.threads = static_cast<int>(args.Integer("threads", std::min(ProcessorCount(), 64), 1, 64));
     return job;
 }
 

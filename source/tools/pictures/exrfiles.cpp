@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "common/processorcount.h"
 #include "pictures/decodedpicture.h"
 #include "pictures/imagefiles.h"
 #include "support/outputfile.h"
@@ -25,8 +26,7 @@ namespace {
 void StartExrThreads() {
     static std::once_flag once;
     std::call_once(once, [] {
-        const unsigned threads = std::thread::hardware_concurrency();
-        Imf::setGlobalThreadCount(static_cast<int>(threads ? threads : 1));
+        Imf::setGlobalThreadCount(ProcessorCount());
         // Headers claiming more are refused by the library itself, before it sizes its tables
         // (line offsets, tiles) from them.
         Imf::Header::setMaxImageSize(65535, 65535);

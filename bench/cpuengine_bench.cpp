@@ -1,14 +1,21 @@
 // CPU engine throughput against the OpenCL engine on the machine's first OpenCL device (PoCL on
 // CI machines), on the encoder's synthetic scene: whole frames from host memory to RGBA in host
-// memory. Reports frames/s, Mpixel/s per worker thread and the speed-up over OpenCL, by wall time
-// and by processor time of all threads (the steadier figure on a machine shared with other work).
+// memory. Every configuration runs once for each SIMD target built in that this processor runs
+// (the benchmark's name ends in the target). Reports frames/s, Mpixel/s per worker thread and the
+// speed-up over OpenCL, by wall time and by processor time of all threads (the steadier figure on
+// a machine shared with other work), and, where the processor's clock is known, cycles per pixel
+// in all and in each stage of the chain.
 #include <benchmark/benchmark.h>
+#include <hwy/targets.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -102,8 +109,25 @@ Timing OpenCLTiming(bool bayer, unsigned curve, bool floatOutput) {
     return timing;
 }
 
-// Arguments: Bayer (1) or four-sample (0), curve index, float output (1) or half (0), threads.
-void BM_CpuEngine(benchmark::State& state) {
+// The processor's clock in Hz as /proc/cpuinfo states it, or 0 where it does not.
+double ProcessorClock() {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line)) {
+        double mhz = 0.0;
+        if (line.rfind("cpu MHz", 0) == 0 && std::sscanf(line.c_str(), "cpu MHz : %lf", &mhz) == 1 && mhz > 0)
+            return mhz * 1e6;
+    }
+    return 0.0;
+}
+
+// Arguments: Bayer (1) or four-sample (0), curve index, float output (1) or half (0), threads;
+// `target` is the Highway target the dispatch is held to.
+void BM_CpuEngine(benchmark::State& state, std::int64_t target) {
+    hwy::SetSupportedTargetsForTest(target);
+    struct Restore {
+        ~Restore() { hwy::SetSupportedTargetsForTest(0); }
+    } restore;
     const bool bayer = state.range(0) != 0;
     const unsigned curve = static_cast<unsigned>(state.range(1));
     const bool floatOutput = state.range(2) != 0;
@@ -143,20 +167,43 @@ void BM_CpuEngine(benchmark::State& state) {
         state.counters["x OpenCL cpu"] = opencl.processor / cpu.processor;
     }
     state.SetLabel(tsr::CpuEngine::SimdTarget());
-}
 
-BENCHMARK(BM_CpuEngine)
-    ->ArgNames({"bayer", "curve", "float", "threads"})
-    ->Args({1, 1, 0, 1})
-    ->Args({1, 1, 0, 2})
-    ->Args({1, 4, 1, 1})
-    ->Args({1, 4, 1, 2})
-    ->Args({0, 1, 0, 1})
-    ->Args({0, 1, 0, 2})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->MinTime(1.0);
+    // Cycles per pixel: the processor time per frame at the stated clock, shared among the stages
+    // in proportion to their own time over a few more frames with the stage clock on.
+    static const double clock = ProcessorClock();
+    if (clock <= 0.0) return;
+    state.counters["cycles/px"] = cpu.processor * clock / pixels;
+    engine.SetStageTiming(true);
+    for (int i = 0; i < 3; ++i) run();
+    const std::vector<std::pair<std::string, double>> stages = engine.StageSeconds();
+    double staged = 0.0;
+    for (const auto& stage : stages) staged += stage.second;
+    for (const auto& stage : stages)
+        if (stage.second > 0.0 && staged > 0.0)
+            state.counters["c/px " + stage.first] = stage.second / staged * cpu.processor * clock / pixels;
+}
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    const double clock = ProcessorClock();
+    char mhz[64] = "unknown: no cycles per pixel";
+    if (clock > 0.0) std::snprintf(mhz, sizeof mhz, "%.0f MHz (/proc/cpuinfo)", clock / 1e6);
+    benchmark::AddCustomContext("processor clock", mhz);
+    benchmark::AddCustomContext("SIMD targets", tsr::CpuEngine::CompiledTargets() + " built; " +
+                                                    tsr::CpuEngine::SimdTarget() + " chosen here");
+    const std::int64_t configurations[][4] = {{1, 1, 0, 1}, {1, 1, 0, 2}, {1, 4, 1, 1},
+                                              {1, 4, 1, 2}, {0, 1, 0, 1}, {0, 1, 0, 2}};
+    for (const std::int64_t target : tsr::CpuEngine::UsableTargets()) {
+        const std::string name = std::string("BM_CpuEngine/") + hwy::TargetName(target);
+        auto* benchmark = benchmark::RegisterBenchmark(name.c_str(), BM_CpuEngine, target);
+        benchmark->ArgNames({"bayer", "curve", "float", "threads"});
+        for (const auto& arguments : configurations)
+            benchmark->Args({arguments[0], arguments[1], arguments[2], arguments[3]});
+        benchmark->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

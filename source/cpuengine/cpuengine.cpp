@@ -104,6 +104,21 @@ public:
 
     int Threads() const { return m_pool.Threads(); }
 
+    void SetStageTiming(bool on) {
+        m_timeStages = on;
+        if (on)
+            for (auto& scratch : m_scratch) scratch->stageClock = StageClock();
+    }
+    std::vector<std::pair<std::string, double>> StageSeconds() const {
+        std::vector<std::pair<std::string, double>> stages;
+        for (int stage = 0; stage < kStageCount; ++stage) {
+            double seconds = 0.0;
+            for (const auto& scratch : m_scratch) seconds += scratch->stageClock.seconds[stage];
+            stages.emplace_back(kStageNames[stage], seconds);
+        }
+        return stages;
+    }
+
     int Run(const void* recordBytes, int recordSize, const void* picture, std::size_t pictureBytes,
             const float* colorOverride, unsigned curve, bool floatOutput, void* output,
             std::size_t outputBytes, std::ptrdiff_t outputPitch);
@@ -115,6 +130,7 @@ private:
     std::int32_t m_tuningValue;
     std::vector<std::unique_ptr<Scratch>> m_scratch;
     std::uint64_t m_serial = 0;
+    bool m_timeStages = false;
     std::vector<std::int32_t> m_columns[6];
     std::vector<float> m_weights[3];
 };
@@ -166,6 +182,7 @@ int CpuFrameRunner::Run(const void* recordBytes, int recordSize, const void* pic
     const FrameQuantities frame = DeriveFrameQuantities(parameters);
     FrameJob job;
     job.serial = ++m_serial;
+    job.timeStages = m_timeStages;
     job.bayer = bayer;
     job.halfOutput = !floatOutput;
     job.width = width;
@@ -249,6 +266,14 @@ int CpuEngine::ProcessFrame(const void* record, int recordSize, const void* pict
     } catch (const std::bad_alloc&) {
         return kStatusOther; // the column tables of a huge four-sample frame
     }
+}
+
+void CpuEngine::SetStageTiming(bool on) {
+    m_runner->SetStageTiming(on);
+}
+
+std::vector<std::pair<std::string, double>> CpuEngine::StageSeconds() const {
+    return m_runner->StageSeconds();
 }
 
 std::string CpuEngine::SimdTarget() {

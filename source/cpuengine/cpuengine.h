@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tsr/framerecords.h"
@@ -39,6 +40,12 @@ public:
     int ProcessFrame(const void* record, int recordSize, const void* picture, std::size_t pictureBytes,
                      const float* colorOverride, unsigned curve, bool floatOutput, void* output,
                      std::size_t outputBytes, std::ptrdiff_t outputPitch);
+
+    // For benchmarks: times each stage of each row from now on (a clock read around each), or
+    // stops; switching it on starts the totals again.
+    void SetStageTiming(bool on);
+    // Seconds each stage took on all workers together since timing was switched on, by name.
+    std::vector<std::pair<std::string, double>> StageSeconds() const;
 
     // The SIMD target the dispatch takes on this processor, and every target built in.
     static std::string SimdTarget();

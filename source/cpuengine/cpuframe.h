@@ -13,9 +13,21 @@
 
 namespace tsr::cpu {
 
+// The chain's stages as the benchmark's stage clock counts them.
+enum Stage { kStageNormalise, kStageGreen, kStageColour, kStageOutput, kStageFourSample, kStageCount };
+constexpr const char* kStageNames[kStageCount] = {"normalise", "green", "colour", "output", "four-sample"};
+
+// Seconds in each stage, its own time only (a stage that computes rows of another for its input
+// does not count theirs).
+struct StageClock {
+    double seconds[kStageCount] = {};
+    double nested = 0.0; // time of the stages inside the one running now
+};
+
 // Everything one frame needs, fixed before the strips start.
 struct FrameJob {
     std::uint64_t serial = 0; // tells workers that their cached rows belong to an older frame
+    bool timeStages = false;  // each worker's scratch adds up the time of each stage
     bool bayer = true;
     bool halfOutput = true;
     int width = 0, height = 0;
@@ -128,6 +140,7 @@ struct Scratch {
     float* rgb[3];                  // the output row being built, full width
     float* roles;                   // small frames: per-pixel neighbour values of the green stage
     int roleCount = 0;              // floats per role array
+    StageClock stageClock;
 
     // Sizes the buffers for `width` (allocates only when it grows); false when memory runs out.
     bool Reserve(int width);

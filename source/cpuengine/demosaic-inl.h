@@ -125,6 +125,7 @@ HWY_INLINE V Estimate(D d, V Gc, V sigmaGc, const Pair& n0, const Pair& n1, cons
 // ---------------------------------------------------------------- normalised rows
 
 void Normalise(Strip& s, int y, NormalisedRow& row) {
+    const StageTimer timer(s, kStageNormalise);
     const D d = s.d;
     const DU16 du16;
     const DI di;
@@ -316,6 +317,7 @@ void GreenRowAllGreen(Strip& s, int y, GreenRow& out) {
 }
 
 void ComputeGreenRow(Strip& s, int y, GreenRow& out) {
+    const StageTimer timer(s, kStageGreen);
     const D d = s.d;
     const std::size_t N = hn::Lanes(d);
     const bool everyPlane = s.small || !s.HasRedAndBlue();
@@ -375,6 +377,7 @@ const GreenRow& FetchGreen(Strip& s, int y) {
 
 // Red, green and blue of row y, white-balanced and clipped, into the scratch's full-width rows.
 void ColourRow(Strip& s, int y) {
+    const StageTimer timer(s, kStageColour);
     const D d = s.d;
     const std::size_t N = hn::Lanes(d);
     const int up = y == 0 ? std::min(1, s.height - 1) : y - 1;

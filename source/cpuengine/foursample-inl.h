@@ -61,6 +61,7 @@ const float* const* FetchSource(Strip& s, int y) {
 // Bilinear reads at each colour's sample position, black level, white balance and range, clipped
 // at 1, into the scratch's full-width rows.
 void FourSampleRow(Strip& s, int y) {
+    const StageTimer timer(s, kStageFourSample);
     const D d = s.d;
     const DI di;
     const std::size_t N = hn::Lanes(d);

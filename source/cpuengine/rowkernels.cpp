@@ -68,6 +68,7 @@ void ChartRow(Strip& s, int y) {
 
 // Colour conversion, chart, curve and the store of row y as RGBA.
 void FinishRow(Strip& s, int y) {
+    const StageTimer timer(s, kStageOutput);
     const D d = s.d;
     const std::size_t N = hn::Lanes(d);
     float* rgb[3] = {s.scratch.rgb[0], s.scratch.rgb[1], s.scratch.rgb[2]};

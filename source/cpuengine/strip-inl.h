@@ -12,6 +12,7 @@
 #include <hwy/highway.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 
@@ -89,6 +90,34 @@ struct Strip {
             static_cast<std::int32_t>(static_cast<std::uint32_t>(s) - job.green.blackLevel);
         return static_cast<float>(difference) * job.green.invRange;
     }
+};
+
+// Adds the time from its construction to its end to one stage of the worker's stage clock, when
+// the frame asks for it; stages started inside it count as theirs, not its.
+class StageTimer {
+public:
+    StageTimer(const Strip& s, Stage stage)
+        : m_clock(s.job.timeStages ? &s.scratch.stageClock : nullptr), m_stage(stage) {
+        if (!m_clock) return;
+        m_outerNested = m_clock->nested;
+        m_clock->nested = 0.0;
+        m_start = std::chrono::steady_clock::now();
+    }
+    StageTimer(const StageTimer&) = delete;
+    StageTimer& operator=(const StageTimer&) = delete;
+    ~StageTimer() {
+        if (!m_clock) return;
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        m_clock->seconds[m_stage] += elapsed - m_clock->nested;
+        m_clock->nested = m_outerNested + elapsed;
+    }
+
+private:
+    StageClock* m_clock;
+    Stage m_stage;
+    double m_outerNested = 0.0;
+    std::chrono::steady_clock::time_point m_start;
 };
 
 } // namespace HWY_NAMESPACE

@@ -37,7 +37,7 @@ bool Scratch::Reserve(int width) {
     planeLength = RoundUp(kPad + static_cast<std::size_t>(width) / 2 + 1 + 4 * vector, vector);
     naturalLength = 2 * planeLength;
     roleCount = static_cast<int>(RoundUp(static_cast<std::size_t>(width) + 2 * vector, vector));
-    const std::size_t planes = kNormalisedSlots * 7 + kGreenSlots * 10;
+    const std::size_t planes = kNormalisedSlots * 7 + kGreenSlots * kGreenRowPlanes;
     const std::size_t total = planes * planeLength + (kSourceSlots * 3 + 3) * naturalLength +
                               static_cast<std::size_t>(kRoleArrays) * roleCount;
     memory = hwy::AllocateAligned<float>(total);
@@ -63,11 +63,9 @@ bool Scratch::Reserve(int width) {
     }
     for (GreenRow& row : green) {
         for (int q = 0; q < 2; ++q) {
-            row.X[q] = plane();
-            row.G[q] = plane();
-            row.sigmaX[q] = plane();
-            row.varX[q] = plane();
-            row.sigmaG[q] = plane();
+            for (float** p :
+                 {row.X, row.G, row.sigmaG, row.varX, row.usable, row.ratio, row.ratioLow, row.ratioHigh})
+                p[q] = plane();
         }
     }
     for (auto& rows : source) {

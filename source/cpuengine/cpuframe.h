@@ -110,15 +110,21 @@ struct NormalisedRow {
     float* sigma2; // its noise sigma
 };
 
-// Output of the green stage for one row, by column parity: colour value X, green G, and the
-// colour stage's noise terms of both.
+// Output of the green stage for one row, by column parity: colour value X, green G, and what the
+// colour stage reads of them, computed once for every pixel that reads it. The quotients and the
+// usable flag are filled where X is a colour value (red and blue photosites; every pixel of
+// small frames and of patterns without red or blue).
 struct GreenRow {
     float* X[2];
     float* G[2];
-    float* sigmaX[2];
-    float* varX[2];
-    float* sigmaG[2];
+    float* sigmaG[2];    // noise sigma of G
+    float* varX[2];      // noise variance of X
+    float* usable[2];    // all bits set where X > sigmaX and G > sigmaG, otherwise zero
+    float* ratio[2];     // X / G
+    float* ratioLow[2];  // (X - sigmaX) / (G + sigmaG)
+    float* ratioHigh[2]; // (X + sigmaX) / (G - sigmaG)
 };
+constexpr int kGreenRowPlanes = 16;
 
 // One worker's rows. Planes hold kPad floats before column 0 (edge neighbours) and slack after
 // the last column (whole vectors run past it).
@@ -137,9 +143,9 @@ struct Scratch {
     NormalisedRow normalised[kNormalisedSlots];
     GreenRow green[kGreenSlots];
     float* source[kSourceSlots][3]; // four-sample rows: red, green, blue, full width
-    float* rgb[3];                  // the output row being built, full width
-    float* roles;                   // small frames: per-pixel neighbour values of the green stage
-    int roleCount = 0;              // floats per role array
+    float* rgb[3];     // the output row being built, full width: by column parity for Bayer frames
+    float* roles;      // small frames: per-pixel neighbour values of the green stage
+    int roleCount = 0; // floats per role array
     StageClock stageClock;
 
     // Sizes the buffers for `width` (allocates only when it grows); false when memory runs out.

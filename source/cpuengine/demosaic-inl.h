@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "cpuframe.h"
+#include "curves-inl.h"
 #include "halffloat-inl.h"
 #include "strip-inl.h"
 
@@ -77,35 +78,35 @@ HWY_INLINE V GreenEstimate(D d, Term c, Term L1, Term R1, Term L2, Term R2, Term
 
 // ---------------------------------------------------------------- colour estimate
 
-// A neighbour of the colour stage: colour value and green with their noise terms.
-struct Pair {
-    V X, sigmaX, varX, G, sigmaG;
+struct Neighbour {
+    V X, varX, ratio, ratioLow, ratioHigh;
+    hn::Mask<D> usable;
+    Neighbour(const GreenRow& row, int parity, std::ptrdiff_t index) {
+        const D d;
+        X = hn::LoadU(d, row.X[parity] + index);
+        varX = hn::LoadU(d, row.varX[parity] + index);
+        ratio = hn::LoadU(d, row.ratio[parity] + index);
+        ratioLow = hn::LoadU(d, row.ratioLow[parity] + index);
+        ratioHigh = hn::LoadU(d, row.ratioHigh[parity] + index);
+        usable = hn::MaskFromVec(hn::LoadU(d, row.usable[parity] + index));
+    }
 };
-
-HWY_INLINE Pair LoadPair(D d, const GreenRow& row, int parity, std::ptrdiff_t index) {
-    return Pair{hn::LoadU(d, row.X[parity] + index), hn::LoadU(d, row.sigmaX[parity] + index),
-                hn::LoadU(d, row.varX[parity] + index), hn::LoadU(d, row.G[parity] + index),
-                hn::LoadU(d, row.sigmaG[parity] + index)};
-}
-
-// Noise-aware blend of the colour-ratio estimate and the plain average of four neighbours.
-HWY_INLINE V Estimate(D d, V Gc, V sigmaGc, const Pair& n0, const Pair& n1, const Pair& n2, const Pair& n3) {
-    const Pair* n[4] = {&n0, &n1, &n2, &n3};
+HWY_INLINE V Estimate(D d, V Gc, V sigmaGc, const Neighbour& n0, const Neighbour& n1, const Neighbour& n2,
+                      const Neighbour& n3) {
+    const Neighbour* n[4] = {&n0, &n1, &n2, &n3};
     const V quarter = hn::Set(d, 0.25f);
     const V ma = hn::Mul(quarter, hn::Add(hn::Add(hn::Add(n0.X, n1.X), n2.X), n3.X));
     auto ratio = hn::Gt(Gc, sigmaGc);
-    for (int i = 0; i < 4; ++i) ratio = hn::And(ratio, hn::Gt(n[i]->X, n[i]->sigmaX));
-    for (int i = 0; i < 4; ++i) ratio = hn::And(ratio, hn::Gt(n[i]->G, n[i]->sigmaG));
+    for (int i = 0; i < 4; ++i) ratio = hn::And(ratio, n[i]->usable);
     if (hn::AllFalse(d, ratio)) return ma;
-
     const V low = hn::Sub(Gc, sigmaGc), high = hn::Add(Gc, sigmaGc);
     V e[4];
     V spread = hn::Zero(d);
     for (int i = 0; i < 4; ++i) {
-        const Pair& p = *n[i];
-        e[i] = hn::Div(hn::Mul(Gc, p.X), p.G);
-        const V lo = hn::Div(hn::Mul(low, hn::Sub(p.X, p.sigmaX)), hn::Add(p.G, p.sigmaG));
-        const V hi = hn::Div(hn::Mul(high, hn::Add(p.X, p.sigmaX)), hn::Sub(p.G, p.sigmaG));
+        const Neighbour& p = *n[i];
+        e[i] = hn::Mul(Gc, p.ratio);
+        const V lo = hn::Mul(low, p.ratioLow);
+        const V hi = hn::Mul(high, p.ratioHigh);
         spread = hn::Add(spread, hn::Mul(hn::Sub(e[i], lo), hn::Sub(hi, e[i])));
     }
     const V mr = hn::Mul(quarter, hn::Add(hn::Add(hn::Add(e[0], e[1]), e[2]), e[3]));
@@ -118,7 +119,29 @@ HWY_INLINE V Estimate(D d, V Gc, V sigmaGc, const Pair& n0, const Pair& n1, cons
     const V threeQuarters = hn::Set(d, 0.75f);
     Er = hn::Add(Er, hn::Mul(threeQuarters, spread));
     Ea = hn::Add(Ea, hn::Mul(threeQuarters, variance));
-    const V blended = hn::Add(ma, hn::Div(hn::Mul(hn::Sub(mr, ma), Ea), hn::Add(Er, Ea)));
+    const V blended = hn::Add(ma, Divide(d, hn::Mul(hn::Sub(mr, ma), Ea), hn::Add(Er, Ea)));
+    return hn::IfThenElse(ratio, blended, ma);
+}
+
+// Estimate(a, b, a, b): the same operations in the same order, each neighbour's terms once.
+HWY_INLINE V EstimateTwo(D d, V Gc, V sigmaGc, const Neighbour& a, const Neighbour& b) {
+    const V quarter = hn::Set(d, 0.25f);
+    const V ma = hn::Mul(quarter, hn::Add(hn::Add(hn::Add(a.X, b.X), a.X), b.X));
+    const auto ratio = hn::And(hn::Gt(Gc, sigmaGc), hn::And(a.usable, b.usable));
+    if (hn::AllFalse(d, ratio)) return ma;
+    const V low = hn::Sub(Gc, sigmaGc), high = hn::Add(Gc, sigmaGc);
+    const V ea = hn::Mul(Gc, a.ratio), eb = hn::Mul(Gc, b.ratio);
+    const V sa = hn::Mul(hn::Sub(ea, hn::Mul(low, a.ratioLow)), hn::Sub(hn::Mul(high, a.ratioHigh), ea));
+    const V sb = hn::Mul(hn::Sub(eb, hn::Mul(low, b.ratioLow)), hn::Sub(hn::Mul(high, b.ratioHigh), eb));
+    const V spread = hn::Add(hn::Add(hn::Add(sa, sb), sa), sb);
+    const V mr = hn::Mul(quarter, hn::Add(hn::Add(hn::Add(ea, eb), ea), eb));
+    const V ra = Square(hn::Sub(ea, mr)), rb = Square(hn::Sub(eb, mr));
+    const V xa = Square(hn::Sub(a.X, ma)), xb = Square(hn::Sub(b.X, ma));
+    const V threeQuarters = hn::Set(d, 0.75f);
+    const V Er = hn::Add(hn::Add(hn::Add(hn::Add(ra, rb), ra), rb), hn::Mul(threeQuarters, spread));
+    const V variance = hn::Add(hn::Add(hn::Add(a.varX, b.varX), a.varX), b.varX);
+    const V Ea = hn::Add(hn::Add(hn::Add(hn::Add(xa, xb), xa), xb), hn::Mul(threeQuarters, variance));
+    const V blended = hn::Add(ma, Divide(d, hn::Mul(hn::Sub(mr, ma), Ea), hn::Add(Er, Ea)));
     return hn::IfThenElse(ratio, blended, ma);
 }
 
@@ -329,8 +352,8 @@ void ComputeGreenRow(Strip& s, int y, GreenRow& out) {
         GreenRowFromPlanes(s, y, out);
 
     // What the colour stage reads back: half-float values when the images are half floats, with
-    // their noise terms. Colour values of green pixels are read only by small frames and
-    // patterns without red or blue.
+    // their noise terms and the quotients of the ratio estimate. Colour values of green pixels
+    // are read only by small frames and patterns without red or blue.
     const int p = s.HasRedAndBlue() ? s.ColourParity(y) : 0;
     for (int q = 0; q < 2; ++q) {
         const bool colour = q == p || everyPlane;
@@ -340,7 +363,8 @@ void ComputeGreenRow(Strip& s, int y, GreenRow& out) {
                 G = RoundToHalf(d, G);
                 hn::StoreU(G, d, out.G[q] + k);
             }
-            hn::StoreU(hn::Sqrt(Variance(s.colourNoise, G)), d, out.sigmaG[q] + k);
+            const V sigmaG = hn::Sqrt(Variance(s.colourNoise, G));
+            hn::StoreU(sigmaG, d, out.sigmaG[q] + k);
             if (!colour) continue;
             V X = hn::LoadU(d, out.X[q] + k);
             if (s.job.halfOutput) {
@@ -348,15 +372,21 @@ void ComputeGreenRow(Strip& s, int y, GreenRow& out) {
                 hn::StoreU(X, d, out.X[q] + k);
             }
             const V var = Variance(s.colourNoise, X);
+            const V sigmaX = hn::Sqrt(var);
             hn::StoreU(var, d, out.varX[q] + k);
-            hn::StoreU(hn::Sqrt(var), d, out.sigmaX[q] + k);
+            hn::StoreU(hn::VecFromMask(d, hn::And(hn::Gt(X, sigmaX), hn::Gt(G, sigmaG))), d,
+                       out.usable[q] + k);
+            hn::StoreU(hn::Div(X, G), d, out.ratio[q] + k);
+            hn::StoreU(hn::Div(hn::Sub(X, sigmaX), hn::Add(G, sigmaG)), d, out.ratioLow[q] + k);
+            hn::StoreU(hn::Div(hn::Add(X, sigmaX), hn::Sub(G, sigmaG)), d, out.ratioHigh[q] + k);
         }
     }
     // Neighbours beyond the edges for the colour stage: column -1 reads column 1 and column
     // `width` reads column width - 2, each clamped to the picture.
     auto copyPixel = [&](int toParity, int toIndex, int fromX) {
         const int q = fromX & 1, i = fromX >> 1;
-        for (float* const* plane : {out.X, out.G, out.sigmaX, out.varX, out.sigmaG})
+        for (float* const* plane :
+             {out.X, out.G, out.sigmaG, out.varX, out.usable, out.ratio, out.ratioLow, out.ratioHigh})
             plane[toParity][toIndex] = plane[q][i];
     };
     copyPixel(1, -1, std::min(1, s.width - 1));
@@ -375,7 +405,59 @@ const GreenRow& FetchGreen(Strip& s, int y) {
 
 // ---------------------------------------------------------------- colour stage
 
-// Red, green and blue of row y, white-balanced and clipped, into the scratch's full-width rows.
+// The three green rows a colour row reads, and what is fixed for the row.
+struct ColourContext {
+    const GreenRow& north;
+    const GreenRow& centre;
+    const GreenRow& south;
+    bool redRow, half;
+    V one, gainRed, gainBlue;
+};
+
+// White balance, clipping, the rounding of a half-float image and the colour conversion of one
+// vector of pixels.
+HWY_INLINE void FinishPixels(D d, const ColourContext& c, const float* matrix, V R, V G, V B, V& outR,
+                             V& outG, V& outB) {
+    R = hn::Min(hn::Mul(R, c.gainRed), c.one);
+    G = hn::Min(G, c.one);
+    B = hn::Min(hn::Mul(B, c.gainBlue), c.one);
+    if (c.half) {
+        R = RoundToHalf(d, R);
+        G = RoundToHalf(d, G);
+        B = RoundToHalf(d, B);
+    }
+    Multiply(d, matrix, R, G, B, outR, outG, outB);
+}
+
+// A green pixel of parity q: horizontal neighbours in the other parity of this row, vertical
+// ones in parity q of the rows above and below.
+HWY_INLINE void GreenPixels(D d, const ColourContext& c, const float* matrix, int q, int k, V& R, V& G,
+                            V& B) {
+    const V Gc = hn::LoadU(d, c.centre.G[q] + k);
+    const V sigmaGc = hn::LoadU(d, c.centre.sigmaG[q] + k);
+    const int o = 1 - q;
+    const Neighbour W{c.centre, o, k + q - 1}, E{c.centre, o, k + q}, Nn{c.north, q, k}, S{c.south, q, k};
+    const V eH = EstimateTwo(d, Gc, sigmaGc, W, E);
+    const V eV = EstimateTwo(d, Gc, sigmaGc, Nn, S);
+    FinishPixels(d, c, matrix, c.redRow ? eH : eV, Gc, c.redRow ? eV : eH, R, G, B);
+}
+
+// A red or blue pixel of parity q: diagonal neighbours in the other parity of the rows above and
+// below.
+HWY_INLINE void ColourPixels(D d, const ColourContext& c, const float* matrix, int q, int k, V& R, V& G,
+                             V& B) {
+    const V X = hn::LoadU(d, c.centre.X[q] + k);
+    const V Gc = hn::LoadU(d, c.centre.G[q] + k);
+    const V sigmaGc = hn::LoadU(d, c.centre.sigmaG[q] + k);
+    const int o = 1 - q;
+    const Neighbour NW{c.north, o, k + q - 1}, NE{c.north, o, k + q}, SW{c.south, o, k + q - 1},
+        SE{c.south, o, k + q};
+    const V estimate = Estimate(d, Gc, sigmaGc, NW, SW, NE, SE);
+    FinishPixels(d, c, matrix, c.redRow ? X : estimate, Gc, c.redRow ? estimate : X, R, G, B);
+}
+
+// Red, green and blue of row y, white-balanced, clipped and converted by the conversion matrix,
+// into the scratch's output row by column parity.
 void ColourRow(Strip& s, int y) {
     const StageTimer timer(s, kStageColour);
     const D d = s.d;
@@ -385,64 +467,29 @@ void ColourRow(Strip& s, int y) {
     const GreenRow& north = FetchGreen(s, up);
     const GreenRow& centre = FetchGreen(s, y);
     const GreenRow& south = FetchGreen(s, down);
-
-    const bool redRow = s.RedRow(y);
-    const V one = hn::Set(d, 1.0f);
-    const V gainRed = hn::Set(d, s.job.colour.gainRed);
-    const V gainBlue = hn::Set(d, s.job.colour.gainBlue);
-    const bool half = s.job.halfOutput;
-    auto finish = [&](V R, V G, V B, V& outR, V& outG, V& outB) {
-        outR = hn::Min(hn::Mul(R, gainRed), one);
-        outG = hn::Min(G, one);
-        outB = hn::Min(hn::Mul(B, gainBlue), one);
-        if (half) {
-            outR = RoundToHalf(d, outR);
-            outG = RoundToHalf(d, outG);
-            outB = RoundToHalf(d, outB);
-        }
-    };
-    // A green pixel of parity q: horizontal neighbours in the other parity of this row, vertical
-    // ones in parity q of the rows above and below.
-    auto greenPixel = [&](int q, int k, V& R, V& G, V& B) {
-        const V Gc = hn::LoadU(d, centre.G[q] + k);
-        const V sigmaGc = hn::LoadU(d, centre.sigmaG[q] + k);
-        const int o = 1 - q;
-        const Pair W = LoadPair(d, centre, o, k + q - 1);
-        const Pair E = LoadPair(d, centre, o, k + q);
-        const Pair Nn = LoadPair(d, north, q, k);
-        const Pair S = LoadPair(d, south, q, k);
-        const V eH = Estimate(d, Gc, sigmaGc, W, E, W, E);
-        const V eV = Estimate(d, Gc, sigmaGc, Nn, S, Nn, S);
-        finish(redRow ? eH : eV, Gc, redRow ? eV : eH, R, G, B);
-    };
-    // A red or blue pixel of parity q: diagonal neighbours in the other parity of the rows above
-    // and below.
-    auto colourPixel = [&](int q, int k, V& R, V& G, V& B) {
-        const V X = hn::LoadU(d, centre.X[q] + k);
-        const V Gc = hn::LoadU(d, centre.G[q] + k);
-        const V sigmaGc = hn::LoadU(d, centre.sigmaG[q] + k);
-        const int o = 1 - q;
-        const Pair NW = LoadPair(d, north, o, k + q - 1);
-        const Pair NE = LoadPair(d, north, o, k + q);
-        const Pair SW = LoadPair(d, south, o, k + q - 1);
-        const Pair SE = LoadPair(d, south, o, k + q);
-        const V estimate = Estimate(d, Gc, sigmaGc, NW, SW, NE, SE);
-        finish(redRow ? X : estimate, Gc, redRow ? estimate : X, R, G, B);
-    };
+    const ColourContext c{north,
+                          centre,
+                          south,
+                          s.RedRow(y),
+                          s.job.halfOutput,
+                          hn::Set(d, 1.0f),
+                          hn::Set(d, s.job.colour.gainRed),
+                          hn::Set(d, s.job.colour.gainBlue)};
+    const float* matrix = s.job.conversion.matrix;
 
     const int p = s.HasRedAndBlue() ? s.ColourParity(y) : -1;
-    float* rgb[3] = {s.scratch.rgb[0], s.scratch.rgb[1], s.scratch.rgb[2]};
-    for (int k = 0; k < s.planeCount[0]; k += static_cast<int>(N)) {
-        V even[3], odd[3];
-        if (p == 0)
-            colourPixel(0, k, even[0], even[1], even[2]);
-        else
-            greenPixel(0, k, even[0], even[1], even[2]);
-        if (p == 1)
-            colourPixel(1, k, odd[0], odd[1], odd[2]);
-        else
-            greenPixel(1, k, odd[0], odd[1], odd[2]);
-        for (int c = 0; c < 3; ++c) hn::StoreInterleaved2(even[c], odd[c], d, rgb[c] + 2 * k);
+    for (int q = 0; q < 2; ++q) {
+        float* out[3] = {s.RgbPlane(0, q), s.RgbPlane(1, q), s.RgbPlane(2, q)};
+        for (int k = 0; k < s.planeCount[q]; k += static_cast<int>(N)) {
+            V R, G, B;
+            if (q == p)
+                ColourPixels(d, c, matrix, q, k, R, G, B);
+            else
+                GreenPixels(d, c, matrix, q, k, R, G, B);
+            hn::StoreU(R, d, out[0] + k);
+            hn::StoreU(G, d, out[1] + k);
+            hn::StoreU(B, d, out[2] + k);
+        }
     }
 }
 

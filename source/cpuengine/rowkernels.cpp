@@ -62,48 +62,114 @@ void ChartRow(Strip& s, int y) {
             value[1] = v * static_cast<float>((band >> 1) & 1);
             value[2] = v * static_cast<float>(band & 1);
         }
-        for (int c = 0; c < 3; ++c) s.scratch.rgb[c][x] = value[c];
+        // Bayer rows are held by column parity, four-sample rows in column order.
+        for (int c = 0; c < 3; ++c) {
+            if (s.job.bayer)
+                s.RgbPlane(c, x & 1)[x >> 1] = value[c];
+            else
+                s.RgbPlane(c, 0)[x] = value[c];
+        }
     }
 }
 
-// Colour conversion, chart, curve and the store of row y as RGBA.
+#if HWY_TARGET != HWY_SCALAR // one lane: even and odd columns are simply consecutive
+// Even and odd columns in column order: lanes e0 o0 e1 o1 ... of the halves of twice the lanes.
+HWY_INLINE hn::Vec<hn::Repartition<std::uint16_t, D>> ZipHalves(hn::Vec<DU16> even, hn::Vec<DU16> odd) {
+    const DU du;
+    return hn::BitCast(hn::Repartition<std::uint16_t, D>(),
+                       hn::Or(hn::PromoteTo(du, even), hn::ShiftLeft<16>(hn::PromoteTo(du, odd))));
+}
+
+// The same for floats: the first and the second half of the pixels in column order.
+HWY_INLINE void ZipFloats(D d, V even, V odd, V& first, V& second) {
+    const hn::Half<DU> half;
+    const hn::Repartition<std::uint64_t, D> du64;
+    const auto e = hn::BitCast(DU(), even), o = hn::BitCast(DU(), odd);
+    first = hn::BitCast(d, hn::Or(hn::PromoteTo(du64, hn::LowerHalf(half, e)),
+                                  hn::ShiftLeft<32>(hn::PromoteTo(du64, hn::LowerHalf(half, o)))));
+    second = hn::BitCast(d, hn::Or(hn::PromoteTo(du64, hn::UpperHalf(half, e)),
+                                   hn::ShiftLeft<32>(hn::PromoteTo(du64, hn::UpperHalf(half, o)))));
+}
+
+#endif
+
+// Colour conversion of four-sample rows (the colour stage converts Bayer rows), chart, curve and
+// the store of row y as RGBA. Each step takes two vectors of pixels: the even and the odd columns
+// of Bayer rows, or two runs of columns of four-sample rows.
 void FinishRow(Strip& s, int y) {
     const StageTimer timer(s, kStageOutput);
     const D d = s.d;
-    const std::size_t N = hn::Lanes(d);
-    float* rgb[3] = {s.scratch.rgb[0], s.scratch.rgb[1], s.scratch.rgb[2]};
-    const float* matrix = s.job.bayer ? s.job.conversion.matrix : s.job.fourSample.matrix;
-    for (int x = 0; x < s.width; x += static_cast<int>(N)) {
-        V r, g, b;
-        Multiply(d, matrix, hn::LoadU(d, rgb[0] + x), hn::LoadU(d, rgb[1] + x), hn::LoadU(d, rgb[2] + x), r,
-                 g, b);
-        hn::StoreU(r, d, rgb[0] + x);
-        hn::StoreU(g, d, rgb[1] + x);
-        hn::StoreU(b, d, rgb[2] + x);
-    }
-    if (s.job.chart) ChartRow(s, y);
-
-    const bool roundBeforeCurve = s.job.halfOutput && s.job.curve != OutputCurveKind::None;
-    std::uint8_t* out = s.job.output + static_cast<std::ptrdiff_t>(y) * s.job.outputPitch;
-    const std::size_t pixelBytes = s.job.halfOutput ? 8 : 16;
-    HWY_ALIGN std::uint8_t tail[16 * kMaxLanes];
-    const V alpha = hn::Set(d, 1.0f);
-    for (int x = 0; x < s.width; x += static_cast<int>(N)) {
-        V r = hn::LoadU(d, rgb[0] + x), g = hn::LoadU(d, rgb[1] + x), b = hn::LoadU(d, rgb[2] + x);
-        if (roundBeforeCurve) {
-            r = RoundToHalf(d, r);
-            g = RoundToHalf(d, g);
-            b = RoundToHalf(d, b);
+    const int N = static_cast<int>(hn::Lanes(d));
+    const FrameJob& job = s.job;
+    const bool parity = job.bayer;
+    const float* matrix = job.fourSample.matrix;
+    if (!parity && job.chart) {
+        for (int x = 0; x < s.width; x += N) {
+            V v[3];
+            Multiply(d, matrix, hn::LoadU(d, s.RgbPlane(0, 0) + x), hn::LoadU(d, s.RgbPlane(1, 0) + x),
+                     hn::LoadU(d, s.RgbPlane(2, 0) + x), v[0], v[1], v[2]);
+            for (int c = 0; c < 3; ++c) hn::StoreU(v[c], d, s.RgbPlane(c, 0) + x);
         }
-        ApplyCurve(d, s.job, r, g, b);
-        const bool whole = x + static_cast<int>(N) <= s.width;
+    }
+    if (job.chart) ChartRow(s, y);
+    const bool convert = !parity && !job.chart;
+
+    const bool roundBeforeCurve = job.halfOutput && job.curve != OutputCurveKind::None;
+    std::uint8_t* out = job.output + static_cast<std::ptrdiff_t>(y) * job.outputPitch;
+    const std::size_t pixelBytes = job.halfOutput ? 8 : 16;
+    HWY_ALIGN std::uint8_t tail[32 * kMaxLanes];
+    const V alpha = hn::Set(d, 1.0f);
+    const DU16 du16;
+    const auto alphaHalf = ToHalfBits(d, alpha);
+    // Values of the first vector of a step at `at`, of the second at `at + second`.
+    const std::ptrdiff_t second = parity ? static_cast<std::ptrdiff_t>(s.scratch.planeLength) : N;
+    const int advance = parity ? N : 2 * N;
+    for (int at = 0; (parity ? 2 * at : at) < s.width; at += advance) {
+        const int x = parity ? 2 * at : at;
+        V v[2][3];
+        for (int i = 0; i < 2; ++i) {
+            const std::ptrdiff_t from = at + i * second;
+            V& r = v[i][0];
+            V& g = v[i][1];
+            V& b = v[i][2];
+            r = hn::LoadU(d, s.RgbPlane(0, 0) + from);
+            g = hn::LoadU(d, s.RgbPlane(1, 0) + from);
+            b = hn::LoadU(d, s.RgbPlane(2, 0) + from);
+            if (convert) Multiply(d, matrix, V(r), V(g), V(b), r, g, b);
+            if (roundBeforeCurve) {
+                r = RoundToHalf(d, r);
+                g = RoundToHalf(d, g);
+                b = RoundToHalf(d, b);
+            }
+            ApplyCurve(d, job, r, g, b);
+        }
+        const bool whole = x + 2 * N <= s.width;
         std::uint8_t* to = whole ? out + pixelBytes * static_cast<std::size_t>(x) : tail;
-        if (s.job.halfOutput) {
-            const DU16 du16;
-            hn::StoreInterleaved4(ToHalfBits(d, r), ToHalfBits(d, g), ToHalfBits(d, b), ToHalfBits(d, alpha),
-                                  du16, reinterpret_cast<std::uint16_t*>(to));
+        const bool zip = parity && N > 1;
+        if (job.halfOutput) {
+            auto* halves = reinterpret_cast<std::uint16_t*>(to);
+            hn::Vec<DU16> h[2][3];
+            for (int i = 0; i < 2; ++i)
+                for (int c = 0; c < 3; ++c) h[i][c] = ToHalfBits(d, v[i][c]);
+#if HWY_TARGET != HWY_SCALAR
+            if (zip) {
+                const hn::Repartition<std::uint16_t, D> dw;
+                hn::StoreInterleaved4(ZipHalves(h[0][0], h[1][0]), ZipHalves(h[0][1], h[1][1]),
+                                      ZipHalves(h[0][2], h[1][2]), ZipHalves(alphaHalf, alphaHalf), dw,
+                                      halves);
+            }
+#endif
+            if (!zip)
+                for (int i = 0; i < 2; ++i)
+                    hn::StoreInterleaved4(h[i][0], h[i][1], h[i][2], alphaHalf, du16, halves + 4 * N * i);
         } else {
-            hn::StoreInterleaved4(r, g, b, alpha, d, reinterpret_cast<float*>(to));
+            auto* floats = reinterpret_cast<float*>(to);
+#if HWY_TARGET != HWY_SCALAR
+            if (zip)
+                for (int c = 0; c < 3; ++c) ZipFloats(d, V(v[0][c]), V(v[1][c]), v[0][c], v[1][c]);
+#endif
+            for (int i = 0; i < 2; ++i)
+                hn::StoreInterleaved4(v[i][0], v[i][1], v[i][2], alpha, d, floats + 4 * N * i);
         }
         if (!whole)
             std::memcpy(out + pixelBytes * static_cast<std::size_t>(x), tail,

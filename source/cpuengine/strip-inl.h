@@ -45,6 +45,13 @@ HWY_INLINE V Square(V v) {
     return hn::Mul(v, v);
 }
 
+// a / b from the processor's reciprocal estimate refined by one Newton step: within a few units in
+// the last place, for b neither zero nor infinite, and much faster than a division.
+HWY_INLINE V Divide(D d, V a, V b) {
+    const V estimate = hn::ApproximateReciprocal(b);
+    return hn::Mul(a, hn::Mul(estimate, hn::NegMulAdd(b, estimate, hn::Set(d, 2.0f))));
+}
+
 // ---------------------------------------------------------------- frame state per strip
 
 struct Strip {
@@ -75,6 +82,12 @@ struct Strip {
     // Column parity of the red or blue photosites of row y.
     int ColourParity(int y) const { return RedRow(y) ? (pattern & 1) : 1 - (pattern & 1); }
     float Clip(int y) const { return RedRow(y) ? job.green.invGainRed : job.green.invGainBlue; }
+
+    // The output row being built: channel c, column parity q of Bayer rows (the colour stage's
+    // order) or the whole row of four-sample rows (q = 0).
+    float* RgbPlane(int c, int q) const {
+        return scratch.rgb[c] + q * static_cast<std::ptrdiff_t>(scratch.planeLength);
+    }
 
     const std::uint16_t* BayerRow(int y) const {
         return reinterpret_cast<const std::uint16_t*>(job.picture +

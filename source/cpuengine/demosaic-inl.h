@@ -46,7 +46,7 @@ HWY_INLINE V RatioCorrection(D d, V c, Term p1, Term q1, Term p2, Term q2) {
                                     hn::And(hn::Gt(p2.v, p2.sigma), hn::Gt(q2.v, q2.sigma)));
     const V sum = hn::Add(p2.v, q2.v);
     const V twoC = hn::Mul(two, c);
-    const V ratio = hn::Div(hn::Sub(sum, twoC), hn::Mul(two, hn::Add(sum, twoC)));
+    const V ratio = Divide(d, hn::Sub(sum, twoC), hn::Mul(two, hn::Add(sum, twoC)));
     return hn::IfThenElseZero(hn::And(consistent, aboveNoise), ratio);
 }
 
@@ -73,7 +73,7 @@ HWY_INLINE V GreenEstimate(D d, Term c, Term L1, Term R1, Term L2, Term R2, Term
                                 Square(hn::Sub(D2.v, c.v))),
                         varU1),
                 varD1);
-    return hn::Add(Gv, hn::Div(hn::Mul(hn::Sub(Gh, Gv), Ev), hn::Add(Eh, Ev)));
+    return hn::Add(Gv, Divide(d, hn::Mul(hn::Sub(Gh, Gv), Ev), hn::Add(Eh, Ev)));
 }
 
 // ---------------------------------------------------------------- colour estimate
@@ -181,12 +181,12 @@ void Normalise(Strip& s, int y, NormalisedRow& row) {
         const V var1 = Variance(s.greenNoise, a1);
         hn::StoreU(a1, d, row.a1 + k);
         hn::StoreU(var1, d, row.var1 + k);
-        hn::StoreU(hn::Sqrt(var1), d, row.sigma1 + k);
+        hn::StoreU(NoiseSigma(d, var1), d, row.sigma1 + k);
     }
     for (int k = 0; k < s.planeCount[p]; k += static_cast<int>(N)) {
         const V a2 = hn::Min(hn::LoadU(d, row.n[p] + k), clip);
         hn::StoreU(a2, d, row.a2 + k);
-        hn::StoreU(hn::Sqrt(Variance(s.greenNoise, a2)), d, row.sigma2 + k);
+        hn::StoreU(NoiseSigma(d, Variance(s.greenNoise, a2)), d, row.sigma2 + k);
     }
     // Neighbours beyond the edges, for widths of 4 and more: the edge rules of the green stage
     // amount to mirroring about the first and last column.
@@ -311,7 +311,7 @@ void GreenRowGathered(Strip& s, int y, GreenRow& out) {
         for (int k = 0; k < count; k += static_cast<int>(N)) {
             const V var = Variance(s.greenNoise, hn::LoadU(d, value[i] + k));
             hn::StoreU(var, d, variance[i] + k);
-            hn::StoreU(hn::Sqrt(var), d, sigma[i] + k);
+            hn::StoreU(NoiseSigma(d, var), d, sigma[i] + k);
         }
     }
     HWY_ALIGN float G[kMaxLanes];
@@ -363,7 +363,7 @@ void ComputeGreenRow(Strip& s, int y, GreenRow& out) {
                 G = RoundToHalf(d, G);
                 hn::StoreU(G, d, out.G[q] + k);
             }
-            const V sigmaG = hn::Sqrt(Variance(s.colourNoise, G));
+            const V sigmaG = NoiseSigma(d, Variance(s.colourNoise, G));
             hn::StoreU(sigmaG, d, out.sigmaG[q] + k);
             if (!colour) continue;
             V X = hn::LoadU(d, out.X[q] + k);
@@ -372,13 +372,13 @@ void ComputeGreenRow(Strip& s, int y, GreenRow& out) {
                 hn::StoreU(X, d, out.X[q] + k);
             }
             const V var = Variance(s.colourNoise, X);
-            const V sigmaX = hn::Sqrt(var);
+            const V sigmaX = NoiseSigma(d, var);
             hn::StoreU(var, d, out.varX[q] + k);
             hn::StoreU(hn::VecFromMask(d, hn::And(hn::Gt(X, sigmaX), hn::Gt(G, sigmaG))), d,
                        out.usable[q] + k);
-            hn::StoreU(hn::Div(X, G), d, out.ratio[q] + k);
-            hn::StoreU(hn::Div(hn::Sub(X, sigmaX), hn::Add(G, sigmaG)), d, out.ratioLow[q] + k);
-            hn::StoreU(hn::Div(hn::Add(X, sigmaX), hn::Sub(G, sigmaG)), d, out.ratioHigh[q] + k);
+            hn::StoreU(Divide(d, X, G), d, out.ratio[q] + k);
+            hn::StoreU(Divide(d, hn::Sub(X, sigmaX), hn::Add(G, sigmaG)), d, out.ratioLow[q] + k);
+            hn::StoreU(Divide(d, hn::Add(X, sigmaX), hn::Sub(G, sigmaG)), d, out.ratioHigh[q] + k);
         }
     }
     // Neighbours beyond the edges for the colour stage: column -1 reads column 1 and column

@@ -12,6 +12,7 @@
 #define HWY_TARGET_INCLUDE "rowkernels.cpp"
 #include <hwy/foreach_target.h> // IWYU pragma: keep
 
+#include <hwy/cache_control.h>
 #include <hwy/highway.h>
 
 #include <algorithm>
@@ -93,6 +94,14 @@ HWY_INLINE void ZipFloats(D d, V even, V odd, V& first, V& second) {
 
 #endif
 
+// Copies whole vectors from an aligned buffer to an aligned destination past the caches: a frame's
+// output is written once and not read back by the engine, and streaming it saves reading each
+// line of it in before it is written.
+HWY_INLINE void StreamOut(const std::uint8_t* from, std::uint8_t* to, std::size_t bytes) {
+    const hn::CappedTag<std::uint8_t, 16> d8; // rows need be aligned to 16 bytes only
+    for (std::size_t i = 0; i < bytes; i += hn::Lanes(d8)) hn::Stream(hn::Load(d8, from + i), d8, to + i);
+}
+
 // Colour conversion of four-sample rows (the colour stage converts Bayer rows), chart, curve and
 // the store of row y as RGBA. Each step takes two vectors of pixels: the even and the odd columns
 // of Bayer rows, or two runs of columns of four-sample rows.
@@ -121,6 +130,8 @@ void FinishRow(Strip& s, int y) {
     const V alpha = hn::Set(d, 1.0f);
     const DU16 du16;
     const auto alphaHalf = ToHalfBits(d, alpha);
+    const std::size_t stepBytes = pixelBytes * 2 * static_cast<std::size_t>(N);
+    const bool stream = reinterpret_cast<std::uintptr_t>(out) % 16 == 0;
     // Values of the first vector of a step at `at`, of the second at `at + second`.
     const std::ptrdiff_t second = parity ? static_cast<std::ptrdiff_t>(s.scratch.planeLength) : N;
     const int advance = parity ? N : 2 * N;
@@ -144,7 +155,7 @@ void FinishRow(Strip& s, int y) {
             ApplyCurve(d, job, r, g, b);
         }
         const bool whole = x + 2 * N <= s.width;
-        std::uint8_t* to = whole ? out + pixelBytes * static_cast<std::size_t>(x) : tail;
+        std::uint8_t* to = whole && !stream ? out + pixelBytes * static_cast<std::size_t>(x) : tail;
         const bool zip = parity && N > 1;
         if (job.halfOutput) {
             auto* halves = reinterpret_cast<std::uint16_t*>(to);
@@ -171,7 +182,9 @@ void FinishRow(Strip& s, int y) {
             for (int i = 0; i < 2; ++i)
                 hn::StoreInterleaved4(v[i][0], v[i][1], v[i][2], alpha, d, floats + 4 * N * i);
         }
-        if (!whole)
+        if (whole && stream)
+            StreamOut(tail, out + pixelBytes * static_cast<std::size_t>(x), stepBytes);
+        else if (!whole)
             std::memcpy(out + pixelBytes * static_cast<std::size_t>(x), tail,
                         pixelBytes * static_cast<std::size_t>(s.width - x));
     }
@@ -186,6 +199,7 @@ void ProcessStripImpl(const FrameJob& job, Scratch& scratch, int y0, int y1) {
             FourSampleRow(s, y);
         FinishRow(s, y);
     }
+    hwy::FlushStream(); // streamed rows are in memory before the pool reports the strip done
 }
 
 void FloatsToHalvesImpl(const float* in, std::uint16_t* out, std::size_t count) {

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <hwy/targets.h>
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <random>
 
 #include "cpuengine.h"
@@ -83,6 +85,32 @@ TEST(CpuEngineFrames, FlatGreyIsFlatInBothLayouts) {
         EXPECT_NEAR(out[2], out[1], 2e-3f);
         EXPECT_GT(out[1], 0.0f);
     }
+}
+
+// The benchmark's stage clock: the stages each layout runs count time, the others none, and
+// switching it on starts the totals again.
+TEST(CpuEngineInfo, StageClockCountsTheStagesThatRan) {
+    const int width = 64, height = 48;
+    CpuEngine engine(2);
+    auto seconds = [&](bool bayer) {
+        const TsrFrameInfoRecord r = Record(bayer, width, height);
+        std::vector<std::uint16_t> samples(static_cast<size_t>(width) * height * (bayer ? 1 : 4), 1500);
+        std::vector<std::uint16_t> out(static_cast<size_t>(width) * height * 4);
+        engine.SetStageTiming(true);
+        EXPECT_EQ(0, engine.ProcessFrame(&r, sizeof r, samples.data(), samples.size() * 2, nullptr, 0, false,
+                                         out.data(), out.size() * 2, width * 8));
+        std::map<std::string, double> stages;
+        for (const auto& stage : engine.StageSeconds()) stages[stage.first] = stage.second;
+        return stages;
+    };
+    std::map<std::string, double> bayer = seconds(true);
+    for (const char* stage : {"normalise", "green", "colour", "output"})
+        EXPECT_GT(bayer[stage], 0.0) << stage;
+    EXPECT_EQ(0.0, bayer["four-sample"]);
+    std::map<std::string, double> fourSample = seconds(false);
+    EXPECT_GT(fourSample["four-sample"], 0.0);
+    EXPECT_GT(fourSample["output"], 0.0);
+    for (const char* stage : {"normalise", "green", "colour"}) EXPECT_EQ(0.0, fourSample[stage]) << stage;
 }
 
 TEST(CpuEngineInfo, NamesItsTargetsAndThreads) {

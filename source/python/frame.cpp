@@ -1,0 +1,148 @@
+#include "python/frame.h"
+
+#include <cstring>
+#include <utility>
+
+#include "python/errors.h"
+#include "python/leasepool.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/frames.h"
+#include "tsr/media/mediaerror.h"
+
+namespace tsr::python {
+
+namespace {
+
+struct PooledDecoder {
+    media::FrameDecoder decoder; // worker threads: one per processor
+    media::DecodedPicture scratch;
+};
+
+LeasePool<PooledDecoder>& Decoders() {
+    // Never destroyed: leases may still end while the interpreter shuts down.
+    static auto* pool = new LeasePool<PooledDecoder>(4);
+    return *pool;
+}
+
+LeasePool<media::RgbaEngine>& Engines() {
+    static auto* pool = new LeasePool<media::RgbaEngine>(2);
+    return *pool;
+}
+
+std::string EngineKey(const media::EngineChoice& choice) {
+    return choice.engine + "|" + choice.device + "|" + std::to_string(choice.threads);
+}
+
+} // namespace
+
+Frame::Frame(std::shared_ptr<const std::vector<uint8_t>> bytes, int index, int scale)
+    : m_bytes(std::move(bytes)), m_index(index), m_scale(scale) {}
+
+Frame::~Frame() = default;
+
+std::string Frame::Name() const {
+    return m_index < 0 ? "the frame" : "frame " + std::to_string(m_index);
+}
+
+template <typename Use> void Frame::WithPicture(int scale, Use&& use) {
+    std::unique_ptr<media::DecodedPicture> kept;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_kept && m_kept->ScaleIndex() == scale) kept = std::move(m_kept);
+    }
+    if (kept) {
+        use(static_cast<const media::DecodedPicture&>(*kept));
+        return;
+    }
+    auto decoder = Decoders().Take("", [] { return std::make_unique<PooledDecoder>(); });
+    const int result = decoder->scratch.DecodeFrame(decoder->decoder.Get(), *m_bytes, scale);
+    if (result != FRAME_DECODER_OK) throw DecoderFailure(result, Name());
+    if (scale == m_scale) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_info = *decoder->scratch.Record();
+    }
+    use(static_cast<const media::DecodedPicture&>(decoder->scratch));
+}
+
+void Frame::DecodeNow() {
+    auto decoder = Decoders().Take("", [] { return std::make_unique<PooledDecoder>(); });
+    auto picture = std::make_unique<media::DecodedPicture>();
+    const int result = picture->DecodeFrame(decoder->decoder.Get(), *m_bytes, m_scale);
+    if (result != FRAME_DECODER_OK) throw DecoderFailure(result, Name());
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_info = *picture->Record();
+    m_kept = std::move(picture);
+}
+
+TsrFrameInfoRecord Frame::Info() {
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_info) return *m_info;
+    }
+    WithPicture(m_scale, [](const media::DecodedPicture&) {});
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return *m_info;
+}
+
+TsrFrameMetadataRecord Frame::Metadata() const {
+    TsrFrameMetadataRecord record{};
+    const size_t length = m_bytes->size();
+    if (frameDecoderGetMetadata(m_bytes->data(), length > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(length),
+                                &record) != 0)
+        throw DecoderFailure(FRAME_DECODER_INVALID_FRAME, Name());
+    return record;
+}
+
+std::string Frame::Damaged() const {
+    try {
+        const_cast<Frame*>(this)->Info();
+    } catch (const media::MediaError& error) {
+        if (error.ErrorKind() != media::MediaError::Kind::Decoder) throw;
+        return error.what();
+    }
+    const int slices = media::DamagedSlices(*m_bytes);
+    return slices > 0 ? media::DamagedSlicesText(*m_bytes, slices) : std::string();
+}
+
+PictureBuffer Frame::Bayer(int scale) {
+    PictureBuffer out;
+    WithPicture(scale, [&](const media::DecodedPicture& picture) {
+        out.width = picture.OutputWidth();
+        out.height = picture.OutputHeight();
+        out.channels = picture.Mosaic() ? 1 : 4;
+        const size_t rowBytes = static_cast<size_t>(out.width) * static_cast<size_t>(out.channels) * 2;
+        out.bytes = HostBuffer(rowBytes * static_cast<size_t>(out.height));
+        for (int y = 0; y < out.height; ++y)
+            std::memcpy(out.bytes.Data() + rowBytes * static_cast<size_t>(y), picture.Row(y), rowBytes);
+    });
+    return out;
+}
+
+PictureBuffer Frame::Process(int scale, const media::DebayerSettings& settings,
+                             const media::EngineChoice& engine) {
+    PictureBuffer out;
+    WithPicture(scale, [&](const media::DecodedPicture& picture) {
+        auto session = Engines().Take(EngineKey(engine), [&] { return media::OpenEngine(engine); });
+        out.width = picture.OutputWidth();
+        out.height = picture.OutputHeight();
+        out.channels = 4;
+        media::RgbaFrame rgba;
+        rgba.index = m_index < 0 ? 0 : m_index;
+        out.bytes = HostBuffer(static_cast<size_t>(out.width) * static_cast<size_t>(out.height) *
+                               (settings.floatOutput ? 16 : 8));
+        rgba.bytes = std::move(out.bytes.Bytes()); // the engine writes every byte
+        try {
+            session->Process(picture, settings, rgba);
+        } catch (const media::MediaError& error) {
+            if (m_index >= 0) throw;
+            // A frame on its own has no index to name.
+            const std::string text = error.what(), prefix = "frame 0: ";
+            throw media::MediaError(text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text,
+                                    error.ErrorKind(), error.Code(), error.CodeName(), error.Hint());
+        }
+        out.bytes.Bytes() = std::move(rgba.bytes);
+    });
+    return out;
+}
+
+} // namespace tsr::python

@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "tsr/framerecords.h"
 #include "tsr/media/clip.h"
 #include "tsr/media/mediaerror.h"
 #include "tsr/media/timecode.h"

@@ -1,5 +1,7 @@
 #include "python/errors.h"
 
+#include <pybind11/eval.h>
+
 #include "tsr/framedecoder.h"
 #include "tsr/media/frames.h"
 
@@ -11,7 +13,7 @@ namespace {
 
 // Defined in Python so that they carry plain attributes and keyword arguments like any
 // exception class a user writes; the type stubs describe the same signatures.
-const char kErrorClasses[] = R"(
+const char kErrorClasses[] = R"py(
 class Error(Exception):
     """A failure of the library: `status` names it, `message` says it in words, `code` is the
     decoder's result or the engine's status code where there is one."""
@@ -36,7 +38,7 @@ class EngineError(Error):
 class ClipError(Error):
     """A clip or frame file cannot be opened, read or written (`status` "Failure"), or a frame is
     larger than the pictures the module holds ("MaxPixels")."""
-)";
+)py";
 
 struct DecoderResultName {
     int result;

@@ -145,7 +145,9 @@ PYBIND11_MODULE(_tesselraw, module) {
                                               "One compressed frame of a clip, or on its own")
         .def_property_readonly(
             "index",
-            [](const Frame& f) -> py::object { return f.Index() < 0 ? py::none() : py::int_(f.Index()); },
+            [](const Frame& f) -> py::object {
+                return f.Index() < 0 ? py::object(py::none()) : py::object(py::int_(f.Index()));
+            },
             "The frame's place in its clip; None for a frame on its own")
         .def_property_readonly("scale", &Frame::Scale,
                                "The scale index of info and of bayer() and process() without one")

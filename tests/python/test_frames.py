@@ -17,9 +17,11 @@ INFO_NAMES = ("row_pitch", "layout", "width", "height", "bayer_pattern", "black_
               "gain1", "color_matrix", "aux_float", "aux_word", "max_dc_step", "sample_offsets")
 
 
-def tool_decode(path: str, frame: int, scale: int) -> tuple[dict, np.ndarray]:
+def tool_decode(path: str, frame: int, scale: int, tmp_path) -> tuple[dict, np.ndarray]:
     """The tool's raw output: the info record as a dict, and the picture without row padding."""
-    raw = run_tool("decode", path, "--frames", str(frame), "--scale", str(scale), "--format", "raw", "-q", "-o", "-")
+    output = tmp_path / "decoded.raw"
+    run_tool("decode", path, "--frames", str(frame), "--scale", str(scale), "--format", "raw", "-q", "-o", str(output))
+    raw = output.read_bytes()
     values = INFO_FIELDS.unpack_from(raw)
     record = dict(zip(INFO_NAMES[:9], values[:9]))
     record["color_matrix"] = values[9:18]
@@ -45,9 +47,9 @@ def test_clip_properties_and_indexing(clip: tesselraw.Clip) -> None:
 
 
 @pytest.mark.parametrize("scale", [0, 1, 2, 3])
-def test_bayer_is_the_tools_decode(clip: tesselraw.Clip, clip_path: str, scale: int) -> None:
+def test_bayer_is_the_tools_decode(clip: tesselraw.Clip, clip_path: str, scale: int, tmp_path) -> None:
     frame = clip[1]
-    record, expected = tool_decode(clip_path, 1, scale)
+    record, expected = tool_decode(clip_path, 1, scale, tmp_path)
     bayer = frame.bayer(scale=scale)
     height, width = HEIGHT >> scale, WIDTH >> scale
     assert bayer.shape == ((height, width) if scale == 0 else (height, width, 4))

@@ -93,9 +93,9 @@ TsrFrameMetadataRecord Frame::Metadata() const {
     return record;
 }
 
-std::string Frame::Damaged() const {
+std::string Frame::Damaged() {
     try {
-        const_cast<Frame*>(this)->Info();
+        Info();
     } catch (const media::MediaError& error) {
         if (error.ErrorKind() != media::MediaError::Kind::Decoder) throw;
         return error.what();

@@ -48,7 +48,7 @@ public:
     TsrFrameMetadataRecord Metadata() const;
     // "" for a whole frame; else what is damaged: slices the decoder skips, or why it refuses
     // the frame.
-    std::string Damaged() const;
+    std::string Damaged();
 
     // The decoder's output at `scale`: u16 samples, one a photosite at scale 0, four a pixel
     // (red, green, blue, 65535) at 1..3. Without the GIL.

@@ -173,7 +173,7 @@ PYBIND11_MODULE(_tesselraw, module) {
             "The frame metadata record of the header, as a dict")
         .def_property_readonly(
             "damaged",
-            [](const Frame& f) {
+            [](Frame& f) {
                 std::string damaged;
                 {
                     const py::gil_scoped_release release;
@@ -281,7 +281,8 @@ PYBIND11_MODULE(_tesselraw, module) {
     module.def(
         "open",
         [](const py::object& path) {
-            const std::string text = PathText(path);
+            // "-" is a file here, as for Python's open(), not the media library's standard input.
+            const std::string text = PathText(path) == "-" ? "./-" : PathText(path);
             const py::gil_scoped_release release;
             return std::make_shared<Clip>(text);
         },

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "clips/clip.h"
-#include "frameencoder.h"
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include "pictures/imagefiles.h"
-#include "syntheticscene.h"
 #include "tsr/framedecoder.h"
 
 namespace {

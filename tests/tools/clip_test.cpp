@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "clips/clip.h"
+#include "encoder/syntheticscene.h"
 #include "pictures/imagefiles.h"
 #include "support/toolerror.h"
-#include "syntheticscene.h"
 #include "toolfixture.h"
 
 namespace tsr::tools::test {

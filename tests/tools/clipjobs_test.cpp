@@ -6,7 +6,7 @@
 #include <sys/resource.h>
 
 #include "clips/clip.h"
-#include "framefaults.h"
+#include "encoder/framefaults.h"
 #include "toolfixture.h"
 
 namespace tsr::tools::test {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "debayerer.h"
+#include "engine/debayerer.h"
 #include "pictures/decodedpicture.h"
 #include "pictures/imagefiles.h"
 #include "pictures/rgbapictures.h"

@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "framefaults.h"
+#include "encoder/framefaults.h"
 #include "pictures/imagefiles.h"
 #include "support/interruptcleanup.h"
 #include "support/outputfile.h"

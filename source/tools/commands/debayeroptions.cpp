@@ -1,11 +1,11 @@
 #include "commands/debayeroptions.h"
 
 #include "clips/clip.h"
+#include "engine/tuning.h"
 #include "pictures/rgbapictures.h"
 #include "pipeline/cpusession.h"
 #include "support/outputfile.h"
 #include "support/toolerror.h"
-#include "tuning.h"
 
 namespace tsr::tools {
 

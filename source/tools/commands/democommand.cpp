@@ -10,13 +10,13 @@
 #include "commands/commands.h"
 #include "commands/debayeroptions.h"
 #include "commands/encodeoptions.h"
+#include "encoder/syntheticscene.h"
 #include "pictures/rgbapictures.h"
 #include "pipeline/convertpipeline.h"
 #include "pipeline/framedecoderhandle.h"
 #include "support/commandline.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
-#include "syntheticscene.h"
 
 namespace tsr::tools {
 

@@ -10,13 +10,13 @@
 #include "clips/framesummary.h"
 #include "commands/commands.h"
 #include "commands/encodeoptions.h"
-#include "frameencoder.h"
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include "pictures/imagefiles.h"
 #include "support/commandline.h"
 #include "support/outputfile.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
-#include "syntheticscene.h"
 
 namespace tsr::tools {
 

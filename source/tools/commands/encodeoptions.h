@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "clips/clip.h"
-#include "frameencoder.h"
+#include "encoder/frameencoder.h"
 #include "support/commandline.h"
 
 namespace tsr::tools {

@@ -7,11 +7,11 @@
 #include <unistd.h>
 
 #include "commands/debayeroptions.h"
+#include "engine/tuning.h"
 #include "streams/codecpresets.h"
 #include "streams/timecode.h"
 #include "streams/videosinks.h"
 #include "support/toolerror.h"
-#include "tuning.h"
 
 namespace tsr::tools {
 

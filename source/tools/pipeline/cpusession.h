@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cpuengine.h"
+#include "cpuengine/cpuengine.h"
 #include "pipeline/rgbaengine.h"
 
 namespace tsr::tools {

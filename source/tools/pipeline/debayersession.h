@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "climage.h"
-#include "debayerer.h"
+#include "engine/climage.h"
+#include "engine/debayerer.h"
 #include "pictures/decodedpicture.h"
 #include "pipeline/opencldevices.h"
 #include "pipeline/rgbaengine.h"

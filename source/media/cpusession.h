@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cpuengine.h"
+#include "cpuengine/cpuengine.h"
 #include "tsr/media/rgbaengine.h"
 
 namespace tsr::media {

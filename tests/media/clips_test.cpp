@@ -9,8 +9,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "frameencoder.h"
-#include "syntheticscene.h"
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include "tsr/media/clip.h"
 #include "tsr/media/decodedpicture.h"
 #include "tsr/media/frames.h"

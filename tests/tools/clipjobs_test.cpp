@@ -5,7 +5,7 @@
 
 #include <sys/resource.h>
 
-#include "framefaults.h"
+#include "encoder/framefaults.h"
 #include "toolfixture.h"
 #include "tsr/media/clip.h"
 

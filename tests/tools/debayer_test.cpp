@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "debayerer.h"
-#include "debayersession.h"
-#include "opencldevices.h"
+#include "engine/debayerer.h"
+#include "media/debayersession.h"
+#include "media/opencldevices.h"
 #include "pictures/imagefiles.h"
 #include "pictures/rgbapictures.h"
 #include "support/toolerror.h"

@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "framefaults.h"
+#include "encoder/framefaults.h"
 #include "pictures/imagefiles.h"
 #include "toolfixture.h"
 #include "tsr/media/interruptcleanup.h"

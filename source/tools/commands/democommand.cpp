@@ -9,12 +9,12 @@
 #include "commands/commands.h"
 #include "commands/debayeroptions.h"
 #include "commands/encodeoptions.h"
+#include "encoder/syntheticscene.h"
 #include "pictures/rgbapictures.h"
 #include "pipeline/convertpipeline.h"
 #include "support/commandline.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
-#include "syntheticscene.h"
 #include "tsr/media/clip.h"
 #include "tsr/media/frames.h"
 

@@ -8,11 +8,11 @@
 
 #include "commands/debayeroptions.h"
 #include "commands/inputoptions.h"
+#include "engine/tuning.h"
 #include "streams/codecpresets.h"
 #include "streams/videosinks.h"
 #include "support/toolerror.h"
 #include "tsr/media/timecode.h"
-#include "tuning.h"
 
 namespace tsr::tools {
 

@@ -8,7 +8,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include "frameencoder.h"
+#include "encoder/frameencoder.h"
 
 namespace tsr::python {
 

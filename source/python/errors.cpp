@@ -27,7 +27,8 @@ class Error(Exception):
 
 class DecodeError(Error):
     """The decoder refused a frame: `status` is its result's name (InvalidFrame, NoWriter,
-    BadArguments), `code` its value."""
+    BadArguments), `code` its value; or the frame has more photosites than the module decodes
+    (status MaxPixels, 16384 x 16384)."""
 
 
 class EngineError(Error):
@@ -36,8 +37,7 @@ class EngineError(Error):
 
 
 class ClipError(Error):
-    """A clip or frame file cannot be opened, read or written (`status` "Failure"), or a frame is
-    larger than the pictures the module holds ("MaxPixels")."""
+    """A clip or frame file cannot be opened, read or written (`status` "Failure")."""
 )py";
 
 struct DecoderResultName {

@@ -137,6 +137,27 @@ def test_refused_frames_raise_decode_error(name: str, data: bytes) -> None:
     assert (error.status, error.code) == ("InvalidFrame", -2) and "frame" in error.message
 
 
+def test_hostile_bytes_decode_or_raise_decode_error() -> None:
+    """Bit flips anywhere and cuts at any length: a frame, possibly damaged, or DecodeError."""
+    data = frame_bytes()
+    rng = np.random.default_rng(11)
+    outcomes = set()
+    for _ in range(150):
+        hostile = bytearray(data)
+        for offset in rng.integers(0, len(data), rng.integers(1, 4)):
+            hostile[offset] ^= 1 << int(rng.integers(0, 8))
+        if rng.random() < 0.3:
+            hostile = hostile[: rng.integers(0, len(hostile))]
+        try:
+            frame = tesselraw.decode(bytes(hostile), scale=int(rng.integers(0, 4)))
+        except tesselraw.DecodeError as error:
+            outcomes.add(error.status)
+            continue
+        outcomes.add("damaged" if frame.damaged else "decoded")
+        assert frame.bayer().shape[:2] == frame.process(engine="cpu").shape[:2]
+    assert {"InvalidFrame", "decoded"} <= outcomes
+
+
 def test_a_damaged_slice_is_named_and_left_black() -> None:
     data = frame_bytes()
     damaged = tesselraw.decode(flipped(data, first_slice_offset(data), 0))  # slice header size 0

@@ -48,7 +48,7 @@ def test_threads_run_while_a_frame_decodes_and_processes() -> None:
     frame = tesselraw.decode(big_frame())
     frame.process(engine="cpu", threads=1)  # the engine started outside the measurement
     for work in (frame.bayer, lambda: frame.process(engine="cpu", threads=1)):
-        assert min(longest_stall(work) for _ in range(3)) < 0.5
+        assert any(longest_stall(work) < 0.5 for _ in range(3))
 
 
 def test_threads_at_once_get_what_one_thread_gets() -> None:

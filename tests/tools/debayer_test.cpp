@@ -9,7 +9,7 @@
 #include "media/debayersession.h"
 #include "media/opencldevices.h"
 #include "pictures/imagefiles.h"
-#include "pictures/rgbapictures.h"
+#include "pictures/rgbasamples.h"
 #include "support/toolerror.h"
 #include "toolfixture.h"
 #include "tsr/media/decodedpicture.h"

@@ -10,7 +10,7 @@
 #include "commands/debayeroptions.h"
 #include "commands/encodeoptions.h"
 #include "encoder/syntheticscene.h"
-#include "pictures/rgbapictures.h"
+#include "pictures/pictureformats.h"
 #include "pipeline/convertpipeline.h"
 #include "support/commandline.h"
 #include "support/progress.h"
@@ -127,11 +127,10 @@ int RunDemo(int argc, const char* const* argv) {
         job.debayer.curve = 0;
         Progress progress(std::string("convert ") + sizes[scale], count, quiet);
         job.progress = &progress;
-        job.write = [&output](const RgbaFrame& frame) {
-            WriteRgbaPicture(frame, PictureFormat::Exr, FrameName(output, "frame", frame.index, "exr"),
-                             ExrCompression::Piz);
-            WriteRgbaPicture(frame, PictureFormat::Preview, FrameName(output, "preview", frame.index, "png"),
-                             ExrCompression::Piz);
+        const PictureFormat exr = FormatFor("exr", "", true), preview = FormatFor("preview", "", true);
+        job.write = [&output, exr, preview](const RgbaFrame& frame) {
+            WriteRgbaPicture(frame, exr, FrameName(output, "frame", frame.index, "exr"));
+            WriteRgbaPicture(frame, preview, FrameName(output, "preview", frame.index, "png"));
         };
         const ConvertTimings timings = RunConvertJob(job);
         progress.Done();

@@ -73,8 +73,9 @@ void Raise(const char* className, const std::string& status, const std::string& 
 
 media::MediaError DecoderFailure(int result, const std::string& what) {
     const DecoderResultName* row = FindDecoderResult(result);
-    return media::MediaError(what + ": " + (row ? row->message : "decoder result " + std::to_string(result)),
-                             media::MediaError::Kind::Decoder, result, media::DecodeResultText(result));
+    const std::string message = row ? row->message : "decoder result " + std::to_string(result);
+    return media::MediaError(what.empty() ? message : what + ": " + message, media::MediaError::Kind::Decoder,
+                             result, media::DecodeResultText(result));
 }
 
 void RegisterErrors(py::module_& module) {

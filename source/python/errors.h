@@ -12,7 +12,8 @@
 
 namespace tsr::python {
 
-// The decoder's result `result` (FRAME_DECODER_*) for the frame named `what` ("frame 3").
+// The decoder's result `result` (FRAME_DECODER_*) for the frame named `what` ("frame 3", or ""
+// for a frame on its own).
 media::MediaError DecoderFailure(int result, const std::string& what);
 
 // Defines Error, DecodeError, EngineError and ClipError in `module` and translates

@@ -41,7 +41,7 @@ Frame::Frame(std::shared_ptr<const std::vector<uint8_t>> bytes, int index, int s
 Frame::~Frame() = default;
 
 std::string Frame::Name() const {
-    return m_index < 0 ? "the frame" : "frame " + std::to_string(m_index);
+    return m_index < 0 ? std::string() : "frame " + std::to_string(m_index);
 }
 
 template <typename Use> void Frame::WithPicture(int scale, Use&& use) {

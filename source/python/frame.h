@@ -58,7 +58,7 @@ public:
                           const media::EngineChoice& engine);
 
 private:
-    // "frame 3", or "the frame" for one on its own.
+    // "frame 3", or "" for a frame on its own.
     std::string Name() const;
     // Runs `use(picture)` on the decoded picture at `scale`: the kept one, or a fresh decode on a
     // leased decoder. Throws media::MediaError (Kind::Decoder) for a refused frame.

@@ -134,7 +134,9 @@ def test_refused_frames_raise_decode_error(name: str, data: bytes) -> None:
         tesselraw.decode(data)
     error = raised.value
     assert isinstance(error, tesselraw.Error)
-    assert (error.status, error.code) == ("InvalidFrame", -2) and "frame" in error.message
+    assert (error.status, error.code) == ("InvalidFrame", -2)
+    assert error.message == "the frame breaks a layout or header rule"
+    assert str(error) == "the frame breaks a layout or header rule (InvalidFrame, -2)"
 
 
 def test_hostile_bytes_decode_or_raise_decode_error() -> None:

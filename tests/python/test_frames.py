@@ -65,13 +65,14 @@ def test_bayer_is_the_tools_decode(clip: tesselraw.Clip, clip_path: str, scale: 
         assert frame.damaged is False
 
 
-@pytest.mark.parametrize("dtype,curve,scale", [("float16", 1, 0), ("float32", 2, 1), ("float16", 5, 3)])
-def test_process_is_the_tools_convert(clip: tesselraw.Clip, clip_path: str, dtype: str, curve: int,
+@pytest.mark.parametrize("engine,dtype,curve,scale", [("cpu", "float16", 1, 0), ("cpu", "float32", 2, 1),
+                                                      ("cpu", "float16", 5, 3), ("opencl", "float16", 1, 1)])
+def test_process_is_the_tools_convert(clip: tesselraw.Clip, clip_path: str, engine: str, dtype: str, curve: int,
                                       scale: int) -> None:
-    rgba = clip[2].process(curve=curve, dtype=dtype, engine="cpu", scale=scale)
+    rgba = clip[2].process(curve=curve, dtype=dtype, engine=engine, scale=scale)
     assert rgba.shape == (HEIGHT >> scale, WIDTH >> scale, 4)
     assert rgba.dtype == np.dtype(dtype) and rgba.flags.c_contiguous
-    expected = run_tool("convert", clip_path, "--frames", "2", "--engine", "cpu", "--curve", str(curve), "--type",
+    expected = run_tool("convert", clip_path, "--frames", "2", "--engine", engine, "--curve", str(curve), "--type",
                         "half" if dtype == "float16" else "float", "--scale", str(scale), "--format", "raw", "-q",
                         "-o", "-")
     assert rgba.tobytes() == expected

@@ -33,7 +33,8 @@ class DecodeError(Error):
 
 class EngineError(Error):
     """The raw-processing engine failed or would not start: `status` and `code` are a row of its
-    status table."""
+    status table; or OpenCL was asked for in a process forked after OpenCL started (status
+    Forked, code None)."""
 
 
 class ClipError(Error):
@@ -98,8 +99,9 @@ void RegisterErrors(py::module_& module) {
                 return;
             }
             case Kind::Engine:
+                // Engine statuses are negative; 0 marks a failure outside the status table.
                 Raise("EngineError", error.CodeName().empty() ? "Unknown" : error.CodeName(), error.what(),
-                      py::int_(error.Code()));
+                      error.Code() != 0 ? py::object(py::int_(error.Code())) : py::object(py::none()));
                 return;
             case Kind::Failure:
                 Raise("ClipError",

@@ -1,5 +1,6 @@
 #include "python/frame.h"
 
+#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -18,22 +19,54 @@ struct PooledDecoder {
     media::DecodedPicture scratch;
 };
 
+// Never destroyed: leases may still end while the interpreter shuts down. A child forked from
+// this process gets pools of its own (StartPoolsInChild).
+std::atomic<LeasePool<PooledDecoder>*> g_decoders{new LeasePool<PooledDecoder>(4)};
+std::atomic<LeasePool<media::RgbaEngine>*> g_engines{new LeasePool<media::RgbaEngine>(2)};
+
 LeasePool<PooledDecoder>& Decoders() {
-    // Never destroyed: leases may still end while the interpreter shuts down.
-    static auto* pool = new LeasePool<PooledDecoder>(4);
-    return *pool;
+    return *g_decoders;
 }
 
 LeasePool<media::RgbaEngine>& Engines() {
-    static auto* pool = new LeasePool<media::RgbaEngine>(2);
-    return *pool;
+    return *g_engines;
 }
 
 std::string EngineKey(const media::EngineChoice& choice) {
     return choice.engine + "|" + choice.device + "|" + std::to_string(choice.threads);
 }
 
+// OpenCL implementations keep threads and device state of their own that a forked child does
+// not have (PoCL's hang in the child): once this process has started an OpenCL engine, its
+// children refuse OpenCL with an error rather than hang.
+std::atomic<bool> g_openclStarted{false};
+std::atomic<bool> g_openclForked{false};
+
+std::unique_ptr<media::RgbaEngine> OpenSession(const media::EngineChoice& choice) {
+    if (g_openclForked) {
+        const bool opencl = choice.engine == "opencl" ||
+                            (choice.engine == "auto" && !choice.device.empty()) ||
+                            (choice.engine == "auto" && !media::ListEngines(1).autoIsCpu);
+        if (opencl)
+            throw media::MediaError(
+                "OpenCL does not work in a process forked after OpenCL started: use the CPU "
+                "engine, or start processes with multiprocessing's \"spawn\" method",
+                media::MediaError::Kind::Engine, 0, "Forked");
+    }
+    std::unique_ptr<media::RgbaEngine> engine = media::OpenEngine(choice);
+    if (engine->Description().rfind("OpenCL", 0) == 0) g_openclStarted = true;
+    return engine;
+}
+
 } // namespace
+
+void StartPoolsInChild() {
+    // The parent's decoders and engines wait for worker threads that the child does not have:
+    // ending them would wait forever, so they are left as they are, with the pools' locks.
+    g_decoders = new LeasePool<PooledDecoder>(4);
+    g_engines = new LeasePool<media::RgbaEngine>(2);
+    if (g_openclStarted) g_openclForked = true;
+}
 
 Frame::Frame(std::shared_ptr<const std::vector<uint8_t>> bytes, int index, int scale)
     : m_bytes(std::move(bytes)), m_index(index), m_scale(scale) {}
@@ -122,7 +155,7 @@ PictureBuffer Frame::Process(int scale, const media::DebayerSettings& settings,
                              const media::EngineChoice& engine) {
     PictureBuffer out;
     WithPicture(scale, [&](const media::DecodedPicture& picture) {
-        auto session = Engines().Take(EngineKey(engine), [&] { return media::OpenEngine(engine); });
+        auto session = Engines().Take(EngineKey(engine), [&] { return OpenSession(engine); });
         out.width = picture.OutputWidth();
         out.height = picture.OutputHeight();
         out.channels = 4;

@@ -71,4 +71,8 @@ private:
     std::unique_ptr<media::DecodedPicture> m_kept; // from DecodeNow, until used
 };
 
+// In a child just forked from this process (which has no worker threads but the one that
+// forked): decoders and engines start anew.
+void StartPoolsInChild();
+
 } // namespace tsr::python

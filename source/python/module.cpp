@@ -1,5 +1,7 @@
 // The Python module tesselraw: the bindings of clips, frames, the codec functions and the engine
 // listing. Work on pictures runs without the GIL; arrays are made once it is held again.
+#include <pthread.h>
+
 #include <optional>
 #include <string>
 
@@ -140,6 +142,11 @@ PYBIND11_MODULE(_tesselraw, module) {
     module.doc() = "Tessel RAW clips and frames as numpy arrays";
     module.attr("__version__") = TSR_VERSION;
     RegisterErrors(module);
+    // multiprocessing forks by default on Linux, and data loaders fork workers.
+    pthread_atfork(nullptr, nullptr, [] {
+        StartPoolsInChild();
+        ForgetIdleBuffersInChild();
+    });
 
     py::class_<Frame, std::shared_ptr<Frame>>(module, "Frame",
                                               "One compressed frame of a clip, or on its own")

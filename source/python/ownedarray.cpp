@@ -1,5 +1,6 @@
 #include "python/ownedarray.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -15,33 +16,40 @@ namespace {
 constexpr size_t kMaxIdleBuffers = 2;
 constexpr size_t kMaxIdleBytes = size_t(512) << 20;
 
-std::mutex g_mutex;
-std::vector<std::vector<uint8_t>>& Idle() {
-    // Never destroyed: arrays may outlive the module's statics at interpreter exit.
-    static auto* idle = new std::vector<std::vector<uint8_t>>();
-    return *idle;
-}
+struct IdleBuffers {
+    std::mutex mutex;
+    std::vector<std::vector<uint8_t>> buffers;
+};
+// Never destroyed: arrays may outlive the module's statics at interpreter exit.
+std::atomic<IdleBuffers*> g_idle{new IdleBuffers};
 
 void Recycle(std::vector<uint8_t>&& bytes) {
     std::vector<uint8_t> surplus; // freed outside the lock
-    const std::lock_guard<std::mutex> lock(g_mutex);
+    IdleBuffers& idle = *g_idle;
+    const std::lock_guard<std::mutex> lock(idle.mutex);
     size_t idleBytes = bytes.size();
-    for (const std::vector<uint8_t>& idle : Idle()) idleBytes += idle.size();
-    if (Idle().size() < kMaxIdleBuffers && idleBytes <= kMaxIdleBytes)
-        Idle().push_back(std::move(bytes));
+    for (const std::vector<uint8_t>& buffer : idle.buffers) idleBytes += buffer.size();
+    if (idle.buffers.size() < kMaxIdleBuffers && idleBytes <= kMaxIdleBytes)
+        idle.buffers.push_back(std::move(bytes));
     else
         surplus = std::move(bytes);
 }
 
 } // namespace
 
+void ForgetIdleBuffersInChild() {
+    // Another thread of the parent may have held the lock when it forked.
+    g_idle = new IdleBuffers;
+}
+
 HostBuffer::HostBuffer(std::size_t size) {
     {
-        const std::lock_guard<std::mutex> lock(g_mutex);
-        for (auto it = Idle().begin(); it != Idle().end(); ++it)
+        IdleBuffers& idle = *g_idle;
+        const std::lock_guard<std::mutex> lock(idle.mutex);
+        for (auto it = idle.buffers.begin(); it != idle.buffers.end(); ++it)
             if (it->size() == size) {
                 m_bytes = std::move(*it);
-                Idle().erase(it);
+                idle.buffers.erase(it);
                 return;
             }
     }

@@ -29,4 +29,7 @@ private:
     std::vector<uint8_t> m_bytes;
 };
 
+// In a child just forked from this process: the idle buffers and their lock start anew.
+void ForgetIdleBuffersInChild();
+
 } // namespace tsr::python

@@ -293,6 +293,25 @@ TEST_F(ClipJobsTest, ACutShortClipEndsWithADamagedFrame) {
     }
 }
 
+// With every frame refused, --keep-going still ends as it says: the frames listed, status 3, and
+// a joined raw output that holds no frame, not a failure to find its temporary file.
+TEST_F(ClipJobsTest, KeepGoingPastEveryFrameLeavesAnEmptyJoinedFile) {
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"decode"}, With({"convert", "--format", "raw"}, kEngine)}) {
+        SCOPED_TRACE(command[0]);
+        const ToolResult run =
+            Run(With(command, {"--keep-going", "--max-pixels", "100", "-o", "#all.raw", "@"}),
+                Path("clip.tsr"), command[0]);
+        EXPECT_EQ(3, run.exitCode) << run.err;
+        ASSERT_EQ(6u, run.ErrorLines().size()) << run.err;
+        EXPECT_EQ("  frame 4: a 64x48 picture has more than 100 pixels (raise the limit with --max-pixels), "
+                  "nothing written",
+                  run.ErrorLines()[5]);
+        EXPECT_TRUE(FileExists(Path(command[0] + "all.raw")));
+        EXPECT_TRUE(ReadFile(Path(command[0] + "all.raw")).empty());
+    }
+}
+
 // A clip split into frame ranges, each run on its own (as on several machines), gives exactly the
 // files of one whole run: the same names, by the clip's frame index, and the same bytes. Joined
 // raw outputs hold only their range's frames, so the parts put together in order are the whole.

@@ -114,7 +114,10 @@ int RunDecode(int argc, const char* const* argv) {
                 WriteDecodedPicture(picture, format, names.Name(index));
             progress.Advance();
         }
-        if (joined) joined->Commit();
+        if (joined) {
+            joined->Stream(); // no frame written (all refused under --keep-going) is an empty file
+            joined->Commit();
+        }
     } catch (...) {
         ReportDamagedFrames("decode", damaged);
         throw;

@@ -31,7 +31,9 @@ void RgbaSequenceWriter::Write(const media::RgbaFrame& frame) {
 }
 
 void RgbaSequenceWriter::Finish() {
-    if (m_joined) m_joined->Commit();
+    if (!m_joined) return;
+    m_joined->Stream(); // no frame written (all refused under --keep-going) is an empty file
+    m_joined->Commit();
 }
 
 } // namespace tsr::tools

@@ -11,11 +11,13 @@
 
 #include "framefaults.h"
 #include "pictures/imagefiles.h"
-#include "support/interruptcleanup.h"
-#include "support/outputfile.h"
 #include "toolfixture.h"
+#include "tsr/media/interruptcleanup.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools::test {
+
+using namespace media;
 namespace {
 
 class ErrorsTest : public ToolTest {

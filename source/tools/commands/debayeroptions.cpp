@@ -1,13 +1,14 @@
 #include "commands/debayeroptions.h"
 
-#include "clips/clip.h"
 #include "pictures/rgbapictures.h"
-#include "pipeline/cpusession.h"
-#include "support/outputfile.h"
+#include "support/mediaerrors.h"
 #include "support/toolerror.h"
-#include "tuning.h"
+#include "tsr/media/outputfile.h"
+#include "tsr/media/rgbaengine.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 const char kDebayerOptionsHelp[] =
     "debayer options:\n"
@@ -81,10 +82,20 @@ std::unique_ptr<RgbaEngine> OpenDebayerSession(const CommandLine& args) {
         throw UsageError("--engine must be auto, opencl or cpu");
     if (engine == "cpu" && args.Has("device"))
         throw UsageError("--device chooses an OpenCL device, not the CPU engine");
-    const bool opencl =
-        engine == "opencl" || (engine == "auto" && (args.Has("device") || HasUsableOpenCLGpu()));
-    if (opencl) return std::make_unique<DebayerSession>(ChooseOpenCLDevice(args.Value("device")), tuning);
-    return std::make_unique<CpuSession>(ThreadsFrom(args), tuning ? *tuning : ProcessTuningValue());
+    EngineChoice choice;
+    choice.engine = engine;
+    choice.device = args.Value("device");
+    choice.threads = ThreadsFrom(args);
+    choice.tuning = tuning;
+    try {
+        return OpenEngine(choice);
+    } catch (const MediaError& error) {
+        // Engine, threads and their combination are checked above: what is left is the device.
+        if (error.ErrorKind() == MediaError::Kind::BadArgument)
+            throw UsageError("--device takes auto, gpu, cpu, PLATFORM or PLATFORM:DEVICE, not \"" +
+                             choice.device + "\"");
+        throw ToolErrorFrom(error);
+    }
 }
 
 namespace {

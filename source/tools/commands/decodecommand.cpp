@@ -2,21 +2,24 @@
 #include <cstdio>
 #include <memory>
 
-#include "clips/clip.h"
-#include "clips/framesummary.h"
 #include "commands/commands.h"
+#include "commands/inputoptions.h"
 #include "format/frameheader.h"
-#include "pictures/decodedpicture.h"
 #include "pictures/imagefiles.h"
-#include "pipeline/framedecoderhandle.h"
 #include "support/commandline.h"
 #include "support/framerange.h"
-#include "support/outputfile.h"
+#include "support/mediaerrors.h"
 #include "support/outputnames.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/frames.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -103,7 +106,7 @@ int RunDecode(int argc, const char* const* argv) {
         throw UsageError("several frames need %d in the output name, e.g. out_%04d." +
                          std::string(FormatName(format)));
 
-    FrameDecoderOwner decoder(threads);
+    FrameDecoder decoder(threads);
     std::unique_ptr<OutputFile> joined; // all frames in one raw file
     if (format == PictureFormat::Raw && !names.PerFrame())
         joined = std::make_unique<OutputFile>(names.Name(0));

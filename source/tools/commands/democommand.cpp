@@ -6,19 +6,21 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include "clips/clip.h"
 #include "commands/commands.h"
 #include "commands/debayeroptions.h"
 #include "commands/encodeoptions.h"
 #include "pictures/rgbapictures.h"
 #include "pipeline/convertpipeline.h"
-#include "pipeline/framedecoderhandle.h"
 #include "support/commandline.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
 #include "syntheticscene.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/frames.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -111,7 +113,7 @@ int RunDemo(int argc, const char* const* argv) {
     std::printf("wrote %s: %d frames of %dx%d\n", clipPath.c_str(), count, scene.width, scene.height);
 
     std::unique_ptr<ClipReader> clip = OpenClip(clipPath);
-    FrameDecoderOwner decoder(ThreadsFrom(args));
+    FrameDecoder decoder(ThreadsFrom(args));
     static const char* const sizes[] = {"full", "half", "quarter"};
     for (int scale = 0; scale < 3; ++scale) {
         const std::string output = folder + "/" + sizes[scale];

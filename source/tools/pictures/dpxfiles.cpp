@@ -7,10 +7,12 @@
 
 #include "format/bigendian.h"
 #include "pictures/rgbapictures.h"
-#include "support/outputfile.h"
 #include "support/toolerror.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pipeline/rgbaengine.h"
+#include "tsr/media/rgbaengine.h"
 
 namespace tsr::tools {
 
@@ -24,6 +24,6 @@ struct DpxCodes {
 };
 DpxCodes DpxCodesForCurve(unsigned curve);
 
-void WriteDpx(const std::string& path, const RgbaFrame& frame, const DpxFields& fields);
+void WriteDpx(const std::string& path, const media::RgbaFrame& frame, const DpxFields& fields);
 
 } // namespace tsr::tools

@@ -13,12 +13,15 @@
 #include <mutex>
 #include <thread>
 
-#include "pictures/decodedpicture.h"
 #include "pictures/imagefiles.h"
-#include "support/outputfile.h"
 #include "support/toolerror.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/mediaerror.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -126,6 +129,8 @@ PictureFloat ReadExr(const std::string& path) {
         file.readPixels(window.min.y, window.max.y);
         return picture;
     } catch (const ToolError&) {
+        throw;
+    } catch (const media::MediaError&) {
         throw;
     } catch (const std::exception& error) {
         throw ToolError("cannot read " + path + ": " + error.what());

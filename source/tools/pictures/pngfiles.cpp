@@ -8,12 +8,14 @@
 #include <cstring>
 #include <vector>
 
-#include "pictures/decodedpicture.h"
 #include "pictures/imagefiles.h"
-#include "support/outputfile.h"
 #include "support/toolerror.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 

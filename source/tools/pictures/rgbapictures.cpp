@@ -7,9 +7,11 @@
 #include <cstring>
 
 #include "pictures/dpxfiles.h"
-#include "support/outputfile.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 float RgbaSample(const RgbaFrame& frame, size_t i) {
     if (frame.isFloat) {

@@ -8,16 +8,16 @@
 #include <string>
 
 #include "pictures/imagefiles.h"
-#include "pipeline/debayersession.h"
 #include "support/outputnames.h"
+#include "tsr/media/rgbaengine.h"
 
 namespace tsr::tools {
 
-void WriteRgbaPicture(const RgbaFrame& frame, PictureFormat format, const std::string& path,
+void WriteRgbaPicture(const media::RgbaFrame& frame, PictureFormat format, const std::string& path,
                       ExrCompression compression);
 
 // Channel value of pixel sample `i` (0-based, over all samples) as a float.
-float RgbaSample(const RgbaFrame& frame, size_t i);
+float RgbaSample(const media::RgbaFrame& frame, size_t i);
 
 // `value` clipped to 0..1 (NaN to 0) as the nearest code of 0..maximum.
 uint32_t QuantisedSample(float value, uint32_t maximum);

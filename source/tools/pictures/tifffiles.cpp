@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <memory>
 
-#include "pictures/decodedpicture.h"
 #include "pictures/imagefiles.h"
-#include "support/outputfile.h"
 #include "support/toolerror.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 

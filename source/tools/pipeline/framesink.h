@@ -2,14 +2,14 @@
 // video file. Write is called for every frame in order, on the writing stage's thread.
 #pragma once
 
-#include "pipeline/rgbaengine.h"
+#include "tsr/media/rgbaengine.h"
 
 namespace tsr::tools {
 
 class FrameSink {
 public:
     virtual ~FrameSink() = default;
-    virtual void Write(const RgbaFrame& frame) = 0;
+    virtual void Write(const media::RgbaFrame& frame) = 0;
     // Completes the output; without Finish nothing is left under the final name.
     virtual void Finish() = 0;
 };

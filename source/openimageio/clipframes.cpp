@@ -2,32 +2,29 @@
 
 #include <stdexcept>
 
-#include "clips/clip.h"
-#include "clips/framesummary.h"
-#include "pictures/decodedpicture.h"
-#include "pipeline/cpusession.h"
-#include "pipeline/debayersession.h"
-#include "pipeline/framedecoderhandle.h"
-#include "streams/timecode.h"
-#include "tuning.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/frames.h"
+#include "tsr/media/rgbaengine.h"
+#include "tsr/media/timecode.h"
 
 namespace tsr::oiio {
 
 struct ClipFrames::Impl {
-    std::unique_ptr<tools::ClipReader> clip;
-    std::unique_ptr<tools::Timecode> timecode;
+    std::unique_ptr<media::ClipReader> clip;
+    std::unique_ptr<media::Timecode> timecode;
     std::vector<uint8_t> bytes;
     int bytesIndex = -1;
-    std::unique_ptr<tools::FrameDecoderOwner> decoder;
-    tools::DecodedPicture picture;
+    std::unique_ptr<media::FrameDecoder> decoder;
+    media::DecodedPicture picture;
     int pictureIndex = -1;
-    std::unique_ptr<tools::RgbaEngine> engine;
+    std::unique_ptr<media::RgbaEngine> engine;
 };
 
 ClipFrames::ClipFrames(const std::string& path, const ReaderSettings& settings)
     : m_settings(settings), m_impl(std::make_unique<Impl>()) {
-    m_impl->clip = tools::OpenClip(path);
-    const tools::ClipProperties& properties = m_impl->clip->Properties();
+    m_impl->clip = media::OpenClip(path);
+    const media::ClipProperties& properties = m_impl->clip->Properties();
     m_facts.quickTime = properties.container == "quicktime";
     m_facts.fourcc = properties.fourcc;
     m_facts.rateNumerator = properties.frameRateNumerator;
@@ -35,8 +32,8 @@ ClipFrames::ClipFrames(const std::string& path, const ReaderSettings& settings)
     m_facts.timecode = properties.timecode;
     if (!m_facts.timecode.empty() && m_facts.rateNumerator > 0 && m_facts.rateDenominator > 0) {
         try {
-            m_impl->timecode = std::make_unique<tools::Timecode>(
-                m_facts.timecode, AVRational{m_facts.rateNumerator, m_facts.rateDenominator});
+            m_impl->timecode = std::make_unique<media::Timecode>(m_facts.timecode, m_facts.rateNumerator,
+                                                                 m_facts.rateDenominator);
         } catch (const std::exception&) {
             // A time code the clip's rate cannot count: the frames carry none.
         }
@@ -73,7 +70,8 @@ const FrameProbe& ClipFrames::Probe(int index) {
                                  " is not a valid Tessel RAW frame: its header or slice table is broken, or "
                                  "its slices run past its " +
                                  std::to_string(bytes.size()) + " bytes");
-    tools::DecodedPicture::CheckPixelCount("frame " + std::to_string(index), probe.width, probe.height);
+    media::DecodedPicture::CheckPixelCount("frame " + std::to_string(index) + ": ", probe.width,
+                                           probe.height);
     return m_probes.emplace(index, probe).first->second;
 }
 
@@ -83,25 +81,22 @@ const FramePixels& ClipFrames::Pixels(int index) {
     Impl& d = *m_impl;
     if (d.pictureIndex != index) {
         Probe(index);
-        if (!d.decoder) d.decoder = std::make_unique<tools::FrameDecoderOwner>(m_settings.threads);
+        if (!d.decoder) d.decoder = std::make_unique<media::FrameDecoder>(m_settings.threads);
         d.pictureIndex = -1;
-        tools::DecodeClipFrame(d.picture, d.decoder->Get(), Bytes(index), index, m_settings.scaleIndex,
-                               m_settings.partialFrames);
+        d.decoder->Decode(Bytes(index), index, m_settings.scaleIndex, d.picture, m_settings.partialFrames);
         d.pictureIndex = index;
     }
     if (!d.engine) {
-        const bool opencl =
-            m_settings.engine == "opencl" ||
-            (m_settings.engine == "auto" && (!m_settings.device.empty() || tools::HasUsableOpenCLGpu()));
-        if (opencl)
-            d.engine = std::make_unique<tools::DebayerSession>(tools::ChooseOpenCLDevice(m_settings.device));
-        else
-            d.engine = std::make_unique<tools::CpuSession>(m_settings.threads, ProcessTuningValue());
+        media::EngineChoice choice;
+        choice.engine = m_settings.engine;
+        choice.device = m_settings.device;
+        choice.threads = m_settings.threads;
+        d.engine = media::OpenEngine(choice);
     }
-    tools::DebayerSettings settings;
+    media::DebayerSettings settings;
     settings.curve = m_settings.curve;
     settings.floatOutput = m_settings.floatOutput;
-    tools::RgbaFrame rgba;
+    media::RgbaFrame rgba;
     rgba.index = index;
     rgba.bytes = std::move(m_pixels.bytes);
     d.engine->Process(d.picture, settings, rgba);

@@ -15,15 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "clips/clip.h"
 #include "frameencoder.h"
 #include "framefaults.h"
-#include "pictures/decodedpicture.h"
-#include "pipeline/cpusession.h"
-#include "pipeline/framedecoderhandle.h"
 #include "syntheticscene.h"
 #include "tsr/framedecoder.h"
-#include "tuning.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/frames.h"
+#include "tsr/media/rgbaengine.h"
 
 namespace {
 
@@ -54,25 +53,26 @@ Bytes ReadFile(const std::string& path) {
 // ".mov": QuickTime; anything else frames back to back.
 void WriteClip(const std::string& path, const std::vector<Bytes>& frames, int rate = 24,
                const std::string& timecode = "") {
-    tsr::tools::ClipWriterSettings settings;
+    tsr::media::ClipWriterSettings settings;
     settings.frameRateNumerator = rate;
     settings.timecode = timecode;
-    auto writer = tsr::tools::CreateClipWriter(path, settings);
+    auto writer = tsr::media::CreateClipWriter(path, settings);
     for (const Bytes& frame : frames) writer->Append(frame);
     writer->Finish();
 }
 
-// The engine's RGBA for a frame, made without the plug-in.
+// The CPU engine's RGBA for a frame, made without the plug-in.
 Bytes EngineRgba(const Bytes& frame, int scaleIndex, unsigned curve, bool isFloat) {
-    tsr::tools::FrameDecoderOwner decoder(0);
-    tsr::tools::DecodedPicture picture;
-    EXPECT_EQ(picture.DecodeFrame(decoder.Get(), frame, scaleIndex), FRAME_DECODER_OK);
-    tsr::tools::CpuSession engine(0, tsr::ProcessTuningValue());
-    tsr::tools::DebayerSettings settings;
+    tsr::media::FrameDecoder decoder;
+    tsr::media::DecodedPicture picture;
+    decoder.Decode(frame, 0, scaleIndex, picture);
+    tsr::media::EngineChoice choice;
+    choice.engine = "cpu";
+    tsr::media::DebayerSettings settings;
     settings.curve = curve;
     settings.floatOutput = isFloat;
-    tsr::tools::RgbaFrame rgba;
-    engine.Process(picture, settings, rgba);
+    tsr::media::RgbaFrame rgba;
+    tsr::media::OpenEngine(choice)->Process(picture, settings, rgba);
     return rgba.bytes;
 }
 
@@ -268,6 +268,7 @@ TEST_F(OiioPluginTest, PixelsAreTheEnginesOutput) {
         config.attribute("tesselraw:downscale", c.downscale);
         config.attribute("tesselraw:type", c.type);
         config.attribute("tesselraw:curve", c.curve);
+        config.attribute("tesselraw:engine", "cpu");
         auto in = Open(Path("clip.tsr"), config);
         ASSERT_TRUE(in) << OIIO::geterror();
         const bool isFloat = std::string(c.type) == "float";

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "frameencoder.h"
-#include "framefaults.h"
-#include "syntheticscene.h"
+#include "encoder/frameencoder.h"
+#include "encoder/framefaults.h"
+#include "encoder/syntheticscene.h"
 #include "tsr/framedecoder.h"
 #include "tsr/media/clip.h"
 #include "tsr/media/decodedpicture.h"

@@ -8,9 +8,9 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "frameencoder.h"
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include "pictures/imagefiles.h"
-#include "syntheticscene.h"
 #include "tsr/framedecoder.h"
 #include "tsr/media/clip.h"
 

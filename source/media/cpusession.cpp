@@ -1,6 +1,6 @@
-#include "cpusession.h"
+#include "media/cpusession.h"
 
-#include "debayersession.h"
+#include "media/debayersession.h"
 #include "tsr/media/processorshare.h"
 
 namespace tsr::media {

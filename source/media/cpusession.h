@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "cpuengine.h"
+#include "cpuengine/cpuengine.h"
 #include "tsr/media/rgbaengine.h"
 
 namespace tsr::media {

@@ -1,4 +1,4 @@
-#include "debayersession.h"
+#include "media/debayersession.h"
 
 #include <cstdio>
 

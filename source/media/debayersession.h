@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "climage.h"
-#include "debayerer.h"
-#include "opencldevices.h"
+#include "engine/climage.h"
+#include "engine/debayerer.h"
+#include "media/opencldevices.h"
 #include "tsr/media/mediaerror.h"
 #include "tsr/media/rgbaengine.h"
 

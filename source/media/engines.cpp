@@ -1,13 +1,13 @@
 // The engine choice and listing: OpenCL on a device, or the CPU engine.
 #include <utility>
 
-#include "cpuengine.h"
-#include "cpusession.h"
-#include "debayersession.h"
-#include "opencldevices.h"
+#include "cpuengine/cpuengine.h"
+#include "engine/tuning.h"
+#include "media/cpusession.h"
+#include "media/debayersession.h"
+#include "media/opencldevices.h"
 #include "tsr/media/mediaerror.h"
 #include "tsr/media/rgbaengine.h"
-#include "tuning.h"
 
 namespace tsr::media {
 

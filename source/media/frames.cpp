@@ -8,6 +8,7 @@
 #include "format/frameformat.h"
 #include "format/frameheader.h"
 #include "format/recordbuilder.h"
+#include "format/slicetable.h"
 #include "tsr/framedecoder.h"
 #include "tsr/media/clip.h"
 #include "tsr/media/decodedpicture.h"
@@ -215,19 +216,14 @@ void PredictDecode(const std::vector<uint8_t>& frame, FrameInspection& info) {
     ByteReader reader(frame.data(), frame.size());
     FrameHeader header;
     if (!ParseFrameHeader(reader, header) || reader.Failed()) return;
-    const size_t perRow =
-        static_cast<size_t>(SlicesPerRow(MacroblocksFor(header.width), header.log2SliceWidth));
-    const size_t slices = perRow * static_cast<size_t>(MacroblocksFor(header.height));
-    const size_t table = reader.Position();
-    if ((frame.size() - table) / 2 < slices) return;
     int maxQScale = 0;
-    size_t start = table + 2 * slices;
-    for (size_t slice = 0; slice < slices; ++slice) {
-        const uint32_t size = LoadU16Be(frame.data() + table + 2 * slice);
-        if (start > frame.size() || size > frame.size() - start) return;
-        if (size >= 2) maxQScale = std::max<int>(maxQScale, frame[start + 1]);
-        start += size;
-    }
+    const bool fits =
+        WalkSliceTable(frame.data(), frame.size(), reader.Position(), MacroblocksFor(header.width),
+                       MacroblocksFor(header.height), header.log2SliceWidth, [&](const SliceSpan& span) {
+                           if (span.size >= 2 && span.offset + 1 < frame.size())
+                               maxQScale = std::max<int>(maxQScale, frame[span.offset + 1]);
+                       });
+    if (!fits) return;
     info.decodeResult = FRAME_DECODER_OK;
     FillInfoRecord(header, info.scaleIndex, frameDecoderMinRowPitch(header.width, info.scaleIndex),
                    maxQScale * header.quantMatrix[0], &info.infoRecord);

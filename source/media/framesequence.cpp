@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "filehandle.h"
 #include "format/bigendian.h"
 #include "format/frameformat.h"
 #include "format/frameheader.h"
+#include "media/filehandle.h"
 #include "tsr/media/clip.h"
 #include "tsr/media/mediaerror.h"
 #include "tsr/media/outputfile.h"

@@ -1,4 +1,4 @@
-#include "opencldevices.h"
+#include "media/opencldevices.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "clapi.h"
+#include "engine/clapi.h"
 
 namespace tsr::media {
 

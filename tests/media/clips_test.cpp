@@ -10,9 +10,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "frameencoder.h"
-#include "framefaults.h"
-#include "syntheticscene.h"
+#include "encoder/frameencoder.h"
+#include "encoder/framefaults.h"
+#include "encoder/syntheticscene.h"
 #include "tsr/media/clip.h"
 #include "tsr/media/decodedpicture.h"
 #include "tsr/media/frames.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "frameencoder.h"
-#include "syntheticscene.h"
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include "tsr/media/frames.h"
 #include "tsr/media/rgbaengine.h"
 

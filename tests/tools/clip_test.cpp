@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "encoder/syntheticscene.h"
 #include "pictures/imagefiles.h"
 #include "support/toolerror.h"
-#include "syntheticscene.h"
 #include "toolfixture.h"
 #include "tsr/media/clip.h"
 

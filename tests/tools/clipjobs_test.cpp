@@ -7,7 +7,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "framefaults.h"
+#include "encoder/framefaults.h"
 #include "toolfixture.h"
 #include "tsr/media/clip.h"
 
@@ -335,6 +335,25 @@ TEST_F(ClipJobsTest, ACutShortClipEndsWithADamagedFrame) {
                                                    ": frame 4 is truncated (needs"))
             << info.out;
         EXPECT_NE(std::string::npos, info.out.find("\n  no readable frame header\n")) << info.out;
+    }
+}
+
+// With every frame refused, --keep-going still ends as it says: the frames listed, status 3, and
+// a joined raw output that holds no frame, not a failure to find its temporary file.
+TEST_F(ClipJobsTest, KeepGoingPastEveryFrameLeavesAnEmptyJoinedFile) {
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"decode"}, With({"convert", "--format", "raw"}, kEngine)}) {
+        SCOPED_TRACE(command[0]);
+        const ToolResult run =
+            Run(With(command, {"--keep-going", "--max-pixels", "100", "-o", "#all.raw", "@"}),
+                Path("clip.tsr"), command[0]);
+        EXPECT_EQ(3, run.exitCode) << run.err;
+        ASSERT_EQ(6u, run.ErrorLines().size()) << run.err;
+        EXPECT_EQ("  frame 4: a 64x48 picture has more than 100 pixels (raise the limit with --max-pixels), "
+                  "nothing written",
+                  run.ErrorLines()[5]);
+        EXPECT_TRUE(FileExists(Path(command[0] + "all.raw")));
+        EXPECT_TRUE(ReadFile(Path(command[0] + "all.raw")).empty());
     }
 }
 

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "debayerer.h"
-#include "debayersession.h"
-#include "opencldevices.h"
+#include "engine/debayerer.h"
+#include "media/debayersession.h"
+#include "media/opencldevices.h"
 #include "pictures/imagefiles.h"
-#include "pictures/rgbapictures.h"
+#include "pictures/rgbasamples.h"
 #include "support/toolerror.h"
 #include "toolfixture.h"
 #include "tsr/media/decodedpicture.h"

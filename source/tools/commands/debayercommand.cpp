@@ -8,6 +8,7 @@
 #include "commands/debayeroptions.h"
 #include "commands/inputoptions.h"
 #include "commands/outputsinks.h"
+#include "engine/tuning.h"
 #include "pictures/decodedbufferfile.h"
 #include "pipeline/convertpipeline.h"
 #include "support/commandline.h"
@@ -20,7 +21,6 @@
 #include "tsr/media/frames.h"
 #include "tsr/media/outputfile.h"
 #include "tsr/media/processorshare.h"
-#include "tuning.h"
 
 namespace tsr::tools {
 

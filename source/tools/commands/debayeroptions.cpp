@@ -1,6 +1,5 @@
 #include "commands/debayeroptions.h"
 
-#include "pictures/rgbapictures.h"
 #include "support/mediaerrors.h"
 #include "support/toolerror.h"
 #include "tsr/media/outputfile.h"
@@ -57,13 +56,13 @@ RgbaOutputOptions RgbaOutputOptionsFrom(const CommandLine& args, const std::stri
     options.format = FormatFor(args.Value("format"), firstName, true);
     const std::string compression = args.Value("exr-compression", "piz");
     if (compression == "none")
-        options.compression = ExrCompression::None;
+        options.picture.compression = ExrCompression::None;
     else if (compression == "zip")
-        options.compression = ExrCompression::Zip;
+        options.picture.compression = ExrCompression::Zip;
     else if (compression == "piz")
-        options.compression = ExrCompression::Piz;
+        options.picture.compression = ExrCompression::Piz;
     else if (compression == "rle")
-        options.compression = ExrCompression::Rle;
+        options.picture.compression = ExrCompression::Rle;
     else
         throw UsageError("--exr-compression must be piz, zip, rle or none");
     return options;
@@ -96,43 +95,6 @@ std::unique_ptr<RgbaEngine> OpenDebayerSession(const CommandLine& args) {
                              choice.device + "\"");
         throw ToolErrorFrom(error);
     }
-}
-
-namespace {
-
-const char* PictureExtension(PictureFormat format) {
-    return format == PictureFormat::Preview ? "png" : FormatName(format);
-}
-
-} // namespace
-
-RgbaSequenceWriter::RgbaSequenceWriter(const OutputNames& names, const RgbaOutputOptions& options,
-                                       int frameCount)
-    : m_names(names), m_options(options) {
-    if (frameCount > 1 && !names.PerFrame() && options.format != PictureFormat::Raw)
-        throw UsageError("several frames need %d in the output name, e.g. out_%04d." +
-                         std::string(PictureExtension(options.format)));
-    if (options.format == PictureFormat::Raw && !names.PerFrame())
-        m_joined = std::make_unique<OutputFile>(names.Name(0));
-}
-
-void RgbaSequenceWriter::Write(const RgbaFrame& frame) {
-    if (!m_joined && !m_names.PerFrame() && m_written++ > 0)
-        throw SecondFrameError(PictureExtension(m_options.format));
-    if (m_joined) {
-        m_joined->Write(frame.bytes.data(), frame.bytes.size());
-    } else if (m_options.format == PictureFormat::Dpx) {
-        DpxFields fields = m_options.dpx;
-        fields.hasTimecode = m_options.dpxTimecode != nullptr;
-        if (fields.hasTimecode) fields.timecode = m_options.dpxTimecode->Smpte(frame.index);
-        WriteDpx(m_names.Name(frame.index), frame, fields);
-    } else {
-        WriteRgbaPicture(frame, m_options.format, m_names.Name(frame.index), m_options.compression);
-    }
-}
-
-void RgbaSequenceWriter::Finish() {
-    if (m_joined) m_joined->Commit();
 }
 
 } // namespace tsr::tools

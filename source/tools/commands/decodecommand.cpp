@@ -5,7 +5,7 @@
 #include "commands/commands.h"
 #include "commands/inputoptions.h"
 #include "format/frameheader.h"
-#include "pictures/imagefiles.h"
+#include "pictures/pictureformats.h"
 #include "support/commandline.h"
 #include "support/framerange.h"
 #include "support/mediaerrors.h"
@@ -60,21 +60,6 @@ const char kHelp[] =
 
 } // namespace
 
-void WriteDecodedPicture(const DecodedPicture& picture, PictureFormat format, const std::string& path) {
-    const int channels = picture.Mosaic() ? 1 : 4;
-    const size_t stride = static_cast<size_t>(picture.RowPitch()) / 2;
-    const auto* samples = reinterpret_cast<const uint16_t*>(picture.Picture());
-    if (format == PictureFormat::Png16) {
-        WritePng(path, picture.OutputWidth(), picture.OutputHeight(), channels, samples, stride);
-    } else if (format == PictureFormat::Tiff16) {
-        WriteTiff(path, picture.OutputWidth(), picture.OutputHeight(), channels, samples, stride);
-    } else {
-        OutputFile output(path);
-        output.Write(picture.Bytes(), picture.Size());
-        output.Commit();
-    }
-}
-
 int RunDecode(int argc, const char* const* argv) {
     const CommandLine args(argc, argv, 0,
                            {{"output", true, 'o'},
@@ -110,14 +95,14 @@ int RunDecode(int argc, const char* const* argv) {
         PrepareStandardOutput("decoded frames");
     else
         CheckOutputPath(names.Name(range.first));
-    const bool oneName = !names.PerFrame() && format != PictureFormat::Raw;
+    const bool oneName = !names.PerFrame() && !JoinsFrames(format);
     if (MostFramesWritten(*clip, range) > 1 && oneName)
         throw UsageError("several frames need %d in the output name, e.g. out_%04d." +
-                         std::string(FormatName(format)));
+                         std::string(PictureExtension(format)));
 
     FrameDecoder decoder(threads);
     std::unique_ptr<OutputFile> joined; // all frames in one raw file
-    if (format == PictureFormat::Raw && !names.PerFrame() && !toStandardOutput)
+    if (JoinsFrames(format) && !names.PerFrame() && !toStandardOutput)
         joined = std::make_unique<OutputFile>(names.Name(0));
     Progress progress("decode", clip->FrameCount() < 0 ? 0 : range.Count(), args.Has("quiet"));
     std::vector<uint8_t> frame;
@@ -132,7 +117,7 @@ int RunDecode(int argc, const char* const* argv) {
                 progress.Advance();
                 continue;
             }
-            if (oneName && written++ > 0) throw SecondFrameError(FormatName(format));
+            if (oneName && written++ > 0) throw SecondFrameError(PictureExtension(format));
             if (toStandardOutput)
                 WriteStandardOutput(picture.Bytes(), picture.Size());
             else if (joined)
@@ -141,7 +126,10 @@ int RunDecode(int argc, const char* const* argv) {
                 WriteDecodedPicture(picture, format, names.Name(index));
             progress.Advance();
         }
-        if (joined) joined->Commit();
+        if (joined) {
+            joined->Stream(); // no frame written (all refused under --keep-going) is an empty file
+            joined->Commit();
+        }
         if (toStandardOutput) FinishStandardOutput();
     } catch (...) {
         ReportDamagedFrames("decode", damaged);

@@ -9,12 +9,12 @@
 #include "commands/commands.h"
 #include "commands/debayeroptions.h"
 #include "commands/encodeoptions.h"
-#include "pictures/rgbapictures.h"
+#include "encoder/syntheticscene.h"
+#include "pictures/pictureformats.h"
 #include "pipeline/convertpipeline.h"
 #include "support/commandline.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
-#include "syntheticscene.h"
 #include "tsr/media/clip.h"
 #include "tsr/media/frames.h"
 
@@ -128,11 +128,10 @@ int RunDemo(int argc, const char* const* argv) {
         job.debayer.curve = 0;
         Progress progress(std::string("convert ") + sizes[scale], count, quiet);
         job.progress = &progress;
-        job.write = [&output](const RgbaFrame& frame) {
-            WriteRgbaPicture(frame, PictureFormat::Exr, FrameName(output, "frame", frame.index, "exr"),
-                             ExrCompression::Piz);
-            WriteRgbaPicture(frame, PictureFormat::Preview, FrameName(output, "preview", frame.index, "png"),
-                             ExrCompression::Piz);
+        const PictureFormat exr = FormatFor("exr", "", true), preview = FormatFor("preview", "", true);
+        job.write = [&output, exr, preview](const RgbaFrame& frame) {
+            WriteRgbaPicture(frame, exr, FrameName(output, "frame", frame.index, "exr"));
+            WriteRgbaPicture(frame, preview, FrameName(output, "preview", frame.index, "png"));
         };
         const ConvertTimings timings = RunConvertJob(job);
         progress.Done();

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "frameencoder.h"
+#include "encoder/frameencoder.h"
 #include "support/commandline.h"
 #include "tsr/media/clip.h"
 

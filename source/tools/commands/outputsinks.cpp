@@ -8,11 +8,11 @@
 
 #include "commands/debayeroptions.h"
 #include "commands/inputoptions.h"
+#include "engine/tuning.h"
 #include "streams/codecpresets.h"
 #include "streams/videosinks.h"
 #include "support/toolerror.h"
 #include "tsr/media/timecode.h"
-#include "tuning.h"
 
 namespace tsr::tools {
 
@@ -119,11 +119,12 @@ std::unique_ptr<FrameSink> OpenConvertSink(const CommandLine& args, const Output
             timing);
     }
     RgbaOutputOptions options = RgbaOutputOptionsFrom(args, names.Name(range.first));
-    options.dpx.bits = static_cast<int>(args.Integer("dpx-bits", 10, 10, 16));
-    if (options.dpx.bits != 10 && options.dpx.bits != 16) throw UsageError("--dpx-bits must be 10 or 16");
-    if (args.Has("dpx-bits") && options.format != PictureFormat::Dpx)
+    options.picture.dpx.bits = static_cast<int>(args.Integer("dpx-bits", 10, 10, 16));
+    if (options.picture.dpx.bits != 10 && options.picture.dpx.bits != 16)
+        throw UsageError("--dpx-bits must be 10 or 16");
+    if (args.Has("dpx-bits") && !TakesDpxFields(options.format))
         throw UsageError("--dpx-bits is for DPX output");
-    options.dpx.frameRate = av_q2d(timing.frameRate);
+    options.picture.dpx.frameRate = av_q2d(timing.frameRate);
     options.dpxTimecode = std::make_shared<Timecode>(
         TimecodeOption(StartTimecode(args, clip), timing.frameRate.num, timing.frameRate.den));
     return std::make_unique<RgbaSequenceWriter>(names, options, mostFrames);

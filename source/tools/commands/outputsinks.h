@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/framesink.h"
+#include "streams/framesink.h"
 #include "support/commandline.h"
 #include "support/framerange.h"
 #include "support/outputnames.h"

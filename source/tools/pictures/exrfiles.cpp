@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "pictures/imagefiles.h"
+#include "pictures/pictureformats.h"
 #include "support/toolerror.h"
 #include "tsr/media/decodedpicture.h"
 #include "tsr/media/mediaerror.h"
@@ -135,6 +136,16 @@ PictureFloat ReadExr(const std::string& path) {
     } catch (const std::exception& error) {
         throw ToolError("cannot read " + path + ": " + error.what());
     }
+}
+
+// Half or float RGBA as the engine made it; linear BT.2020 output (curve 1) says its primaries.
+void WriteExrRgba(const RgbaFrame& frame, const std::string& path, const PictureWriteOptions& options) {
+    if (frame.isFloat)
+        WriteExrFloat(path, frame.width, frame.height, reinterpret_cast<const float*>(frame.bytes.data()),
+                      options.compression, frame.curve == 1);
+    else
+        WriteExrHalf(path, frame.width, frame.height, reinterpret_cast<const uint16_t*>(frame.bytes.data()),
+                     options.compression, frame.curve == 1);
 }
 
 } // namespace tsr::tools

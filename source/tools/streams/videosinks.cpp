@@ -9,7 +9,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include "pictures/rgbapictures.h"
+#include "pictures/rgbasamples.h"
 #include "support/toolerror.h"
 #include "tsr/media/outputfile.h"
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "pipeline/framesink.h"
 #include "streams/codecpresets.h"
+#include "streams/framesink.h"
 #include "streams/videostream.h"
 #include "tsr/media/outputfile.h"
 

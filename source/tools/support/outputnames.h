@@ -25,9 +25,4 @@ private:
 // Whether `path` ends in `extension` (with the dot), whatever the case of its letters.
 bool HasExtension(const std::string& path, const char* extension);
 
-// Picture formats by option or by extension.
-enum class PictureFormat { Raw, Png16, Tiff16, Exr, Preview, Dpx };
-PictureFormat FormatFor(const std::string& option, const std::string& path, bool allowRgbaFormats);
-const char* FormatName(PictureFormat format);
-
 } // namespace tsr::tools

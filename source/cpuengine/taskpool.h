@@ -10,13 +10,13 @@
 
 namespace tsr::cpu {
 
-class WorkerPool {
+class TaskPool {
 public:
     // `threads` workers in all, the caller included (at least 1).
-    explicit WorkerPool(int threads);
-    WorkerPool(const WorkerPool&) = delete;
-    WorkerPool& operator=(const WorkerPool&) = delete;
-    ~WorkerPool();
+    explicit TaskPool(int threads);
+    TaskPool(const TaskPool&) = delete;
+    TaskPool& operator=(const TaskPool&) = delete;
+    ~TaskPool();
 
     int Threads() const { return m_threads; }
 

@@ -1,12 +1,12 @@
-#include "workerpool.h"
+#include "taskpool.h"
 
 namespace tsr::cpu {
 
-WorkerPool::WorkerPool(int threads) : m_threads(threads < 1 ? 1 : threads) {
+TaskPool::TaskPool(int threads) : m_threads(threads < 1 ? 1 : threads) {
     for (int i = 1; i < m_threads; ++i) m_workers.emplace_back([this, i] { Work(i); });
 }
 
-WorkerPool::~WorkerPool() {
+TaskPool::~TaskPool() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stop = true;
@@ -15,7 +15,7 @@ WorkerPool::~WorkerPool() {
     for (std::thread& worker : m_workers) worker.join();
 }
 
-void WorkerPool::RunTasks(int count, TaskFunction task, void* context) {
+void TaskPool::RunTasks(int count, TaskFunction task, void* context) {
     if (count <= 0) return;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -33,7 +33,7 @@ void WorkerPool::RunTasks(int count, TaskFunction task, void* context) {
     m_task = nullptr;
 }
 
-void WorkerPool::Drain(int worker) {
+void TaskPool::Drain(int worker) {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (m_task && m_next < m_count) {
         const int index = m_next++;
@@ -46,7 +46,7 @@ void WorkerPool::Drain(int worker) {
     }
 }
 
-void WorkerPool::Work(int worker) {
+void TaskPool::Work(int worker) {
     std::uint64_t seen = 0;
     for (;;) {
         {

@@ -1,6 +1,7 @@
 #include "media/cpusession.h"
 
 #include "media/debayersession.h"
+#include "tsr/media/processorshare.h"
 
 namespace tsr::media {
 
@@ -19,6 +20,20 @@ void CpuSession::Process(const DecodedPicture& picture, const DebayerSettings& s
         settings.hasColour ? settings.colour.data() : nullptr, settings.curve, settings.floatOutput,
         frame.bytes.data(), frame.bytes.size(), static_cast<std::ptrdiff_t>(rowBytes));
     if (status != 0) throw EngineError("frame " + std::to_string(frame.index) + ": debayer failed: ", status);
+}
+
+void CpuSession::ShareProcessors(std::shared_ptr<ProcessorShare> share) {
+    m_engine.SetStripGate(nullptr);
+    m_gate = share ? std::make_unique<ShareGate>(std::move(share)) : nullptr;
+    m_engine.SetStripGate(m_gate.get());
+}
+
+void CpuSession::ShareGate::Enter() {
+    m_share->Take(1);
+}
+
+void CpuSession::ShareGate::Leave() {
+    m_share->Give(1);
 }
 
 std::string CpuSession::Description() const {

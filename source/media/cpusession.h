@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "cpuengine/cpuengine.h"
 #include "tsr/media/rgbaengine.h"
@@ -17,9 +19,22 @@ public:
 
     void Process(const DecodedPicture& picture, const DebayerSettings& settings, RgbaFrame& frame) override;
     std::string Description() const override;
+    void ShareProcessors(std::shared_ptr<ProcessorShare> share) override;
 
 private:
+    // A processor of the share for each strip.
+    class ShareGate : public StripGate {
+    public:
+        explicit ShareGate(std::shared_ptr<ProcessorShare> share) : m_share(std::move(share)) {}
+        void Enter() override;
+        void Leave() override;
+
+    private:
+        std::shared_ptr<ProcessorShare> m_share;
+    };
+
     CpuEngine m_engine;
+    std::unique_ptr<ShareGate> m_gate;
 };
 
 // "AVX3 SIMD (built: AVX3 AVX2 SSE4 SCALAR), 2 threads"

@@ -116,8 +116,7 @@ int DecodedPicture::Decode(FrameDecoderHandle decoder, const std::vector<uint8_t
     return result;
 }
 
-int DecodedPicture::DecodeFrame(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame,
-                                int scaleIndex) {
+int DecodedPicture::CheckBeforeDecoding(const std::vector<uint8_t>& frame, int scaleIndex) {
     const size_t h = kFrameHeaderStart;
     if (frame.size() < h + header::kFixedSize || std::memcmp(frame.data() + 4, "tsrf", 4) != 0)
         return FRAME_DECODER_INVALID_FRAME;
@@ -126,7 +125,21 @@ int DecodedPicture::DecodeFrame(FrameDecoderHandle decoder, const std::vector<ui
     if (width == 0 || height == 0 || !SlicesFitInFrame(frame, width, height))
         return FRAME_DECODER_INVALID_FRAME;
     CheckPixelCount("", static_cast<unsigned>(width), static_cast<unsigned>(height));
-    Resize(width, height, scaleIndex);
+    const size_t picture = static_cast<size_t>(frameDecoderMinRowPitch(width, scaleIndex)) *
+                           static_cast<size_t>(height >> scaleIndex);
+    if (picture > static_cast<size_t>(INT_MAX))
+        throw MediaError("a " + std::to_string(width) + "x" + std::to_string(height) +
+                         " frame is too large for the decoder's output");
+    return FRAME_DECODER_OK;
+}
+
+int DecodedPicture::DecodeFrame(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame,
+                                int scaleIndex) {
+    const int checked = CheckBeforeDecoding(frame, scaleIndex);
+    if (checked != FRAME_DECODER_OK) return checked;
+    const size_t h = kFrameHeaderStart;
+    Resize(static_cast<int>(BigEndian(frame, h + header::kWidth, 2)),
+           static_cast<int>(BigEndian(frame, h + header::kHeight, 2)), scaleIndex);
     return Decode(decoder, frame);
 }
 

@@ -7,6 +7,8 @@
 #include "format/bigendian.h"
 #include "format/frameformat.h"
 #include "format/frameheader.h"
+#include "format/recordbuilder.h"
+#include "format/slicetable.h"
 #include "tsr/framedecoder.h"
 #include "tsr/media/clip.h"
 #include "tsr/media/decodedpicture.h"
@@ -193,6 +195,42 @@ std::string DamagedSlicesText(const std::vector<uint8_t>& frame, int damaged) {
     return std::to_string(damaged) + " of " + std::to_string(info.sliceCount) + " slices are damaged";
 }
 
+namespace {
+
+// What a decode at `scaleIndex` would answer, from the checks DecodedPicture and the decoder make
+// before any slice is decoded, in their order: the picture size and the slices inside the bytes,
+// the size caps (a note, as from a decode), the header rules and the slice table. Slice data never
+// changes the verdict: a broken slice is skipped (DamagedSlices counts those). On success the info
+// record is filled as the decoder fills it.
+void PredictDecode(const std::vector<uint8_t>& frame, FrameInspection& info) {
+    try {
+        info.decodeResult = DecodedPicture::CheckBeforeDecoding(frame, info.scaleIndex);
+    } catch (const MediaError& error) {
+        info.decodeResult = FRAME_DECODER_BAD_ARGUMENTS;
+        info.note = error.what();
+        info.noteHint = error.Hint();
+        return;
+    }
+    if (info.decodeResult != FRAME_DECODER_OK) return;
+    info.decodeResult = FRAME_DECODER_INVALID_FRAME;
+    ByteReader reader(frame.data(), frame.size());
+    FrameHeader header;
+    if (!ParseFrameHeader(reader, header) || reader.Failed()) return;
+    int maxQScale = 0;
+    const bool fits =
+        WalkSliceTable(frame.data(), frame.size(), reader.Position(), MacroblocksFor(header.width),
+                       MacroblocksFor(header.height), header.log2SliceWidth, [&](const SliceSpan& span) {
+                           if (span.size >= 2 && span.offset + 1 < frame.size())
+                               maxQScale = std::max<int>(maxQScale, frame[span.offset + 1]);
+                       });
+    if (!fits) return;
+    info.decodeResult = FRAME_DECODER_OK;
+    FillInfoRecord(header, info.scaleIndex, frameDecoderMinRowPitch(header.width, info.scaleIndex),
+                   maxQScale * header.quantMatrix[0], &info.infoRecord);
+}
+
+} // namespace
+
 FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHandle decoder, int scaleIndex) {
     FrameInspection info;
     info.scaleIndex = scaleIndex;
@@ -201,7 +239,12 @@ FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHand
     const int length = static_cast<int>(std::min<size_t>(frame.size(), 0x7FFFFFFF));
     info.metadataValid = frameDecoderGetMetadata(frame.data(), length, &info.metadata) == 0;
 
+    if (!decoder) {
+        PredictDecode(frame, info);
+        return info;
+    }
     // The decoder is the judge of validity; decode once into a scratch picture.
+    info.decoded = true;
     info.decodeResult = FRAME_DECODER_INVALID_FRAME;
     if (info.headerReadable && info.width > 0 && info.height > 0) {
         try {

@@ -1,8 +1,9 @@
-// Clips opened from memory, header sizes without decoding, and decoding through FrameDecoder with
-// its failures carried by MediaError.
+// Clips opened from memory, header sizes without decoding, decoding through FrameDecoder with
+// its failures carried by MediaError, and inspection without decoding.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "encoder/frameencoder.h"
+#include "encoder/framefaults.h"
 #include "encoder/syntheticscene.h"
 #include "tsr/media/clip.h"
 #include "tsr/media/decodedpicture.h"
@@ -139,6 +141,58 @@ TEST(MediaDecodeTest, DecodesWithRecordsAndNamesRefusedFrames) {
     } catch (const MediaError& error) {
         EXPECT_STREQ("frame 3: a 64x48 picture has more than 3008 pixels", error.what());
         EXPECT_EQ(MediaError::Remedy::MaxPixels, error.Hint());
+    }
+    DecodedPicture::SetMaxPixels(limit);
+}
+
+// Inspection without a decoder tells what a decode tells: the verdict, the note of a size the
+// decoder cannot take, and the frame info record, for sound, refused and partly damaged frames at
+// every scale index.
+TEST(MediaInspectTest, HeaderChecksTellWhatADecodeTells) {
+    struct Case {
+        const char* field;
+        uint32_t value;
+        int index;
+        int expected, capped; // the decode's result, and with a cap below the frame's size
+    };
+    const Case cases[] = {
+        {"", 0, 0, 0, -3},
+        {"sliceQScale", 0, 1, 0, -3},         // a damaged slice is skipped, not refused
+        {"sliceHeaderSizeByte", 0, 0, 0, -3}, // likewise
+        {"sliceQScale", 200, 2, 0, -3},       // the largest qScale sets the record's maxDcStep
+        {"version", 9, 0, -2, -3},            // the cap is checked before the header rules
+        {"height", 47, 0, -2, -2},            // odd, and within the cap
+        {"magic", 0x74737266 ^ 1, 0, -2, -2}, // "tsrf" no more
+        {"width", 0, 0, -2, -2},
+        {"frameFlags", 0x00F0, 0, -2, -2}, // a slice width beyond 16 macroblocks
+        {"sliceSize", 0xFFFF, 2, -2, -2},  // the slices run past the end
+        {"truncate", 60, 0, -2, -2},       // into the slice size table
+        {"truncate", 400, 0, -2, -2},      // into the slices
+    };
+    const std::vector<uint8_t> sound = Frames(1, 64, 48)[0];
+    FrameDecoder decoder(1);
+    const unsigned long long limit = DecodedPicture::MaxPixels();
+    for (const bool capped : {false, true}) {
+        DecodedPicture::SetMaxPixels(capped ? 64 * 47 : limit);
+        for (const Case& c : cases) {
+            std::vector<uint8_t> frame = sound;
+            if (*c.field) {
+                ASSERT_TRUE(faults::ApplyFault(frame, c.field, c.value, c.index)) << c.field;
+            }
+            for (int scale = 0; scale <= 3; ++scale) {
+                SCOPED_TRACE(std::string(c.field) + " " + std::to_string(c.value) + " scale " +
+                             std::to_string(scale) + (capped ? " capped" : ""));
+                const FrameInspection read = InspectFrame(frame, nullptr, scale);
+                const FrameInspection decoded = InspectFrame(frame, decoder.Get(), scale);
+                EXPECT_FALSE(read.decoded);
+                EXPECT_TRUE(decoded.decoded);
+                EXPECT_EQ(capped ? c.capped : c.expected, decoded.decodeResult);
+                EXPECT_EQ(decoded.decodeResult, read.decodeResult);
+                EXPECT_EQ(decoded.note, read.note);
+                EXPECT_EQ(decoded.noteHint, read.noteHint);
+                EXPECT_EQ(0, std::memcmp(&decoded.infoRecord, &read.infoRecord, sizeof read.infoRecord));
+            }
+        }
     }
     DecodedPicture::SetMaxPixels(limit);
 }

@@ -1,12 +1,19 @@
-// The engines behind OpenEngine: the choice, the listing, and failures carrying the engine's status.
+// The engines behind OpenEngine: the choice, the listing, failures carrying the engine's status,
+// and the CPU engine taking its processors from a share.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "encoder/frameencoder.h"
 #include "encoder/syntheticscene.h"
 #include "tsr/media/frames.h"
+#include "tsr/media/processorshare.h"
 #include "tsr/media/rgbaengine.h"
 
 namespace tsr::media::test {
@@ -41,6 +48,57 @@ TEST(MediaEngineTest, EachEngineProcessesAPicture) {
         EXPECT_EQ(64u * 32u * 16u, rgba.bytes.size()) << engine;
         EXPECT_FALSE(session->Description().empty());
     }
+}
+
+// Holders of a share never hold more than it has, whatever mix of sizes they ask for, and a
+// request for all of it is served among many requests for one.
+TEST(ProcessorShareTest, NeverLendsMoreThanItHasAndServesEveryRequest) {
+    ProcessorShare share(3);
+    std::atomic<int> held{0}, most{0};
+    auto hold = [&](int count, int rounds) {
+        for (int i = 0; i < rounds; ++i) {
+            const ProcessorShare::Lease lease(share, count);
+            const int now = held += std::min(count, 3);
+            for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+            }
+            std::this_thread::yield();
+            held -= std::min(count, 3);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) threads.emplace_back(hold, 1, 2000);
+    threads.emplace_back(hold, 3, 200);
+    threads.emplace_back(hold, 8, 200); // held to the three there are
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(3, most.load());
+    EXPECT_EQ(0, held.load());
+}
+
+// With a share, the CPU engine works only on processors it takes from it: while the share's one
+// processor is held elsewhere no strip runs, and once it is given back the frame comes out as it
+// does without a share.
+TEST(MediaEngineTest, CpuEngineWaitsForTheSharedProcessors) {
+    const DecodedPicture picture = DecodedScene(64, 32);
+    EngineChoice choice;
+    choice.engine = "cpu";
+    choice.threads = 2;
+    std::unique_ptr<RgbaEngine> engine = OpenEngine(choice);
+    RgbaFrame alone, shared;
+    engine->Process(picture, DebayerSettings{}, alone);
+
+    auto share = std::make_shared<ProcessorShare>(1);
+    engine->ShareProcessors(share);
+    const int taken = share->Take(1);
+    std::future<void> run = std::async(std::launch::async, [&] { engine->Process(picture, {}, shared); });
+    EXPECT_EQ(std::future_status::timeout, run.wait_for(std::chrono::milliseconds(200)));
+    share->Give(taken);
+    run.get();
+    EXPECT_TRUE(alone.bytes == shared.bytes);
+
+    engine->ShareProcessors(nullptr); // no longer waits
+    share->Take(1);
+    engine->Process(picture, {}, shared);
+    EXPECT_TRUE(alone.bytes == shared.bytes);
 }
 
 TEST(MediaEngineTest, FailuresCarryTheEngineStatus) {

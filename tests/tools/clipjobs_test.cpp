@@ -2,8 +2,10 @@
 // with --keep-going, and split into frame ranges that together give the files of a whole run.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include "encoder/framefaults.h"
 #include "toolfixture.h"
@@ -85,6 +87,49 @@ TEST_F(ClipJobsTest, StandardInputGivesWhatTheFileGives) {
             }
         }
     }
+}
+
+// -o - sends what a named output would hold to standard output, for every command that writes,
+// and never makes a file named "-" in the working folder; outputs that cannot be streamed are
+// refused before anything is written.
+TEST_F(ClipJobsTest, DashOutputIsStandardOutputForEveryCommand) {
+    ASSERT_EQ(0,
+              Run({"decode", "--frames", "0-1", "-o", "#decoded.raw", "@"}, Path("clip.mov"), "").exitCode);
+    const std::vector<std::vector<std::string>> commands = {
+        {"encode", "--scene", "-q", "--size", "64x48", "--count", "2", "-o", "#"},
+        {"decode", "-q", "-o", "#", "@"},
+        {"decode", "-q", "--frames", "2-3", "--scale", "1", "-o", "#", "@"},
+        {"debayer", "-q", "--engine", "cpu", "-o", "#", Path("decoded.raw")},
+        With({"convert", "-q", "--format", "raw", "-o", "#", "@"}, kEngine),
+    };
+    char* const previous = getcwd(nullptr, 0);
+    ASSERT_EQ(0, chdir(m_folder.c_str())); // where a file named "-" would appear
+    for (const std::vector<std::string>& command : commands) {
+        SCOPED_TRACE(command[0] + " " + command[2]);
+        const ToolResult named = Run(command, Path("clip.mov"), "named");
+        std::vector<std::string> dashed = command;
+        std::replace(dashed.begin(), dashed.end(), std::string("#"), std::string("-"));
+        const ToolResult piped = Run(dashed, Path("clip.mov"), "");
+        ASSERT_EQ(0, named.exitCode) << named.err;
+        ASSERT_EQ(0, piped.exitCode) << piped.err;
+        EXPECT_FALSE(piped.out.empty());
+        EXPECT_TRUE(std::vector<uint8_t>(piped.out.begin(), piped.out.end()) == ReadFile(Path("named")));
+        EXPECT_FALSE(FileExists("-"));
+    }
+    const std::vector<std::string> before = Files();
+    for (const std::vector<std::string>& refused :
+         {std::vector<std::string>{"decode", "--format", "png", "-o", "-", Path("clip.mov")},
+          {"debayer", "--engine", "cpu", "--format", "exr", "-o", "-", Path("decoded.raw")},
+          {"debayer", "--engine", "cpu", "--tuning", "20202", "-o", "-", Path("decoded.raw")},
+          {"demo", "-q", "-"}}) {
+        SCOPED_TRACE(refused[0] + " " + refused[2]);
+        const ToolResult run = RunTool(refused);
+        EXPECT_EQ(2, run.exitCode) << run.err;
+        EXPECT_TRUE(run.out.empty());
+        EXPECT_EQ(before, Files());
+    }
+    EXPECT_EQ(0, chdir(previous));
+    std::free(previous);
 }
 
 TEST_F(ClipJobsTest, StandardInputFaultsAreOneLine) {

@@ -11,6 +11,7 @@
 #include "support/mediaerrors.h"
 #include "support/outputnames.h"
 #include "support/progress.h"
+#include "support/standardoutput.h"
 #include "support/toolerror.h"
 #include "tsr/media/clip.h"
 #include "tsr/media/decodedpicture.h"
@@ -31,10 +32,11 @@ const char kHelp[] =
     "reads); several frames go back to back into one raw file. PNG and TIFF hold the mosaic\n"
     "(scale index 0, grey) or the four samples red, green, blue, 65535 (scale index 1..3) as\n"
     "16-bit pictures. With several frames, a picture OUTPUT needs %d in its name (out_%04d.png),\n"
-    "replaced by the frame index. INPUT - reads standard input.\n"
+    "replaced by the frame index. INPUT - reads standard input; -o - writes the raw format to\n"
+    "standard output.\n"
     "\n"
     "options:\n"
-    "  -o, --output FILE   where to write\n"
+    "  -o, --output FILE   where to write (- for standard output)\n"
     "  --scale N           scale index 0..3: full, half, quarter or eighth size (default 0)\n"
     "  --format F          raw, png or tiff (default: from the extension, else raw)\n"
     "  --frames RANGE      N, FIRST-LAST or FIRST- (from 0); default all\n"
@@ -83,9 +85,16 @@ int RunDecode(int argc, const char* const* argv) {
     const PictureFormat format = FormatFor(args.Value("format"), names.Name(0), false);
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
 
+    const bool toStandardOutput = IsStandardOutput(args.Value("output"));
+    if (toStandardOutput && format != PictureFormat::Raw)
+        throw UsageError("-o - writes --format raw, not " + std::string(FormatName(format)));
+
     std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0], args.Has("keep-going"));
     const FrameRange range = ClipRange(*clip, wanted);
-    CheckOutputPath(names.Name(range.first));
+    if (toStandardOutput)
+        PrepareStandardOutput("decoded frames");
+    else
+        CheckOutputPath(names.Name(range.first));
     const bool oneName = !names.PerFrame() && !JoinsFrames(format);
     if (MostFramesWritten(*clip, range) > 1 && oneName)
         throw UsageError("several frames need %d in the output name, e.g. out_%04d." +
@@ -93,7 +102,8 @@ int RunDecode(int argc, const char* const* argv) {
 
     FrameDecoder decoder(threads);
     std::unique_ptr<OutputFile> joined; // all frames in one raw file
-    if (JoinsFrames(format) && !names.PerFrame()) joined = std::make_unique<OutputFile>(names.Name(0));
+    if (JoinsFrames(format) && !names.PerFrame() && !toStandardOutput)
+        joined = std::make_unique<OutputFile>(names.Name(0));
     Progress progress("decode", clip->FrameCount() < 0 ? 0 : range.Count(), args.Has("quiet"));
     std::vector<uint8_t> frame;
     DecodedPicture picture;
@@ -108,7 +118,9 @@ int RunDecode(int argc, const char* const* argv) {
                 continue;
             }
             if (oneName && written++ > 0) throw SecondFrameError(PictureExtension(format));
-            if (joined)
+            if (toStandardOutput)
+                WriteStandardOutput(picture.Bytes(), picture.Size());
+            else if (joined)
                 joined->Write(picture.Bytes(), picture.Size());
             else
                 WriteDecodedPicture(picture, format, names.Name(index));
@@ -118,6 +130,7 @@ int RunDecode(int argc, const char* const* argv) {
             joined->Stream(); // no frame written (all refused under --keep-going) is an empty file
             joined->Commit();
         }
+        if (toStandardOutput) FinishStandardOutput();
     } catch (...) {
         ReportDamagedFrames("decode", damaged);
         throw;

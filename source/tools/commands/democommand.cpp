@@ -79,6 +79,7 @@ int RunDemo(int argc, const char* const* argv) {
     if (args.Operands().size() != 1)
         throw UsageError("demo takes one output folder (see tsrraw demo --help)");
     std::string folder = args.Operands()[0];
+    if (folder == "-") throw UsageError("demo writes several files into a folder, not to standard output");
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     SceneSettings scene;
     ParseSize(args.Value("size", "1280x720"), scene.width, scene.height);

@@ -30,6 +30,7 @@ struct ClipSummary {
     double bits = 0, photosites = 0;        // sums, for the mean
     std::vector<int> damaged;               // refused by the decoder or with damaged slices
     std::vector<int> refused;               // the decoder's result is not 0
+    bool decoded = false;                   // the frames were decoded (--verify), not only read
 
     void Add(int index, const media::FrameInspection& frame);
 };

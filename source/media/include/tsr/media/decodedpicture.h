@@ -50,6 +50,10 @@ public:
     // A frame whose slice table or slices run past its bytes is invalid (-2) before anything is
     // allocated; one above MaxPixels() throws MediaError.
     int DecodeFrame(FrameDecoderHandle decoder, const std::vector<uint8_t>& frame, int scaleIndex);
+    // What DecodeFrame checks before it allocates: FRAME_DECODER_INVALID_FRAME for a frame without
+    // a picture size, or whose slice table or slices run past its bytes, else 0; throws MediaError
+    // as DecodeFrame does for a size it cannot take.
+    static int CheckBeforeDecoding(const std::vector<uint8_t>& frame, int scaleIndex);
     // Takes record and picture from a buffer laid out as Bytes(): checks the record against
     // the length. Throws MediaError for a buffer that is not a decoded picture.
     void Adopt(const uint8_t* bytes, size_t length, const char* name);

@@ -81,6 +81,7 @@ struct FrameInspection {
     bool metadataValid = false;
     TsrFrameMetadataRecord metadata{};
 
+    bool decoded = false; // decodeResult is a decode's; else it is what the checks before one tell
     int decodeResult = 0; // the decoder's result for this frame at `scaleIndex`
     std::string note;     // why the frame could not be handed to the decoder at all
     MediaError::Remedy noteHint = MediaError::Remedy::None; // what could let it through
@@ -89,7 +90,9 @@ struct FrameInspection {
 };
 
 // Reads everything above; `decoder` decodes the frame once (at `scaleIndex`) for the info record
-// and the validity verdict.
+// and the validity verdict. Without a decoder (null) nothing is decoded: the verdict and the
+// record come from the header and the slice table, which is all the decoder judges a frame by
+// (a broken slice is skipped, not refused), so they match a decode's unless memory runs out.
 FrameInspection InspectFrame(const std::vector<uint8_t>& frame, FrameDecoderHandle decoder, int scaleIndex);
 
 // "valid", "invalid frame (-2)", ...

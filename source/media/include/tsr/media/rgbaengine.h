@@ -23,6 +23,8 @@
 
 namespace tsr::media {
 
+class ProcessorShare;
+
 struct DebayerSettings {
     unsigned curve = 1;       // 0 linear BT.709, 1 linear BT.2020, 2..8 output curves
     bool floatOutput = false; // four 32-bit floats a pixel instead of four halves
@@ -50,6 +52,10 @@ public:
                          RgbaFrame& frame) = 0;
     // Which engine runs the frames, and where: one line for the user.
     virtual std::string Description() const = 0;
+    // An engine that computes on this process's processors (the CPU engine) takes them from
+    // `share` from the next frame on, one per worker while it works; null stops that. An engine
+    // on a device ignores it.
+    virtual void ShareProcessors(std::shared_ptr<ProcessorShare> share) { (void)share; }
 };
 
 struct EngineChoice {

@@ -1,6 +1,8 @@
 #include "format/framefinder.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "format/bigendian.h"
 #include "format/frameformat.h"
@@ -44,8 +46,9 @@ FrameCheck CheckFrameAt(const uint8_t* data, size_t available) {
 
     // The slice size table and the slices it lists must fit the frame; a frame cannot be longer
     // than the largest slices the table could list.
-    const uint64_t slices = static_cast<uint64_t>(MacroblocksFor(fields.height)) *
-                            static_cast<uint64_t>(SlicesPerRow(MacroblocksFor(fields.width), fields.log2SliceWidth));
+    const uint64_t slices =
+        static_cast<uint64_t>(MacroblocksFor(fields.height)) *
+        static_cast<uint64_t>(SlicesPerRow(MacroblocksFor(fields.width), fields.log2SliceWidth));
     const uint64_t tableEnd = bodyEnd + 2 * slices;
     if (tableEnd > frameSize || frameSize > tableEnd + slices * kMaxSliceSize) return implausible;
     if (available < tableEnd) return Verdict(FrameVerdict::NeedMore, tableEnd);
@@ -66,8 +69,8 @@ FrameSearch FindFrame(const uint8_t* data, size_t size, size_t from) {
         const size_t remaining = size - offset;
         if (remaining >= static_cast<size_t>(kFrameHeaderStart)) {
             // Jump to the next "tsrf" four bytes on; nothing before it can start a frame.
-            const uint8_t* magic = static_cast<const uint8_t*>(
-                std::memchr(data + offset + 4, kFrameMagic[0], remaining - 4));
+            const uint8_t* magic =
+                static_cast<const uint8_t*>(std::memchr(data + offset + 4, kFrameMagic[0], remaining - 4));
             if (!magic) {
                 offset = size - 4; // only a frame whose magic has not arrived yet may start there
                 continue;
@@ -84,6 +87,47 @@ FrameSearch FindFrame(const uint8_t* data, size_t size, size_t from) {
     }
     search.offset = size;
     return search;
+}
+
+FrameCheck CheckFrameIn(const ReadAt& read, uint64_t length, uint64_t offset) {
+    if (offset >= length) return {};
+    const uint64_t remaining = length - offset;
+    std::vector<uint8_t> head;
+    uint64_t want = kFrameHeaderStart;
+    for (;;) {
+        if (want > remaining) return {}; // cut short by the end of the file
+        head.resize(static_cast<size_t>(want));
+        if (read(offset, head.data(), head.size()) != head.size()) return {};
+        const FrameCheck check = CheckFrameAt(head.data(), head.size());
+        if (check.verdict != FrameVerdict::NeedMore) return check;
+        // Only the slices are missing: they are the decoder's to check.
+        if (check.size == LoadU32Be(head.data()) && want > kFrameHeaderStart + 2u && check.size <= remaining)
+            return {FrameVerdict::Whole, check.size};
+        if (check.size <= want) return {};
+        want = check.size;
+    }
+}
+
+uint64_t FindFrameIn(const ReadAt& read, uint64_t length, uint64_t from) {
+    constexpr size_t kWindow = 1 << 20;
+    std::vector<uint8_t> window;
+    uint64_t start = from;
+    while (start < length) {
+        window.resize(static_cast<size_t>(std::min<uint64_t>(kWindow, length - start)));
+        if (read(start, window.data(), window.size()) != window.size()) return length;
+        size_t at = 0;
+        for (;;) {
+            const FrameSearch search = FindFrame(window.data(), window.size(), at);
+            if (search.offset >= window.size()) break;
+            // A candidate is confirmed from the file, which may hold more than the window.
+            if (CheckFrameIn(read, length, start + search.offset).verdict == FrameVerdict::Whole)
+                return start + search.offset;
+            at = search.offset + 1;
+        }
+        if (start + window.size() >= length) break;
+        start += window.size() - (kFrameHeaderStart - 1); // a frame may start in the window's last bytes
+    }
+    return length;
 }
 
 } // namespace tsr

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace tsr {
 
@@ -39,5 +40,14 @@ struct FrameSearch {
 // Scans data[from..size) for the next frame. A NeedMore answer near the end means a frame may
 // start there once more bytes arrive: a reader keeps the bytes from `offset` on.
 FrameSearch FindFrame(const uint8_t* data, size_t size, size_t from);
+
+// The same over a file of `length` bytes read through `read(offset, out, count)` (which returns
+// the bytes it read), reading no more than the verdict needs: a frame whose header and slice size
+// table hold every rule and whose frameSize fits the file is Whole without its slices being read.
+using ReadAt = std::function<size_t(uint64_t offset, uint8_t* out, size_t count)>;
+FrameCheck CheckFrameIn(const ReadAt& read, uint64_t length, uint64_t offset);
+// Where the first frame at or after `from` starts that CheckFrameIn finds Whole; `length` when
+// there is none. Reads the file in windows, so damage of any length costs little memory.
+uint64_t FindFrameIn(const ReadAt& read, uint64_t length, uint64_t from);
 
 } // namespace tsr

@@ -2,6 +2,7 @@
 // the search for the next frame after damage, on frames made by the encoder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,9 +35,9 @@ void StoreU16(Bytes& b, size_t at, uint16_t v) {
     b[at + 1] = static_cast<uint8_t>(v);
 }
 
-constexpr size_t kBody = 8;                   // the frame header starts after size and magic
-constexpr size_t kTable = kBody + 72;         // the encoder writes a 72-byte header here
-constexpr size_t kSlices = kTable + 2 * 2;    // two slices
+constexpr size_t kBody = 8;                // the frame header starts after size and magic
+constexpr size_t kTable = kBody + 72;      // the encoder writes a 72-byte header here
+constexpr size_t kSlices = kTable + 2 * 2; // two slices
 
 TEST(FrameFinder, VerdictOnPrefixes) {
     const Bytes frame = SmallFrame(0);
@@ -108,7 +109,8 @@ TEST(FrameFinder, ResynchronisesOnTheFrameAfterDamage) {
         damage.apply(stream);
         stream.insert(stream.end(), b.begin(), b.end());
         stream.insert(stream.end(), c.begin(), c.end());
-        ASSERT_EQ(CheckFrameAt(stream.data(), stream.size()).verdict, FrameVerdict::Implausible) << damage.name;
+        ASSERT_EQ(CheckFrameAt(stream.data(), stream.size()).verdict, FrameVerdict::Implausible)
+            << damage.name;
         const FrameSearch next = FindFrame(stream.data(), stream.size(), 1);
         EXPECT_EQ(next.offset, a.size()) << damage.name;
         EXPECT_EQ(next.check.verdict, FrameVerdict::Whole) << damage.name;
@@ -143,6 +145,32 @@ TEST(FrameFinder, SearchEndsWhereAFrameMayStillBegin) {
         EXPECT_EQ(search.check.verdict, c.verdict) << c.name;
     }
     EXPECT_EQ(FindFrame(a.data(), a.size(), a.size()).offset, a.size());
+}
+
+// In a file the search reads in windows (a frame just past the first window is found), and a
+// frame's verdict reads its header and slice size table, not its slices.
+TEST(FrameFinder, FileSearchReadsWindowsAndHeadsOnly) {
+    const Bytes a = SmallFrame(0);
+    Bytes file((1 << 20) + 5, 'q');
+    file[(1 << 20) - 3] = 't'; // a magic cut by the window's end that is no frame
+    file.insert(file.end(), a.begin(), a.end());
+    uint64_t furthest = 0;
+    const ReadAt read = [&](uint64_t at, uint8_t* out, size_t count) {
+        if (at >= file.size()) return size_t{0};
+        count = std::min<size_t>(count, file.size() - static_cast<size_t>(at));
+        std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(at), count, out);
+        furthest = std::max<uint64_t>(furthest, at + count);
+        return count;
+    };
+    EXPECT_EQ(FindFrameIn(read, file.size(), 0), (1u << 20) + 5);
+    furthest = 0;
+    const FrameCheck check = CheckFrameIn(read, file.size(), (1 << 20) + 5);
+    EXPECT_EQ(check.verdict, FrameVerdict::Whole);
+    EXPECT_EQ(check.size, a.size());
+    EXPECT_EQ(furthest, (1u << 20) + 5 + kSlices);
+    // Cut short by the end of the file: no frame, and none after it.
+    EXPECT_EQ(CheckFrameIn(read, file.size() - 1, (1 << 20) + 5).verdict, FrameVerdict::Implausible);
+    EXPECT_EQ(FindFrameIn(read, file.size() - 1, 0), file.size() - 1);
 }
 
 } // namespace

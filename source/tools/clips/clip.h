@@ -55,8 +55,8 @@ void SetMaxStdinBytes(unsigned long long bytes);
 // Opens a clip by content, not by name; "-" reads standard input (frames back to back as a
 // stream, a QuickTime clip through memory). Throws ToolError for unreadable or unrecognised files
 // and for clips whose frames run past the end of the file, or, with `keepDamaged`, keeps such a
-// frame in the clip and throws when it is read: a plain clip ends with the first frame that runs
-// past the end or lacks its size and magic (nothing after it can be found).
+// frame in the clip and throws when it is read: in a plain clip, the bytes from a frame that runs
+// past the end or lacks its size and magic up to the next plausible frame are one such frame.
 std::unique_ptr<ClipReader> OpenClip(const std::string& path, bool keepDamaged = false);
 // The frames of `wanted` that `clip` has: Within for a clip of known length; for a stream, the
 // range as asked once its first frame is known to exist (it ends where the stream does).

@@ -13,6 +13,9 @@ constexpr const char* kParsedCaps = "video/x-tessel-raw, parsed = (boolean) true
 // The frame rate of a plain stream, which carries none (as tsrraw takes it).
 constexpr int kDefaultRateNumerator = 24, kDefaultRateDenominator = 1;
 
+// The tag of a clip's time code, "HH:MM:SS:FF" of its first frame (GStreamer has none of its own).
+constexpr const char* kTimecodeTag = "timecode";
+
 gboolean RegisterTesselRaw(GstPlugin* plugin);
 
 GType TesselRawParseType();

@@ -5,8 +5,8 @@
 #include <gst/base/gstbaseparse.h>
 
 #include "format/bigendian.h"
-#include "format/frameformat.h"
 #include "format/framefinder.h"
+#include "format/frameformat.h"
 #include "tesselraw.h"
 
 namespace tsr::gst {
@@ -71,10 +71,10 @@ gboolean SetSinkCaps(GstBaseParse* parse, GstCaps* caps) {
 // Caps for a frame of the given size, sent when the size first appears or changes.
 void SendCaps(TesselRawParse* self, int width, int height) {
     if (self->capsSent && width == self->width && height == self->height) return;
-    GstCaps* caps = gst_caps_new_simple("video/x-tessel-raw", "parsed", G_TYPE_BOOLEAN, TRUE, "width", G_TYPE_INT,
-                                        width, "height", G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION,
-                                        self->rateNumerator, self->rateDenominator, "pixel-aspect-ratio",
-                                        GST_TYPE_FRACTION, 1, 1, nullptr);
+    GstCaps* caps =
+        gst_caps_new_simple("video/x-tessel-raw", "parsed", G_TYPE_BOOLEAN, TRUE, "width", G_TYPE_INT, width,
+                            "height", G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, self->rateNumerator,
+                            self->rateDenominator, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
     gst_pad_set_caps(GST_BASE_PARSE_SRC_PAD(self), caps);
     gst_caps_unref(caps);
     self->width = width;

@@ -2,8 +2,8 @@
 // Certain when the first frame is whole and plausible, likely when its header is.
 #include <algorithm>
 
-#include "format/frameformat.h"
 #include "format/framefinder.h"
+#include "format/frameformat.h"
 #include "tesselraw.h"
 
 namespace tsr::gst {
@@ -43,8 +43,8 @@ void TypeFind(GstTypeFind* find, gpointer) {
 
 gboolean RegisterTypeFinder(GstPlugin* plugin) {
     GstCaps* caps = gst_caps_new_empty_simple(kStreamCaps);
-    const gboolean ok =
-        gst_type_find_register(plugin, "video/x-tessel-raw", GST_RANK_PRIMARY, TypeFind, "tsr", caps, nullptr, nullptr);
+    const gboolean ok = gst_type_find_register(plugin, "video/x-tessel-raw", GST_RANK_PRIMARY, TypeFind,
+                                               "tsr", caps, nullptr, nullptr);
     gst_caps_unref(caps);
     return ok;
 }

@@ -14,13 +14,13 @@
 #include <unistd.h>
 
 #include "clips/clip.h"
-#include "frameencoder.h"
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include "pictures/rgbapictures.h"
 #include "pipeline/convertpipeline.h"
 #include "pipeline/cpusession.h"
 #include "pipeline/debayersession.h"
 #include "pipeline/framedecoderhandle.h"
-#include "syntheticscene.h"
 
 namespace {
 

@@ -46,10 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t piece = 1 + static_cast<size_t>(data[1]) * 61;
     data += 2;
     size -= 2;
-    const std::string properties = "tesselrawdec engine=cpu threads=1 max-errors=-1 downscale=" +
-                                   std::to_string(downscale);
-    GstHarness* harness = gst_harness_new_parse(frames ? properties.c_str()
-                                                       : ("tesselrawparse ! " + properties).c_str());
+    const std::string properties =
+        "tesselrawdec engine=cpu threads=1 max-errors=-1 downscale=" + std::to_string(downscale);
+    GstHarness* harness =
+        gst_harness_new_parse(frames ? properties.c_str() : ("tesselrawparse ! " + properties).c_str());
     gst_harness_set_src_caps_str(harness, frames ? "video/x-gst-fourcc-tsrn, width=(int)64, height=(int)32, "
                                                    "framerate=(fraction)24/1"
                                                  : "video/x-tessel-raw");

@@ -8,11 +8,11 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "clips/clip.h"
-#include "frameencoder.h"
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include "pictures/imagefiles.h"
-#include "syntheticscene.h"
 #include "tsr/framedecoder.h"
+#include "tsr/media/clip.h"
 
 namespace {
 
@@ -107,10 +107,10 @@ int main(int argc, char** argv) {
     for (const Bytes& frame : clipFrames) sequence.insert(sequence.end(), frame.begin(), frame.end());
     Write(root + "/clip/frames.tsr", sequence);
     for (const char* fourcc : {"tsrn", "tsrh"}) {
-        tsr::tools::ClipWriterSettings settings;
-        settings.fourcc = tsr::tools::FourCC(fourcc[0], fourcc[1], fourcc[2], fourcc[3]);
-        std::unique_ptr<tsr::tools::ClipWriter> writer =
-            tsr::tools::CreateClipWriter(root + "/clip/" + fourcc + ".mov", settings);
+        tsr::media::ClipWriterSettings settings;
+        settings.fourcc = tsr::media::FourCC(fourcc[0], fourcc[1], fourcc[2], fourcc[3]);
+        std::unique_ptr<tsr::media::ClipWriter> writer =
+            tsr::media::CreateClipWriter(root + "/clip/" + fourcc + ".mov", settings);
         for (const Bytes& frame : clipFrames) writer->Append(frame);
         writer->Finish();
     }

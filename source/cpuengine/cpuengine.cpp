@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "cpuframe.h"
+#include "engine/status.h"
 #include "rowkernels.h"
-#include "status.h"
-#include "workerpool.h"
+#include "taskpool.h"
 
 namespace tsr {
 
@@ -111,7 +111,7 @@ public:
 private:
     void PrepareColumns(const CLRPTSRD& block, int width, int height);
 
-    WorkerPool m_pool;
+    TaskPool m_pool;
     std::int32_t m_tuningValue;
     std::vector<std::unique_ptr<Scratch>> m_scratch;
     std::uint64_t m_serial = 0;

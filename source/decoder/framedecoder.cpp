@@ -9,13 +9,13 @@
 #include <new>
 #include <vector>
 
+#include "common/trace.h"
 #include "cpufeatures.h"
 #include "format/codetables.h"
 #include "format/frameformat.h"
 #include "format/frameheader.h"
 #include "format/recordbuilder.h"
 #include "format/tonecurve.h"
-#include "trace.h"
 #include "workerpool.h"
 
 struct FrameDecoder {

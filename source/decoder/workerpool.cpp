@@ -3,7 +3,7 @@
 #include <new>
 #include <system_error>
 
-#include "trace.h"
+#include "common/trace.h"
 
 #ifdef _WIN32
 #include <windows.h>

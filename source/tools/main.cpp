@@ -6,8 +6,9 @@
 #include <new>
 
 #include "commands/commands.h"
-#include "support/interruptcleanup.h"
+#include "support/mediaerrors.h"
 #include "support/toolerror.h"
+#include "tsr/media/interruptcleanup.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return tsr::tools::kExitOk;
     }
-    tsr::tools::InstallInterruptCleanup();
+    tsr::media::InstallInterruptCleanup();
     // An output over the file size limit then fails like a full disk, with its own message,
     // instead of ending the process half way.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -61,6 +62,11 @@ int main(int argc, char** argv) {
             }
             return code;
         } catch (const tsr::tools::ToolError& error) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "tsrraw %s: %s\n", command.name, error.what());
+            return error.ExitCode();
+        } catch (const tsr::media::MediaError& failure) {
+            const tsr::tools::ToolError error = tsr::tools::ToolErrorFrom(failure);
             std::fflush(stdout);
             std::fprintf(stderr, "tsrraw %s: %s\n", command.name, error.what());
             return error.ExitCode();

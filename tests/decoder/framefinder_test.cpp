@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include "format/framefinder.h"
-#include "frameencoder.h"
-#include "syntheticscene.h"
 
 namespace tsr::test {
 namespace {

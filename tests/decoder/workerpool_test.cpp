@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <thread>
 
-#include "cpufeatures.h"
+#include "decoder/cpufeatures.h"
+#include "decoder/workerpool.h"
 #include "decoderfixture.h"
 #include "framebuilder.h"
-#include "workerpool.h"
 
 namespace tsr::test {
 namespace {

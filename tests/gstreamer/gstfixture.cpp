@@ -8,8 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "frameencoder.h"
-#include "syntheticscene.h"
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include "tsr/media/clip.h"
 
 namespace tsr::test {
@@ -71,7 +71,8 @@ Bytes SceneFrame(int width, int height, int index) {
     return EncodeFrame(mosaic.data(), width, height, width, EncoderSettings());
 }
 
-std::string WriteClip(const std::string& name, const std::vector<Bytes>& frames, const std::string& timecode) {
+std::string WriteClip(const std::string& name, const std::vector<Bytes>& frames,
+                      const std::string& timecode) {
     const std::string path = ScratchFolder() + "/" + name;
     media::ClipWriterSettings settings;
     settings.timecode = timecode;
@@ -99,10 +100,11 @@ std::vector<uint16_t> ConvertedPicture(const std::string& clip, int index, unsig
                                        bool display) {
     int status = 0;
     const std::string range = std::to_string(index) + "-" + std::to_string(index);
-    const std::string raw = RunCommand(std::string(TSRRAW_PATH) + " convert --quiet --engine cpu --curve " +
-                                           std::to_string(curve) + " --downscale " + std::to_string(downscale) +
-                                           " --frames " + range + " -o - --format raw '" + clip + "'",
-                                       status);
+    const std::string raw =
+        RunCommand(std::string(TSRRAW_PATH) + " convert --quiet --engine cpu --curve " +
+                       std::to_string(curve) + " --downscale " + std::to_string(downscale) + " --frames " +
+                       range + " -o - --format raw '" + clip + "'",
+                   status);
     EXPECT_EQ(status, 0) << "tsrraw convert failed";
     const size_t pixels = raw.size() / 8;
     std::vector<uint16_t> picture(pixels * 4);

@@ -20,7 +20,8 @@ const std::string& ScratchFolder();
 Bytes SceneFrame(int width, int height, int index);
 // A QuickTime clip (.mov) or frames back to back (any other name) of `frames` in the scratch
 // folder; returns its path.
-std::string WriteClip(const std::string& name, const std::vector<Bytes>& frames, const std::string& timecode = {});
+std::string WriteClip(const std::string& name, const std::vector<Bytes>& frames,
+                      const std::string& timecode = {});
 
 // tsrraw convert of frame `index` of `clip` with the CPU engine at `curve` and `downscale`, as
 // 16-bit RGBA the way the decoder element writes it: the display encoding of the curve, or the

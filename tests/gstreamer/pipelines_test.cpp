@@ -25,8 +25,9 @@ std::vector<uint16_t> Pixels(GstSample* sample) {
     GstVideoFrame frame;
     if (!gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample), GST_MAP_READ)) return pixels;
     for (int y = 0; y < GST_VIDEO_FRAME_HEIGHT(&frame); ++y) {
-        const auto* row = reinterpret_cast<const uint16_t*>(static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)) +
-                                                            y * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
+        const auto* row = reinterpret_cast<const uint16_t*>(
+            static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)) +
+            y * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
         pixels.insert(pixels.end(), row, row + 4 * GST_VIDEO_FRAME_WIDTH(&frame));
     }
     gst_video_frame_unmap(&frame);
@@ -51,7 +52,8 @@ public:
     }
     bool SetState(GstState state) {
         if (gst_element_set_state(m_pipeline, state) == GST_STATE_CHANGE_FAILURE) return false;
-        return gst_element_get_state(m_pipeline, nullptr, nullptr, 20 * GST_SECOND) == GST_STATE_CHANGE_SUCCESS;
+        return gst_element_get_state(m_pipeline, nullptr, nullptr, 20 * GST_SECOND) ==
+               GST_STATE_CHANGE_SUCCESS;
     }
     // Every picture until the end of the stream.
     std::vector<std::vector<uint16_t>> PullAll() {
@@ -123,18 +125,21 @@ TEST(Pipelines, PlayBinPlaysToTheEnd) {
 
 TEST(Pipelines, AccurateSeekLandsOnTheFrame) {
     const std::string clip = WriteClip("seek.mov", Frames(6));
-    Pipeline pipeline("filesrc location=" + clip + " ! qtdemux ! tesselrawdec engine=cpu downscale=2" + kAppSink);
+    Pipeline pipeline("filesrc location=" + clip + " ! qtdemux ! tesselrawdec engine=cpu downscale=2" +
+                      kAppSink);
     ASSERT_TRUE(pipeline.SetState(GST_STATE_PAUSED));
     const int target = 4;
-    ASSERT_TRUE(gst_element_seek_simple(pipeline.Get(), GST_FORMAT_TIME,
-                                        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                        target * GST_SECOND / 24 + GST_MSECOND));
+    ASSERT_TRUE(
+        gst_element_seek_simple(pipeline.Get(), GST_FORMAT_TIME,
+                                static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                target * GST_SECOND / 24 + GST_MSECOND));
     ASSERT_TRUE(pipeline.SetState(GST_STATE_PAUSED));
     GstSample* sample = gst_app_sink_try_pull_preroll(GST_APP_SINK(pipeline.Sink()), 20 * GST_SECOND);
     ASSERT_TRUE(sample);
     const std::vector<uint16_t> pixels = Pixels(sample);
     gst_sample_unref(sample);
-    EXPECT_EQ(LargestDifference(ConvertedPicture(clip, target, 1, 2, true), pixels.data(), pixels.size()), 1 - 1)
+    EXPECT_EQ(LargestDifference(ConvertedPicture(clip, target, 1, 2, true), pixels.data(), pixels.size()),
+              1 - 1)
         << "not frame " << target;
 }
 
@@ -172,8 +177,8 @@ TEST(Pipelines, InspectShowsTheElements) {
     for (const char* expected : {"tesselrawdec", "tesselrawparse", "video/x-tessel-raw"})
         EXPECT_NE(out.find(expected), std::string::npos) << expected << " missing from:\n" << out;
     const std::string dec = RunCommand("gst-inspect-1.0 tesselrawdec 2>&1", status);
-    for (const char* expected : {"Codec/Decoder/Video", "video/x-gst-fourcc-tsrn", "RGBA64_LE", "downscale", "curve",
-                                 "display", "max-errors", "qos"})
+    for (const char* expected : {"Codec/Decoder/Video", "video/x-gst-fourcc-tsrn", "RGBA64_LE", "downscale",
+                                 "curve", "display", "max-errors", "qos"})
         EXPECT_NE(dec.find(expected), std::string::npos) << expected << " missing from tesselrawdec";
 }
 

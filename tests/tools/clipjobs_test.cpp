@@ -5,11 +5,13 @@
 
 #include <sys/resource.h>
 
-#include "clips/clip.h"
-#include "framefaults.h"
+#include "encoder/framefaults.h"
 #include "toolfixture.h"
+#include "tsr/media/clip.h"
 
 namespace tsr::tools::test {
+
+using namespace media;
 namespace {
 
 class ClipJobsTest : public ToolTest {

@@ -9,13 +9,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "framefaults.h"
+#include "encoder/framefaults.h"
 #include "pictures/imagefiles.h"
-#include "support/interruptcleanup.h"
-#include "support/outputfile.h"
 #include "toolfixture.h"
+#include "tsr/media/interruptcleanup.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools::test {
+
+using namespace media;
 namespace {
 
 class ErrorsTest : public ToolTest {

@@ -2,21 +2,24 @@
 // engine (OpenCL or CPU) to RGBA files.
 #include <cstdio>
 
-#include "clips/clip.h"
-#include "clips/framesummary.h"
 #include "commands/commands.h"
 #include "commands/debayeroptions.h"
+#include "commands/inputoptions.h"
 #include "commands/outputsinks.h"
 #include "pictures/decodedbufferfile.h"
 #include "pipeline/convertpipeline.h"
-#include "pipeline/framedecoderhandle.h"
 #include "support/commandline.h"
 #include "support/framerange.h"
-#include "support/outputfile.h"
+#include "support/mediaerrors.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/frames.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -174,7 +177,7 @@ int RunConvert(int argc, const char* const* argv) {
     std::unique_ptr<FrameSink> sink =
         OpenConvertSink(args, names, clip->Properties(), job.range, MostFramesWritten(*clip, job.range));
     std::unique_ptr<RgbaEngine> session = OpenDebayerSession(args);
-    FrameDecoderOwner decoder(threads);
+    FrameDecoder decoder(threads);
     Progress progress("convert", clip->FrameCount() < 0 ? 0 : job.range.Count(), args.Has("quiet"));
     std::vector<DamagedFrame> damaged;
     if (args.Has("keep-going")) job.damaged = &damaged;

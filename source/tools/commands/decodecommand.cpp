@@ -2,21 +2,24 @@
 #include <cstdio>
 #include <memory>
 
-#include "clips/clip.h"
-#include "clips/framesummary.h"
 #include "commands/commands.h"
+#include "commands/inputoptions.h"
 #include "format/frameheader.h"
-#include "pictures/decodedpicture.h"
-#include "pictures/imagefiles.h"
-#include "pipeline/framedecoderhandle.h"
+#include "pictures/pictureformats.h"
 #include "support/commandline.h"
 #include "support/framerange.h"
-#include "support/outputfile.h"
+#include "support/mediaerrors.h"
 #include "support/outputnames.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/frames.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -55,21 +58,6 @@ const char kHelp[] =
 
 } // namespace
 
-void WriteDecodedPicture(const DecodedPicture& picture, PictureFormat format, const std::string& path) {
-    const int channels = picture.Mosaic() ? 1 : 4;
-    const size_t stride = static_cast<size_t>(picture.RowPitch()) / 2;
-    const auto* samples = reinterpret_cast<const uint16_t*>(picture.Picture());
-    if (format == PictureFormat::Png16) {
-        WritePng(path, picture.OutputWidth(), picture.OutputHeight(), channels, samples, stride);
-    } else if (format == PictureFormat::Tiff16) {
-        WriteTiff(path, picture.OutputWidth(), picture.OutputHeight(), channels, samples, stride);
-    } else {
-        OutputFile output(path);
-        output.Write(picture.Bytes(), picture.Size());
-        output.Commit();
-    }
-}
-
 int RunDecode(int argc, const char* const* argv) {
     const CommandLine args(argc, argv, 0,
                            {{"output", true, 'o'},
@@ -98,15 +86,14 @@ int RunDecode(int argc, const char* const* argv) {
     std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0], args.Has("keep-going"));
     const FrameRange range = ClipRange(*clip, wanted);
     CheckOutputPath(names.Name(range.first));
-    const bool oneName = !names.PerFrame() && format != PictureFormat::Raw;
+    const bool oneName = !names.PerFrame() && !JoinsFrames(format);
     if (MostFramesWritten(*clip, range) > 1 && oneName)
         throw UsageError("several frames need %d in the output name, e.g. out_%04d." +
-                         std::string(FormatName(format)));
+                         std::string(PictureExtension(format)));
 
-    FrameDecoderOwner decoder(threads);
+    FrameDecoder decoder(threads);
     std::unique_ptr<OutputFile> joined; // all frames in one raw file
-    if (format == PictureFormat::Raw && !names.PerFrame())
-        joined = std::make_unique<OutputFile>(names.Name(0));
+    if (JoinsFrames(format) && !names.PerFrame()) joined = std::make_unique<OutputFile>(names.Name(0));
     Progress progress("decode", clip->FrameCount() < 0 ? 0 : range.Count(), args.Has("quiet"));
     std::vector<uint8_t> frame;
     DecodedPicture picture;
@@ -120,7 +107,7 @@ int RunDecode(int argc, const char* const* argv) {
                 progress.Advance();
                 continue;
             }
-            if (oneName && written++ > 0) throw SecondFrameError(FormatName(format));
+            if (oneName && written++ > 0) throw SecondFrameError(PictureExtension(format));
             if (joined)
                 joined->Write(picture.Bytes(), picture.Size());
             else

@@ -6,19 +6,21 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include "clips/clip.h"
 #include "commands/commands.h"
 #include "commands/debayeroptions.h"
 #include "commands/encodeoptions.h"
-#include "pictures/rgbapictures.h"
+#include "encoder/syntheticscene.h"
+#include "pictures/pictureformats.h"
 #include "pipeline/convertpipeline.h"
-#include "pipeline/framedecoderhandle.h"
 #include "support/commandline.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
-#include "syntheticscene.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/frames.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -111,7 +113,7 @@ int RunDemo(int argc, const char* const* argv) {
     std::printf("wrote %s: %d frames of %dx%d\n", clipPath.c_str(), count, scene.width, scene.height);
 
     std::unique_ptr<ClipReader> clip = OpenClip(clipPath);
-    FrameDecoderOwner decoder(ThreadsFrom(args));
+    FrameDecoder decoder(ThreadsFrom(args));
     static const char* const sizes[] = {"full", "half", "quarter"};
     for (int scale = 0; scale < 3; ++scale) {
         const std::string output = folder + "/" + sizes[scale];
@@ -125,11 +127,10 @@ int RunDemo(int argc, const char* const* argv) {
         job.debayer.curve = 0;
         Progress progress(std::string("convert ") + sizes[scale], count, quiet);
         job.progress = &progress;
-        job.write = [&output](const RgbaFrame& frame) {
-            WriteRgbaPicture(frame, PictureFormat::Exr, FrameName(output, "frame", frame.index, "exr"),
-                             ExrCompression::Piz);
-            WriteRgbaPicture(frame, PictureFormat::Preview, FrameName(output, "preview", frame.index, "png"),
-                             ExrCompression::Piz);
+        const PictureFormat exr = FormatFor("exr", "", true), preview = FormatFor("preview", "", true);
+        job.write = [&output, exr, preview](const RgbaFrame& frame) {
+            WriteRgbaPicture(frame, exr, FrameName(output, "frame", frame.index, "exr"));
+            WriteRgbaPicture(frame, preview, FrameName(output, "preview", frame.index, "png"));
         };
         const ConvertTimings timings = RunConvertJob(job);
         progress.Done();

@@ -6,19 +6,23 @@
 #include <future>
 #include <thread>
 
-#include "clips/clip.h"
-#include "clips/framesummary.h"
 #include "commands/commands.h"
 #include "commands/encodeoptions.h"
-#include "frameencoder.h"
+#include "commands/inputoptions.h"
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include "pictures/imagefiles.h"
 #include "support/commandline.h"
-#include "support/outputfile.h"
+#include "support/outputnames.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
-#include "syntheticscene.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/frames.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 

@@ -3,17 +3,20 @@
 #include <cstdio>
 #include <memory>
 
-#include "clips/clip.h"
-#include "clips/framesummary.h"
 #include "commands/commands.h"
 #include "commands/infofields.h"
-#include "pipeline/framedecoderhandle.h"
+#include "commands/inputoptions.h"
 #include "support/commandline.h"
 #include "support/framerange.h"
 #include "support/jsonwriter.h"
+#include "support/mediaerrors.h"
 #include "support/toolerror.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/frames.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -69,7 +72,7 @@ int RunInfo(int argc, const char* const* argv) {
 
     std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0], true); // damaged frames are reported
     const FrameRange range = ClipRange(*clip, wanted);
-    FrameDecoderOwner decoder(0);
+    FrameDecoder decoder(0);
     ClipSummary summary;
     summary.file = args.Operands()[0] == "-" ? kStandardInputName : args.Operands()[0];
     summary.properties = clip->Properties();
@@ -86,10 +89,12 @@ int RunInfo(int argc, const char* const* argv) {
         try {
             clip->ReadFrame(index, bytes);
             frame = InspectFrame(bytes, decoder.Get(), scale);
-        } catch (const ToolError& error) { // not in the file, or cut short
+        } catch (const MediaError& error) { // not in the file, or cut short
             frame.decodeResult = FRAME_DECODER_INVALID_FRAME;
             frame.note = error.what();
+            frame.noteHint = error.Hint();
         }
+        frame.note += RemedyText(frame.noteHint);
         summary.Add(index, frame);
         summary.last = index;
         ++looked;

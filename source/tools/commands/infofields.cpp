@@ -8,6 +8,8 @@
 
 namespace tsr::tools {
 
+using namespace media;
+
 namespace {
 
 // What a field's getter sees: the inspected frame and its index in the clip.

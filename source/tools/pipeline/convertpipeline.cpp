@@ -8,13 +8,15 @@
 #include <thread>
 #include <utility>
 
-#include "clips/framesummary.h"
 #include "format/frameheader.h"
-#include "pictures/decodedpicture.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/frames.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 

@@ -6,11 +6,11 @@
 
 #include <functional>
 
-#include "clips/clip.h"
-#include "clips/framesummary.h"
-#include "pipeline/rgbaengine.h"
 #include "support/framerange.h"
 #include "tsr/framedecoder.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/frames.h"
+#include "tsr/media/rgbaengine.h"
 
 namespace tsr::tools {
 
@@ -25,19 +25,19 @@ struct ConvertTimings {
 };
 
 struct ConvertJob {
-    ClipReader* clip = nullptr;
+    media::ClipReader* clip = nullptr;
     FrameRange range;
     int scaleIndex = 0;
     FrameDecoderHandle decoder = nullptr;
-    RgbaEngine* session = nullptr;
-    DebayerSettings debayer;
+    media::RgbaEngine* session = nullptr;
+    media::DebayerSettings debayer;
     bool overlap = true;
     Progress* progress = nullptr; // may be null
     // Without it (null) a damaged frame stops the job; with it the job goes on past damaged
     // frames and notes them here, in frame order.
-    std::vector<DamagedFrame>* damaged = nullptr;
+    std::vector<media::DamagedFrame>* damaged = nullptr;
     // Called for every frame in order, on the writing stage's thread.
-    std::function<void(const RgbaFrame&)> write;
+    std::function<void(const media::RgbaFrame&)> write;
 };
 
 // Throws the first stage's ToolError after stopping the others.

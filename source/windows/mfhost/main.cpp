@@ -14,8 +14,8 @@
 //                        trying its own GPU first
 #include "transformlibrary.h"
 
-#include "debayerattributes.h"
-#include "tesselrawguids.h"
+#include "windows/common/tesselrawguids.h"
+#include "windows/trans_debayer/debayerattributes.h"
 
 #include <frameencoder.h>
 #include <syntheticscene.h>

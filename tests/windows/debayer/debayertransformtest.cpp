@@ -1,6 +1,6 @@
 #include "debayertransformtest.h"
 
-#include "debayerer.h"
+#include "engine/debayerer.h"
 
 #include <frameencoder.h>
 #include <syntheticscene.h>

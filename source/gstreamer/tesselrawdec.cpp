@@ -6,10 +6,13 @@
 #include <gst/video/gstvideometa.h>
 #include <gst/video/gstvideopool.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tesselraw.h"
@@ -17,8 +20,8 @@
 #include "tsr/media/decodedpicture.h"
 #include "tsr/media/frames.h"
 #include "tsr/media/mediaerror.h"
-#include "tsr/media/rgbaengine.h"
 #include "tsr/media/rgba64.h"
+#include "tsr/media/rgbaengine.h"
 #include "tsr/media/timecode.h"
 
 namespace tsr::gst {
@@ -29,13 +32,26 @@ enum class Engine { Auto, Cpu, OpenCL };
 constexpr unsigned kMaxCurve = 8;
 constexpr unsigned kDefaultCurve = 1;
 
+// A frame between its arrival and its picture: decoded on a helper thread into a picture slot.
+struct InFlight {
+    GstVideoCodecFrame* frame = nullptr;
+    std::future<int> decoded; // the damaged slices; throws what the decoder throws
+    std::string failure;      // why the frame cannot be decoded at all
+    int index = 0;
+    int slot = 0;
+    unsigned curve = 0;
+    bool display = true;
+};
+
 // What the element holds while it runs, apart from the GObject.
 struct DecoderState {
     std::unique_ptr<media::FrameDecoder> decoder;
     std::unique_ptr<media::RgbaEngine> engine;
-    media::DecodedPicture picture;
+    media::DecodedPicture pictures[2]; // the frame in flight's and the one being developed
+    std::vector<uint8_t> bytes[2];
+    int nextSlot = 0;
+    InFlight pending;
     media::RgbaFrame rgba;
-    std::vector<uint8_t> bytes;
     std::unique_ptr<media::Rgba64Writer> writer; // for the curve and display choice of the last frame
     bool codecTagged = false;
     std::unique_ptr<media::Timecode> timecode; // of the clip's first frame, when it has one
@@ -65,10 +81,10 @@ struct TesselRawDecClass {
 
 enum { kPropEngine = 1, kPropDevice, kPropThreads, kPropDownscale, kPropCurve, kPropDisplay };
 
-GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE(
-    "sink", GST_PAD_SINK, GST_PAD_ALWAYS,
-    GST_STATIC_CAPS("video/x-gst-fourcc-tsrn; video/x-gst-fourcc-tsrh; "
-                    "video/x-tessel-raw, parsed = (boolean) true"));
+GstStaticPadTemplate sinkTemplate =
+    GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
+                            GST_STATIC_CAPS("video/x-gst-fourcc-tsrn; video/x-gst-fourcc-tsrh; "
+                                            "video/x-tessel-raw, parsed = (boolean) true"));
 GstStaticPadTemplate srcTemplate = GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS,
                                                            GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("RGBA64_LE")));
 
@@ -84,7 +100,8 @@ GType EngineType() {
         {static_cast<gint>(Engine::Cpu), "The CPU engine", "cpu"},
         {static_cast<gint>(Engine::OpenCL), "OpenCL (the device property picks the device)", "opencl"},
         {0, nullptr, nullptr}};
-    if (g_once_init_enter(&type)) g_once_init_leave(&type, g_enum_register_static("GstTesselRawEngine", values));
+    if (g_once_init_enter(&type))
+        g_once_init_leave(&type, g_enum_register_static("GstTesselRawEngine", values));
     return type;
 }
 
@@ -95,7 +112,8 @@ GType DownscaleType() {
                                         {4, "Quarter size", "4"},
                                         {8, "Eighth size", "8"},
                                         {0, nullptr, nullptr}};
-    if (g_once_init_enter(&type)) g_once_init_leave(&type, g_enum_register_static("GstTesselRawDownscale", values));
+    if (g_once_init_enter(&type))
+        g_once_init_leave(&type, g_enum_register_static("GstTesselRawDownscale", values));
     return type;
 }
 
@@ -108,8 +126,9 @@ int ScaleIndex(int downscale) {
 gint64 FrameIndex(TesselRawDec* self, const GstVideoCodecFrame* frame) {
     if (self->input && GST_CLOCK_TIME_IS_VALID(frame->pts) && self->input->info.fps_n > 0 &&
         self->input->info.fps_d > 0)
-        return static_cast<gint64>(gst_util_uint64_scale_round(frame->pts, static_cast<guint64>(self->input->info.fps_n),
-                                                                GST_SECOND * static_cast<guint64>(self->input->info.fps_d)));
+        return static_cast<gint64>(
+            gst_util_uint64_scale_round(frame->pts, static_cast<guint64>(self->input->info.fps_n),
+                                        GST_SECOND * static_cast<guint64>(self->input->info.fps_d)));
     return frame->system_frame_number;
 }
 
@@ -121,6 +140,19 @@ std::string FrameName(TesselRawDec* self, const GstVideoCodecFrame* frame) {
         g_free(time);
     }
     return name;
+}
+
+// The picture written in bands of rows, one a processor (up to four): the lookups are cheap but
+// many, and the frame waits for them.
+void WriteInBands(const media::Rgba64Writer& writer, const media::RgbaFrame& rgba, uint16_t* pixels,
+                  std::ptrdiff_t stride) {
+    const int bands = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    const int rows = (rgba.height + bands - 1) / bands;
+    std::vector<std::thread> helpers;
+    for (int band = 1; band < bands && band * rows < rgba.height; ++band)
+        helpers.emplace_back([&, band] { writer.Write(rgba, pixels, stride, band * rows, rows); });
+    writer.Write(rgba, pixels, stride, 0, rows);
+    for (std::thread& helper : helpers) helper.join();
 }
 
 // The time code of the clip upstream, read from its file ("" when it has none or is no file).
@@ -158,10 +190,13 @@ void StampTimecode(TesselRawDec* self, GstVideoCodecFrame* frame, gint64 index) 
     }
     unsigned hours = 0, minutes = 0, seconds = 0, frames = 0;
     char separator = ':';
-    if (std::sscanf(text.c_str(), "%u:%u:%u%c%u", &hours, &minutes, &seconds, &separator, &frames) != 5) return;
-    const auto flags = separator == ';' ? GST_VIDEO_TIME_CODE_FLAGS_DROP_FRAME : GST_VIDEO_TIME_CODE_FLAGS_NONE;
-    gst_buffer_add_video_time_code_meta_full(frame->output_buffer, self->input->info.fps_n, self->input->info.fps_d,
-                                             nullptr, flags, hours, minutes, seconds, frames, 0);
+    if (std::sscanf(text.c_str(), "%u:%u:%u%c%u", &hours, &minutes, &seconds, &separator, &frames) != 5)
+        return;
+    const auto flags =
+        separator == ';' ? GST_VIDEO_TIME_CODE_FLAGS_DROP_FRAME : GST_VIDEO_TIME_CODE_FLAGS_NONE;
+    gst_buffer_add_video_time_code_meta_full(frame->output_buffer, self->input->info.fps_n,
+                                             self->input->info.fps_d, nullptr, flags, hours, minutes, seconds,
+                                             frames, 0);
 }
 
 void SetColorimetry(GstVideoColorimetry& c, unsigned curve, bool display) {
@@ -173,12 +208,22 @@ void SetColorimetry(GstVideoColorimetry& c, unsigned curve, bool display) {
         return;
     }
     switch (curve) {
-    case 0: c.transfer = GST_VIDEO_TRANSFER_BT709; break;
-    case 1: c.transfer = GST_VIDEO_TRANSFER_BT2020_10; break;
-    case 2: c.transfer = GST_VIDEO_TRANSFER_ARIB_STD_B67; break;
-    default: c.transfer = GST_VIDEO_TRANSFER_UNKNOWN; break; // log curves: no standard transfer
+    case 0:
+        c.transfer = GST_VIDEO_TRANSFER_BT709;
+        break;
+    case 1:
+        c.transfer = GST_VIDEO_TRANSFER_BT2020_10;
+        break;
+    case 2:
+        c.transfer = GST_VIDEO_TRANSFER_ARIB_STD_B67;
+        break;
+    default:
+        c.transfer = GST_VIDEO_TRANSFER_UNKNOWN;
+        break; // log curves: no standard transfer
     }
 }
+
+void DiscardPending(TesselRawDec* self);
 
 gboolean Start(GstVideoDecoder* decoder) {
     auto* self = reinterpret_cast<TesselRawDec*>(decoder);
@@ -193,7 +238,8 @@ gboolean Start(GstVideoDecoder* decoder) {
         state->decoder = std::make_unique<media::FrameDecoder>(choice.threads);
         state->engine = media::OpenEngine(choice);
     } catch (const media::MediaError& error) {
-        GST_ELEMENT_ERROR(self, LIBRARY, INIT, ("%s", error.what()), ("engine %s, device \"%s\"", choice.engine.c_str(), choice.device.c_str()));
+        GST_ELEMENT_ERROR(self, LIBRARY, INIT, ("%s", error.what()),
+                          ("engine %s, device \"%s\"", choice.engine.c_str(), choice.device.c_str()));
         return FALSE;
     } catch (const std::exception& error) {
         GST_ELEMENT_ERROR(self, LIBRARY, INIT, ("%s", error.what()), (nullptr));
@@ -207,6 +253,7 @@ gboolean Start(GstVideoDecoder* decoder) {
 
 gboolean Stop(GstVideoDecoder* decoder) {
     auto* self = reinterpret_cast<TesselRawDec*>(decoder);
+    DiscardPending(self);
     delete self->state;
     self->state = nullptr;
     g_clear_pointer(&self->input, gst_video_codec_state_unref);
@@ -220,10 +267,10 @@ gboolean SetFormat(GstVideoDecoder* decoder, GstVideoCodecState* state) {
     self->outputWidth = self->outputHeight = 0; // negotiate again with the next picture
     // A picture comes out within one frame time of its frame going in, when the machine keeps up.
     const GstVideoInfo& info = state->info;
-    const GstClockTime frameTime =
-        info.fps_n > 0 && info.fps_d > 0
-            ? gst_util_uint64_scale(GST_SECOND, static_cast<guint64>(info.fps_d), static_cast<guint64>(info.fps_n))
-            : GST_SECOND / kDefaultRateNumerator;
+    const GstClockTime frameTime = info.fps_n > 0 && info.fps_d > 0
+                                       ? gst_util_uint64_scale(GST_SECOND, static_cast<guint64>(info.fps_d),
+                                                               static_cast<guint64>(info.fps_n))
+                                       : GST_SECOND / kDefaultRateNumerator;
     gst_video_decoder_set_latency(decoder, frameTime, frameTime);
     // A QuickTime clip's time code, which demuxers do not pass on, from the file itself.
     if (self->state) {
@@ -244,8 +291,9 @@ gboolean SetFormat(GstVideoDecoder* decoder, GstVideoCodecState* state) {
     return TRUE;
 }
 
-gboolean Flush(GstVideoDecoder*) {
-    return TRUE; // no frame is held between calls
+gboolean Flush(GstVideoDecoder* decoder) {
+    DiscardPending(reinterpret_cast<TesselRawDec*>(decoder));
+    return TRUE;
 }
 
 gboolean Negotiate(TesselRawDec* self, int width, int height, unsigned curve, bool display) {
@@ -253,8 +301,9 @@ gboolean Negotiate(TesselRawDec* self, int width, int height, unsigned curve, bo
         display == static_cast<bool>(self->outputDisplay))
         return TRUE;
     auto* decoder = GST_VIDEO_DECODER(self);
-    GstVideoCodecState* output = gst_video_decoder_set_output_state(
-        decoder, GST_VIDEO_FORMAT_RGBA64_LE, static_cast<guint>(width), static_cast<guint>(height), self->input);
+    GstVideoCodecState* output =
+        gst_video_decoder_set_output_state(decoder, GST_VIDEO_FORMAT_RGBA64_LE, static_cast<guint>(width),
+                                           static_cast<guint>(height), self->input);
     SetColorimetry(output->info.colorimetry, curve, display);
     output->info.chroma_site = GST_VIDEO_CHROMA_SITE_UNKNOWN;
     gst_video_codec_state_unref(output);
@@ -286,13 +335,97 @@ GstFlowReturn DecodeError(TesselRawDec* self, GstVideoCodecFrame* frame, const s
     const std::string name = FrameName(self, frame);
     // The base class counts the error and posts it once max-errors is passed; before that the
     // user still hears of the frame, as a warning.
-    GST_VIDEO_DECODER_ERROR(self, 1, STREAM, DECODE, ("%s is damaged", name.c_str()), ("%s", what.c_str()), ret);
+    GST_VIDEO_DECODER_ERROR(self, 1, STREAM, DECODE, ("%s is damaged", name.c_str()), ("%s", what.c_str()),
+                            ret);
     if (ret == GST_FLOW_OK)
-        GST_ELEMENT_WARNING(self, STREAM, DECODE, ("%s is damaged; playing on", name.c_str()), ("%s", what.c_str()));
+        GST_ELEMENT_WARNING(self, STREAM, DECODE, ("%s is damaged; playing on", name.c_str()),
+                            ("%s", what.c_str()));
     gst_video_decoder_release_frame(GST_VIDEO_DECODER(self), frame);
     return ret;
 }
 
+// Develops the frame in flight (its decode finished) and sends its picture.
+GstFlowReturn Develop(TesselRawDec* self, InFlight& job, int damagedSlices) {
+    auto* decoder = GST_VIDEO_DECODER(self);
+    DecoderState& state = *self->state;
+    GstVideoCodecFrame* frame = job.frame;
+    job.frame = nullptr;
+    try {
+        media::DebayerSettings settings;
+        settings.curve = job.curve;
+        state.rgba.index = job.index;
+        state.engine->Process(state.pictures[job.slot], settings, state.rgba);
+    } catch (const std::exception& error) {
+        return DecodeError(self, frame, error.what());
+    }
+    if (damagedSlices) {
+        GST_WARNING_OBJECT(self, "%s: %d slices are damaged", FrameName(self, frame).c_str(), damagedSlices);
+        GST_VIDEO_CODEC_FRAME_FLAG_SET(frame, GST_VIDEO_CODEC_FRAME_FLAG_CORRUPTED);
+    }
+    if (!Negotiate(self, state.rgba.width, state.rgba.height, job.curve, job.display)) {
+        gst_video_decoder_release_frame(decoder, frame);
+        return GST_FLOW_NOT_NEGOTIATED;
+    }
+    GstFlowReturn ret = gst_video_decoder_allocate_output_frame(decoder, frame);
+    if (ret != GST_FLOW_OK) {
+        gst_video_decoder_release_frame(decoder, frame);
+        return ret;
+    }
+    GstVideoCodecState* output = gst_video_decoder_get_output_state(decoder);
+    GstVideoFrame video;
+    const gboolean mapped = gst_video_frame_map(&video, &output->info, frame->output_buffer, GST_MAP_WRITE);
+    gst_video_codec_state_unref(output);
+    if (!mapped) {
+        gst_video_decoder_release_frame(decoder, frame);
+        GST_ELEMENT_ERROR(self, RESOURCE, WRITE, ("cannot write the output picture"), (nullptr));
+        return GST_FLOW_ERROR;
+    }
+    auto* pixels = static_cast<uint16_t*>(GST_VIDEO_FRAME_PLANE_DATA(&video, 0));
+    const std::ptrdiff_t stride = GST_VIDEO_FRAME_PLANE_STRIDE(&video, 0);
+    if (!state.writer || state.writer->Curve() != job.curve || state.writer->Display() != job.display)
+        state.writer = std::make_unique<media::Rgba64Writer>(job.curve, job.display);
+    WriteInBands(*state.writer, state.rgba, pixels, stride);
+    gst_video_frame_unmap(&video);
+    StampTimecode(self, frame, job.index);
+    return gst_video_decoder_finish_frame(decoder, frame);
+}
+
+// Waits for the frame in flight to be decoded; false (the frame reported) when it could not be.
+bool AwaitDecode(TesselRawDec* self, InFlight& job, int& damagedSlices, GstFlowReturn& ret) {
+    try {
+        damagedSlices = job.decoded.get();
+        return true;
+    } catch (const std::exception& error) {
+        ret = DecodeError(self, job.frame, error.what());
+        job.frame = nullptr;
+        return false;
+    }
+}
+
+// Finishes the frame in flight, if there is one.
+GstFlowReturn CompletePending(TesselRawDec* self) {
+    DecoderState& state = *self->state;
+    if (!state.pending.frame) return GST_FLOW_OK;
+    int damagedSlices = 0;
+    GstFlowReturn ret = GST_FLOW_OK;
+    if (!AwaitDecode(self, state.pending, damagedSlices, ret)) return ret;
+    return Develop(self, state.pending, damagedSlices);
+}
+
+// Drops the frame in flight (a flush, a stop).
+void DiscardPending(TesselRawDec* self) {
+    if (!self->state || !self->state->pending.frame) return;
+    InFlight& job = self->state->pending;
+    try {
+        job.decoded.get();
+    } catch (const std::exception&) {
+    }
+    gst_video_decoder_release_frame(GST_VIDEO_DECODER(self), job.frame);
+    job.frame = nullptr;
+}
+
+// Frame N is decoded on a helper thread while the engine develops frame N - 1 (as tsrraw convert
+// overlaps them), so a picture leaves one frame after its frame arrives.
 GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
     auto* self = reinterpret_cast<TesselRawDec*>(decoder);
     DecoderState& state = *self->state;
@@ -302,66 +435,57 @@ GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
         return gst_video_decoder_drop_frame(decoder, frame);
     }
     TagCodec(self);
+    InFlight job;
     GST_OBJECT_LOCK(self);
     const int scaleIndex = ScaleIndex(self->downscale);
-    const unsigned curve = self->curve;
-    const bool display = self->display;
+    job.curve = self->curve;
+    job.display = self->display;
     GST_OBJECT_UNLOCK(self);
+    job.index = static_cast<int>(FrameIndex(self, frame));
 
-    if (GST_BUFFER_FLAG_IS_SET(frame->input_buffer, GST_BUFFER_FLAG_CORRUPTED))
-        return DecodeError(self, frame, "the stream holds no whole frame here");
+    // The frame before is decoded first: the frame decoder takes one frame at a time.
+    InFlight previous = std::move(state.pending);
+    state.pending = InFlight();
+    int previousDamage = 0;
+    GstFlowReturn ret = GST_FLOW_OK;
+    const bool previousDecoded = previous.frame && AwaitDecode(self, previous, previousDamage, ret);
+
     GstMapInfo map;
-    if (!gst_buffer_map(frame->input_buffer, &map, GST_MAP_READ))
-        return DecodeError(self, frame, "the input buffer cannot be read");
-    state.bytes.assign(map.data, map.data + map.size);
-    gst_buffer_unmap(frame->input_buffer, &map);
+    if (GST_BUFFER_FLAG_IS_SET(frame->input_buffer, GST_BUFFER_FLAG_CORRUPTED)) {
+        job.failure = "the stream holds no whole frame here";
+    } else if (!gst_buffer_map(frame->input_buffer, &map, GST_MAP_READ)) {
+        job.failure = "the input buffer cannot be read";
+    } else {
+        job.slot = state.nextSlot;
+        state.nextSlot ^= 1;
+        std::vector<uint8_t>& bytes = state.bytes[job.slot];
+        bytes.assign(map.data, map.data + map.size);
+        gst_buffer_unmap(frame->input_buffer, &map);
+        media::DecodedPicture& picture = state.pictures[job.slot];
+        const media::FrameDecoder& frameDecoder = *state.decoder;
+        const int index = job.index;
+        job.decoded = std::async(std::launch::async, [&frameDecoder, &bytes, &picture, index, scaleIndex] {
+            return frameDecoder.Decode(bytes, index, scaleIndex, picture);
+        });
+    }
+    job.frame = frame;
 
-    const int index = static_cast<int>(FrameIndex(self, frame));
-    int damagedSlices = 0;
-    try {
-        damagedSlices = state.decoder->Decode(state.bytes, index, scaleIndex, state.picture);
-        media::DebayerSettings settings;
-        settings.curve = curve;
-        state.rgba.index = index;
-        state.engine->Process(state.picture, settings, state.rgba);
-    } catch (const std::exception& error) {
-        return DecodeError(self, frame, error.what());
+    if (previousDecoded) ret = Develop(self, previous, previousDamage);
+    if (!job.failure.empty()) {
+        const GstFlowReturn failed = DecodeError(self, frame, job.failure);
+        return ret == GST_FLOW_OK ? failed : ret;
     }
-    if (damagedSlices) {
-        GST_WARNING_OBJECT(self, "%s: %d slices are damaged", FrameName(self, frame).c_str(), damagedSlices);
-        GST_VIDEO_CODEC_FRAME_FLAG_SET(frame, GST_VIDEO_CODEC_FRAME_FLAG_CORRUPTED);
-    }
+    state.pending = std::move(job);
+    return ret;
+}
 
-    if (!Negotiate(self, state.rgba.width, state.rgba.height, curve, display)) {
-        gst_video_decoder_drop_frame(decoder, frame);
-        return GST_FLOW_NOT_NEGOTIATED;
-    }
-    GstFlowReturn ret = gst_video_decoder_allocate_output_frame(decoder, frame);
-    if (ret != GST_FLOW_OK) {
-        gst_video_decoder_drop_frame(decoder, frame);
-        return ret;
-    }
-    GstVideoCodecState* output = gst_video_decoder_get_output_state(decoder);
-    GstVideoFrame video;
-    const gboolean mapped = gst_video_frame_map(&video, &output->info, frame->output_buffer, GST_MAP_WRITE);
-    gst_video_codec_state_unref(output);
-    if (!mapped) {
-        gst_video_decoder_drop_frame(decoder, frame);
-        GST_ELEMENT_ERROR(self, RESOURCE, WRITE, ("cannot write the output picture"), (nullptr));
-        return GST_FLOW_ERROR;
-    }
-    auto* pixels = static_cast<uint16_t*>(GST_VIDEO_FRAME_PLANE_DATA(&video, 0));
-    const std::ptrdiff_t stride = GST_VIDEO_FRAME_PLANE_STRIDE(&video, 0);
-    if (!state.writer || state.writer->Curve() != curve || state.writer->Display() != display)
-        state.writer = std::make_unique<media::Rgba64Writer>(curve, display);
-    state.writer->Write(state.rgba, pixels, stride, 0, state.rgba.height);
-    gst_video_frame_unmap(&video);
-    StampTimecode(self, frame, index);
-    return gst_video_decoder_finish_frame(decoder, frame);
+GstFlowReturn Finish(GstVideoDecoder* decoder) {
+    return CompletePending(reinterpret_cast<TesselRawDec*>(decoder));
 }
 
 gboolean DecideAllocation(GstVideoDecoder* decoder, GstQuery* query) {
-    if (!GST_VIDEO_DECODER_CLASS(tessel_raw_dec_parent_class)->decide_allocation(decoder, query)) return FALSE;
+    if (!GST_VIDEO_DECODER_CLASS(tessel_raw_dec_parent_class)->decide_allocation(decoder, query))
+        return FALSE;
     GstBufferPool* pool = nullptr;
     if (gst_query_get_n_allocation_pools(query) > 0)
         gst_query_parse_nth_allocation_pool(query, 0, &pool, nullptr, nullptr, nullptr);
@@ -378,16 +502,28 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
     auto* self = reinterpret_cast<TesselRawDec*>(object);
     GST_OBJECT_LOCK(self);
     switch (id) {
-    case kPropEngine: self->engine = static_cast<Engine>(g_value_get_enum(value)); break;
+    case kPropEngine:
+        self->engine = static_cast<Engine>(g_value_get_enum(value));
+        break;
     case kPropDevice:
         g_free(self->device);
         self->device = g_value_dup_string(value);
         break;
-    case kPropThreads: self->threads = g_value_get_int(value); break;
-    case kPropDownscale: self->downscale = g_value_get_enum(value); break;
-    case kPropCurve: self->curve = g_value_get_uint(value); break;
-    case kPropDisplay: self->display = g_value_get_boolean(value); break;
-    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec); break;
+    case kPropThreads:
+        self->threads = g_value_get_int(value);
+        break;
+    case kPropDownscale:
+        self->downscale = g_value_get_enum(value);
+        break;
+    case kPropCurve:
+        self->curve = g_value_get_uint(value);
+        break;
+    case kPropDisplay:
+        self->display = g_value_get_boolean(value);
+        break;
+    default:
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        break;
     }
     GST_OBJECT_UNLOCK(self);
 }
@@ -396,13 +532,27 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
     auto* self = reinterpret_cast<TesselRawDec*>(object);
     GST_OBJECT_LOCK(self);
     switch (id) {
-    case kPropEngine: g_value_set_enum(value, static_cast<gint>(self->engine)); break;
-    case kPropDevice: g_value_set_string(value, self->device); break;
-    case kPropThreads: g_value_set_int(value, self->threads); break;
-    case kPropDownscale: g_value_set_enum(value, self->downscale); break;
-    case kPropCurve: g_value_set_uint(value, self->curve); break;
-    case kPropDisplay: g_value_set_boolean(value, self->display); break;
-    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec); break;
+    case kPropEngine:
+        g_value_set_enum(value, static_cast<gint>(self->engine));
+        break;
+    case kPropDevice:
+        g_value_set_string(value, self->device);
+        break;
+    case kPropThreads:
+        g_value_set_int(value, self->threads);
+        break;
+    case kPropDownscale:
+        g_value_set_enum(value, self->downscale);
+        break;
+    case kPropCurve:
+        g_value_set_uint(value, self->curve);
+        break;
+    case kPropDisplay:
+        g_value_set_boolean(value, self->display);
+        break;
+    default:
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        break;
     }
     GST_OBJECT_UNLOCK(self);
 }
@@ -433,16 +583,18 @@ void tessel_raw_dec_class_init(TesselRawDecClass* klass) {
         g_param_spec_string("device", "OpenCL device",
                             "auto, gpu, cpu, or P:D / P as `tsrraw devices` numbers them (OpenCL only)", "",
                             startFlags));
-    g_object_class_install_property(objectClass, kPropThreads,
-                                    g_param_spec_int("threads", "Threads",
-                                                     "Workers of the frame decoder and the CPU engine (0: one per "
-                                                     "processor)",
-                                                     0, 1024, 0, startFlags));
-    g_object_class_install_property(objectClass, kPropDownscale,
-                                    g_param_spec_enum("downscale", "Downscale",
-                                                      "Picture size: 1 full, 2 half, 4 quarter, 8 eighth (decoded "
-                                                      "at that size)",
-                                                      DownscaleType(), 1, playingFlags));
+    g_object_class_install_property(
+        objectClass, kPropThreads,
+        g_param_spec_int("threads", "Threads",
+                         "Workers of the frame decoder and the CPU engine (0: one per "
+                         "processor)",
+                         0, 1024, 0, startFlags));
+    g_object_class_install_property(
+        objectClass, kPropDownscale,
+        g_param_spec_enum("downscale", "Downscale",
+                          "Picture size: 1 full, 2 half, 4 quarter, 8 eighth (decoded "
+                          "at that size)",
+                          DownscaleType(), 1, playingFlags));
     g_object_class_install_property(
         objectClass, kPropCurve,
         g_param_spec_uint("curve", "Curve",
@@ -470,6 +622,8 @@ void tessel_raw_dec_class_init(TesselRawDecClass* klass) {
     decoderClass->set_format = SetFormat;
     decoderClass->flush = Flush;
     decoderClass->handle_frame = HandleFrame;
+    decoderClass->finish = Finish;
+    decoderClass->drain = Finish;
     decoderClass->decide_allocation = DecideAllocation;
 }
 

@@ -18,7 +18,8 @@ float Clip(float value) {
 
 } // namespace
 
-Rgba64Writer::Rgba64Writer(unsigned curve, bool display) : m_curve(curve), m_display(display), m_codes(65536) {
+Rgba64Writer::Rgba64Writer(unsigned curve, bool display)
+    : m_curve(curve), m_display(display), m_codes(65536) {
     for (size_t bits = 0; bits < m_codes.size(); ++bits) {
         half value;
         value.setBits(static_cast<uint16_t>(bits));

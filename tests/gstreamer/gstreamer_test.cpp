@@ -5,6 +5,8 @@
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "gstfixture.h"
 
 namespace tsr::test {
@@ -184,6 +186,31 @@ TEST(DecoderHarness, FlushMidStreamDecodesTheNextFrameAsAlone) {
     while (harness.Waiting() > 0) pixels = harness.Pull(info);
     EXPECT_EQ(GST_VIDEO_INFO_WIDTH(&info), kWidth);
     EXPECT_EQ(LargestDifference(expected, pixels.data(), pixels.size()), 0);
+}
+
+// Pictures come from the negotiated pool, with video meta when downstream takes it, and are
+// reused once returned; a picture leaves one frame after its frame (the latency reported).
+TEST(DecoderHarness, PooledPicturesAndOneFrameOfLatency) {
+    Harness harness;
+    gst_harness_add_propose_allocation_meta(harness.Get(), GST_VIDEO_META_API_TYPE, nullptr);
+    std::set<const void*> memories;
+    const int frames = 6;
+    for (int i = 0; i < frames; ++i) {
+        ASSERT_EQ(harness.Push(SceneFrame(kWidth, kHeight, i), i), GST_FLOW_OK);
+        EXPECT_EQ(harness.Waiting(), i == 0 ? 0u : 1u) << "frame " << i;
+        if (i == frames - 1) harness.Drain();
+        while (GstBuffer* buffer = gst_harness_try_pull(harness.Get())) {
+            EXPECT_TRUE(buffer->pool) << "not from a pool";
+            EXPECT_TRUE(gst_buffer_get_video_meta(buffer));
+            GstMapInfo map;
+            ASSERT_TRUE(gst_buffer_map(buffer, &map, GST_MAP_READ));
+            memories.insert(map.data);
+            gst_buffer_unmap(buffer, &map);
+            gst_buffer_unref(buffer);
+        }
+    }
+    EXPECT_LE(memories.size(), 3u) << "a new picture for every frame";
+    EXPECT_EQ(gst_harness_query_latency(harness.Get()), kFrameTime);
 }
 
 TEST(DecoderHarness, LateFrameIsDroppedBeforeDecoding) {

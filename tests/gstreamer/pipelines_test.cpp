@@ -101,16 +101,46 @@ std::string Uri(const std::string& path) {
     return text;
 }
 
+// Every frame, as tsrraw convert makes it, with the clip's time code as a tag and on each picture.
 TEST(Pipelines, UriDecodeBinGivesEveryFrameAsConvertDoes) {
-    const std::string clip = WriteClip("uridecodebin.mov", Frames(3));
+    const std::string clip = WriteClip("uridecodebin.mov", Frames(3), "01:00:00:10");
     Pipeline pipeline("uridecodebin uri=" + Uri(clip) + kAppSink);
     ASSERT_TRUE(pipeline.SetState(GST_STATE_PLAYING));
-    const auto pictures = pipeline.PullAll();
-    ASSERT_EQ(pictures.size(), 3u);
-    for (int i = 0; i < 3; ++i) {
-        const std::vector<uint16_t> expected = ConvertedPicture(clip, i, 1, 1, true);
-        EXPECT_LE(LargestDifference(expected, pictures[i].data(), pictures[i].size()), 1) << "frame " << i;
+    std::vector<std::string> timecodes;
+    int pictures = 0;
+    while (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(pipeline.Sink()), 20 * GST_SECOND)) {
+        const std::vector<uint16_t> expected = ConvertedPicture(clip, pictures, 1, 1, true);
+        const std::vector<uint16_t> pixels = Pixels(sample);
+        EXPECT_LE(LargestDifference(expected, pixels.data(), pixels.size()), 1) << "frame " << pictures;
+        if (GstVideoTimeCodeMeta* meta = gst_buffer_get_video_time_code_meta(gst_sample_get_buffer(sample))) {
+            gchar* text = gst_video_time_code_to_string(&meta->tc);
+            timecodes.push_back(text);
+            g_free(text);
+        }
+        gst_sample_unref(sample);
+        ++pictures;
     }
+    EXPECT_EQ(pictures, 3);
+    EXPECT_EQ(timecodes, (std::vector<std::string>{"01:00:00:10", "01:00:00:11", "01:00:00:12"}));
+    bool tagged = false;
+    GstBus* bus = gst_element_get_bus(pipeline.Get());
+    while (GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_TAG)) {
+        GstTagList* tags = nullptr;
+        gst_message_parse_tag(message, &tags);
+        gchar* timecode = nullptr;
+        if (gst_tag_list_get_string(tags, "timecode", &timecode))
+            tagged = g_str_equal(timecode, "01:00:00:10");
+        g_free(timecode);
+        gchar* codec = nullptr;
+        if (gst_tag_list_get_string(tags, GST_TAG_VIDEO_CODEC, &codec)) {
+            EXPECT_STREQ(codec, "Tessel RAW (tsrn)");
+        }
+        g_free(codec);
+        gst_tag_list_unref(tags);
+        gst_message_unref(message);
+    }
+    gst_object_unref(bus);
+    EXPECT_TRUE(tagged);
 }
 
 TEST(Pipelines, PlayBinPlaysToTheEnd) {

@@ -23,7 +23,8 @@ public:
     bool Display() const { return m_display; }
     // Writes rows firstRow .. firstRow + rowCount - 1 of `rgba` into `pixels` (row 0 of the
     // picture at `pixels`), rows `rowStride` bytes apart.
-    void Write(const RgbaFrame& rgba, uint16_t* pixels, std::ptrdiff_t rowStride, int firstRow, int rowCount) const;
+    void Write(const RgbaFrame& rgba, uint16_t* pixels, std::ptrdiff_t rowStride, int firstRow,
+               int rowCount) const;
 
 private:
     unsigned m_curve;

@@ -3,7 +3,8 @@
 //   even: a plain stream through tesselrawparse into tesselrawdec, in pieces as a source reads
 //         them (the parser must find, or resynchronise on, the frames in any cut);
 //   odd:  frames as a demuxer hands them to tesselrawdec (video/x-gst-fourcc-tsrn), one buffer
-//         each, at a size and downscale the input picks.
+//         each, each after its 16-bit big-endian length.
+// Bits 1..2 of the first byte pick the downscale.
 // Every output picture is pulled; nothing may crash, leak or hang.
 #include <gst/check/gstharness.h>
 #include <gst/gst.h>
@@ -54,13 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                                    "framerate=(fraction)24/1"
                                                  : "video/x-tessel-raw");
     if (frames) {
-        // Frames are cut where the input says: a size byte before each.
+        // Frames are cut where the input says: a 16-bit big-endian length before each.
         size_t at = 0;
-        while (at < size) {
-            const size_t length = std::min(size - at - 1, static_cast<size_t>(data[at]) * 97 + 1);
-            GstBuffer* buffer = gst_buffer_new_memdup(data + at + 1, length);
+        while (at + 2 <= size) {
+            const size_t length = std::min<size_t>(size - at - 2, static_cast<size_t>(data[at]) << 8 | data[at + 1]);
+            GstBuffer* buffer = gst_buffer_new_memdup(data + at + 2, length);
+            GST_BUFFER_PTS(buffer) = static_cast<GstClockTime>(at) * GST_MSECOND;
             if (gst_harness_push(harness, buffer) != GST_FLOW_OK) break;
-            at += 1 + length;
+            at += 2 + length;
         }
     } else {
         PushPieces(harness, data, size, piece);

@@ -424,8 +424,8 @@ void DiscardPending(TesselRawDec* self) {
     job.frame = nullptr;
 }
 
-// Frame N is decoded on a helper thread while the engine develops frame N - 1 (as tsrraw convert
-// overlaps them), so a picture leaves one frame after its frame arrives.
+// Playing, frame N is decoded on a helper thread while the engine develops frame N - 1 (as tsrraw
+// convert overlaps them), so a picture leaves one frame after its frame arrives.
 GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
     auto* self = reinterpret_cast<TesselRawDec*>(decoder);
     DecoderState& state = *self->state;
@@ -476,6 +476,11 @@ GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
         return ret == GST_FLOW_OK ? failed : ret;
     }
     state.pending = std::move(job);
+    // Paused (prerolling, scrubbing) nothing follows soon: the picture is wanted now.
+    GST_OBJECT_LOCK(self);
+    const bool playing = GST_STATE(self) == GST_STATE_PLAYING;
+    GST_OBJECT_UNLOCK(self);
+    if (!playing && ret == GST_FLOW_OK) ret = CompletePending(self);
     return ret;
 }
 

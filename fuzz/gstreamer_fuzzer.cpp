@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Frames are cut where the input says: a 16-bit big-endian length before each.
         size_t at = 0;
         while (at + 2 <= size) {
-            const size_t length = std::min<size_t>(size - at - 2, static_cast<size_t>(data[at]) << 8 | data[at + 1]);
+            const size_t length =
+                std::min<size_t>(size - at - 2, static_cast<size_t>(data[at]) << 8 | data[at + 1]);
             GstBuffer* buffer = gst_buffer_new_memdup(data + at + 2, length);
             GST_BUFFER_PTS(buffer) = static_cast<GstClockTime>(at) * GST_MSECOND;
             if (gst_harness_push(harness, buffer) != GST_FLOW_OK) break;

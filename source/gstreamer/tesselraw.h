@@ -8,8 +8,6 @@ namespace tsr::gst {
 
 // Frames back to back as the typefinder names them, before the parser has framed them.
 constexpr const char* kStreamCaps = "video/x-tessel-raw";
-// What the parser sends: one frame a buffer.
-constexpr const char* kParsedCaps = "video/x-tessel-raw, parsed = (boolean) true";
 // The frame rate of a plain stream, which carries none (as tsrraw takes it).
 constexpr int kDefaultRateNumerator = 24, kDefaultRateDenominator = 1;
 

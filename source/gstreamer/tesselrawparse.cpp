@@ -19,7 +19,6 @@ struct TesselRawParse {
     GstBaseParse parent;
     int width, height;
     int rateNumerator, rateDenominator; // from upstream caps, else the default rate
-    gboolean upstreamRate;
     gboolean capsSent;
 };
 struct TesselRawParseClass {
@@ -61,7 +60,6 @@ gboolean SetSinkCaps(GstBaseParse* parse, GstCaps* caps) {
     if (gst_structure_get_fraction(s, "framerate", &n, &d) && n > 0 && d > 0) {
         self->rateNumerator = n;
         self->rateDenominator = d;
-        self->upstreamRate = TRUE;
         gst_base_parse_set_frame_rate(parse, static_cast<guint>(n), static_cast<guint>(d), 0, 0);
         self->capsSent = FALSE;
     }
@@ -157,7 +155,6 @@ void tessel_raw_parse_class_init(TesselRawParseClass* klass) {
 void tessel_raw_parse_init(TesselRawParse* self) {
     self->rateNumerator = kDefaultRateNumerator;
     self->rateDenominator = kDefaultRateDenominator;
-    self->upstreamRate = FALSE;
     ResetState(self);
     gst_base_parse_set_pts_interpolation(GST_BASE_PARSE(self), TRUE);
     GST_PAD_SET_ACCEPT_INTERSECT(GST_BASE_PARSE_SINK_PAD(self));

@@ -1,7 +1,5 @@
 // The typefinder for plain streams: frames back to back, each starting with its size and "tsrf".
 // Certain when the first frame is whole and plausible, likely when its header is.
-#include <algorithm>
-
 #include "format/framefinder.h"
 #include "format/frameformat.h"
 #include "tesselraw.h"

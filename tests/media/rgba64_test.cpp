@@ -19,7 +19,8 @@ RgbaFrame EveryHalf() {
     rgba.height = 7;
     rgba.bytes.assign(static_cast<size_t>(rgba.width * rgba.height) * 8, 0);
     auto* samples = reinterpret_cast<uint16_t*>(rgba.bytes.data());
-    for (uint32_t bits = 0; bits < 65536; ++bits) samples[bits / 3 * 4 + bits % 3] = static_cast<uint16_t>(bits);
+    for (uint32_t bits = 0; bits < 65536; ++bits)
+        samples[bits / 3 * 4 + bits % 3] = static_cast<uint16_t>(bits);
     return rgba;
 }
 
@@ -33,7 +34,8 @@ TEST(Rgba64WriterTest, DisplayIsTheProxyPictureAndPlainIsTheClippedValue) {
         const Rgba64Writer display(curve, true);
         display.Write(rgba, whole.data(), stride, 0, rgba.height);
         EXPECT_EQ(expected, whole) << "curve " << curve;
-        for (int first = 0; first < rgba.height; first += 3) display.Write(rgba, banded.data(), stride, first, 3);
+        for (int first = 0; first < rgba.height; first += 3)
+            display.Write(rgba, banded.data(), stride, first, 3);
         EXPECT_EQ(whole, banded) << "curve " << curve;
     }
     std::vector<uint16_t> plain(words);

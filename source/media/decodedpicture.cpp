@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "format/frameformat.h"
+#include "format/slicetable.h"
 #include "tsr/media/mediaerror.h"
 
 namespace tsr::media {
@@ -31,13 +32,8 @@ bool SlicesFitInFrame(const std::vector<uint8_t>& frame, int width, int height) 
                                flags::kLog2SliceWidthShift;
     if (log2SliceWidth > kMaxLog2SliceWidth) return false;
     const size_t table = h + BigEndian(frame, h + header::kHeaderSize, 2);
-    const size_t slices = static_cast<size_t>(SlicesPerRow(MacroblocksFor(width), log2SliceWidth)) *
-                          static_cast<size_t>(MacroblocksFor(height));
-    if (table > frame.size() || (frame.size() - table) / 2 < slices) return false;
-    size_t end = table + 2 * slices;
-    for (size_t slice = 0; slice < slices && end <= frame.size(); ++slice)
-        end += BigEndian(frame, table + 2 * slice, 2);
-    return end <= frame.size();
+    return WalkSliceTable(frame.data(), frame.size(), table, MacroblocksFor(width), MacroblocksFor(height),
+                          log2SliceWidth, [](const SliceSpan&) {});
 }
 
 } // namespace

@@ -213,6 +213,9 @@ TEST_F(ErrorsTest, HelpForEveryCommand) {
     const ToolResult top = RunTool({"--help"});
     EXPECT_EQ(0, top.exitCode);
     EXPECT_NE(std::string::npos, top.out.find("convert"));
+    // The CPU engine is the default where there is no GPU: the summary names both engines.
+    EXPECT_EQ(std::string::npos, top.out.find("GPU")) << top.out;
+    EXPECT_NE(std::string::npos, top.out.find("the CPU engine and the OpenCL devices")) << top.out;
 }
 
 using InterruptTest = ToolTest;

@@ -17,8 +17,8 @@
 #include "windows/common/tesselrawguids.h"
 #include "windows/trans_debayer/debayerattributes.h"
 
-#include <frameencoder.h>
-#include <syntheticscene.h>
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 
 #define CL_TARGET_OPENCL_VERSION 120
 #include <CL/cl.h>

@@ -2,8 +2,8 @@
 
 #include "engine/debayerer.h"
 
-#include <frameencoder.h>
-#include <syntheticscene.h>
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include <tsr/framedecoder.h>
 
 #include <cstring>

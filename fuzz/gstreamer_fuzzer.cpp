@@ -25,7 +25,7 @@ gboolean Register(GstPlugin* plugin) {
 void PushPieces(GstHarness* harness, const uint8_t* data, size_t size, size_t piece) {
     for (size_t at = 0; at < size; at += piece) {
         const size_t length = std::min(piece, size - at);
-        GstBuffer* buffer = gst_buffer_new_memdup(data + at, length);
+        GstBuffer* buffer = gst_buffer_new_memdup(data + at, length); // length is never 0 here
         if (gst_harness_push(harness, buffer) != GST_FLOW_OK) break;
     }
 }
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         while (at + 2 <= size) {
             const size_t length =
                 std::min<size_t>(size - at - 2, static_cast<size_t>(data[at]) << 8 | data[at + 1]);
-            GstBuffer* buffer = gst_buffer_new_memdup(data + at + 2, length);
+            GstBuffer* buffer = length ? gst_buffer_new_memdup(data + at + 2, length) : gst_buffer_new();
             GST_BUFFER_PTS(buffer) = static_cast<GstClockTime>(at) * GST_MSECOND;
             if (gst_harness_push(harness, buffer) != GST_FLOW_OK) break;
             at += 2 + length;

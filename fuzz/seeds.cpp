@@ -40,7 +40,7 @@ Bytes Frame(int width, int height, const tsr::EncoderSettings& settings, double 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     const std::string root = argv[1];
-    for (const char* name : {"", "/decode", "/header", "/clip", "/picture", "/engine"})
+    for (const char* name : {"", "/decode", "/header", "/clip", "/picture", "/engine", "/gstreamer"})
         mkdir((root + name).c_str(), 0755);
 
     struct Variant {
@@ -114,6 +114,28 @@ int main(int argc, char** argv) {
         for (const Bytes& frame : clipFrames) writer->Append(frame);
         writer->Finish();
     }
+
+    // The GStreamer elements: the plain stream through the parser (whole, in small pieces, and with
+    // a broken frame size in the middle), and the frames one buffer each into the decoder.
+    Bytes broken = sequence;
+    broken[clipFrames[0].size()] ^= 0x40;
+    const struct {
+        const char* name;
+        uint8_t mode, piece;
+        const Bytes* stream;
+    } streams[] = {{"stream", 2, 255, &sequence}, {"pieces", 0, 1, &sequence}, {"broken", 4, 20, &broken}};
+    for (const auto& stream : streams) {
+        Bytes input = {stream.mode, stream.piece};
+        input.insert(input.end(), stream.stream->begin(), stream.stream->end());
+        Write(root + "/gstreamer/" + stream.name, input);
+    }
+    Bytes packets = {3, 0};
+    for (const Bytes& frame : clipFrames) {
+        packets.push_back(uint8_t(frame.size() >> 8));
+        packets.push_back(uint8_t(frame.size()));
+        packets.insert(packets.end(), frame.begin(), frame.end());
+    }
+    Write(root + "/gstreamer/frames", packets);
 
     // Pictures: grey and RGBA 16-bit PNG and TIFF, 8-bit PNG, half and float OpenEXR.
     const int w = 6, h = 4;

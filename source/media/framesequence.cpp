@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "format/bigendian.h"
+#include "format/framefinder.h"
 #include "format/frameformat.h"
 #include "format/frameheader.h"
 #include "media/filehandle.h"
@@ -38,6 +39,7 @@ bool HasExtension(const std::string& path, const char* extension) {
 struct FrameSpan {
     uint64_t offset;
     uint32_t size;
+    std::string damage; // why the frame cannot be read, when it cannot
 };
 
 class FrameSequenceReader : public ClipReader {
@@ -57,8 +59,8 @@ public:
     void ReadFrame(int index, std::vector<uint8_t>& bytes) override {
         if (index < 0 || index >= FrameCount())
             throw MediaError(m_path + ": no frame " + std::to_string(index));
-        if (!m_damage.empty() && index == FrameCount() - 1) throw MediaError(m_damage);
         const FrameSpan& span = m_frames[static_cast<size_t>(index)];
+        if (!span.damage.empty()) throw MediaError(span.damage);
         bytes.resize(span.size);
         if (std::fseek(m_file.get(), static_cast<long>(span.offset), SEEK_SET) != 0 ||
             std::fread(bytes.data(), 1, span.size, m_file.get()) != span.size)
@@ -67,18 +69,28 @@ public:
 
 private:
     // Walks the frames by their sizes; every frame must start with the magic and fit the file.
+    // Where one does not, the clip goes on at the next plausible frame (the frame finder's), and
+    // the bytes in between are one damaged frame.
     void Index(uint64_t length) {
         uint64_t offset = 0;
         while (offset < length) {
-            m_damage = Damage(offset, length);
-            if (!m_damage.empty()) {
-                if (!m_keepDamaged) throw MediaError(m_damage);
-                m_frames.push_back({offset, 0});
-                break; // nothing after it can be found
+            std::string damage = Damage(offset, length);
+            if (damage.empty()) {
+                const uint32_t size = LoadU32Be(m_head);
+                m_frames.push_back({offset, size, {}});
+                offset += size;
+                continue;
             }
-            const uint32_t size = LoadU32Be(m_head);
-            m_frames.push_back({offset, size});
-            offset += size;
+            const ReadAt read = [this](uint64_t at, uint8_t* out, size_t count) {
+                if (std::fseek(m_file.get(), static_cast<long>(at), SEEK_SET) != 0) return size_t{0};
+                return std::fread(out, 1, count, m_file.get());
+            };
+            const uint64_t next = FindFrameIn(read, length, offset + 1);
+            if (next < length)
+                damage += "; the clip goes on at the next frame, at byte " + std::to_string(next);
+            if (!m_keepDamaged) throw MediaError(damage);
+            m_frames.push_back({offset, 0, damage});
+            offset = next; // at the end when nothing after it can be found
         }
         if (m_frames.empty()) throw MediaError(m_path + " is empty");
     }
@@ -106,7 +118,6 @@ private:
     std::string m_path;
     FileHandle m_file;
     bool m_keepDamaged;
-    std::string m_damage; // why the last frame cannot be read, when it cannot
     uint8_t m_head[8] = {};
     std::vector<FrameSpan> m_frames;
     ClipProperties m_properties;

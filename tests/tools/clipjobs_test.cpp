@@ -357,6 +357,39 @@ TEST_F(ClipJobsTest, KeepGoingPastEveryFrameLeavesAnEmptyJoinedFile) {
     }
 }
 
+// A broken frame header no longer ends a plain clip: the bytes up to the next plausible frame are
+// one damaged frame, and with --keep-going the frames after it are written as from the intact clip.
+TEST_F(ClipJobsTest, KeepGoingRecoversTheFramesAfterABrokenFrameHeader) {
+    const std::vector<std::string> command = With({"convert", "--format", "raw", "-o", "#f%d", "@"}, kEngine);
+    ASSERT_EQ(0, Run(command, Path("clip.tsr"), "intact_").exitCode);
+    const struct {
+        const char* name;
+        void (*breakHeader)(std::vector<uint8_t>&);
+    } cases[] = {
+        {"size zero", [](std::vector<uint8_t>& f) { f[0] = f[1] = f[2] = f[3] = 0; }},
+        {"size beyond the file", [](std::vector<uint8_t>& f) { f[0] = 0x40; }},
+        {"magic", [](std::vector<uint8_t>& f) { f[5] = 'X'; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::vector<uint8_t>> frames = m_frames;
+        c.breakHeader(frames[2]);
+        WriteClip("broken.tsr", frames);
+        const ToolResult kept = Run(With(command, {"--keep-going"}), Path("broken.tsr"), "kept_");
+        EXPECT_EQ(3, kept.exitCode) << kept.err;
+        const std::vector<std::string> lines = kept.ErrorLines();
+        ASSERT_EQ(2u, lines.size()) << kept.err;
+        EXPECT_NE(std::string::npos, lines[1].find("frame 2 ")) << lines[1];
+        EXPECT_NE(std::string::npos, lines[1].find("goes on at the next frame")) << lines[1];
+        for (int i : {0, 1, 3, 4})
+            EXPECT_TRUE(ReadFile(Path("kept_f" + std::to_string(i))) ==
+                        ReadFile(Path("intact_f" + std::to_string(i))))
+                << "frame " << i;
+        EXPECT_FALSE(FileExists(Path("kept_f2")));
+        for (int i = 0; i < 5; ++i) std::remove(Path("kept_f" + std::to_string(i)).c_str());
+    }
+}
+
 // A clip split into frame ranges, each run on its own (as on several machines), gives exactly the
 // files of one whole run: the same names, by the clip's frame index, and the same bytes. Joined
 // raw outputs hold only their range's frames, so the parts put together in order are the whole.

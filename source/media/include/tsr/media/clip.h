@@ -61,8 +61,8 @@ void SetMaxStdinBytes(unsigned long long bytes);
 // Opens a clip by content, not by name; "-" reads standard input (frames back to back as a
 // stream, a QuickTime clip through memory). Throws MediaError for unreadable or unrecognised files
 // and for clips whose frames run past the end of the file, or, with `keepDamaged`, keeps such a
-// frame in the clip and throws when it is read: a plain clip ends with the first frame that runs
-// past the end or lacks its size and magic (nothing after it can be found).
+// frame in the clip and throws when it is read: in a plain clip, the bytes from a frame that runs
+// past the end or lacks its size and magic up to the next plausible frame are one such frame.
 std::unique_ptr<ClipReader> OpenClip(const std::string& path, bool keepDamaged = false);
 // A clip in memory, recognised by content like a file: frames back to back or QuickTime. The
 // reader keeps the bytes; `name` stands for them in messages.

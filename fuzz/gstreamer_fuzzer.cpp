@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tesselraw.h"
+#include "gstreamer/tesselraw.h"
 #include "tsr/media/decodedpicture.h"
 
 namespace {

@@ -138,13 +138,15 @@ std::shared_ptr<Frame> Prefetcher::ReadFrame(int index) {
     m_read(index, *bytes);
     // The bytes come back for a later frame when this one and its copies are gone.
     std::weak_ptr<Prefetcher> self = weak_from_this();
-    std::shared_ptr<const std::vector<uint8_t>> shared(bytes.release(), [self](const std::vector<uint8_t>* p) {
-        std::unique_ptr<std::vector<uint8_t>> owned(const_cast<std::vector<uint8_t>*>(p));
-        if (const std::shared_ptr<Prefetcher> prefetcher = self.lock()) {
-            const std::lock_guard<std::mutex> lock(prefetcher->m_mutex);
-            if (prefetcher->m_spareBytes.size() < kSpareBytes) prefetcher->m_spareBytes.push_back(std::move(owned));
-        }
-    });
+    std::shared_ptr<const std::vector<uint8_t>> shared(
+        bytes.release(), [self](const std::vector<uint8_t>* p) {
+            std::unique_ptr<std::vector<uint8_t>> owned(const_cast<std::vector<uint8_t>*>(p));
+            if (const std::shared_ptr<Prefetcher> prefetcher = self.lock()) {
+                const std::lock_guard<std::mutex> lock(prefetcher->m_mutex);
+                if (prefetcher->m_spareBytes.size() < kSpareBytes)
+                    prefetcher->m_spareBytes.push_back(std::move(owned));
+            }
+        });
     return std::make_shared<Frame>(std::move(shared), index, 0, weak_from_this());
 }
 

@@ -57,11 +57,11 @@ private:
     std::condition_variable m_changed;
     std::thread m_thread;
     bool m_stop = false, m_forking = false, m_orphaned = false;
-    int m_scale = -1;      // of the caller's last decode; -1: decode nothing ahead
-    bool m_asked = false;  // a decode was asked for since the last frame handed out
-    uint64_t m_job = 0;    // counts jobs queued and cancelled; a job ends usable while it holds
-    int m_queued = -1;     // frame to read ahead, not started
-    int m_running = -1;    // frame being read ahead
+    int m_scale = -1;     // of the caller's last decode; -1: decode nothing ahead
+    bool m_asked = false; // a decode was asked for since the last frame handed out
+    uint64_t m_job = 0;   // counts jobs queued and cancelled; a job ends usable while it holds
+    int m_queued = -1;    // frame to read ahead, not started
+    int m_running = -1;   // frame being read ahead
     uint64_t m_runningJob = 0;
     std::shared_ptr<Frame> m_result; // frame read ahead, `m_resultIndex`
     int m_resultIndex = -1;

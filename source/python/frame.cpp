@@ -68,22 +68,36 @@ void StartPoolsInChild() {
     if (g_openclStarted) g_openclForked = true;
 }
 
-Frame::Frame(std::shared_ptr<const std::vector<uint8_t>> bytes, int index, int scale)
-    : m_bytes(std::move(bytes)), m_index(index), m_scale(scale) {}
+Frame::Frame(std::shared_ptr<const std::vector<uint8_t>> bytes, int index, int scale,
+             std::weak_ptr<FrameOwner> owner)
+    : m_bytes(std::move(bytes)), m_index(index), m_scale(scale), m_owner(std::move(owner)) {}
 
-Frame::~Frame() = default;
+Frame::~Frame() {
+    GiveBack(std::move(m_kept));
+}
+
+void Frame::GiveBack(std::unique_ptr<media::DecodedPicture> picture) const {
+    if (!picture) return;
+    if (const std::shared_ptr<FrameOwner> owner = m_owner.lock()) owner->GiveBack(std::move(picture));
+}
 
 std::string Frame::Name() const {
     return m_index < 0 ? std::string() : "frame " + std::to_string(m_index);
 }
 
 template <typename Use> void Frame::WithPicture(int scale, Use&& use) {
+    if (const std::shared_ptr<FrameOwner> owner = m_owner.lock()) owner->ScaleAskedFor(scale);
     std::unique_ptr<media::DecodedPicture> kept;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         if (m_kept && m_kept->ScaleIndex() == scale) kept = std::move(m_kept);
     }
     if (kept) {
+        struct Done {
+            const Frame& frame;
+            std::unique_ptr<media::DecodedPicture>& picture;
+            ~Done() { frame.GiveBack(std::move(picture)); }
+        } done{*this, kept};
         use(static_cast<const media::DecodedPicture&>(*kept));
         return;
     }
@@ -95,6 +109,22 @@ template <typename Use> void Frame::WithPicture(int scale, Use&& use) {
         m_info = *decoder->scratch.Record();
     }
     use(static_cast<const media::DecodedPicture&>(decoder->scratch));
+}
+
+bool Frame::DecodeAhead(int scale, std::unique_ptr<media::DecodedPicture> picture) {
+    if (!picture) picture = std::make_unique<media::DecodedPicture>();
+    {
+        auto decoder = Decoders().Take("", [] { return std::make_unique<PooledDecoder>(); });
+        if (picture->DecodeFrame(decoder->decoder.Get(), *m_bytes, scale) != FRAME_DECODER_OK) {
+            GiveBack(std::move(picture));
+            return false;
+        }
+    }
+    std::unique_ptr<media::DecodedPicture> replaced;
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (scale == m_scale) m_info = *picture->Record();
+    replaced = std::exchange(m_kept, std::move(picture));
+    return true;
 }
 
 void Frame::DecodeNow() {

@@ -26,11 +26,21 @@ struct PictureBuffer {
     int width = 0, height = 0, channels = 0;
 };
 
+// What a clip's frames tell and give back to their clip: the scale of each decode asked for (the
+// clip decodes the next frame at it), and decoded pictures done with (for the next decode).
+class FrameOwner {
+public:
+    virtual ~FrameOwner() = default;
+    virtual void ScaleAskedFor(int scale) = 0;
+    virtual void GiveBack(std::unique_ptr<media::DecodedPicture> picture) = 0;
+};
+
 class Frame {
 public:
     // `index`: the frame's place in its clip, or -1 for a frame on its own. `scale`: the scale
-    // index of info() and of pictures asked for without one.
-    Frame(std::shared_ptr<const std::vector<uint8_t>> bytes, int index, int scale);
+    // index of info() and of pictures asked for without one. `owner`: the clip's, when alive.
+    Frame(std::shared_ptr<const std::vector<uint8_t>> bytes, int index, int scale,
+          std::weak_ptr<FrameOwner> owner = {});
     Frame(const Frame&) = delete;
     Frame& operator=(const Frame&) = delete;
     ~Frame();
@@ -38,6 +48,10 @@ public:
     // Decodes at the frame's scale now, so that a refused frame raises here; keeps the picture
     // for the first bayer() or process() at that scale. Without the GIL.
     void DecodeNow();
+    // Decodes at `scale` into `picture` (recycled, or null) and keeps it for the first bayer() or
+    // process() at that scale; false (nothing kept) when the decoder refuses the frame, whose
+    // first use then raises. Without the GIL.
+    bool DecodeAhead(int scale, std::unique_ptr<media::DecodedPicture> picture);
 
     int Index() const { return m_index; }
     int Scale() const { return m_scale; }
@@ -63,9 +77,11 @@ private:
     // Runs `use(picture)` on the decoded picture at `scale`: the kept one, or a fresh decode on a
     // leased decoder. Throws media::MediaError (Kind::Decoder) for a refused frame.
     template <typename Use> void WithPicture(int scale, Use&& use);
+    void GiveBack(std::unique_ptr<media::DecodedPicture> picture) const;
 
     std::shared_ptr<const std::vector<uint8_t>> m_bytes;
     int m_index, m_scale;
+    std::weak_ptr<FrameOwner> m_owner;
     std::mutex m_mutex; // guards the members below
     std::optional<TsrFrameInfoRecord> m_info;
     std::unique_ptr<media::DecodedPicture> m_kept; // from DecodeNow, until used

@@ -13,6 +13,7 @@
 #include "python/codec.h"
 #include "python/errors.h"
 #include "python/frame.h"
+#include "python/prefetch.h"
 #include "python/records.h"
 #include "tsr/media/rgbaengine.h"
 
@@ -100,14 +101,21 @@ py::object DamagedValue(const std::string& damaged) {
     return py::str(damaged);
 }
 
+// Frames in order; the next one is read and decoded ahead while the caller works on this one.
 class ClipIterator {
 public:
     explicit ClipIterator(std::shared_ptr<Clip> clip) : m_clip(std::move(clip)) {}
+    ClipIterator(const ClipIterator&) = delete;
+    ClipIterator& operator=(const ClipIterator&) = delete;
+    ~ClipIterator() {
+        if (m_next < m_clip->FrameCount()) m_clip->EndLoop();
+    }
     std::shared_ptr<Frame> Next() {
         if (m_next >= m_clip->FrameCount()) throw py::stop_iteration();
         if (m_clip->Closed()) throw py::value_error("the clip is closed");
+        const int index = m_next++;
         const py::gil_scoped_release release;
-        return m_clip->ReadFrame(m_next++);
+        return m_clip->NextFrame(index, m_next < m_clip->FrameCount() ? m_next : -1);
     }
 
 private:
@@ -147,6 +155,8 @@ PYBIND11_MODULE(_tesselraw, module) {
         StartPoolsInChild();
         ForgetIdleBuffersInChild();
     });
+    pthread_atfork(
+        PrefetchersBeforeFork, [] { PrefetchersAfterFork(false); }, [] { PrefetchersAfterFork(true); });
 
     py::class_<Frame, std::shared_ptr<Frame>>(module, "Frame",
                                               "One compressed frame of a clip, or on its own")
@@ -229,7 +239,7 @@ PYBIND11_MODULE(_tesselraw, module) {
         .def("__repr__", &FrameRepr);
 
     py::class_<ClipIterator>(module, "ClipIterator")
-        .def("__iter__", [](ClipIterator& it) -> ClipIterator& { return it; })
+        .def("__iter__", [](const py::object& self) { return self; })
         .def("__next__", &ClipIterator::Next);
 
     py::class_<Clip, std::shared_ptr<Clip>>(module, "Clip", "An open clip; frames are read on demand")
@@ -246,10 +256,16 @@ PYBIND11_MODULE(_tesselraw, module) {
                 return frames;
             },
             "frames"_a)
-        .def("__iter__", [](const std::shared_ptr<Clip>& clip) { return ClipIterator(clip); })
+        .def("__iter__",
+             [](const std::shared_ptr<Clip>& clip) { return std::make_unique<ClipIterator>(clip); })
         .def("__enter__", [](const std::shared_ptr<Clip>& clip) { return clip; })
-        .def("__exit__", [](Clip& clip, const py::args&) { clip.Close(); })
-        .def("close", &Clip::Close, "Closes the file; frames and arrays already made stay valid")
+        .def("__exit__",
+             [](Clip& clip, const py::args&) {
+                 const py::gil_scoped_release release;
+                 clip.Close();
+             })
+        .def("close", &Clip::Close, py::call_guard<py::gil_scoped_release>(),
+             "Closes the file; frames and arrays already made stay valid")
         .def_property_readonly("closed", &Clip::Closed)
         .def_property_readonly("path", &Clip::Path)
         .def_property_readonly(

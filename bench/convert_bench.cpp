@@ -18,16 +18,16 @@
 #include <unistd.h>
 #include <vector>
 
-#include "clips/clip.h"
 #include "common/processorcount.h"
-#include "cpuengine.h"
-#include "frameencoder.h"
-#include "pictures/rgbapictures.h"
+#include "cpuengine/cpuengine.h"
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
+#include "pictures/pictureformats.h"
 #include "pipeline/convertpipeline.h"
-#include "pipeline/cpusession.h"
-#include "pipeline/debayersession.h"
-#include "pipeline/framedecoderhandle.h"
-#include "syntheticscene.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/frames.h"
+#include "tsr/media/processorshare.h"
+#include "tsr/media/rgbaengine.h"
 
 namespace {
 
@@ -36,9 +36,9 @@ constexpr int kWidth = 4096, kHeight = 2160, kFrames = 4;
 struct Fixture {
     std::string folder;
     std::string clipPath;
-    std::unique_ptr<tsr::tools::RgbaEngine> opencl; // created on first use
-    std::unique_ptr<tsr::tools::RgbaEngine> cpu;
-    std::unique_ptr<tsr::tools::FrameDecoderOwner> decoder;
+    std::unique_ptr<tsr::media::RgbaEngine> opencl; // created on first use
+    std::unique_ptr<tsr::media::RgbaEngine> cpu;
+    std::unique_ptr<tsr::media::FrameDecoder> decoder;
 
     ~Fixture() {
         if (!clipPath.empty()) {
@@ -51,11 +51,11 @@ struct Fixture {
 Fixture& Shared() {
     static Fixture f;
     if (!f.clipPath.empty()) return f;
-    f.decoder = std::make_unique<tsr::tools::FrameDecoderOwner>(0);
+    f.decoder = std::make_unique<tsr::media::FrameDecoder>(0);
     char name[] = "/tmp/tsrraw-convert-bench-XXXXXX";
     f.folder = mkdtemp(name) ? name : "/tmp";
     f.clipPath = f.folder + "/clip.tsr";
-    std::unique_ptr<tsr::tools::ClipWriter> writer = tsr::tools::CreateFrameSequenceWriter(f.clipPath);
+    std::unique_ptr<tsr::media::ClipWriter> writer = tsr::media::CreateFrameSequenceWriter(f.clipPath);
     tsr::SceneSettings scene;
     scene.width = kWidth;
     scene.height = kHeight;
@@ -73,7 +73,7 @@ double DecoderFramesPerSecond(Fixture& fixture) {
     static double rate = -1.0;
     if (rate >= 0.0) return rate;
     rate = 0.0;
-    std::unique_ptr<tsr::tools::ClipReader> clip = tsr::tools::OpenClip(fixture.clipPath);
+    std::unique_ptr<tsr::media::ClipReader> clip = tsr::media::OpenClip(fixture.clipPath);
     std::vector<std::vector<uint8_t>> frames(kFrames);
     for (int i = 0; i < kFrames; ++i) clip->ReadFrame(i, frames[i]);
     const int pitch = frameDecoderMinRowPitch(kWidth, 0);
@@ -115,13 +115,14 @@ void Convert(benchmark::State& state) {
     const bool discard = state.range(2) == 3;
     const tsr::tools::ExrCompression compression = compressions[discard ? 0 : state.range(2)];
     Fixture* shared = nullptr;
-    std::unique_ptr<tsr::tools::ClipReader> clip;
+    std::unique_ptr<tsr::media::ClipReader> clip;
     try {
         shared = &Shared();
-        clip = tsr::tools::OpenClip(shared->clipPath);
-        if (cpuEngine && !shared->cpu) shared->cpu = std::make_unique<tsr::tools::CpuSession>(0, 0);
-        if (!cpuEngine && !shared->opencl)
-            shared->opencl = std::make_unique<tsr::tools::DebayerSession>(tsr::tools::ChooseOpenCLDevice(""));
+        clip = tsr::media::OpenClip(shared->clipPath);
+        tsr::media::EngineChoice choice;
+        choice.engine = cpuEngine ? "cpu" : "opencl";
+        std::unique_ptr<tsr::media::RgbaEngine>& engine = cpuEngine ? shared->cpu : shared->opencl;
+        if (!engine) engine = tsr::media::OpenEngine(choice);
     } catch (const std::exception& error) {
         state.SkipWithError(error.what()); // no OpenCL device, no room in /tmp, ...
         return;
@@ -131,16 +132,21 @@ void Convert(benchmark::State& state) {
     job.clip = clip.get();
     job.decoder = fixture.decoder->Get();
     job.session = cpuEngine ? fixture.cpu.get() : fixture.opencl.get();
+    // The decoder and a CPU engine share the processors, as tsrraw convert has them.
+    job.decoderThreads = tsr::ProcessorCount();
+    job.processors = std::make_shared<tsr::media::ProcessorShare>(job.decoderThreads);
     state.SetLabel(cpuEngine ? tsr::CpuEngine::SimdTarget() + ", " + std::to_string(tsr::ProcessorCount()) +
                                    " threads"
                              : job.session->Description());
     job.debayer.curve = 1;
     job.overlap = overlap;
-    job.write = [&](const tsr::tools::RgbaFrame& frame) {
+    job.write = [&](const tsr::media::RgbaFrame& frame) {
         if (discard) return;
+        tsr::tools::PictureWriteOptions options;
+        options.compression = compression;
         tsr::tools::WriteRgbaPicture(frame, tsr::tools::PictureFormat::Exr,
                                      fixture.folder + "/frame" + std::to_string(frame.index) + ".exr",
-                                     compression);
+                                     options);
     };
     // One frame first: kernels built and buffers sized outside the measurement.
     job.range = tsr::tools::FrameRange{0, 0};

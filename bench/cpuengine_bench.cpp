@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "benchrecord.h"
-#include "cpuengine.h"
-#include "debayerer.h"
-#include "syntheticscene.h"
+#include "cpuengine/cpuengine.h"
+#include "encoder/syntheticscene.h"
+#include "engine/debayerer.h"
 
 namespace {
 

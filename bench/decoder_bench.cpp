@@ -12,11 +12,11 @@
 #include <map>
 #include <vector>
 
-#include "entropy.h"
+#include "decoder/entropy.h"
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include "format/frameformat.h"
 #include "format/frameheader.h"
-#include "frameencoder.h"
-#include "syntheticscene.h"
 #include "tsr/framedecoder.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "benchrecord.h"
-#include "debayerer.h"
+#include "engine/debayerer.h"
 
 namespace {
 

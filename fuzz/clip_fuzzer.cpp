@@ -7,33 +7,33 @@
 #include <cstring>
 #include <vector>
 
-#include "clips/clip.h"
-#include "clips/framesummary.h"
-#include "pictures/decodedpicture.h"
-#include "support/toolerror.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/frames.h"
+#include "tsr/media/mediaerror.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static FrameDecoderHandle decoder = [] {
-        tsr::tools::DecodedPicture::SetMaxPixels(1024 * 1024);
+        tsr::media::DecodedPicture::SetMaxPixels(1024 * 1024);
         return frameDecoderCreate(1);
     }();
     std::vector<uint8_t> copy(data, data + size); // fmemopen takes a writable buffer
     try {
-        std::unique_ptr<tsr::tools::ClipReader> clip;
+        std::unique_ptr<tsr::media::ClipReader> clip;
         if (size >= 8 && std::memcmp(data + 4, "tsrf", 4) == 0) {
             std::FILE* file = fmemopen(copy.data(), copy.size(), "rb");
             if (!file) return 0;
-            clip = tsr::tools::OpenFrameSequence(file, "input");
+            clip = tsr::media::OpenFrameSequence(file, "input");
         } else {
-            clip = tsr::tools::OpenQuickTimeClip(data, size, "input");
+            clip = tsr::media::OpenQuickTimeClip(data, size, "input");
         }
         std::vector<uint8_t> frame;
         const int count = clip->FrameCount();
         for (int index = 0; index < count && index < 16; ++index) {
             clip->ReadFrame(index, frame);
-            tsr::tools::InspectFrame(frame, decoder, 3);
+            tsr::media::InspectFrame(frame, decoder, 3);
         }
-    } catch (const tsr::tools::ToolError&) {
+    } catch (const tsr::media::MediaError&) {
     }
     // The same bytes piped in, as standard input brings them: frames as a stream, read forward.
     std::FILE* pipe = fmemopen(copy.data(), copy.size(), "rb");
@@ -41,10 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         uint8_t head[8] = {};
         const size_t got = std::fread(head, 1, sizeof head, pipe);
-        std::unique_ptr<tsr::tools::ClipReader> clip = tsr::tools::OpenPipedClip(pipe, head, got, true);
+        std::unique_ptr<tsr::media::ClipReader> clip = tsr::media::OpenPipedClip(pipe, head, got, true);
         std::vector<uint8_t> frame;
         for (int index = 0; index < 16 && clip->HasFrame(index); index += 2) clip->ReadFrame(index, frame);
-    } catch (const tsr::tools::ToolError&) {
+    } catch (const tsr::media::MediaError&) {
     }
     std::fclose(pipe);
     return 0;

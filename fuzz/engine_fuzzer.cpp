@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "climage.h"
-#include "parameters.h"
+#include "engine/climage.h"
+#include "engine/parameters.h"
 
 namespace {
 

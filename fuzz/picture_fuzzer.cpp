@@ -6,13 +6,13 @@
 #include <string>
 #include <unistd.h>
 
-#include "pictures/decodedpicture.h"
 #include "pictures/imagefiles.h"
 #include "support/toolerror.h"
+#include "tsr/media/decodedpicture.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = [] {
-        tsr::tools::DecodedPicture::SetMaxPixels(1 << 22); // the fuzzer's memory limit, not a finding
+        tsr::media::DecodedPicture::SetMaxPixels(1 << 22); // the fuzzer's memory limit, not a finding
         return "/dev/shm/tsr-picture-fuzzer-" + std::to_string(getpid());
     }();
     std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         else
             tsr::tools::ReadPng(path);
     } catch (const tsr::tools::ToolError&) {
+    } catch (const tsr::media::MediaError&) {
     }
     return 0;
 }

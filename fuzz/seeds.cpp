@@ -8,11 +8,11 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "clips/clip.h"
-#include "frameencoder.h"
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include "pictures/imagefiles.h"
-#include "syntheticscene.h"
 #include "tsr/framedecoder.h"
+#include "tsr/media/clip.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ Bytes Frame(int width, int height, const tsr::EncoderSettings& settings, double 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     const std::string root = argv[1];
-    for (const char* name : {"", "/decode", "/header", "/clip", "/picture", "/engine"})
+    for (const char* name : {"", "/decode", "/header", "/clip", "/picture", "/engine", "/gstreamer"})
         mkdir((root + name).c_str(), 0755);
 
     struct Variant {
@@ -107,13 +107,35 @@ int main(int argc, char** argv) {
     for (const Bytes& frame : clipFrames) sequence.insert(sequence.end(), frame.begin(), frame.end());
     Write(root + "/clip/frames.tsr", sequence);
     for (const char* fourcc : {"tsrn", "tsrh"}) {
-        tsr::tools::ClipWriterSettings settings;
-        settings.fourcc = tsr::tools::FourCC(fourcc[0], fourcc[1], fourcc[2], fourcc[3]);
-        std::unique_ptr<tsr::tools::ClipWriter> writer =
-            tsr::tools::CreateClipWriter(root + "/clip/" + fourcc + ".mov", settings);
+        tsr::media::ClipWriterSettings settings;
+        settings.fourcc = tsr::media::FourCC(fourcc[0], fourcc[1], fourcc[2], fourcc[3]);
+        std::unique_ptr<tsr::media::ClipWriter> writer =
+            tsr::media::CreateClipWriter(root + "/clip/" + fourcc + ".mov", settings);
         for (const Bytes& frame : clipFrames) writer->Append(frame);
         writer->Finish();
     }
+
+    // The GStreamer elements: the plain stream through the parser (whole, in small pieces, and with
+    // a broken frame size in the middle), and the frames one buffer each into the decoder.
+    Bytes broken = sequence;
+    broken[clipFrames[0].size()] ^= 0x40;
+    const struct {
+        const char* name;
+        uint8_t mode, piece;
+        const Bytes* stream;
+    } streams[] = {{"stream", 2, 255, &sequence}, {"pieces", 0, 1, &sequence}, {"broken", 4, 20, &broken}};
+    for (const auto& stream : streams) {
+        Bytes input = {stream.mode, stream.piece};
+        input.insert(input.end(), stream.stream->begin(), stream.stream->end());
+        Write(root + "/gstreamer/" + stream.name, input);
+    }
+    Bytes packets = {3, 0};
+    for (const Bytes& frame : clipFrames) {
+        packets.push_back(uint8_t(frame.size() >> 8));
+        packets.push_back(uint8_t(frame.size()));
+        packets.insert(packets.end(), frame.begin(), frame.end());
+    }
+    Write(root + "/gstreamer/frames", packets);
 
     // Pictures: grey and RGBA 16-bit PNG and TIFF, 8-bit PNG, half and float OpenEXR.
     const int w = 6, h = 4;

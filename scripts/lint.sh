@@ -11,7 +11,16 @@ cd "$(dirname "$0")/.."
 
 mode="${1:-all}"
 format_bin=$(command -v clang-format-14 || command -v clang-format)
-sources() { git ls-files -- '*.c' '*.cpp' '*.h' '*.cl'; }
+# The tracked sources; outside a repository (an unpacked source archive) every such file outside
+# build folders.
+sources() {
+    if command -v git >/dev/null && git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        git ls-files -- '*.c' '*.cpp' '*.h' '*.cl'
+    else
+        find . \( -path ./build -o -path './.*' \) -prune -o -type f \
+            \( -name '*.c' -o -name '*.cpp' -o -name '*.h' -o -name '*.cl' \) -print | sed 's|^\./||' | sort
+    fi
+}
 
 check_format() {
     echo "== clang-format"

@@ -11,9 +11,9 @@
 
 #include "common/processorcount.h"
 #include "cpuframe.h"
+#include "engine/status.h"
 #include "rowkernels.h"
-#include "status.h"
-#include "workerpool.h"
+#include "taskpool.h"
 
 namespace tsr {
 
@@ -101,6 +101,7 @@ public:
     }
 
     int Threads() const { return m_pool.Threads(); }
+    void SetStripGate(StripGate* gate) { m_gate = gate; }
 
     void SetStageTiming(bool on) {
         m_timeStages = on;
@@ -124,7 +125,8 @@ public:
 private:
     void PrepareColumns(const CLRPTSRD& block, int width, int height);
 
-    WorkerPool m_pool;
+    TaskPool m_pool;
+    StripGate* m_gate = nullptr;
     std::int32_t m_tuningValue;
     std::vector<std::unique_ptr<Scratch>> m_scratch;
     std::uint64_t m_serial = 0;
@@ -232,11 +234,14 @@ int CpuFrameRunner::Run(const void* recordBytes, int recordSize, const void* pic
     const int strips = (height + rowsPerStrip - 1) / rowsPerStrip;
     for (auto& scratch : m_scratch)
         if (!scratch->Reserve(width)) return kStatusOther;
+    StripGate* const gate = m_gate;
     auto strip = [&](int index, int worker) {
         Scratch& scratch = *m_scratch[static_cast<std::size_t>(worker)];
         scratch.Begin(job.serial);
         const int y0 = index * rowsPerStrip;
+        if (gate) gate->Enter();
         ProcessStrip(job, scratch, y0, std::min(height, y0 + rowsPerStrip));
+        if (gate) gate->Leave();
     };
     m_pool.Run(strips, strip);
     return kStatusOk;
@@ -253,6 +258,10 @@ CpuEngine::~CpuEngine() = default;
 
 int CpuEngine::Threads() const {
     return m_runner->Threads();
+}
+
+void CpuEngine::SetStripGate(StripGate* gate) {
+    m_runner->SetStripGate(gate);
 }
 
 int CpuEngine::ProcessFrame(const void* record, int recordSize, const void* picture, std::size_t pictureBytes,

@@ -19,6 +19,16 @@ namespace cpu {
 class CpuFrameRunner;
 }
 
+// Lets the engine's workers share the processors with other work of the process (the decoder of
+// a pipeline): each worker calls Enter before a strip of rows and Leave after it, on its own
+// thread, so it may wait in Enter until a processor is free.
+class StripGate {
+public:
+    virtual ~StripGate() = default;
+    virtual void Enter() = 0;
+    virtual void Leave() = 0;
+};
+
 class CpuEngine {
 public:
     // `threads` workers in all, the calling thread included; 0 or less takes one per hardware
@@ -29,6 +39,10 @@ public:
     ~CpuEngine();
 
     int Threads() const;
+
+    // From the next frame on, every strip passes `gate` (null: none); it must outlive the frames
+    // run through it.
+    void SetStripGate(StripGate* gate);
 
     // Runs one frame. `record` is `recordSize` bytes of frame info record (need not be aligned);
     // the picture is `pictureBytes` bytes with rows record->rowPitch apart; `colorOverride` is

@@ -8,8 +8,8 @@
 
 #include <hwy/aligned_allocator.h>
 
-#include "curveparameters.h"
-#include "parameters.h"
+#include "engine/curveparameters.h"
+#include "engine/parameters.h"
 
 namespace tsr::cpu {
 

@@ -9,7 +9,7 @@
 // no fused multiply-adds), and values are rounded to half precision wherever the device chain
 // stores them in half-float images.
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "rowkernels.cpp"
+#define HWY_TARGET_INCLUDE "cpuengine/rowkernels.cpp"
 #include <hwy/foreach_target.h> // IWYU pragma: keep
 
 #include <hwy/cache_control.h>

@@ -9,7 +9,7 @@
 #include <cpuid.h>
 #endif
 
-#include "trace.h"
+#include "common/trace.h"
 
 namespace tsr {
 

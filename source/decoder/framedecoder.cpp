@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "common/processorcount.h"
+#include "common/trace.h"
 #include "cpufeatures.h"
 #include "format/codetables.h"
 #include "format/frameformat.h"
 #include "format/frameheader.h"
 #include "format/recordbuilder.h"
+#include "format/slicetable.h"
 #include "format/tonecurve.h"
-#include "trace.h"
 #include "workerpool.h"
 
 struct FrameDecoder {
@@ -94,7 +95,7 @@ int Decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* o
     const size_t sliceCount = size_t(perRow) * mbHeight;
     // The slice size table must be present before any descriptor is made for it: a few bytes
     // claiming a huge picture would otherwise cost 40 bytes per claimed slice.
-    if (reader.Failed() || inputLength - reader.Position() < 2 * sliceCount) {
+    if (reader.Failed() || !SliceTablePresent(inputLength, reader.Position(), sliceCount)) {
         ReleaseSpareRoom(d.rows, 0);
         ReleaseSpareRoom(d.slices, 0);
         return FRAME_DECODER_INVALID_FRAME;
@@ -104,32 +105,31 @@ int Decode(FrameDecoder& d, const uint8_t* input, size_t inputLength, uint8_t* o
     if (d.rows.size() < size_t(mbHeight)) d.rows.resize(mbHeight);
     if (d.slices.size() < sliceCount) d.slices.resize(sliceCount);
 
-    ByteReader table = reader;
-    reader.Skip(2 * sliceCount);
     const int rowsPerMacroblock = 16 >> shift;
     const int pixelBytes = mosaic ? 2 : 8;
     int maxQScale = 0;
-    int outputRow = 0;
+    int outputRow = 0, rows = 0;
+    uint8_t* rowOutput = output;
     SliceDescriptor* slice = d.slices.data();
-    for (int j = 0; j < mbHeight; ++j) {
-        const int rows = std::min(height - outputRow, rowsPerMacroblock);
-        d.rows[j] = {slice, static_cast<uint32_t>(perRow)};
-        uint8_t* rowOutput = output + ptrdiff_t(outputRow) * rowPitch;
-        ForEachSliceInRow(mbWidth, header.log2SliceWidth, [&](int firstMacroblock, int log2Width) {
-            const uint32_t size = table.U16();
-            const size_t start = reader.Position();
-            if (size >= 2 && start + 1 < inputLength) maxQScale = std::max<int>(maxQScale, input[start + 1]);
-            reader.Skip(size);
-            *slice++ = {input + start,
-                        size,
-                        static_cast<uint32_t>(log2Width),
-                        static_cast<uint32_t>(std::max(rows, 0)),
-                        rowOutput + ptrdiff_t(firstMacroblock) * rowsPerMacroblock * pixelBytes,
-                        &frame};
-        });
-        outputRow += std::max(rows, 0);
-    }
-    if (reader.Failed() || table.Failed()) return FRAME_DECODER_INVALID_FRAME;
+    const bool fits = WalkSliceTable(input, inputLength, reader.Position(), mbWidth, mbHeight,
+                                     header.log2SliceWidth, [&](const SliceSpan& span) {
+                                         if (span.firstMacroblock == 0) { // a new macroblock row
+                                             if (span.row > 0) outputRow += std::max(rows, 0);
+                                             rows = std::min(height - outputRow, rowsPerMacroblock);
+                                             d.rows[span.row] = {slice, static_cast<uint32_t>(perRow)};
+                                             rowOutput = output + ptrdiff_t(outputRow) * rowPitch;
+                                         }
+                                         if (span.size >= 2 && span.offset + 1 < inputLength)
+                                             maxQScale = std::max<int>(maxQScale, input[span.offset + 1]);
+                                         *slice++ = {input + span.offset,
+                                                     span.size,
+                                                     static_cast<uint32_t>(span.log2Width),
+                                                     static_cast<uint32_t>(std::max(rows, 0)),
+                                                     rowOutput + ptrdiff_t(span.firstMacroblock) *
+                                                                     rowsPerMacroblock * pixelBytes,
+                                                     &frame};
+                                     });
+    if (!fits) return FRAME_DECODER_INVALID_FRAME;
 
     d.pool->Run(d.rows.data(), size_t(mbHeight));
 

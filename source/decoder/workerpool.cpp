@@ -3,7 +3,7 @@
 #include <new>
 #include <system_error>
 
-#include "trace.h"
+#include "common/trace.h"
 
 namespace tsr {
 

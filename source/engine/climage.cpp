@@ -1,6 +1,6 @@
 #include "climage.h"
 
-#include "trace.h"
+#include "common/trace.h"
 
 namespace tsr {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "trace.h"
+#include "common/trace.h"
 #include "tuning.h"
 
 namespace tsr {

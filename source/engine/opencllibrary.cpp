@@ -21,6 +21,9 @@ void* Library() {
 }
 
 // Calls the loader's `Function` (looked up once by `name`), or returns `fallback` without one.
+// Deprecated entry points are forwarded too: clang reports their use where Forward names their type.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 template <auto Function, class... Arguments>
 auto Forward(const char* name, std::invoke_result_t<decltype(Function), Arguments...> fallback,
              Arguments... arguments) {
@@ -28,6 +31,7 @@ auto Forward(const char* name, std::invoke_result_t<decltype(Function), Argument
     static const Pointer target = Library() ? reinterpret_cast<Pointer>(dlsym(Library(), name)) : nullptr;
     return target ? target(arguments...) : fallback;
 }
+#pragma GCC diagnostic pop
 
 } // namespace
 

@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "clapi.h"
-#include "trace.h"
+#include "common/trace.h"
 
 namespace tsr {
 

@@ -42,7 +42,10 @@ bool ProbeFrameDimensions(const uint8_t* data, size_t size, int& width, int& hei
 }
 
 bool ParseFrameHeader(ByteReader& reader, FrameHeader& h) {
-    if (!ReadSizeAndMagic(reader)) return false;
+    return ReadSizeAndMagic(reader) && ParseFrameHeaderBody(reader, h);
+}
+
+bool ParseFrameHeaderBody(ByteReader& reader, FrameHeader& h) {
     const size_t start = reader.Position();
     const unsigned headerSize = reader.U16();
     reader.U8(); // reserved

@@ -39,5 +39,8 @@ bool ProbeFrameDimensions(const uint8_t* data, size_t size, int& width, int& hei
 // Checks frameSize and the magic, parses the frame header and leaves the reader at the slice
 // size table. Returns false when the frame breaks any header rule.
 bool ParseFrameHeader(ByteReader& reader, FrameHeader& header);
+// The same rules for the frame header alone, read from the reader's position (byte 8 of a frame,
+// where the caller has checked frameSize and the magic itself).
+bool ParseFrameHeaderBody(ByteReader& reader, FrameHeader& header);
 
 } // namespace tsr

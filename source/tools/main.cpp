@@ -6,8 +6,9 @@
 #include <new>
 
 #include "commands/commands.h"
-#include "support/interruptcleanup.h"
+#include "support/mediaerrors.h"
 #include "support/toolerror.h"
+#include "tsr/media/interruptcleanup.h"
 
 namespace {
 
@@ -17,9 +18,9 @@ const char kUsage[] = "usage: tsrraw COMMAND [options] ...\n"
                       "  info      a clip's summary, or its frames in detail (header, slices, records)\n"
                       "  encode    frames or clips from pictures or from the built-in moving scene\n"
                       "  decode    frames or clips to the decoder's raw output, or 16-bit PNG/TIFF\n"
-                      "  debayer   decoded raw buffers through the GPU engine to RGBA pictures\n"
+                      "  debayer   decoded raw buffers through the engine (CPU or OpenCL) to RGBA pictures\n"
                       "  convert   frames or clips through decoder and engine in one go\n"
-                      "  devices   list the OpenCL platforms and devices\n"
+                      "  devices   list the engines: the CPU engine and the OpenCL devices\n"
                       "  demo      make a short clip and convert it: tsrraw demo FOLDER\n"
                       "\n"
                       "tsrraw COMMAND --help describes each command.\n";
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return tsr::tools::kExitOk;
     }
-    tsr::tools::InstallInterruptCleanup();
+    tsr::media::InstallInterruptCleanup();
     // An output over the file size limit then fails like a full disk, with its own message,
     // instead of ending the process half way.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -61,6 +62,11 @@ int main(int argc, char** argv) {
             }
             return code;
         } catch (const tsr::tools::ToolError& error) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "tsrraw %s: %s\n", command.name, error.what());
+            return error.ExitCode();
+        } catch (const tsr::media::MediaError& failure) {
+            const tsr::tools::ToolError error = tsr::tools::ToolErrorFrom(failure);
             std::fflush(stdout);
             std::fprintf(stderr, "tsrraw %s: %s\n", command.name, error.what());
             return error.ExitCode();

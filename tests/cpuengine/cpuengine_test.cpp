@@ -13,10 +13,10 @@
 #include <map>
 #include <random>
 
-#include "cpuengine.h"
-#include "rowkernels.h"
-#include "status.h"
-#include "workerpool.h"
+#include "cpuengine/cpuengine.h"
+#include "cpuengine/rowkernels.h"
+#include "cpuengine/taskpool.h"
+#include "engine/status.h"
 
 namespace tsr {
 namespace {
@@ -205,7 +205,7 @@ TEST(CpuEngineFrames, AReusedEngineGivesWhatAFreshOneGives) {
 TEST(CpuEngineWorkers, EveryTaskRunsExactlyOnce) {
     for (int threads : {1, 2, 5})
         for (int count : {0, 1, 3, 64}) {
-            cpu::WorkerPool pool(threads);
+            cpu::TaskPool pool(threads);
             std::vector<int> runs(static_cast<size_t>(count), 0);
             std::vector<int> workers(static_cast<size_t>(count), -1);
             auto task = [&](int index, int worker) {

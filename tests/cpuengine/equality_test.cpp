@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "cpuengine.h"
-#include "processor.h"
-#include "syntheticscene.h"
+#include "cpuengine/cpuengine.h"
+#include "encoder/syntheticscene.h"
+#include "engine/processor.h"
 #include "testsupport.h"
 
 namespace tsr::test {

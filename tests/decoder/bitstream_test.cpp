@@ -1,7 +1,7 @@
 // Codewords at bit level and the adaptive decoding of one component.
 #include <gtest/gtest.h>
 
-#include "entropy.h"
+#include "decoder/entropy.h"
 #include "framebuilder.h"
 #include "referencedecoder.h"
 

@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "entropy.h"
-#include "entropyencoder.h"
+#include "decoder/entropy.h"
+#include "encoder/entropyencoder.h"
 #include "referencedecoder.h"
 
 namespace tsr {

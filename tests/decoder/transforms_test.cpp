@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <random>
 
-#include "cpufeatures.h"
-#include "idct.h"
+#include "decoder/cpufeatures.h"
+#include "decoder/idct.h"
 
 namespace tsr {
 namespace {

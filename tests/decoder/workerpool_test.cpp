@@ -6,10 +6,10 @@
 #include <thread>
 
 #include "common/processorcount.h"
-#include "cpufeatures.h"
+#include "decoder/cpufeatures.h"
+#include "decoder/workerpool.h"
 #include "decoderfixture.h"
 #include "framebuilder.h"
-#include "workerpool.h"
 
 namespace tsr::test {
 namespace {

@@ -6,9 +6,9 @@
 #include <random>
 #include <vector>
 
-#include "cpufeatures.h"
+#include "decoder/cpufeatures.h"
+#include "decoder/writers.h"
 #include "format/tonecurve.h"
-#include "writers.h"
 
 namespace tsr {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "codewords.h"
+#include "encoder/codewords.h"
 #include "format/codetables.h"
 #include "referencedecoder.h"
 

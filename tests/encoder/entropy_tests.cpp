@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "entropyencoder.h"
+#include "encoder/entropyencoder.h"
 #include "referencedecoder.h"
 
 namespace {

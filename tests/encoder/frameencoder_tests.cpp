@@ -4,12 +4,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "encoder/frameencoder.h"
+#include "encoder/ratecontrol.h"
+#include "encoder/syntheticscene.h"
 #include "format/frameformat.h"
 #include "format/tonecurve.h"
-#include "frameencoder.h"
-#include "ratecontrol.h"
 #include "referencedecoder.h"
-#include "syntheticscene.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <map>
 #include <set>
 
-#include "frameencoder.h"
-#include "framefaults.h"
-#include "syntheticscene.h"
+#include "encoder/frameencoder.h"
+#include "encoder/framefaults.h"
+#include "encoder/syntheticscene.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "syntheticscene.h"
+#include "encoder/syntheticscene.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "chainmodel.h"
-#include "processor.h"
+#include "engine/processor.h"
 #include "testsupport.h"
 
 namespace tsr::test {

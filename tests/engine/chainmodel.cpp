@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "rawprocessing.h"
+#include "engine/rawprocessing.h"
 #include "testsupport.h"
 
 namespace tsr::test {

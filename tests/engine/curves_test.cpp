@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "curves.h"
+#include "engine/curves.h"
 #include "kernelrunner.h"
 
 namespace tsr::test {

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "chainmodel.h"
-#include "debayerer.h"
+#include "engine/debayerer.h"
+#include "engine/tuning.h"
 #include "testsupport.h"
-#include "tuning.h"
 
 namespace tsr::test {
 namespace {

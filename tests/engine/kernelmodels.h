@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "curves.h"
-#include "parameters.h"
+#include "engine/curves.h"
+#include "engine/parameters.h"
 
 namespace tsr::test {
 

@@ -1,6 +1,6 @@
 #include "kernelrunner.h"
 
-#include "rawprocessing.h"
+#include "engine/rawprocessing.h"
 
 namespace tsr::test {
 

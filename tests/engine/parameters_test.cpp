@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "chainmodel.h"
-#include "parameters.h"
+#include "engine/parameters.h"
 #include "testsupport.h"
 
 namespace tsr::test {

@@ -5,8 +5,8 @@
 #include <set>
 #include <string>
 
-#include "clapi.h"
-#include "status.h"
+#include "engine/clapi.h"
+#include "engine/status.h"
 
 namespace tsr::test {
 namespace {

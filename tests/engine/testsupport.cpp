@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "curves.h"
-#include "embeddedprograms.h"
+#include "engine/curves.h"
+#include "engine/embeddedprograms.h"
 
 namespace tsr::test {
 

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "clapi.h"
+#include "engine/clapi.h"
 #include "tsr/framerecords.h"
 
 namespace tsr::test {

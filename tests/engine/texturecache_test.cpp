@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
+#include "engine/texturecache.h"
+#include "engine/textureimagecache.h"
 #include "testsupport.h"
-#include "texturecache.h"
-#include "textureimagecache.h"
 
 namespace tsr::test {
 namespace {

@@ -10,10 +10,10 @@
 #include <random>
 
 #include "decodedframe.h"
-#include "frameencoder.h"
-#include "framefaults.h"
+#include "encoder/frameencoder.h"
+#include "encoder/framefaults.h"
+#include "encoder/syntheticscene.h"
 #include "referencedecoder.h"
-#include "syntheticscene.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "decodedframe.h"
-#include "frameencoder.h"
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include "referencedecoder.h"
-#include "syntheticscene.h"
 
 namespace {
 

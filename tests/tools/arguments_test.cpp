@@ -1,6 +1,9 @@
 // Command-line pieces: output name patterns, frame ranges, option parsing, progress line.
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "pictures/pictureformats.h"
 #include "support/commandline.h"
 #include "support/framerange.h"
 #include "support/jsonwriter.h"
@@ -35,6 +38,42 @@ TEST(OutputNames, PatternsAndRefusals) {
         SCOPED_TRACE(bad);
         EXPECT_THROW(OutputNames{bad}, ToolError);
     }
+}
+
+// The format table as FormatFor and its readers see it: --format names (and alias) win over the
+// output name, extensions in any case, raw by default; RGBA-only formats are refused for decode.
+TEST(PictureFormats, ChosenByNameOrExtensionWithTheirProperties) {
+    struct Case {
+        const char* option;
+        const char* path;
+        const char* name;
+        const char* extension;
+        bool joins, dpxFields, decoded;
+    };
+    const Case cases[] = {
+        {"", "a.PNG", "png", "png", false, false, true},
+        {"", "a.tif", "tiff", "tiff", false, false, true},
+        {"", "a.Tiff", "tiff", "tiff", false, false, true},
+        {"", "a.exr", "exr", "exr", false, false, false},
+        {"", "a.dpx", "dpx", "dpx", false, true, false},
+        {"", "a.bin", "raw", "raw", true, false, true},
+        {"preview", "a.exr", "preview", "png", false, false, false},
+        {"tif", "a.png", "tiff", "tiff", false, false, true},
+        {"raw", "a.png", "raw", "raw", true, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.option) + " " + c.path);
+        const PictureFormat format = FormatFor(c.option, c.path, true);
+        EXPECT_STREQ(c.name, FormatName(format));
+        EXPECT_STREQ(c.extension, PictureExtension(format));
+        EXPECT_EQ(c.joins, JoinsFrames(format));
+        EXPECT_EQ(c.dpxFields, TakesDpxFields(format));
+        if (c.decoded)
+            EXPECT_EQ(format, FormatFor(c.option, c.path, false));
+        else
+            EXPECT_THROW(FormatFor(c.option, c.path, false), ToolError);
+    }
+    EXPECT_THROW(FormatFor("bmp", "a.png", true), ToolError);
 }
 
 TEST(FrameRange, ParseAndClamp) {

@@ -4,13 +4,15 @@
 #include <cmath>
 #include <cstring>
 
-#include "clips/clip.h"
+#include "encoder/syntheticscene.h"
 #include "pictures/imagefiles.h"
 #include "support/toolerror.h"
-#include "syntheticscene.h"
 #include "toolfixture.h"
+#include "tsr/media/clip.h"
 
 namespace tsr::tools::test {
+
+using namespace media;
 namespace {
 
 using ClipTest = ToolTest;
@@ -150,7 +152,7 @@ TEST_F(ClipTest, WritersAndReadersRoundTripAnyFrames) {
         writer->Append(frames[0]);
     }
     EXPECT_EQ((std::vector<std::string>{"a.mov", "b.frames"}), Files());
-    EXPECT_THROW(CreateClipWriter(Path("c.mp4"), clipSettings), ToolError);
+    EXPECT_THROW(CreateClipWriter(Path("c.mp4"), clipSettings), MediaError);
 }
 
 TEST_F(ClipTest, PicturesEncodeAsTheirMosaic) {

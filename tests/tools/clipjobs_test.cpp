@@ -2,14 +2,18 @@
 // with --keep-going, and split into frame ranges that together give the files of a whole run.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
-#include "clips/clip.h"
-#include "framefaults.h"
+#include "encoder/framefaults.h"
 #include "toolfixture.h"
+#include "tsr/media/clip.h"
 
 namespace tsr::tools::test {
+
+using namespace media;
 namespace {
 
 class ClipJobsTest : public ToolTest {
@@ -83,6 +87,49 @@ TEST_F(ClipJobsTest, StandardInputGivesWhatTheFileGives) {
             }
         }
     }
+}
+
+// -o - sends what a named output would hold to standard output, for every command that writes,
+// and never makes a file named "-" in the working folder; outputs that cannot be streamed are
+// refused before anything is written.
+TEST_F(ClipJobsTest, DashOutputIsStandardOutputForEveryCommand) {
+    ASSERT_EQ(0,
+              Run({"decode", "--frames", "0-1", "-o", "#decoded.raw", "@"}, Path("clip.mov"), "").exitCode);
+    const std::vector<std::vector<std::string>> commands = {
+        {"encode", "--scene", "-q", "--size", "64x48", "--count", "2", "-o", "#"},
+        {"decode", "-q", "-o", "#", "@"},
+        {"decode", "-q", "--frames", "2-3", "--scale", "1", "-o", "#", "@"},
+        {"debayer", "-q", "--engine", "cpu", "-o", "#", Path("decoded.raw")},
+        With({"convert", "-q", "--format", "raw", "-o", "#", "@"}, kEngine),
+    };
+    char* const previous = getcwd(nullptr, 0);
+    ASSERT_EQ(0, chdir(m_folder.c_str())); // where a file named "-" would appear
+    for (const std::vector<std::string>& command : commands) {
+        SCOPED_TRACE(command[0] + " " + command[2]);
+        const ToolResult named = Run(command, Path("clip.mov"), "named");
+        std::vector<std::string> dashed = command;
+        std::replace(dashed.begin(), dashed.end(), std::string("#"), std::string("-"));
+        const ToolResult piped = Run(dashed, Path("clip.mov"), "");
+        ASSERT_EQ(0, named.exitCode) << named.err;
+        ASSERT_EQ(0, piped.exitCode) << piped.err;
+        EXPECT_FALSE(piped.out.empty());
+        EXPECT_TRUE(std::vector<uint8_t>(piped.out.begin(), piped.out.end()) == ReadFile(Path("named")));
+        EXPECT_FALSE(FileExists("-"));
+    }
+    const std::vector<std::string> before = Files();
+    for (const std::vector<std::string>& refused :
+         {std::vector<std::string>{"decode", "--format", "png", "-o", "-", Path("clip.mov")},
+          {"debayer", "--engine", "cpu", "--format", "exr", "-o", "-", Path("decoded.raw")},
+          {"debayer", "--engine", "cpu", "--tuning", "20202", "-o", "-", Path("decoded.raw")},
+          {"demo", "-q", "-"}}) {
+        SCOPED_TRACE(refused[0] + " " + refused[2]);
+        const ToolResult run = RunTool(refused);
+        EXPECT_EQ(2, run.exitCode) << run.err;
+        EXPECT_TRUE(run.out.empty());
+        EXPECT_EQ(before, Files());
+    }
+    EXPECT_EQ(0, chdir(previous));
+    std::free(previous);
 }
 
 TEST_F(ClipJobsTest, StandardInputFaultsAreOneLine) {
@@ -288,6 +335,58 @@ TEST_F(ClipJobsTest, ACutShortClipEndsWithADamagedFrame) {
                                                    ": frame 4 is truncated (needs"))
             << info.out;
         EXPECT_NE(std::string::npos, info.out.find("\n  no readable frame header\n")) << info.out;
+    }
+}
+
+// With every frame refused, --keep-going still ends as it says: the frames listed, status 3, and
+// a joined raw output that holds no frame, not a failure to find its temporary file.
+TEST_F(ClipJobsTest, KeepGoingPastEveryFrameLeavesAnEmptyJoinedFile) {
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"decode"}, With({"convert", "--format", "raw"}, kEngine)}) {
+        SCOPED_TRACE(command[0]);
+        const ToolResult run =
+            Run(With(command, {"--keep-going", "--max-pixels", "100", "-o", "#all.raw", "@"}),
+                Path("clip.tsr"), command[0]);
+        EXPECT_EQ(3, run.exitCode) << run.err;
+        ASSERT_EQ(6u, run.ErrorLines().size()) << run.err;
+        EXPECT_EQ("  frame 4: a 64x48 picture has more than 100 pixels (raise the limit with --max-pixels), "
+                  "nothing written",
+                  run.ErrorLines()[5]);
+        EXPECT_TRUE(FileExists(Path(command[0] + "all.raw")));
+        EXPECT_TRUE(ReadFile(Path(command[0] + "all.raw")).empty());
+    }
+}
+
+// A broken frame header no longer ends a plain clip: the bytes up to the next plausible frame are
+// one damaged frame, and with --keep-going the frames after it are written as from the intact clip.
+TEST_F(ClipJobsTest, KeepGoingRecoversTheFramesAfterABrokenFrameHeader) {
+    const std::vector<std::string> command = With({"convert", "--format", "raw", "-o", "#f%d", "@"}, kEngine);
+    ASSERT_EQ(0, Run(command, Path("clip.tsr"), "intact_").exitCode);
+    const struct {
+        const char* name;
+        void (*breakHeader)(std::vector<uint8_t>&);
+    } cases[] = {
+        {"size zero", [](std::vector<uint8_t>& f) { f[0] = f[1] = f[2] = f[3] = 0; }},
+        {"size beyond the file", [](std::vector<uint8_t>& f) { f[0] = 0x40; }},
+        {"magic", [](std::vector<uint8_t>& f) { f[5] = 'X'; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::vector<uint8_t>> frames = m_frames;
+        c.breakHeader(frames[2]);
+        WriteClip("broken.tsr", frames);
+        const ToolResult kept = Run(With(command, {"--keep-going"}), Path("broken.tsr"), "kept_");
+        EXPECT_EQ(3, kept.exitCode) << kept.err;
+        const std::vector<std::string> lines = kept.ErrorLines();
+        ASSERT_EQ(2u, lines.size()) << kept.err;
+        EXPECT_NE(std::string::npos, lines[1].find("frame 2 ")) << lines[1];
+        EXPECT_NE(std::string::npos, lines[1].find("goes on at the next frame")) << lines[1];
+        for (int i : {0, 1, 3, 4})
+            EXPECT_TRUE(ReadFile(Path("kept_f" + std::to_string(i))) ==
+                        ReadFile(Path("intact_f" + std::to_string(i))))
+                << "frame " << i;
+        EXPECT_FALSE(FileExists(Path("kept_f2")));
+        for (int i = 0; i < 5; ++i) std::remove(Path("kept_f" + std::to_string(i)).c_str());
     }
 }
 

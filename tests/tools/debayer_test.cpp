@@ -5,14 +5,14 @@
 #include <cmath>
 #include <cstring>
 
-#include "debayerer.h"
-#include "pictures/decodedpicture.h"
+#include "engine/debayerer.h"
+#include "media/debayersession.h"
+#include "media/opencldevices.h"
 #include "pictures/imagefiles.h"
-#include "pictures/rgbapictures.h"
-#include "pipeline/debayersession.h"
-#include "pipeline/opencldevices.h"
+#include "pictures/rgbasamples.h"
 #include "support/toolerror.h"
 #include "toolfixture.h"
+#include "tsr/media/decodedpicture.h"
 
 #include <ImfCompression.h>
 #include <ImfPixelType.h>
@@ -20,6 +20,8 @@
 #include <tiff.h>
 
 namespace tsr::tools::test {
+
+using namespace media;
 namespace {
 
 using DebayerTest = ToolTest;
@@ -161,10 +163,13 @@ TEST_F(DebayerTest, SessionReportsTheTablesTextAndTakesItsTuning) {
         try {
             session.Process(picture, DebayerSettings(), frame);
             ADD_FAILURE() << c.status << " not reported";
-        } catch (const ToolError& error) {
+        } catch (const MediaError& error) {
             const std::string text = error.what();
             EXPECT_NE(std::string::npos, text.find(StatusMessage(c.status))) << text;
             EXPECT_NE(std::string::npos, text.find(std::to_string(c.status))) << text;
+            EXPECT_EQ(MediaError::Kind::Engine, error.ErrorKind());
+            EXPECT_EQ(c.status, error.Code());
+            EXPECT_EQ(StatusName(c.status), error.CodeName());
         }
     }
 

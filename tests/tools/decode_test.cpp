@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "../decoder/framebuilder.h"
-#include "framefaults.h"
+#include "encoder/framefaults.h"
 #include "pictures/imagefiles.h"
 #include "toolfixture.h"
 

@@ -9,13 +9,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "framefaults.h"
+#include "encoder/framefaults.h"
 #include "pictures/imagefiles.h"
-#include "support/interruptcleanup.h"
-#include "support/outputfile.h"
 #include "toolfixture.h"
+#include "tsr/media/interruptcleanup.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools::test {
+
+using namespace media;
 namespace {
 
 class ErrorsTest : public ToolTest {
@@ -211,6 +213,9 @@ TEST_F(ErrorsTest, HelpForEveryCommand) {
     const ToolResult top = RunTool({"--help"});
     EXPECT_EQ(0, top.exitCode);
     EXPECT_NE(std::string::npos, top.out.find("convert"));
+    // The CPU engine is the default where there is no GPU: the summary names both engines.
+    EXPECT_EQ(std::string::npos, top.out.find("GPU")) << top.out;
+    EXPECT_NE(std::string::npos, top.out.find("the CPU engine and the OpenCL devices")) << top.out;
 }
 
 using InterruptTest = ToolTest;

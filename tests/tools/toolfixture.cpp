@@ -19,7 +19,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "syntheticscene.h"
+#include "encoder/syntheticscene.h"
 
 namespace tsr::tools::test {
 

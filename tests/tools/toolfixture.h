@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "frameencoder.h"
+#include "encoder/frameencoder.h"
 #include "toolrunner.h"
 
 namespace tsr::tools::test {

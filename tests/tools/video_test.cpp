@@ -13,12 +13,14 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include "streams/displaytransform.h"
-#include "streams/timecode.h"
 #include "support/toolerror.h"
 #include "toolfixture.h"
+#include "tsr/media/displaytransform.h"
+#include "tsr/media/timecode.h"
 
 namespace tsr::tools::test {
+
+using namespace media;
 
 namespace {
 
@@ -402,65 +404,6 @@ TEST_F(VideoTest, OptionsThatDoNotFitAreRefused) {
     EXPECT_EQ(1, small.exitCode);
     EXPECT_NE(std::string::npos, small.err.find("256x120")) << small.err;
     EXPECT_EQ(std::vector<std::string>{"clip.mov"}, Files());
-}
-
-TEST(TimecodeTest, CountsFramesAtTheNominalRateAndWrapsAtMidnight) {
-    struct Case {
-        const char* start;
-        AVRational rate;
-        int frames;
-        const char* text;
-        uint32_t smpte;
-    };
-    const Case cases[] = {
-        {"10:20:30:04", {25, 1}, 0, "10:20:30:04", 0x10203004},
-        {"00:00:59:29", {30000, 1001}, 1, "00:01:00:00", 0x00010000}, // counted at 30
-        {"23:59:59:23", {24, 1}, 2, "00:00:00:01", 0x00000001},
-        {"00:00:59;29", {30000, 1001}, 1, "00:01:00;02", 0x00010042}, // drop-frame skips ;00 and ;01
-    };
-    for (const Case& c : cases) {
-        const Timecode timecode(c.start, c.rate);
-        EXPECT_EQ(c.text, timecode.Text(c.frames)) << c.start;
-        EXPECT_EQ(c.smpte, timecode.Smpte(c.frames)) << c.start;
-    }
-    for (const char* refused : {"00:00:00:24", "00:60:00:00", "24:00:00:00", "1:00:00", "00:00:00:00x", "",
-                                "00:00:00;00"}) // drop-frame at 24 frames/s
-        EXPECT_THROW(Timecode(refused, AVRational{24, 1}), ToolError) << refused;
-}
-
-// 3x3 pixels at 4:2:0: the right and bottom chroma samples cover fewer pixels, and take the mean
-// of those alone. Black, white and grey land on the limited range's codes.
-TEST(DisplayTransformTest, ChromaOfPartBlocksAndTheRangesEnds) {
-    RgbaFrame rgba;
-    rgba.width = rgba.height = 3;
-    rgba.curve = 2; // HLG: no transfer, so the codes follow from the values directly
-    const float values[9][3] = {{0, 0, 0}, {1, 1, 1},        {0.5f, 0.5f, 0.5f}, {0, 0, 0}, {1, 1, 1},
-                                {1, 0, 0}, {0.25f, 0.5f, 1}, {0, 1, 0},          {0, 0, 1}};
-    for (const auto& pixel : values)
-        for (int c = 0; c < 4; ++c) {
-            const uint16_t bits = half(c < 3 ? pixel[c] : 1.0f).bits();
-            rgba.bytes.push_back(static_cast<uint8_t>(bits));
-            rgba.bytes.push_back(static_cast<uint8_t>(bits >> 8));
-        }
-    AVFrame* picture = av_frame_alloc();
-    picture->format = AV_PIX_FMT_YUV420P10;
-    picture->width = picture->height = 3;
-    ASSERT_EQ(0, av_frame_get_buffer(picture, 0));
-    DisplayTransform(rgba.curve).ToYuv(rgba, *picture);
-    auto sample = [&](int plane, int x, int y) {
-        return reinterpret_cast<const uint16_t*>(picture->data[plane] + y * picture->linesize[plane])[x];
-    };
-    EXPECT_EQ(64, sample(0, 0, 0));
-    EXPECT_EQ(940, sample(0, 1, 0));
-    EXPECT_EQ(502, sample(0, 2, 0)); // 64 + 876 / 2
-    // Pixel (2, 2) alone, pure blue: Cb = 512 + 448, Cr = 512 - 448 * kb / (1 - kr).
-    EXPECT_EQ(960, sample(1, 1, 1));
-    EXPECT_EQ(476, sample(2, 1, 1));
-    // Column 2 of rows 0 and 1: grey and red; Cr of their mean is (0.5 - 0.63135...) scaled.
-    const double kr = 0.2627, kb = 0.0593;
-    const double luma = (kr * 1.5 + (1 - kr - kb) * 0.5 + kb * 0.5) / 2;
-    EXPECT_EQ(std::lround(512 + 896 * (0.75 - luma) / (2 * (1 - kr))), sample(2, 1, 0));
-    av_frame_free(&picture);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // The COM server layer of TsrRawDecoder.dll, through its exports as COM calls them.
 #include "comsession.h"
 #include "serverlibrary.h"
-#include "tesselrawguids.h"
+#include "windows/common/tesselrawguids.h"
 
 #include <mfapi.h>
 

@@ -5,8 +5,8 @@
 #include "debugcapture.h"
 #include "decodertransformtest.h"
 
-#include <frameencoder.h>
-#include <syntheticscene.h>
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include <tsr/framedecoder.h>
 
 #include <climits>

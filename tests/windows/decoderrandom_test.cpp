@@ -6,8 +6,8 @@
 #include "decodertransformtest.h"
 #include "randomuse.h"
 
-#include <frameencoder.h>
-#include <syntheticscene.h>
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include <tsr/framedecoder.h>
 
 #include <cstring>

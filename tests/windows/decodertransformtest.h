@@ -4,7 +4,7 @@
 
 #include "comsession.h"
 #include "serverlibrary.h"
-#include "tesselrawguids.h"
+#include "windows/common/tesselrawguids.h"
 
 #include <mfapi.h>
 #include <mferror.h>

@@ -1,6 +1,6 @@
 #include "comsession.h"
 #include "d3d11device.h"
-#include "dxgimanagerlock.h"
+#include "windows/common/dxgimanagerlock.h"
 
 #include <mfapi.h>
 

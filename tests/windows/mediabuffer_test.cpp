@@ -1,6 +1,6 @@
 #include "comsession.h"
 #include "d3d11device.h"
-#include "mediabuffer.h"
+#include "windows/common/mediabuffer.h"
 
 #include <mfapi.h>
 

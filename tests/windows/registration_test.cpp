@@ -3,7 +3,7 @@
 // parallel with each other (RESOURCE_LOCK).
 #include "comsession.h"
 #include "serverlibrary.h"
-#include "tesselrawguids.h"
+#include "windows/common/tesselrawguids.h"
 
 #include <mfapi.h>
 #include <mferror.h>

@@ -1,22 +1,31 @@
 // tsrraw debayer and convert: decoded pictures, or compressed frames and clips, through the
 // engine (OpenCL or CPU) to RGBA files.
 #include <cstdio>
+#include <memory>
+#include <thread>
 
-#include "clips/clip.h"
-#include "clips/framesummary.h"
 #include "commands/commands.h"
 #include "commands/debayeroptions.h"
+#include "commands/inputoptions.h"
 #include "commands/outputsinks.h"
+#include "common/processorcount.h"
+#include "engine/tuning.h"
 #include "pictures/decodedbufferfile.h"
 #include "pipeline/convertpipeline.h"
-#include "pipeline/framedecoderhandle.h"
 #include "support/commandline.h"
 #include "support/framerange.h"
-#include "support/outputfile.h"
+#include "support/mediaerrors.h"
 #include "support/progress.h"
+#include "support/standardoutput.h"
 #include "support/toolerror.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/frames.h"
+#include "tsr/media/outputfile.h"
+#include "tsr/media/processorshare.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -25,10 +34,11 @@ const char kDebayerHelp[] =
     "\n"
     "Runs decoded pictures, as `decode --format raw` writes them (the 116-byte frame info record,\n"
     "then the picture; several back to back), through the engine to RGBA. With several\n"
-    "pictures, a picture OUTPUT needs %d in its name (out_%04d.exr).\n"
+    "pictures, a picture OUTPUT needs %d in its name (out_%04d.exr). -o - writes --format raw\n"
+    "to standard output.\n"
     "\n"
     "options:\n"
-    "  -o, --output FILE   where to write\n"
+    "  -o, --output FILE   where to write (- for standard output)\n"
     "  --frames RANGE      N, FIRST-LAST or FIRST- (from 0); default all\n"
     "  -q, --quiet         no progress bar\n"
     "  -h, --help          this text\n";
@@ -123,10 +133,23 @@ int RunDebayer(int argc, const char* const* argv) {
     const RgbaOutputOptions output = RgbaOutputOptionsFrom(args, names.Name(0));
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
 
+    const bool toStandardOutput = IsStandardOutput(args.Value("output"));
+    if (toStandardOutput && output.format != PictureFormat::Raw)
+        throw UsageError("-o - writes --format raw, not " + std::string(FormatName(output.format)));
+    if (toStandardOutput && args.Has("tuning") &&
+        args.Integer("tuning", 0, -2147483647ll - 1, 2147483647ll) == kTuningFrameTimer)
+        throw UsageError("--tuning " + std::to_string(kTuningFrameTimer) +
+                         " prints timings to standard output, which -o - keeps for the frames");
+
     DecodedBufferFile input(args.Operands()[0]);
     const FrameRange range = wanted.Within(input.Count());
-    CheckOutputPath(names.Name(range.first));
-    RgbaSequenceWriter writer(names, output, range.Count());
+    std::unique_ptr<RgbaSequenceWriter> writer;
+    if (toStandardOutput) {
+        PrepareStandardOutput("frames");
+    } else {
+        CheckOutputPath(names.Name(range.first));
+        writer = std::make_unique<RgbaSequenceWriter>(names, output, range.Count());
+    }
     std::unique_ptr<RgbaEngine> session = OpenDebayerSession(args);
     Progress progress("debayer", range.Count(), args.Has("quiet"));
     DecodedPicture picture;
@@ -135,10 +158,16 @@ int RunDebayer(int argc, const char* const* argv) {
         input.Read(index, picture);
         frame.index = index;
         session->Process(picture, settings, frame);
-        writer.Write(frame);
+        if (writer)
+            writer->Write(frame);
+        else
+            WriteStandardOutput(frame.bytes.data(), frame.bytes.size());
         progress.Advance();
     }
-    writer.Finish();
+    if (writer)
+        writer->Finish();
+    else
+        FinishStandardOutput();
     progress.Done();
     return kExitOk;
 }
@@ -174,7 +203,10 @@ int RunConvert(int argc, const char* const* argv) {
     std::unique_ptr<FrameSink> sink =
         OpenConvertSink(args, names, clip->Properties(), job.range, MostFramesWritten(*clip, job.range));
     std::unique_ptr<RgbaEngine> session = OpenDebayerSession(args);
-    FrameDecoderOwner decoder(threads);
+    // The decoder and a CPU engine share the processors: --threads in all, else every one.
+    job.decoderThreads = threads > 0 ? threads : ProcessorCount();
+    job.processors = std::make_shared<ProcessorShare>(job.decoderThreads);
+    FrameDecoder decoder(job.decoderThreads);
     Progress progress("convert", clip->FrameCount() < 0 ? 0 : job.range.Count(), args.Has("quiet"));
     std::vector<DamagedFrame> damaged;
     if (args.Has("keep-going")) job.damaged = &damaged;

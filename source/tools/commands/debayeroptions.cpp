@@ -1,13 +1,13 @@
 #include "commands/debayeroptions.h"
 
-#include "clips/clip.h"
-#include "pictures/rgbapictures.h"
-#include "pipeline/cpusession.h"
-#include "support/outputfile.h"
+#include "support/mediaerrors.h"
 #include "support/toolerror.h"
-#include "tuning.h"
+#include "tsr/media/outputfile.h"
+#include "tsr/media/rgbaengine.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 const char kDebayerOptionsHelp[] =
     "debayer options:\n"
@@ -56,13 +56,13 @@ RgbaOutputOptions RgbaOutputOptionsFrom(const CommandLine& args, const std::stri
     options.format = FormatFor(args.Value("format"), firstName, true);
     const std::string compression = args.Value("exr-compression", "piz");
     if (compression == "none")
-        options.compression = ExrCompression::None;
+        options.picture.compression = ExrCompression::None;
     else if (compression == "zip")
-        options.compression = ExrCompression::Zip;
+        options.picture.compression = ExrCompression::Zip;
     else if (compression == "piz")
-        options.compression = ExrCompression::Piz;
+        options.picture.compression = ExrCompression::Piz;
     else if (compression == "rle")
-        options.compression = ExrCompression::Rle;
+        options.picture.compression = ExrCompression::Rle;
     else
         throw UsageError("--exr-compression must be piz, zip, rle or none");
     return options;
@@ -81,47 +81,20 @@ std::unique_ptr<RgbaEngine> OpenDebayerSession(const CommandLine& args) {
         throw UsageError("--engine must be auto, opencl or cpu");
     if (engine == "cpu" && args.Has("device"))
         throw UsageError("--device chooses an OpenCL device, not the CPU engine");
-    const bool opencl =
-        engine == "opencl" || (engine == "auto" && (args.Has("device") || HasUsableOpenCLGpu()));
-    if (opencl) return std::make_unique<DebayerSession>(ChooseOpenCLDevice(args.Value("device")), tuning);
-    return std::make_unique<CpuSession>(ThreadsFrom(args), tuning ? *tuning : ProcessTuningValue());
-}
-
-namespace {
-
-const char* PictureExtension(PictureFormat format) {
-    return format == PictureFormat::Preview ? "png" : FormatName(format);
-}
-
-} // namespace
-
-RgbaSequenceWriter::RgbaSequenceWriter(const OutputNames& names, const RgbaOutputOptions& options,
-                                       int frameCount)
-    : m_names(names), m_options(options) {
-    if (frameCount > 1 && !names.PerFrame() && options.format != PictureFormat::Raw)
-        throw UsageError("several frames need %d in the output name, e.g. out_%04d." +
-                         std::string(PictureExtension(options.format)));
-    if (options.format == PictureFormat::Raw && !names.PerFrame())
-        m_joined = std::make_unique<OutputFile>(names.Name(0));
-}
-
-void RgbaSequenceWriter::Write(const RgbaFrame& frame) {
-    if (!m_joined && !m_names.PerFrame() && m_written++ > 0)
-        throw SecondFrameError(PictureExtension(m_options.format));
-    if (m_joined) {
-        m_joined->Write(frame.bytes.data(), frame.bytes.size());
-    } else if (m_options.format == PictureFormat::Dpx) {
-        DpxFields fields = m_options.dpx;
-        fields.hasTimecode = m_options.dpxTimecode != nullptr;
-        if (fields.hasTimecode) fields.timecode = m_options.dpxTimecode->Smpte(frame.index);
-        WriteDpx(m_names.Name(frame.index), frame, fields);
-    } else {
-        WriteRgbaPicture(frame, m_options.format, m_names.Name(frame.index), m_options.compression);
+    EngineChoice choice;
+    choice.engine = engine;
+    choice.device = args.Value("device");
+    choice.threads = ThreadsFrom(args);
+    choice.tuning = tuning;
+    try {
+        return OpenEngine(choice);
+    } catch (const MediaError& error) {
+        // Engine, threads and their combination are checked above: what is left is the device.
+        if (error.ErrorKind() == MediaError::Kind::BadArgument)
+            throw UsageError("--device takes auto, gpu, cpu, PLATFORM or PLATFORM:DEVICE, not \"" +
+                             choice.device + "\"");
+        throw ToolErrorFrom(error);
     }
-}
-
-void RgbaSequenceWriter::Finish() {
-    if (m_joined) m_joined->Commit();
 }
 
 } // namespace tsr::tools

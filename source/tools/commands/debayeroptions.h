@@ -5,48 +5,21 @@
 #include <string>
 #include <vector>
 
-#include "pictures/dpxfiles.h"
-#include "pictures/imagefiles.h"
-#include "pipeline/debayersession.h"
-#include "pipeline/framesink.h"
-#include "streams/timecode.h"
+#include "streams/picturesinks.h"
 #include "support/commandline.h"
-#include "support/outputfile.h"
-#include "support/outputnames.h"
+#include "tsr/media/rgbaengine.h"
 
 namespace tsr::tools {
 
 std::vector<OptionDefinition> DebayerOptionDefinitions();
 extern const char kDebayerOptionsHelp[];
 
-struct RgbaOutputOptions {
-    PictureFormat format = PictureFormat::Exr;
-    ExrCompression compression = ExrCompression::Piz;
-    DpxFields dpx;                               // bits and frame rate
-    std::shared_ptr<const Timecode> dpxTimecode; // of frame 0; none leaves it out
-};
-
-DebayerSettings DebayerSettingsFrom(const CommandLine& args);
+media::DebayerSettings DebayerSettingsFrom(const CommandLine& args);
 RgbaOutputOptions RgbaOutputOptionsFrom(const CommandLine& args, const std::string& firstName);
 // Opens the engine of --engine, tuned by --tuning when given: OpenCL on the device of --device,
 // or the CPU engine with --threads workers.
-std::unique_ptr<RgbaEngine> OpenDebayerSession(const CommandLine& args);
+std::unique_ptr<media::RgbaEngine> OpenDebayerSession(const CommandLine& args);
 // --threads, 0 (one per processor) when absent.
 int ThreadsFrom(const CommandLine& args);
-
-// Writes a sequence of RGBA frames: a file per frame, or raw frames back to back in one file.
-class RgbaSequenceWriter : public FrameSink {
-public:
-    // `frameCount` -1: a stream's frames, as many as it holds.
-    RgbaSequenceWriter(const OutputNames& names, const RgbaOutputOptions& options, int frameCount);
-    void Write(const RgbaFrame& frame) override;
-    void Finish() override;
-
-private:
-    const OutputNames& m_names;
-    RgbaOutputOptions m_options;
-    std::unique_ptr<OutputFile> m_joined;
-    int m_written = 0;
-};
 
 } // namespace tsr::tools

@@ -2,21 +2,25 @@
 #include <cstdio>
 #include <memory>
 
-#include "clips/clip.h"
-#include "clips/framesummary.h"
 #include "commands/commands.h"
+#include "commands/inputoptions.h"
 #include "format/frameheader.h"
-#include "pictures/decodedpicture.h"
-#include "pictures/imagefiles.h"
-#include "pipeline/framedecoderhandle.h"
+#include "pictures/pictureformats.h"
 #include "support/commandline.h"
 #include "support/framerange.h"
-#include "support/outputfile.h"
+#include "support/mediaerrors.h"
 #include "support/outputnames.h"
 #include "support/progress.h"
+#include "support/standardoutput.h"
 #include "support/toolerror.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/frames.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -28,10 +32,11 @@ const char kHelp[] =
     "reads); several frames go back to back into one raw file. PNG and TIFF hold the mosaic\n"
     "(scale index 0, grey) or the four samples red, green, blue, 65535 (scale index 1..3) as\n"
     "16-bit pictures. With several frames, a picture OUTPUT needs %d in its name (out_%04d.png),\n"
-    "replaced by the frame index. INPUT - reads standard input.\n"
+    "replaced by the frame index. INPUT - reads standard input; -o - writes the raw format to\n"
+    "standard output.\n"
     "\n"
     "options:\n"
-    "  -o, --output FILE   where to write\n"
+    "  -o, --output FILE   where to write (- for standard output)\n"
     "  --scale N           scale index 0..3: full, half, quarter or eighth size (default 0)\n"
     "  --format F          raw, png or tiff (default: from the extension, else raw)\n"
     "  --frames RANGE      N, FIRST-LAST or FIRST- (from 0); default all\n"
@@ -54,21 +59,6 @@ const char kHelp[] =
     "arguments; 3 done with --keep-going, but damaged frames were found.\n";
 
 } // namespace
-
-void WriteDecodedPicture(const DecodedPicture& picture, PictureFormat format, const std::string& path) {
-    const int channels = picture.Mosaic() ? 1 : 4;
-    const size_t stride = static_cast<size_t>(picture.RowPitch()) / 2;
-    const auto* samples = reinterpret_cast<const uint16_t*>(picture.Picture());
-    if (format == PictureFormat::Png16) {
-        WritePng(path, picture.OutputWidth(), picture.OutputHeight(), channels, samples, stride);
-    } else if (format == PictureFormat::Tiff16) {
-        WriteTiff(path, picture.OutputWidth(), picture.OutputHeight(), channels, samples, stride);
-    } else {
-        OutputFile output(path);
-        output.Write(picture.Bytes(), picture.Size());
-        output.Commit();
-    }
-}
 
 int RunDecode(int argc, const char* const* argv) {
     const CommandLine args(argc, argv, 0,
@@ -95,17 +85,24 @@ int RunDecode(int argc, const char* const* argv) {
     const PictureFormat format = FormatFor(args.Value("format"), names.Name(0), false);
     const FrameRange wanted = FrameRange::Parse(args.Value("frames", "0-"));
 
+    const bool toStandardOutput = IsStandardOutput(args.Value("output"));
+    if (toStandardOutput && format != PictureFormat::Raw)
+        throw UsageError("-o - writes --format raw, not " + std::string(FormatName(format)));
+
     std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0], args.Has("keep-going"));
     const FrameRange range = ClipRange(*clip, wanted);
-    CheckOutputPath(names.Name(range.first));
-    const bool oneName = !names.PerFrame() && format != PictureFormat::Raw;
+    if (toStandardOutput)
+        PrepareStandardOutput("decoded frames");
+    else
+        CheckOutputPath(names.Name(range.first));
+    const bool oneName = !names.PerFrame() && !JoinsFrames(format);
     if (MostFramesWritten(*clip, range) > 1 && oneName)
         throw UsageError("several frames need %d in the output name, e.g. out_%04d." +
-                         std::string(FormatName(format)));
+                         std::string(PictureExtension(format)));
 
-    FrameDecoderOwner decoder(threads);
+    FrameDecoder decoder(threads);
     std::unique_ptr<OutputFile> joined; // all frames in one raw file
-    if (format == PictureFormat::Raw && !names.PerFrame())
+    if (JoinsFrames(format) && !names.PerFrame() && !toStandardOutput)
         joined = std::make_unique<OutputFile>(names.Name(0));
     Progress progress("decode", clip->FrameCount() < 0 ? 0 : range.Count(), args.Has("quiet"));
     std::vector<uint8_t> frame;
@@ -120,14 +117,20 @@ int RunDecode(int argc, const char* const* argv) {
                 progress.Advance();
                 continue;
             }
-            if (oneName && written++ > 0) throw SecondFrameError(FormatName(format));
-            if (joined)
+            if (oneName && written++ > 0) throw SecondFrameError(PictureExtension(format));
+            if (toStandardOutput)
+                WriteStandardOutput(picture.Bytes(), picture.Size());
+            else if (joined)
                 joined->Write(picture.Bytes(), picture.Size());
             else
                 WriteDecodedPicture(picture, format, names.Name(index));
             progress.Advance();
         }
-        if (joined) joined->Commit();
+        if (joined) {
+            joined->Stream(); // no frame written (all refused under --keep-going) is an empty file
+            joined->Commit();
+        }
+        if (toStandardOutput) FinishStandardOutput();
     } catch (...) {
         ReportDamagedFrames("decode", damaged);
         throw;

@@ -6,19 +6,21 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include "clips/clip.h"
 #include "commands/commands.h"
 #include "commands/debayeroptions.h"
 #include "commands/encodeoptions.h"
-#include "pictures/rgbapictures.h"
+#include "encoder/syntheticscene.h"
+#include "pictures/pictureformats.h"
 #include "pipeline/convertpipeline.h"
-#include "pipeline/framedecoderhandle.h"
 #include "support/commandline.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
-#include "syntheticscene.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/frames.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -77,6 +79,7 @@ int RunDemo(int argc, const char* const* argv) {
     if (args.Operands().size() != 1)
         throw UsageError("demo takes one output folder (see tsrraw demo --help)");
     std::string folder = args.Operands()[0];
+    if (folder == "-") throw UsageError("demo writes several files into a folder, not to standard output");
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     SceneSettings scene;
     ParseSize(args.Value("size", "1280x720"), scene.width, scene.height);
@@ -111,7 +114,7 @@ int RunDemo(int argc, const char* const* argv) {
     std::printf("wrote %s: %d frames of %dx%d\n", clipPath.c_str(), count, scene.width, scene.height);
 
     std::unique_ptr<ClipReader> clip = OpenClip(clipPath);
-    FrameDecoderOwner decoder(ThreadsFrom(args));
+    FrameDecoder decoder(ThreadsFrom(args));
     static const char* const sizes[] = {"full", "half", "quarter"};
     for (int scale = 0; scale < 3; ++scale) {
         const std::string output = folder + "/" + sizes[scale];
@@ -125,11 +128,10 @@ int RunDemo(int argc, const char* const* argv) {
         job.debayer.curve = 0;
         Progress progress(std::string("convert ") + sizes[scale], count, quiet);
         job.progress = &progress;
-        job.write = [&output](const RgbaFrame& frame) {
-            WriteRgbaPicture(frame, PictureFormat::Exr, FrameName(output, "frame", frame.index, "exr"),
-                             ExrCompression::Piz);
-            WriteRgbaPicture(frame, PictureFormat::Preview, FrameName(output, "preview", frame.index, "png"),
-                             ExrCompression::Piz);
+        const PictureFormat exr = FormatFor("exr", "", true), preview = FormatFor("preview", "", true);
+        job.write = [&output, exr, preview](const RgbaFrame& frame) {
+            WriteRgbaPicture(frame, exr, FrameName(output, "frame", frame.index, "exr"));
+            WriteRgbaPicture(frame, preview, FrameName(output, "preview", frame.index, "png"));
         };
         const ConvertTimings timings = RunConvertJob(job);
         progress.Done();

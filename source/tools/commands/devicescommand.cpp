@@ -2,12 +2,13 @@
 #include <cstdio>
 
 #include "commands/commands.h"
-#include "pipeline/cpusession.h"
-#include "pipeline/opencldevices.h"
 #include "support/commandline.h"
 #include "support/toolerror.h"
+#include "tsr/media/rgbaengine.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 int RunDevices(int argc, const char* const* argv) {
     const CommandLine args(argc, argv, 0, {});
@@ -21,34 +22,23 @@ int RunDevices(int argc, const char* const* argv) {
         return kExitOk;
     }
     if (!args.Operands().empty()) throw UsageError("devices takes no operands");
-    const bool gpu = HasUsableOpenCLGpu();
-    std::printf("CPU engine: %s%s\n", CpuEngineText(CpuEngine(0).Threads()).c_str(), gpu ? "" : "  [auto]");
-    std::vector<OpenCLDevice> devices;
-    try {
-        devices = ListOpenCLDevices();
-    } catch (const ToolError& error) {
-        std::printf("OpenCL: %s\n", error.what());
+    const EngineListing listing = ListEngines();
+    std::printf("CPU engine: %s%s\n", listing.cpu.c_str(), listing.autoIsCpu ? "  [auto]" : "");
+    if (listing.devices.empty()) {
+        std::printf("OpenCL: %s\n", listing.openclError.c_str());
         return kExitOk;
     }
-    OpenCLDevice chosen;
-    chosen.platformIndex = -1;
-    try {
-        chosen = ChooseOpenCLDevice("");
-    } catch (const ToolError&) {
-        // listed all the same; none is marked as the default
-    }
     int platform = -1;
-    for (const OpenCLDevice& d : devices) {
+    for (const OpenCLDeviceInfo& d : listing.devices) {
         if (d.platformIndex != platform) {
             platform = d.platformIndex;
             std::printf("platform %d: %s\n", platform, d.platformName.c_str());
         }
-        const bool isDefault = d.platformIndex == chosen.platformIndex && d.deviceIndex == chosen.deviceIndex;
         std::printf("  %d:%d  %-11s %s (%s, %u compute units, %llu MiB%s%s)%s%s\n", d.platformIndex,
-                    d.deviceIndex, DeviceTypeText(d.type).c_str(), d.deviceName.c_str(), d.version.c_str(),
-                    d.computeUnits, d.memoryBytes >> 20, d.imageSupport ? "" : ", no images",
-                    d.available ? "" : ", unavailable", isDefault ? "  [default]" : "",
-                    isDefault && gpu ? "  [auto]" : "");
+                    d.deviceIndex, d.type.c_str(), d.deviceName.c_str(), d.version.c_str(), d.computeUnits,
+                    d.memoryBytes >> 20, d.imageSupport ? "" : ", no images",
+                    d.available ? "" : ", unavailable", d.isDefault ? "  [default]" : "",
+                    d.isDefault && !listing.autoIsCpu ? "  [auto]" : "");
     }
     return kExitOk;
 }

@@ -6,20 +6,25 @@
 #include <future>
 #include <thread>
 
-#include "clips/clip.h"
-#include "clips/framesummary.h"
 #include "commands/commands.h"
 #include "commands/encodeoptions.h"
+#include "commands/inputoptions.h"
 #include "common/processorcount.h"
-#include "frameencoder.h"
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include "pictures/imagefiles.h"
 #include "support/commandline.h"
-#include "support/outputfile.h"
+#include "support/outputnames.h"
 #include "support/progress.h"
+#include "support/standardoutput.h"
 #include "support/toolerror.h"
-#include "syntheticscene.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/frames.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -30,7 +35,7 @@ const char kHelp[] =
     "Encodes pictures (16-bit PNG or TIFF, OpenEXR), one frame each, or the built-in synthetic\n"
     "scene (sky, buildings, a moving ball and a turning wheel) into Tessel RAW frames. OUTPUT\n"
     "ending in .mov is a QuickTime clip; any other name gets the frames back to back (one frame\n"
-    "is a plain frame file).\n"
+    "is a plain frame file); -o - writes the frames back to back to standard output.\n"
     "\n"
     "Grey pictures are taken as the Bayer mosaic itself, in sensor values (black 256). RGB\n"
     "pictures are mosaiced: 16-bit samples 0..65535 and OpenEXR values 0..1 map to black..white.\n"
@@ -55,7 +60,7 @@ const char kHelp[] =
     "  --matrix LIST         9 floats, camera RGB to CIE XYZ, row-major (default identity)\n"
     "  --exposure X          exposure factor (default 1)\n"
     "output:\n"
-    "  -o, --output FILE     where to write\n"
+    "  -o, --output FILE     where to write (- for standard output)\n"
     "  --fourcc tsrn|tsrh    QuickTime track type (default tsrn)\n"
     "  --threads N           frames encoded at once (default: one per processor)\n"
     "  --max-pixels N        refuse pictures of more than N pixels (default 268435456)\n"
@@ -170,6 +175,15 @@ EncodedFrame EncodeJobFrame(const EncodeJob& job, int i) {
     return encoded;
 }
 
+// -o -: frames back to back, the stream a clip of plain frames holds.
+class StandardOutputClipWriter : public ClipWriter {
+public:
+    void Append(const std::vector<uint8_t>& frame) override {
+        WriteStandardOutput(frame.data(), frame.size());
+    }
+    void Finish() override { FinishStandardOutput(); }
+};
+
 // Frames are rendered (or loaded) and encoded on several threads, and written in order.
 void EncodeAll(const EncodeJob& job, ClipWriter& writer, Progress& progress) {
     int firstWidth = 0, firstHeight = 0;
@@ -217,8 +231,14 @@ int RunEncode(int argc, const char* const* argv) {
     const EncodeJob job = ReadEncodeJob(args);
     SetInputLimitsFrom(args);
     for (const std::string& input : job.pictures) RegisterInput(input);
-    CheckOutputPath(args.Value("output"));
-    std::unique_ptr<ClipWriter> writer = CreateClipWriter(args.Value("output"), job.clipSettings);
+    std::unique_ptr<ClipWriter> writer;
+    if (IsStandardOutput(args.Value("output"))) {
+        PrepareStandardOutput("frames");
+        writer = std::make_unique<StandardOutputClipWriter>();
+    } else {
+        CheckOutputPath(args.Value("output"));
+        writer = CreateClipWriter(args.Value("output"), job.clipSettings);
+    }
     Progress progress("encode", job.count, args.Has("quiet"));
     EncodeAll(job, *writer, progress);
     writer->Finish();

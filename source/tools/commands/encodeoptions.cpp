@@ -2,10 +2,12 @@
 
 #include <cmath>
 
-#include "streams/timecode.h"
+#include "commands/inputoptions.h"
 #include "support/toolerror.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -92,8 +94,8 @@ ClipWriterSettings ClipWriterSettingsFrom(const CommandLine& args) {
     settings.frameRateNumerator = static_cast<int>(numerator);
     settings.frameRateDenominator = static_cast<int>(denominator);
     if (args.Has("timecode")) {
-        const Timecode start(args.Value("timecode"),
-                             AVRational{settings.frameRateNumerator, settings.frameRateDenominator});
+        const Timecode start = TimecodeOption(args.Value("timecode"), settings.frameRateNumerator,
+                                              settings.frameRateDenominator);
         settings.timecode = start.Text(0);
     }
     return settings;

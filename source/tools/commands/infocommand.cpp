@@ -3,17 +3,20 @@
 #include <cstdio>
 #include <memory>
 
-#include "clips/clip.h"
-#include "clips/framesummary.h"
 #include "commands/commands.h"
 #include "commands/infofields.h"
-#include "pipeline/framedecoderhandle.h"
+#include "commands/inputoptions.h"
 #include "support/commandline.h"
 #include "support/framerange.h"
 #include "support/jsonwriter.h"
+#include "support/mediaerrors.h"
 #include "support/toolerror.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/frames.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -26,19 +29,25 @@ const char kHelp[] =
     "damaged frames (refused by the decoder, with slices it skips and leaves black, or cut\n"
     "short at the end of the clip).\n"
     "\n"
+    "By default only the frame headers and slice tables are read, which is everything the\n"
+    "decoder judges a frame by: a frame they refuse is one it refuses, and a slice whose header\n"
+    "is broken is one it skips. --verify also decodes every frame looked at. The summary says\n"
+    "which of the two was done (\"checked:\", and \"decoded\" in JSON).\n"
+    "\n"
     "With --frames or --all, and for a single frame, each frame follows in detail: the header\n"
     "fields, the partition into macroblocks and slices, slice statistics (count, sizes, qScale\n"
     "range), the 60-byte metadata record and the 116-byte frame info record.\n"
     "\n"
     "--json writes everything: the clip's fields, a \"summary\" object (frameCount, frameRate,\n"
     "framesPerSecond, durationSeconds, width, height, ... damagedFrames) and every frame in\n"
-    "detail. frameCount is the whole clip's even with --frames, which keeps the decoding short\n"
+    "detail. frameCount is the whole clip's even with --frames, which keeps the reading short\n"
     "for a job scheduler: tsrraw info --json --frames 0 clip.mov | jq .frameCount\n"
     "\n"
     "options:\n"
     "  --json           machine-readable output\n"
     "  --frames RANGE   N, FIRST-LAST or FIRST- (from 0): only these frames, in detail\n"
     "  --all            every frame in detail\n"
+    "  --verify         decode every frame looked at (slow: a full decode each)\n"
     "  --scale N        scale index (0..3) of the decode that fills the frame info record\n"
     "  --max-pixels N   frames of more than N photosites are not decoded (default 268435456)\n"
     "  --max-stdin-bytes N  refuse a QuickTime clip of more than N bytes on standard input,\n"
@@ -55,6 +64,7 @@ int RunInfo(int argc, const char* const* argv) {
                            {{"json", false, 0},
                             {"frames", true, 0},
                             {"all", false, 0},
+                            {"verify", false, 0},
                             {"scale", true, 0},
                             {"max-pixels", true, 0},
                             {"max-stdin-bytes", true, 0}});
@@ -69,8 +79,11 @@ int RunInfo(int argc, const char* const* argv) {
 
     std::unique_ptr<ClipReader> clip = OpenClip(args.Operands()[0], true); // damaged frames are reported
     const FrameRange range = ClipRange(*clip, wanted);
-    FrameDecoderOwner decoder(0);
+    // Worker threads only when frames are decoded.
+    std::unique_ptr<FrameDecoder> decoder;
+    if (args.Has("verify")) decoder = std::make_unique<FrameDecoder>(0);
     ClipSummary summary;
+    summary.decoded = decoder != nullptr;
     summary.file = args.Operands()[0] == "-" ? kStandardInputName : args.Operands()[0];
     summary.properties = clip->Properties();
     summary.first = range.first;
@@ -85,11 +98,13 @@ int RunInfo(int argc, const char* const* argv) {
         FrameInspection frame;
         try {
             clip->ReadFrame(index, bytes);
-            frame = InspectFrame(bytes, decoder.Get(), scale);
-        } catch (const ToolError& error) { // not in the file, or cut short
+            frame = InspectFrame(bytes, decoder ? decoder->Get() : nullptr, scale);
+        } catch (const MediaError& error) { // not in the file, or cut short
             frame.decodeResult = FRAME_DECODER_INVALID_FRAME;
             frame.note = error.what();
+            frame.noteHint = error.Hint();
         }
+        frame.note += RemedyText(frame.noteHint);
         summary.Add(index, frame);
         summary.last = index;
         ++looked;

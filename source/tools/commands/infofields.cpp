@@ -8,6 +8,8 @@
 
 namespace tsr::tools {
 
+using namespace media;
+
 namespace {
 
 // What a field's getter sees: the inspected frame and its index in the clip.
@@ -453,6 +455,11 @@ const SummaryField kSummaryFields[] = {
     {"damagedFrames", K::Integers, [](C c) { return Ints(c.damaged); }, "\n  damaged frames: {}",
      DamagedSpelt},
     {"refusedFrames", K::Integers, [](C c) { return Ints(c.refused); }, nullptr},
+    {"decoded", K::Boolean, [](C c) { return Int(c.decoded); }, "\n  checked: {}",
+     [](C c) {
+         return std::string(c.decoded ? "every frame decoded"
+                                      : "headers and slice tables (--verify decodes every frame)");
+     }},
 };
 
 void AddDistinct(std::vector<int>& values, int value) {

@@ -7,13 +7,16 @@
 #include <unistd.h>
 
 #include "commands/debayeroptions.h"
+#include "commands/inputoptions.h"
+#include "engine/tuning.h"
 #include "streams/codecpresets.h"
-#include "streams/timecode.h"
 #include "streams/videosinks.h"
 #include "support/toolerror.h"
-#include "tuning.h"
+#include "tsr/media/timecode.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 const char kOutputSinkHelp[] =
     "video and stream options:\n"
@@ -65,7 +68,8 @@ VideoTiming TimingFrom(const CommandLine& args, const ClipProperties& clip, cons
     VideoTiming timing;
     if (clip.frameRateNumerator > 0 && clip.frameRateDenominator > 0)
         timing.frameRate = AVRational{clip.frameRateNumerator, clip.frameRateDenominator};
-    timing.timecode = Timecode(StartTimecode(args, clip), timing.frameRate).Text(range.first);
+    timing.timecode = TimecodeOption(StartTimecode(args, clip), timing.frameRate.num, timing.frameRate.den)
+                          .Text(range.first);
     return timing;
 }
 
@@ -115,12 +119,14 @@ std::unique_ptr<FrameSink> OpenConvertSink(const CommandLine& args, const Output
             timing);
     }
     RgbaOutputOptions options = RgbaOutputOptionsFrom(args, names.Name(range.first));
-    options.dpx.bits = static_cast<int>(args.Integer("dpx-bits", 10, 10, 16));
-    if (options.dpx.bits != 10 && options.dpx.bits != 16) throw UsageError("--dpx-bits must be 10 or 16");
-    if (args.Has("dpx-bits") && options.format != PictureFormat::Dpx)
+    options.picture.dpx.bits = static_cast<int>(args.Integer("dpx-bits", 10, 10, 16));
+    if (options.picture.dpx.bits != 10 && options.picture.dpx.bits != 16)
+        throw UsageError("--dpx-bits must be 10 or 16");
+    if (args.Has("dpx-bits") && !TakesDpxFields(options.format))
         throw UsageError("--dpx-bits is for DPX output");
-    options.dpx.frameRate = av_q2d(timing.frameRate);
-    options.dpxTimecode = std::make_shared<Timecode>(StartTimecode(args, clip), timing.frameRate);
+    options.picture.dpx.frameRate = av_q2d(timing.frameRate);
+    options.dpxTimecode = std::make_shared<Timecode>(
+        TimecodeOption(StartTimecode(args, clip), timing.frameRate.num, timing.frameRate.den));
     return std::make_unique<RgbaSequenceWriter>(names, options, mostFrames);
 }
 

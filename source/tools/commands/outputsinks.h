@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "clips/clip.h"
-#include "pipeline/framesink.h"
+#include "streams/framesink.h"
 #include "support/commandline.h"
 #include "support/framerange.h"
 #include "support/outputnames.h"
+#include "tsr/media/clip.h"
 
 namespace tsr::tools {
 
@@ -26,7 +26,7 @@ bool WritesToStandardOutput(const CommandLine& args);
 // `names` must outlive the sink; `mostFrames` is MostFramesWritten's. Throws a usage error for
 // options that do not fit together.
 std::unique_ptr<FrameSink> OpenConvertSink(const CommandLine& args, const OutputNames& names,
-                                           const ClipProperties& clip, const FrameRange& range,
+                                           const media::ClipProperties& clip, const FrameRange& range,
                                            int mostFrames);
 
 } // namespace tsr::tools

@@ -4,10 +4,12 @@
 #include <climits>
 #include <cstring>
 
-#include "support/outputfile.h"
 #include "support/toolerror.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 DecodedBufferFile::DecodedBufferFile(const std::string& path) : m_path(path) {
     m_file.reset(std::fopen(path.c_str(), "rb"));

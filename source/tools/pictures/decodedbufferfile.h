@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "pictures/decodedpicture.h"
 #include "support/filehandle.h"
+#include "tsr/media/decodedpicture.h"
 
 namespace tsr::tools {
 
@@ -19,7 +19,7 @@ public:
     DecodedBufferFile& operator=(const DecodedBufferFile&) = delete;
 
     int Count() const { return static_cast<int>(m_offsets.size()); }
-    void Read(int index, DecodedPicture& picture);
+    void Read(int index, media::DecodedPicture& picture);
 
 private:
     std::string m_path;

@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "format/bigendian.h"
-#include "pictures/rgbapictures.h"
-#include "support/outputfile.h"
+#include "pictures/rgbasamples.h"
 #include "support/toolerror.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -123,6 +125,10 @@ void WriteDpx(const std::string& path, const RgbaFrame& frame, const DpxFields& 
     OutputFile output(path);
     output.Write(bytes.data(), bytes.size());
     output.Commit();
+}
+
+void WriteDpxRgba(const RgbaFrame& frame, const std::string& path, const PictureWriteOptions& options) {
+    WriteDpx(path, frame, options.dpx);
 }
 
 } // namespace tsr::tools

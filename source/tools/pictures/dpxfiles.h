@@ -7,16 +7,10 @@
 #include <cstdint>
 #include <string>
 
-#include "pipeline/rgbaengine.h"
+#include "pictures/pictureformats.h"
+#include "tsr/media/rgbaengine.h"
 
 namespace tsr::tools {
-
-struct DpxFields {
-    int bits = 10;        // 10 or 16
-    double frameRate = 0; // 0: not known
-    bool hasTimecode = false;
-    uint32_t timecode = 0; // SMPTE 12M, BCD: hours in the top byte, frames in the lowest
-};
 
 // Transfer and colorimetric codes of the DPX image element for an engine curve.
 struct DpxCodes {
@@ -24,6 +18,6 @@ struct DpxCodes {
 };
 DpxCodes DpxCodesForCurve(unsigned curve);
 
-void WriteDpx(const std::string& path, const RgbaFrame& frame, const DpxFields& fields);
+void WriteDpx(const std::string& path, const media::RgbaFrame& frame, const DpxFields& fields);
 
 } // namespace tsr::tools

@@ -14,12 +14,16 @@
 #include <thread>
 
 #include "common/processorcount.h"
-#include "pictures/decodedpicture.h"
 #include "pictures/imagefiles.h"
-#include "support/outputfile.h"
+#include "pictures/pictureformats.h"
 #include "support/toolerror.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/mediaerror.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -127,9 +131,21 @@ PictureFloat ReadExr(const std::string& path) {
         return picture;
     } catch (const ToolError&) {
         throw;
+    } catch (const media::MediaError&) {
+        throw;
     } catch (const std::exception& error) {
         throw ToolError("cannot read " + path + ": " + error.what());
     }
+}
+
+// Half or float RGBA as the engine made it; linear BT.2020 output (curve 1) says its primaries.
+void WriteExrRgba(const RgbaFrame& frame, const std::string& path, const PictureWriteOptions& options) {
+    if (frame.isFloat)
+        WriteExrFloat(path, frame.width, frame.height, reinterpret_cast<const float*>(frame.bytes.data()),
+                      options.compression, frame.curve == 1);
+    else
+        WriteExrHalf(path, frame.width, frame.height, reinterpret_cast<const uint16_t*>(frame.bytes.data()),
+                     options.compression, frame.curve == 1);
 }
 
 } // namespace tsr::tools

@@ -3,17 +3,23 @@
 // destructor is skipped by the jump.
 #include <png.h>
 
+#include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "pictures/decodedpicture.h"
 #include "pictures/imagefiles.h"
-#include "support/outputfile.h"
+#include "pictures/pictureformats.h"
+#include "pictures/rgbasamples.h"
 #include "support/toolerror.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -145,6 +151,39 @@ Picture16 ReadPng(const std::string& path) {
     picture.height = static_cast<int>(header.height);
     picture.channels = header.channels;
     return picture;
+}
+
+// The decoder's picture: one grey channel a photosite (mosaic) or four a pixel, 16 bits.
+void WritePngDecoded(const DecodedPicture& picture, const std::string& path) {
+    const auto* samples = reinterpret_cast<const uint16_t*>(picture.Picture());
+    WritePng(path, picture.OutputWidth(), picture.OutputHeight(), picture.Mosaic() ? 1 : 4, samples,
+             static_cast<size_t>(picture.RowPitch()) / 2);
+}
+
+// The engine's RGB clamped to 0..1 as 16-bit codes; alpha is left out.
+void WritePngRgba(const RgbaFrame& frame, const std::string& path, const PictureWriteOptions&) {
+    const std::vector<uint16_t> rgb = QuantisedRgb16(frame);
+    WritePng(path, frame.width, frame.height, 3, rgb.data(), static_cast<size_t>(frame.width) * 3);
+}
+
+// 8-bit RGB for a quick look: linear output (curves 0 and 1) through the sRGB transfer, curved
+// output as it is.
+void WritePreviewRgba(const RgbaFrame& frame, const std::string& path, const PictureWriteOptions&) {
+    const size_t pixels = static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height);
+    // A table over 0..1 in steps of 1/16383 keeps pow() out of the pixel loop.
+    constexpr int kSteps = 16383;
+    const bool linear = frame.curve <= 1;
+    std::vector<uint8_t> table(kSteps + 1);
+    for (int i = 0; i <= kSteps; ++i)
+        table[static_cast<size_t>(i)] = PreviewValue(static_cast<float>(i) / kSteps, linear);
+    std::vector<uint8_t> rgb(pixels * 3);
+    for (size_t p = 0; p < pixels; ++p)
+        for (size_t c = 0; c < 3; ++c) {
+            const float v = RgbaSample(frame, 4 * p + c);
+            const float clamped = std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f);
+            rgb[3 * p + c] = table[static_cast<size_t>(std::lround(clamped * kSteps))];
+        }
+    WritePng8(path, frame.width, frame.height, 3, rgb.data(), static_cast<size_t>(frame.width) * 3);
 }
 
 } // namespace tsr::tools

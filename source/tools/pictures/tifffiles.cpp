@@ -7,12 +7,16 @@
 #include <cstdio>
 #include <memory>
 
-#include "pictures/decodedpicture.h"
 #include "pictures/imagefiles.h"
-#include "support/outputfile.h"
+#include "pictures/pictureformats.h"
+#include "pictures/rgbasamples.h"
 #include "support/toolerror.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -114,6 +118,19 @@ Picture16 ReadTiff(const std::string& path) {
         }
     }
     return picture;
+}
+
+// The decoder's picture: one grey channel a photosite (mosaic) or four a pixel, 16 bits.
+void WriteTiffDecoded(const DecodedPicture& picture, const std::string& path) {
+    const auto* samples = reinterpret_cast<const uint16_t*>(picture.Picture());
+    WriteTiff(path, picture.OutputWidth(), picture.OutputHeight(), picture.Mosaic() ? 1 : 4, samples,
+              static_cast<size_t>(picture.RowPitch()) / 2);
+}
+
+// The engine's RGB clamped to 0..1 as 16-bit codes; alpha is left out.
+void WriteTiffRgba(const RgbaFrame& frame, const std::string& path, const PictureWriteOptions&) {
+    const std::vector<uint16_t> rgb = QuantisedRgb16(frame);
+    WriteTiff(path, frame.width, frame.height, 3, rgb.data(), static_cast<size_t>(frame.width) * 3);
 }
 
 } // namespace tsr::tools

@@ -8,13 +8,15 @@
 #include <thread>
 #include <utility>
 
-#include "clips/framesummary.h"
 #include "format/frameheader.h"
-#include "pictures/decodedpicture.h"
 #include "support/progress.h"
 #include "support/toolerror.h"
+#include "tsr/media/decodedpicture.h"
+#include "tsr/media/frames.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 
@@ -92,7 +94,20 @@ ConvertTimings RunSequential(const ConvertJob& job) {
     return timings;
 }
 
+// Lends the share to the engine for the length of a job.
+class SharedProcessors {
+public:
+    SharedProcessors(const ConvertJob& job) : m_engine(*job.session) {
+        if (job.processors) m_engine.ShareProcessors(job.processors);
+    }
+    ~SharedProcessors() { m_engine.ShareProcessors(nullptr); }
+
+private:
+    RgbaEngine& m_engine;
+};
+
 ConvertTimings RunOverlapped(const ConvertJob& job) {
+    const SharedProcessors shared(job);
     constexpr int kBuffers = 2;
     Channel<std::unique_ptr<DecodedItem>> freeDecoded, fullDecoded;
     Channel<std::unique_ptr<RgbaFrame>> freeRgba, fullRgba;
@@ -117,8 +132,15 @@ ConvertTimings RunOverlapped(const ConvertJob& job) {
             std::unique_ptr<DecodedItem> item; // kept for the next frame when this one is skipped
             for (int index = job.range.first; index <= job.range.last && job.clip->HasFrame(index); ++index) {
                 if (!item && !freeDecoded.Pop(item)) break; // a later stage stopped
-                const Clock::time_point start = Clock::now();
-                const bool usable = DecodeFrame(job, index, bytes, *item);
+                Clock::time_point start = Clock::now();
+                bool usable;
+                if (job.processors) {
+                    const ProcessorShare::Lease lease(*job.processors, job.decoderThreads);
+                    start = Clock::now(); // the wait for the engine's strips is not decoding
+                    usable = DecodeFrame(job, index, bytes, *item);
+                } else {
+                    usable = DecodeFrame(job, index, bytes, *item);
+                }
                 decodeSeconds += SecondsSince(start);
                 if (usable) fullDecoded.Push(std::move(item));
             }

@@ -2,15 +2,22 @@
 // three stages run on their own threads with two buffers between each pair, so the decode of
 // the next frame runs while the engine works on the current one and the file of the previous
 // one is written; without overlap they run one after another on the calling thread.
+//
+// With a processor share the decoder and a CPU engine never ask for more processors together
+// than the share holds: each decode takes `decoderThreads` of them (it waits for the engine's
+// strips in flight), the engine's workers one each per strip, so the engine runs on every
+// processor the decoder is not using.
 #pragma once
 
 #include <functional>
+#include <memory>
 
-#include "clips/clip.h"
-#include "clips/framesummary.h"
-#include "pipeline/rgbaengine.h"
 #include "support/framerange.h"
 #include "tsr/framedecoder.h"
+#include "tsr/media/clip.h"
+#include "tsr/media/frames.h"
+#include "tsr/media/processorshare.h"
+#include "tsr/media/rgbaengine.h"
 
 namespace tsr::tools {
 
@@ -25,19 +32,21 @@ struct ConvertTimings {
 };
 
 struct ConvertJob {
-    ClipReader* clip = nullptr;
+    media::ClipReader* clip = nullptr;
     FrameRange range;
     int scaleIndex = 0;
     FrameDecoderHandle decoder = nullptr;
-    RgbaEngine* session = nullptr;
-    DebayerSettings debayer;
+    media::RgbaEngine* session = nullptr;
+    media::DebayerSettings debayer;
     bool overlap = true;
-    Progress* progress = nullptr; // may be null
+    std::shared_ptr<media::ProcessorShare> processors; // may be null: the stages share nothing
+    int decoderThreads = 1;                            // the decoder's workers
+    Progress* progress = nullptr;                      // may be null
     // Without it (null) a damaged frame stops the job; with it the job goes on past damaged
     // frames and notes them here, in frame order.
-    std::vector<DamagedFrame>* damaged = nullptr;
+    std::vector<media::DamagedFrame>* damaged = nullptr;
     // Called for every frame in order, on the writing stage's thread.
-    std::function<void(const RgbaFrame&)> write;
+    std::function<void(const media::RgbaFrame&)> write;
 };
 
 // Throws the first stage's ToolError after stopping the others.

@@ -7,10 +7,12 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-#include "clips/clip.h"
+#include "support/outputnames.h"
 #include "support/toolerror.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 namespace {
 

@@ -6,13 +6,16 @@
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
 }
 
-#include "pictures/rgbapictures.h"
-#include "support/outputfile.h"
+#include "pictures/rgbasamples.h"
 #include "support/toolerror.h"
+#include "tsr/media/outputfile.h"
 
 namespace tsr::tools {
+
+using namespace media;
 
 VideoSink::VideoSink(const std::string& path, const VideoTiming& timing)
     : m_path(path == "-" ? "standard output" : path), m_timing(timing) {
@@ -58,7 +61,16 @@ void ProxySink::Write(const RgbaFrame& frame) {
         setup.tags = m_transform->Tags();
     }
     VideoStream& stream = StreamFor(frame, setup);
-    m_transform->ToYuv(frame, stream.NextFrame());
+    AVFrame& picture = stream.NextFrame();
+    const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture.format));
+    YuvPlanes planes;
+    for (int i = 0; i < 3; ++i) {
+        planes.data[i] = picture.data[i];
+        planes.stride[i] = picture.linesize[i];
+    }
+    planes.log2ChromaWidth = format->log2_chroma_w;
+    planes.log2ChromaHeight = format->log2_chroma_h;
+    m_transform->ToYuv(frame, planes);
     stream.Send();
 }
 

@@ -81,10 +81,11 @@ void VideoStream::Open(bool seekable, const VideoStreamSetup& setup) {
     }
     if (setup.bitRate > 0) m_codec->bit_rate = setup.bitRate;
     if (setup.colourTagged) {
-        m_codec->color_primaries = setup.tags.primaries;
-        m_codec->color_trc = setup.tags.transfer;
-        m_codec->colorspace = setup.tags.matrix;
-        m_codec->color_range = setup.tags.range;
+        // The tags are ISO/IEC 23091-2 code points, which FFmpeg's enumerations share.
+        m_codec->color_primaries = static_cast<AVColorPrimaries>(setup.tags.primaries);
+        m_codec->color_trc = static_cast<AVColorTransferCharacteristic>(setup.tags.transfer);
+        m_codec->colorspace = static_cast<AVColorSpace>(setup.tags.matrix);
+        m_codec->color_range = static_cast<AVColorRange>(setup.tags.range);
         const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(setup.pixelFormat);
         if (format->log2_chroma_h > 0) m_codec->chroma_sample_location = AVCHROMA_LOC_CENTER;
     }

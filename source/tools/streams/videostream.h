@@ -14,7 +14,7 @@ extern "C" {
 #include <libavutil/rational.h>
 }
 
-#include "streams/displaytransform.h"
+#include "tsr/media/displaytransform.h"
 
 struct AVCodecContext;
 struct AVFormatContext;
@@ -35,7 +35,7 @@ struct VideoStreamSetup {
     long long bitRate = 0;  // bits per second; 0 leaves the encoder's choice
     std::vector<std::pair<std::string, std::string>> options; // encoder private options
     bool colourTagged = false; // tags below apply (video codecs, not raw frames)
-    ColourTags tags;
+    media::ColourTags tags;
     std::string timecode;  // "HH:MM:SS:FF" for the container, empty for none
     uint32_t codecTag = 0; // the container's sample type when not its default
 };

@@ -40,4 +40,16 @@ FrameRange FrameRange::Within(int count) const {
     return clamped;
 }
 
+FrameRange ClipRange(media::ClipReader& clip, const FrameRange& wanted) {
+    if (clip.FrameCount() >= 0) return wanted.Within(clip.FrameCount());
+    if (!clip.HasFrame(wanted.first)) return wanted.Within(clip.FrameCount()); // says how many there were
+    FrameRange range = wanted;
+    if (range.last < 0) range.last = INT_MAX - 1;
+    return range;
+}
+
+int MostFramesWritten(const media::ClipReader& clip, const FrameRange& range) {
+    return clip.FrameCount() < 0 && range.last == INT_MAX - 1 ? -1 : range.Count();
+}
+
 } // namespace tsr::tools

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tsr/media/clip.h"
+
 namespace tsr::tools {
 
 struct FrameRange {
@@ -16,5 +18,12 @@ struct FrameRange {
     FrameRange Within(int count) const;
     int Count() const { return last - first + 1; }
 };
+
+// The frames of `wanted` that `clip` has: Within for a clip of known length; for a stream, the
+// range as asked once its first frame is known to exist (it ends where the stream does).
+FrameRange ClipRange(media::ClipReader& clip, const FrameRange& wanted);
+// The most frames a job over `range` (from ClipRange) writes: range.Count(), or -1 for a stream
+// read to its end, whose length is known only there.
+int MostFramesWritten(const media::ClipReader& clip, const FrameRange& range);
 
 } // namespace tsr::tools

@@ -1,9 +1,21 @@
 #include "support/outputnames.h"
 
-#include "clips/clip.h"
+#include <cstring>
+
 #include "support/toolerror.h"
 
 namespace tsr::tools {
+
+bool HasExtension(const std::string& path, const char* extension) {
+    const size_t length = std::strlen(extension);
+    if (path.size() < length) return false;
+    for (size_t i = 0; i < length; ++i) {
+        char c = path[path.size() - length + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != extension[i]) return false;
+    }
+    return true;
+}
 
 OutputNames::OutputNames(std::string text) {
     std::string* part = &m_prefix;
@@ -45,56 +57,6 @@ std::string OutputNames::Name(int index) const {
     if (static_cast<int>(number.size()) < m_width)
         number.insert(0, static_cast<size_t>(m_width) - number.size(), m_zeroPad ? '0' : ' ');
     return m_prefix + number + m_suffix;
-}
-
-PictureFormat FormatFor(const std::string& option, const std::string& path, bool allowRgbaFormats) {
-    PictureFormat format;
-    if (option == "raw")
-        format = PictureFormat::Raw;
-    else if (option == "png")
-        format = PictureFormat::Png16;
-    else if (option == "tiff" || option == "tif")
-        format = PictureFormat::Tiff16;
-    else if (option == "exr")
-        format = PictureFormat::Exr;
-    else if (option == "preview")
-        format = PictureFormat::Preview;
-    else if (option == "dpx")
-        format = PictureFormat::Dpx;
-    else if (!option.empty())
-        throw UsageError("unknown format \"" + option + "\"");
-    else if (HasExtension(path, ".png"))
-        format = PictureFormat::Png16;
-    else if (HasExtension(path, ".tif") || HasExtension(path, ".tiff"))
-        format = PictureFormat::Tiff16;
-    else if (HasExtension(path, ".exr"))
-        format = PictureFormat::Exr;
-    else if (HasExtension(path, ".dpx"))
-        format = PictureFormat::Dpx;
-    else
-        format = PictureFormat::Raw;
-    if (!allowRgbaFormats &&
-        (format == PictureFormat::Exr || format == PictureFormat::Preview || format == PictureFormat::Dpx))
-        throw UsageError(std::string(FormatName(format)) + " output needs the debayer: use convert");
-    return format;
-}
-
-const char* FormatName(PictureFormat format) {
-    switch (format) {
-    case PictureFormat::Raw:
-        return "raw";
-    case PictureFormat::Png16:
-        return "png";
-    case PictureFormat::Tiff16:
-        return "tiff";
-    case PictureFormat::Exr:
-        return "exr";
-    case PictureFormat::Preview:
-        return "preview";
-    case PictureFormat::Dpx:
-        return "dpx";
-    }
-    return "?";
 }
 
 } // namespace tsr::tools

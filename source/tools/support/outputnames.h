@@ -22,9 +22,7 @@ private:
     bool m_perFrame = false;
 };
 
-// Picture formats by option or by extension.
-enum class PictureFormat { Raw, Png16, Tiff16, Exr, Preview, Dpx };
-PictureFormat FormatFor(const std::string& option, const std::string& path, bool allowRgbaFormats);
-const char* FormatName(PictureFormat format);
+// Whether `path` ends in `extension` (with the dot), whatever the case of its letters.
+bool HasExtension(const std::string& path, const char* extension);
 
 } // namespace tsr::tools

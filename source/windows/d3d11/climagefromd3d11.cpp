@@ -1,7 +1,7 @@
 #include "climagefromd3d11.h"
 
-#include "invariant.h"
-#include "trace.h"
+#include "common/trace.h"
+#include "windows/common/invariant.h"
 
 namespace tsr {
 namespace {

@@ -2,7 +2,7 @@
 // and handed back to Direct3D afterwards, on the host queue when one is given, else the binding's.
 #pragma once
 
-#include "climage.h"
+#include "engine/climage.h"
 #include "opencld3d11khr.h"
 
 #include <memory>

@@ -1,11 +1,11 @@
 // The Debayerer's Windows half (the class is declared in source/engine/debayerer.h, its portable
 // members are in source/engine/debayerer.cpp): construction on a Direct3D 11 device, sharing its
 // context through the OpenCLD3D11KHR binding, and the cached images made from textures.
-#include "debayerer.h"
+#include "engine/debayerer.h"
 
 #include "climagefromd3d11.h"
+#include "common/trace.h"
 #include "opencld3d11khr.h"
-#include "trace.h"
 
 #include <new>
 

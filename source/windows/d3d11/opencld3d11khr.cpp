@@ -1,8 +1,8 @@
 #include "opencld3d11khr.h"
 
+#include "common/trace.h"
+#include "engine/status.h"
 #include "sharingtables.h"
-#include "status.h"
-#include "trace.h"
 
 #include <dxgi.h>
 #include <wrl/client.h>

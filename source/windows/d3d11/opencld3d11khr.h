@@ -2,7 +2,7 @@
 // points that images made from its textures use.
 #pragma once
 
-#include "clapi.h"
+#include "engine/clapi.h"
 
 #include <CL/cl_d3d11.h>
 #include <d3d11.h>

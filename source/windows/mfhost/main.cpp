@@ -14,11 +14,11 @@
 //                        trying its own GPU first
 #include "transformlibrary.h"
 
-#include "debayerattributes.h"
-#include "tesselrawguids.h"
+#include "windows/common/tesselrawguids.h"
+#include "windows/trans_debayer/debayerattributes.h"
 
-#include <frameencoder.h>
-#include <syntheticscene.h>
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 
 #define CL_TARGET_OPENCL_VERSION 120
 #include <CL/cl.h>

@@ -1,7 +1,7 @@
 // What TsrRawDebayer.dll serves: the debayer transform, registered as a video processor.
-#include "servedtransform.h"
 #include "tesselrawdebayer.h"
-#include "tesselrawguids.h"
+#include "windows/common/servedtransform.h"
+#include "windows/common/tesselrawguids.h"
 
 #include <mfapi.h>
 

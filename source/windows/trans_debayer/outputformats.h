@@ -1,7 +1,7 @@
 // The output subtypes with their pixel size, texture format and OpenCL image format.
 #pragma once
 
-#include "clapi.h"
+#include "engine/clapi.h"
 
 #include <dxgiformat.h>
 #include <windows.h>

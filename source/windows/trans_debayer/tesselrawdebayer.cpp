@@ -1,12 +1,12 @@
 // TesselRAWDebayer: creation, destruction and stream negotiation.
 #include "tesselrawdebayer.h"
 
-#include "comerror.h"
+#include "common/trace.h"
 #include "debayerattributes.h"
 #include "outputformats.h"
-#include "tesselrawguids.h"
-#include "trace.h"
-#include "videomediatypes.h"
+#include "windows/common/comerror.h"
+#include "windows/common/tesselrawguids.h"
+#include "windows/common/videomediatypes.h"
 
 namespace tsr {
 

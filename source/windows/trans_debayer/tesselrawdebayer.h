@@ -2,9 +2,9 @@
 // GPU, in system memory or on Direct3D 11 textures, one output sample per input sample, in order.
 #pragma once
 
-#include "debayerer.h"
-#include "mediabuffer.h"
-#include "singlestreamtransform.h"
+#include "engine/debayerer.h"
+#include "windows/common/mediabuffer.h"
+#include "windows/common/singlestreamtransform.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,11 +1,11 @@
 // TesselRAWDebayer: messages, the pending queue, the engine and the processing of one frame.
 #include "tesselrawdebayer.h"
 
-#include "comerror.h"
+#include "common/trace.h"
 #include "debayerattributes.h"
-#include "dxgimanagerlock.h"
 #include "outputformats.h"
-#include "trace.h"
+#include "windows/common/comerror.h"
+#include "windows/common/dxgimanagerlock.h"
 
 #include <tsr/framerecords.h>
 

@@ -1,7 +1,7 @@
 // What TsrRawDecoder.dll serves: the decoder transform, registered as a video decoder.
-#include "servedtransform.h"
 #include "tesselrawdecoder.h"
-#include "tesselrawguids.h"
+#include "windows/common/servedtransform.h"
+#include "windows/common/tesselrawguids.h"
 
 #include <mfapi.h>
 

@@ -1,9 +1,9 @@
 // TesselRAWDecoder: creation, destruction and stream negotiation.
 #include "tesselrawdecoder.h"
 
-#include "comerror.h"
-#include "tesselrawguids.h"
-#include "videomediatypes.h"
+#include "windows/common/comerror.h"
+#include "windows/common/tesselrawguids.h"
+#include "windows/common/videomediatypes.h"
 
 #include <climits>
 

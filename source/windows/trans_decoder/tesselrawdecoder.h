@@ -2,7 +2,7 @@
 // Bayer frames, one output sample per input sample, in order.
 #pragma once
 
-#include "singlestreamtransform.h"
+#include "windows/common/singlestreamtransform.h"
 
 #include <tsr/framedecoder.h>
 

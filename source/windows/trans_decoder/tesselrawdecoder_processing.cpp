@@ -7,10 +7,10 @@
 // Samples the transform allocates itself use two buffers.
 #include "tesselrawdecoder.h"
 
-#include "comerror.h"
-#include "mediabuffer.h"
-#include "tesselrawguids.h"
-#include "trace.h"
+#include "common/trace.h"
+#include "windows/common/comerror.h"
+#include "windows/common/mediabuffer.h"
+#include "windows/common/tesselrawguids.h"
 
 #include <climits>
 #include <memory>

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "debayerer.h"
-#include "openclstate.h"
-#include "processor.h"
+#include "common/trace.h"
+#include "engine/debayerer.h"
+#include "engine/openclstate.h"
+#include "engine/processor.h"
 #include "testdriver.h"
-#include "trace.h"
 
 namespace tsr::test {
 namespace {

@@ -1,12 +1,12 @@
 // Direct3D 11 sharing under Wine with the sharing test driver (sharingdriver/), which stands in for
 // a GPU driver with cl_khr_d3d11_sharing: the binding's device and context search and its failure
 // messages, and the transform on textures end to end, with the texture image cache.
-#include "climagefromd3d11.h"
 #include "d3d11device.h"
 #include "debayertransformtest.h"
 #include "debugcapture.h"
-#include "opencld3d11khr.h"
 #include "sharingstatistics.h"
+#include "windows/d3d11/climagefromd3d11.h"
+#include "windows/d3d11/opencld3d11khr.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,7 +3,7 @@
 // registry with other processes, so they never run in parallel with them (RESOURCE_LOCK).
 #include "comsession.h"
 #include "serverlibrary.h"
-#include "tesselrawguids.h"
+#include "windows/common/tesselrawguids.h"
 
 #include <mfapi.h>
 #include <mftransform.h>

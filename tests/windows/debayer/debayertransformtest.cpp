@@ -1,9 +1,9 @@
 #include "debayertransformtest.h"
 
-#include "debayerer.h"
+#include "engine/debayerer.h"
 
-#include <frameencoder.h>
-#include <syntheticscene.h>
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 #include <tsr/framedecoder.h>
 
 #include <cstring>

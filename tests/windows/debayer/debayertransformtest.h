@@ -4,10 +4,10 @@
 #pragma once
 
 #include "comsession.h"
-#include "debayerattributes.h"
 #include "hostqueue.h"
 #include "serverlibrary.h"
-#include "tesselrawguids.h"
+#include "windows/common/tesselrawguids.h"
+#include "windows/trans_debayer/debayerattributes.h"
 
 #include <tsr/framerecords.h>
 

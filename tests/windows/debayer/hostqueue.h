@@ -2,7 +2,7 @@
 // its own queue to the debayer transform makes them.
 #pragma once
 
-#include "clapi.h"
+#include "engine/clapi.h"
 
 #include <cstdint>
 #include <vector>

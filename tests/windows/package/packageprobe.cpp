@@ -8,8 +8,8 @@
 // Registered.* runs after regsvr32 of both DLLs, Unregistered.* after regsvr32 /u.
 #include <tesselraw/transforms.h>
 
-#include <frameencoder.h>
-#include <syntheticscene.h>
+#include "encoder/frameencoder.h"
+#include "encoder/syntheticscene.h"
 
 #include <gtest/gtest.h>
 

@@ -24,18 +24,6 @@ bool LooksLikeQuickTime(const uint8_t* head, size_t got) {
     return false;
 }
 
-// Case-insensitive, with the dot.
-bool HasExtension(const std::string& path, const char* extension) {
-    const size_t length = std::strlen(extension);
-    if (path.size() < length) return false;
-    for (size_t i = 0; i < length; ++i) {
-        char c = path[path.size() - length + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != extension[i]) return false;
-    }
-    return true;
-}
-
 struct FrameSpan {
     uint64_t offset;
     uint32_t size;
@@ -233,6 +221,17 @@ std::string FourCCText(uint32_t fourcc) {
         text += (c >= 32 && c < 127) ? c : '?';
     }
     return text;
+}
+
+bool HasExtension(const std::string& path, const char* extension) {
+    const size_t length = std::strlen(extension);
+    if (path.size() < length) return false;
+    for (size_t i = 0; i < length; ++i) {
+        char c = path[path.size() - length + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != extension[i]) return false;
+    }
+    return true;
 }
 
 } // namespace tsr::media

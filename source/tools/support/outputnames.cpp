@@ -6,17 +6,6 @@
 
 namespace tsr::tools {
 
-bool HasExtension(const std::string& path, const char* extension) {
-    const size_t length = std::strlen(extension);
-    if (path.size() < length) return false;
-    for (size_t i = 0; i < length; ++i) {
-        char c = path[path.size() - length + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != extension[i]) return false;
-    }
-    return true;
-}
-
 OutputNames::OutputNames(std::string text) {
     std::string* part = &m_prefix;
     for (size_t i = 0; i < text.size(); ++i) {

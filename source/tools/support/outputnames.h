@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "tsr/media/clip.h"
+
 namespace tsr::tools {
 
 class OutputNames {
@@ -23,6 +25,6 @@ private:
 };
 
 // Whether `path` ends in `extension` (with the dot), whatever the case of its letters.
-bool HasExtension(const std::string& path, const char* extension);
+using media::HasExtension;
 
 } // namespace tsr::tools

@@ -98,6 +98,9 @@ public:
 // ".mov" and ".qt" give QuickTime; anything else plain frames back to back. ".mp4" is refused:
 // the MP4 sample-entry table has no place for these sample types.
 std::unique_ptr<ClipWriter> CreateClipWriter(const std::string& path, const ClipWriterSettings& settings);
+
+// Whether `path` ends in `extension` (with the dot), whatever the case of its letters.
+bool HasExtension(const std::string& path, const char* extension);
 std::unique_ptr<ClipWriter> CreateFrameSequenceWriter(const std::string& path);
 std::unique_ptr<ClipWriter> CreateQuickTimeWriter(const std::string& path,
                                                   const ClipWriterSettings& settings);

@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "openimageio/filesniffer.h"
-#include "openimageio/framespec.h"
+#include "openimageio/frameattributes.h"
 
 namespace tsr::oiio {
 

@@ -1,4 +1,4 @@
-#include "openimageio/framespec.h"
+#include "openimageio/frameattributes.h"
 
 #include <string>
 
